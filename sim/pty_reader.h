@@ -1,0 +1,60 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "reader_faults.h"
+#include "virtual_badge.h"
+
+namespace palmota::sim {
+
+// The emulated Reader on the far side of a pseudo-terminal. start() opens a pty whose
+// host side (the path devicePath() gives) is in raw mode and stays open in the emulator,
+// and serves the protocol of ReaderEngine on a thread of its own until stop().
+class PtyReader {
+public:
+    explicit PtyReader(VirtualBadge badge = VirtualBadge::sample(), ReaderFaults faults = {});
+    ~PtyReader();  // stops, removes the link
+
+    PtyReader(const PtyReader&) = delete;
+    PtyReader& operator=(const PtyReader&) = delete;
+
+    bool start(std::string* error = nullptr);
+    void stop();
+
+    // The path the host opens: the link if one was set, else the pty's /dev/pts/N.
+    std::string devicePath() const;
+    std::string ptyPath() const;
+    // Makes a symbolic link at `path` to the pty (kept up to date across replug()).
+    bool setLinkPath(const std::string& path, std::string* error = nullptr);
+
+    void setFaults(const ReaderFaults& faults);
+    ReaderFaults faults() const;
+    VirtualBadge badge() const;
+    void setBadge(const VirtualBadge& badge);
+
+    // Every byte the Reader has received / sent so far, in order.
+    std::string received() const;
+    std::string sent() const;
+    void clearLog();
+
+    // Writes bytes on the line now, outside any exchange (noise before the host opens).
+    void injectNoise(const std::string& bytes);
+
+    // The Reader pulled out: its side of the pty closes, the host's reads fail.
+    void unplug();
+    // Plugged back in: a new pty (new /dev/pts/N), the link updated to it.
+    bool replug(std::string* error = nullptr);
+    bool plugged() const;
+
+    // Called from the serving thread with a line for each byte received and each piece
+    // sent ("<- 00", "-> 00 02 05 DC"), when set.
+    void setLogger(std::function<void(const std::string&)> logger);
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace palmota::sim
