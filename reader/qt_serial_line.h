@@ -10,7 +10,7 @@ namespace palmota {
 // system has received into a receive buffer of 1024 bytes; what does not fit stays
 // with the system for a later read. Needs a QCoreApplication in the process.
 class QtSerialLine final : public SerialLine {
-public:
+  public:
     static constexpr int kReceiveBufferSize = 1024;
 
     QtSerialLine();
@@ -25,7 +25,7 @@ public:
     bool waitForBytes(std::chrono::duration<double> timeLeft) override;
     std::string errorString() const override;
 
-private:
+  private:
     void pull();
     bool broken() const;
 

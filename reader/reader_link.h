@@ -20,7 +20,7 @@ namespace palmota {
 //   ReadSerialNumber  00; 1; 1 s   04; 1; 3 s             00 (block 0); 17; 2 s
 //   ReadBlock         00; 1; 1 s   04; 1; 3 s             block number; 17; 2 s
 class Palmota {
-public:
+  public:
     // The port chooser's current text, read at each opening ("1" to "6", a device path).
     using PortChooser = std::function<std::string()>;
     // Where a port that cannot be opened is reported, one line each time.
@@ -46,9 +46,10 @@ public:
 
     SerialLine& line() { return line_; }
 
-private:
+  private:
     Bytes exchange(const Bytes& command, int atLeast, Seconds limit);
-    bool readyCheckAnswered(Bytes* reply);
+    Bytes readyCheck();
+    Bytes readBlockReply(std::uint8_t blockNumber);
 
     SerialLine& line_;
     Clock& clock_;

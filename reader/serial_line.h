@@ -12,7 +12,7 @@ using Bytes = std::string;
 // The serial line to the Reader, as the Reader link uses it. The real one wraps
 // QSerialPort (QtSerialLine); tests use a scripted fake with an injected clock.
 class SerialLine {
-public:
+  public:
     virtual ~SerialLine() = default;
 
     // Opens `device` with the Reader's fixed line settings (9600 baud, no parity, 8 data

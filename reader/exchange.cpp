@@ -1,0 +1,24 @@
+#include "exchange.h"
+
+namespace palmota {
+
+namespace {
+// Waiting a hair past the time left makes the next elapsed-time test come out strictly
+// greater than the limit instead of equal to it, without another round trip.
+constexpr Seconds kPastTheLimit = std::chrono::microseconds{500};
+}  // namespace
+
+Bytes exchange(SerialLine& line, Clock& clock, const Bytes& command, int atLeast, Seconds limit) {
+    if (!command.empty()) line.write(command);
+    const Seconds start = clock.now();
+    const auto limitSeconds = static_cast<float>(limit.count());
+    for (;;) {
+        if (line.bytesWaiting() >= atLeast) break;
+        const Seconds elapsed = clock.now() - start;
+        if (static_cast<float>(elapsed.count()) > limitSeconds) break;
+        if (!line.waitForBytes(limit - elapsed + kPastTheLimit)) break;
+    }
+    return line.readAll();
+}
+
+}  // namespace palmota

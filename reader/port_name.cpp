@@ -1,0 +1,61 @@
+#include "port_name.h"
+
+#include <cstdint>
+
+namespace palmota {
+
+namespace {
+constexpr std::string_view kSpaces = " \t\r\n";
+// Far beyond any real machine's port count; keeps the arithmetic below from overflowing.
+constexpr std::uint32_t kHighestPortNumber = 256;
+
+std::string_view trimmed(std::string_view text) {
+    const auto first = text.find_first_not_of(kSpaces);
+    if (first == std::string_view::npos) return {};
+    const auto last = text.find_last_not_of(kSpaces);
+    return text.substr(first, last - first + 1);
+}
+
+bool allDigits(std::string_view text) {
+    if (text.empty()) return false;
+    for (char c : text)
+        if (c < '0' || c > '9') return false;
+    return true;
+}
+
+#ifdef _WIN32
+bool isDevicePath(std::string_view text) {
+    return text.size() > 3 && (text.substr(0, 3) == "COM" || text.substr(0, 3) == "com" ||
+                               text.substr(0, 4) == R"(\\.\)");
+}
+std::string numberedPort(std::uint32_t n) {
+    return "COM" + std::to_string(n);
+}
+#else
+bool isDevicePath(std::string_view text) {
+    return text.front() == '/';
+}
+// COM1 is the first serial port, /dev/ttyS0.
+std::string numberedPort(std::uint32_t n) {
+    return "/dev/ttyS" + std::to_string(n - 1);
+}
+#endif
+}  // namespace
+
+PortChoice resolvePortName(std::string_view chooserText) {
+    const std::string_view text = trimmed(chooserText);
+    if (text.empty()) return {{}, "no port chosen"};
+    if (allDigits(text)) {
+        std::uint32_t n = 0;
+        for (char c : text) {
+            n = n * 10 + static_cast<std::uint32_t>(c - '0');
+            if (n > kHighestPortNumber) return {{}, "no such port number"};
+        }
+        if (n == 0) return {{}, "port numbers start at 1"};
+        return {numberedPort(n), {}};
+    }
+    if (isDevicePath(text)) return {std::string(text), {}};
+    return {{}, "neither a port number nor a device path"};
+}
+
+}  // namespace palmota

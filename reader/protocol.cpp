@@ -1,0 +1,67 @@
+#include "protocol.h"
+
+namespace palmota::protocol {
+
+std::string byteText(std::uint8_t byte) {
+    static constexpr char kDigits[] = "0123456789ABCDEF";
+    return {kDigits[byte >> 4], kDigits[byte & 0x0F]};
+}
+
+std::int16_t hexNumber16(std::uint8_t high, std::uint8_t low) {
+    // Four hex digits fill a 16-bit integer; a set top bit makes it negative.
+    const auto bits = static_cast<std::uint16_t>((high << 8) | low);
+    return static_cast<std::int16_t>(bits);
+}
+
+std::int32_t hexNumber32(std::uint8_t b1, std::uint8_t b2, std::uint8_t b3, std::uint8_t b4) {
+    const std::uint32_t bits = (std::uint32_t{b1} << 24) | (std::uint32_t{b2} << 16) |
+                               (std::uint32_t{b3} << 8) | std::uint32_t{b4};
+    return static_cast<std::int32_t>(bits);
+}
+
+std::string decodeCredit(std::string_view reply) {
+    if (reply.size() < 4) return {};
+    std::int32_t credit = hexNumber16(byteAt(reply, 3), byteAt(reply, 4));
+    if (credit < 0) credit += 65536;
+    return std::to_string(credit);
+}
+
+std::int16_t remainingCreditBytes(std::string_view header) {
+    const int n = byteAt(header, 2);
+    // The reply is bounded by the 1024-byte receive buffer, so the count fits 16 bits.
+    return static_cast<std::int16_t>(n - static_cast<int>(header.size()) + 2);
+}
+
+std::string decodeSerialNumber(std::string_view blockReply) {
+    if (blockReply.size() < 13) return {};
+    if (byteAt(blockReply, 1) == kStatusFailed && byteAt(blockReply, 2) == kStatusFailed) return {};
+    return std::to_string(hexNumber32(byteAt(blockReply, 10), byteAt(blockReply, 11),
+                                      byteAt(blockReply, 12), byteAt(blockReply, 13)));
+}
+
+std::optional<std::uint16_t> parseAmount(std::string_view text) {
+    if (text.empty()) return std::nullopt;
+    std::uint32_t value = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') return std::nullopt;
+        value = value * 10 + static_cast<std::uint32_t>(c - '0');
+        // Stop as soon as the value leaves the credit range: a long run of digits must
+        // not wrap around into a small amount.
+        if (value > kMaxCredit) return std::nullopt;
+    }
+    return static_cast<std::uint16_t>(value);
+}
+
+Bytes amountBytes(std::uint16_t amount) {
+    return {static_cast<char>(amount >> 8), static_cast<char>(amount & 0xFF)};
+}
+
+std::string writeResult(std::string_view finalReply) {
+    if (finalReply.empty()) return "ERREUR";
+    const std::uint8_t status = byteAt(finalReply, 1);
+    if (status == kStatusOk) return "OK";
+    if (status == kStatusFailed) return "ERREUR";
+    return {};
+}
+
+}  // namespace palmota::protocol

@@ -1,0 +1,70 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "serial_line.h"
+
+// Byte rendering and reply decoding: pure functions, no port and no clock.
+namespace palmota::protocol {
+
+// Command bytes. Every operation starts with a ready check.
+inline constexpr std::uint8_t kReadyCheck = 0x00;
+inline constexpr std::uint8_t kReadBlock = 0x04;
+inline constexpr std::uint8_t kReadCredit = 0x06;
+inline constexpr std::uint8_t kWriteCredit = 0x07;
+
+// Reply sizes the host waits for.
+inline constexpr int kStatusReplySize = 1;  // ready check, 04 and 07 acknowledgements, write result
+inline constexpr int kCreditHeaderSize = 2;  // byte 1 unused, byte 2 the count n of data bytes
+inline constexpr int kBlockReplySize = 17;
+
+// Status bytes the host compares with.
+inline constexpr std::uint8_t kStatusOk = 0x00;
+inline constexpr std::uint8_t kStatusFailed = 0xFF;
+
+inline constexpr std::uint16_t kMaxCredit = 65535;
+
+// Byte k (1-based, as the protocol numbers them) of a reply.
+inline std::uint8_t byteAt(std::string_view reply, std::size_t k) {
+    return static_cast<std::uint8_t>(reply[k - 1]);
+}
+
+// The two-digit upper-case hex rendering of one byte: 0x07 gives "07", 0xFF gives "FF".
+std::string byteText(std::uint8_t byte);
+
+// A hex number made of byte texts, most significant first, read the way the host's
+// numeric conversion reads "&H" literals: four digits are a signed 16-bit value and
+// eight digits a signed 32-bit value, so FF FF is -1 and FF FF FF FF is -1 too.
+std::int16_t hexNumber16(std::uint8_t high, std::uint8_t low);
+std::int32_t hexNumber32(std::uint8_t b1, std::uint8_t b2, std::uint8_t b3, std::uint8_t b4);
+
+// Reply to 06 once complete: bytes 3 and 4 are the credit, high byte first. The signed
+// 16-bit reading is corrected by 65536 so the credit is 0 to 65535. Empty text when the
+// reply is too short to hold a credit.
+std::string decodeCredit(std::string_view reply);
+
+// Bytes of a credit reply still to come after the header: r = n - (bytes held) + 2,
+// n being byte 2. Kept as the host's signed 16-bit count; 0 or less means nothing more.
+std::int16_t remainingCreditBytes(std::string_view header);
+
+// Reply to a block-0 read: bytes 10 to 13 are the serial number, most significant first,
+// shown as a signed 32-bit decimal. Empty text for a reply shorter than 13 bytes or one
+// starting FF FF (no block).
+std::string decodeSerialNumber(std::string_view blockReply);
+
+// An amount as the operator types it: decimal digits only (leading zeros allowed, however
+// many) whose true value is 0 to 65535. Anything else has no value.
+std::optional<std::uint16_t> parseAmount(std::string_view text);
+
+// The two bytes that carry a credit: high byte first.
+Bytes amountBytes(std::uint16_t amount);
+
+// Result of a credit write from byte 1 of the final reply: 00 "OK", FF "ERREUR", any other
+// value the empty text. An empty reply means the write was never confirmed: "ERREUR".
+std::string writeResult(std::string_view finalReply);
+
+}  // namespace palmota::protocol

@@ -1,0 +1,144 @@
+#include "qt_serial_line.h"
+
+#include <grp.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+
+namespace palmota {
+
+namespace {
+constexpr int kBaudRate = 9600;
+// A command is one or two bytes: at 9600 baud they leave in about 2 ms.
+constexpr int kWriteTimeoutMs = 1000;
+// One pull takes at most this many chunks from the system; the receive buffer bounds it.
+constexpr int kMaxChunksPerPull = 16;
+
+std::string systemError(int error) {
+    return std::strerror(error);
+}
+
+#ifndef _WIN32
+// Only a character device can be a serial port: anything else (a regular file typed as
+// the port, a directory) is refused before it is opened, so nothing is ever written to it.
+std::string notASerialDevice(const std::string& device) {
+    struct stat info {};
+    if (::stat(device.c_str(), &info) != 0) return systemError(errno);
+    if (!S_ISCHR(info.st_mode)) return "not a serial device";
+    return {};
+}
+
+std::string permissionHint(const std::string& device) {
+    struct stat info {};
+    std::string group = "dialout";
+    if (::stat(device.c_str(), &info) == 0) {
+        if (const struct group* owner = ::getgrgid(info.st_gid)) group = owner->gr_name;
+    }
+    return "permission denied; the user must be in the group that owns the device (" + group + ")";
+}
+#endif
+}  // namespace
+
+QtSerialLine::QtSerialLine() = default;
+QtSerialLine::~QtSerialLine() = default;
+
+bool QtSerialLine::open(const std::string& device) {
+    error_.clear();
+#ifndef _WIN32
+    if (std::string why = notASerialDevice(device); !why.empty()) {
+        error_ = why;
+        return false;
+    }
+#endif
+    port_.setPortName(QString::fromStdString(device));
+    port_.setReadBufferSize(kReceiveBufferSize);
+    port_.setBaudRate(kBaudRate);
+    port_.setDataBits(QSerialPort::Data8);
+    port_.setParity(QSerialPort::NoParity);
+    port_.setStopBits(QSerialPort::OneStop);
+    port_.setFlowControl(QSerialPort::NoFlowControl);
+    if (!port_.open(QIODevice::ReadWrite)) {
+        const auto failure = port_.error();
+#ifndef _WIN32
+        if (failure == QSerialPort::PermissionError && ::access(device.c_str(), R_OK | W_OK) != 0)
+            error_ = permissionHint(device);
+        else if (failure == QSerialPort::PermissionError)
+            error_ = "busy: in use by another program";
+        else
+#endif
+            error_ = port_.errorString().toStdString();
+        if (failure == QSerialPort::UnsupportedOperationError || error_.empty())
+            error_ = "not a serial device (" + port_.errorString().toStdString() + ")";
+        port_.clearError();
+        return false;
+    }
+    // Pseudo-terminals and some adapters have no DTR line; that is not a failure.
+    port_.setDataTerminalReady(true);
+    // Drop what the system received before this opening, not only what Qt buffered.
+    port_.clear(QSerialPort::Input);
+    port_.readAll();
+    port_.clearError();
+    return true;
+}
+
+bool QtSerialLine::isOpen() const {
+    return port_.isOpen();
+}
+
+void QtSerialLine::close() {
+    if (port_.isOpen()) port_.close();
+    port_.clearError();
+}
+
+bool QtSerialLine::broken() const {
+    return !port_.isOpen() || port_.error() == QSerialPort::ResourceError;
+}
+
+void QtSerialLine::write(const Bytes& bytes) {
+    if (broken()) return;
+    port_.write(bytes.data(), static_cast<qint64>(bytes.size()));
+    // Without an event loop, Qt only hands the bytes to the system when asked to.
+    port_.waitForBytesWritten(kWriteTimeoutMs);
+}
+
+void QtSerialLine::pull() {
+    // Take what the system has received, without blocking, until the receive buffer is
+    // full; the rest stays with the system.
+    for (int i = 0; i < kMaxChunksPerPull && !broken(); ++i) {
+        if (port_.bytesAvailable() >= kReceiveBufferSize) break;
+        if (!port_.waitForReadyRead(0)) break;
+    }
+}
+
+int QtSerialLine::bytesWaiting() {
+    pull();
+    return static_cast<int>(port_.bytesAvailable());
+}
+
+Bytes QtSerialLine::readAll() {
+    pull();
+    const QByteArray data = port_.readAll();
+    return Bytes(data.constData(), static_cast<std::size_t>(data.size()));
+}
+
+bool QtSerialLine::waitForBytes(std::chrono::duration<double> timeLeft) {
+    if (broken()) return false;
+    const auto ms = static_cast<int>(std::ceil(timeLeft.count() * 1000.0));
+    if (port_.waitForReadyRead(ms < 1 ? 1 : ms)) return true;
+    const auto failure = port_.error();
+    if (failure == QSerialPort::TimeoutError || failure == QSerialPort::NoError) {
+        port_.clearError();
+        return true;
+    }
+    // The device went away or failed: nothing more will come, so stop waiting at once.
+    return false;
+}
+
+std::string QtSerialLine::errorString() const {
+    return error_;
+}
+
+}  // namespace palmota

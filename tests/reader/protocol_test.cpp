@@ -1,0 +1,113 @@
+#include "protocol.h"
+
+#include <gtest/gtest.h>
+
+#include "hex.h"
+
+using namespace palmota;
+using namespace palmota::protocol;
+using palmota::testing::hex;
+
+TEST(ByteText, IsTwoUpperCaseDigitsZeroPadded) {
+    EXPECT_EQ(byteText(0x00), "00");
+    EXPECT_EQ(byteText(0x07), "07");
+    EXPECT_EQ(byteText(0x0A), "0A");
+    EXPECT_EQ(byteText(0xC3), "C3");
+    EXPECT_EQ(byteText(0xFF), "FF");
+}
+
+TEST(HexNumber, ReadsFourAndEightDigitsAsSignedValues) {
+    EXPECT_EQ(hexNumber16(0x12, 0x34), 4660);
+    EXPECT_EQ(hexNumber16(0xFF, 0xFE), -2);
+    EXPECT_EQ(hexNumber16(0xFF, 0xFF), -1);
+    EXPECT_EQ(hexNumber16(0x80, 0x00), -32768);
+    EXPECT_EQ(hexNumber32(0x00, 0x01, 0xE2, 0x40), 123456);
+    EXPECT_EQ(hexNumber32(0xFF, 0xFF, 0xFF, 0xFF), -1);
+    EXPECT_EQ(hexNumber32(0x80, 0x00, 0x00, 0x00), -2147483647 - 1);
+}
+
+struct Decoding {
+    const char* reply;
+    const char* text;
+};
+
+class CreditDecoding : public ::testing::TestWithParam<Decoding> {};
+
+TEST_P(CreditDecoding, GivesTheUnsignedCreditOrNothing) {
+    EXPECT_EQ(decodeCredit(hex(GetParam().reply)), GetParam().text) << GetParam().reply;
+}
+
+INSTANTIATE_TEST_SUITE_P(Replies, CreditDecoding,
+                         ::testing::Values(Decoding{"00 02 12 34", "4660"},
+                                           Decoding{"00 02 00 00", "0"},
+                                           Decoding{"00 02 00 0C", "12"},
+                                           Decoding{"00 02 FF FF", "65535"},  // not -1
+                                           Decoding{"00 02 80 00", "32768"},  // not -32768
+                                           Decoding{"00 04 05 DC 99 99", "1500"},
+                                           Decoding{"00 02 12", ""}, Decoding{"", ""}));
+
+class SerialDecoding : public ::testing::TestWithParam<Decoding> {};
+
+TEST_P(SerialDecoding, ReadsBytesTenToThirteenAsSigned32Bits) {
+    EXPECT_EQ(decodeSerialNumber(hex(GetParam().reply)), GetParam().text) << GetParam().reply;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    BlockZero, SerialDecoding,
+    ::testing::Values(Decoding{"00 00 00 00 00 00 00 00 00 00 01 E2 40 00 00 00 00", "123456"},
+                      Decoding{"00 00 00 00 00 00 00 00 00 80 00 00 00 00 00 00 00", "-2147483648"},
+                      Decoding{"00 00 00 00 00 00 00 00 00 FF FF FF FE 00 00 00 00", "-2"},
+                      // Exactly 13 bytes is enough; 12 is not.
+                      Decoding{"00 00 00 00 00 00 00 00 00 00 00 00 07", "7"},
+                      Decoding{"00 00 00 00 00 00 00 00 00 00 00 00", ""},
+                      // FF FF at the start means no block; FF alone does not.
+                      Decoding{"FF FF 00 00 00 00 00 00 00 00 01 E2 40 00 00 00 00", ""},
+                      Decoding{"FF 00 00 00 00 00 00 00 00 00 01 E2 40 00 00 00 00", "123456"},
+                      Decoding{"00 FF 00 00 00 00 00 00 00 00 01 E2 40 00 00 00 00", "123456"}));
+
+TEST(RemainingCreditBytes, CountsWhatTheLengthByteStillPromises) {
+    EXPECT_EQ(remainingCreditBytes(hex("00 02")), 2);
+    EXPECT_EQ(remainingCreditBytes(hex("00 02 12 34")), 0);
+    EXPECT_EQ(remainingCreditBytes(hex("00 04 12")), 3);
+    // A header that came with more than promised: nothing more is awaited.
+    EXPECT_EQ(remainingCreditBytes(hex("00 00 12 34 56")), -3);
+    EXPECT_EQ(remainingCreditBytes(hex("00 FE")), 254);
+}
+
+struct AmountCase {
+    const char* typed;
+    std::optional<std::uint16_t> value;
+    const char* bytes;
+};
+
+class Amount : public ::testing::TestWithParam<AmountCase> {};
+
+TEST_P(Amount, IsItsTrueValueSentHighByteFirst) {
+    const AmountCase& c = GetParam();
+    const auto value = parseAmount(c.typed);
+    ASSERT_EQ(value, c.value) << '"' << c.typed << '"';
+    if (value) EXPECT_EQ(amountBytes(*value), hex(c.bytes)) << c.typed;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Typed, Amount,
+    ::testing::Values(AmountCase{"0", 0, "00 00"}, AmountCase{"12", 12, "00 0C"},
+                      AmountCase{"255", 255, "00 FF"}, AmountCase{"256", 256, "01 00"},
+                      AmountCase{"4660", 4660, "12 34"}, AmountCase{"65535", 65535, "FF FF"},
+                      AmountCase{"007", 7, "00 07"}, AmountCase{"0000000000012", 12, "00 0C"},
+                      AmountCase{"65536", std::nullopt, ""}, AmountCase{"70000", std::nullopt, ""},
+                      // 2^32 + 12 would wrap to 12 in a 32-bit accumulator.
+                      AmountCase{"4294967308", std::nullopt, ""},
+                      AmountCase{"99999999999999999999999", std::nullopt, ""},
+                      AmountCase{"", std::nullopt, ""}, AmountCase{"-1", std::nullopt, ""},
+                      AmountCase{"+5", std::nullopt, ""}, AmountCase{"12abc", std::nullopt, ""},
+                      AmountCase{" 12", std::nullopt, ""}, AmountCase{"1,5", std::nullopt, ""}));
+
+TEST(WriteResult, ReadsTheFinalReplysFirstByte) {
+    EXPECT_EQ(writeResult(hex("00")), "OK");
+    EXPECT_EQ(writeResult(hex("FF")), "ERREUR");
+    EXPECT_EQ(writeResult(hex("05")), "");
+    EXPECT_EQ(writeResult(hex("00 FF")), "OK");
+    // No confirmation at all is never a success.
+    EXPECT_EQ(writeResult(""), "ERREUR");
+}

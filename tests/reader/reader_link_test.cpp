@@ -1,0 +1,287 @@
+#include "reader_link.h"
+
+#include <gtest/gtest.h>
+
+#include <deque>
+
+#include "hex.h"
+#include "scripted_line.h"
+
+using namespace palmota;
+using namespace palmota::testing;
+using namespace std::chrono_literals;
+
+namespace {
+
+using Reply = std::vector<Arrival>;
+
+// A Reader that answers each write with the next reply of a list, then falls silent.
+struct ReaderLinkTest : ::testing::Test {
+    FakeClock clock;
+    ScriptedLine line{clock};
+    std::string chooser = "1";
+    std::vector<std::string> errors;
+    Palmota link{line, clock, [this] { return chooser; },
+                 [this](const std::string& e) { errors.push_back(e); }};
+    std::deque<Reply> replies;
+
+    void SetUp() override {
+        line.setResponder([this](const Bytes&) {
+            if (replies.empty()) return Reply{};
+            Reply next = replies.front();
+            replies.pop_front();
+            return next;
+        });
+    }
+    void answer(std::initializer_list<const char*> hexReplies) {
+        for (const char* r : hexReplies) replies.push_back(Reply{{1ms, hex(r)}});
+    }
+    Seconds timed(const std::function<void()>& operation) {
+        const Seconds start = clock.time;
+        operation();
+        return clock.time - start;
+    }
+    std::vector<std::string> written() const {
+        std::vector<std::string> out;
+        for (const Bytes& w : line.writes) out.push_back(hexOf(w));
+        return out;
+    }
+};
+
+using Writes = std::vector<std::string>;
+const char* const kBlockZero = "00 00 00 00 00 00 00 00 00 00 01 E2 40 00 00 00 00";
+
+}  // namespace
+
+// --- credit read -------------------------------------------------------------------
+
+TEST_F(ReaderLinkTest, CreditReadSendsReadyCheckThenReadCredit) {
+    answer({"00", "00 02 12 34"});
+    EXPECT_EQ(link.ReadCredit(), "4660");
+    EXPECT_EQ(written(), (Writes{"00", "06"}));
+    EXPECT_TRUE(line.isOpen());
+}
+
+TEST_F(ReaderLinkTest, CreditReadJoinsAReplySplitInTwo) {
+    replies = {Reply{{1ms, hex("00")}}, Reply{{1ms, hex("00 02")}, {1500ms, hex("12 34")}}};
+    EXPECT_EQ(link.ReadCredit(), "4660");
+}
+
+TEST_F(ReaderLinkTest, CreditReadWithNoReaderClosesThePortAfterJustOverASecond) {
+    const Seconds took = timed([&] { EXPECT_EQ(link.ReadCredit(), ""); });
+    EXPECT_GT(took, Seconds{1s});
+    EXPECT_LT(took, Seconds{1s} + 5ms);
+    EXPECT_FALSE(line.isOpen());
+    EXPECT_EQ(written(), (Writes{"00"}));
+}
+
+TEST_F(ReaderLinkTest, CreditReadClosesThePortWhenTheReaderIsNotReady) {
+    answer({"01"});
+    EXPECT_EQ(link.ReadCredit(), "");
+    EXPECT_FALSE(line.isOpen());
+    EXPECT_EQ(written(), (Writes{"00"}));
+}
+
+TEST_F(ReaderLinkTest, CreditReadFailuresAfterTheReadyCheckKeepThePortOpen) {
+    struct Case {
+        const char* reply;
+        const char* credit;
+    };
+    for (Case c : {Case{"00 FF", ""},     // no credit on the badge
+                   Case{"00", ""},        // header cut short
+                   Case{"00 02 12", ""},  // three bytes even after the wait
+                   Case{"00 02 FF FF", "65535"}, Case{"00 02 80 00", "32768"},
+                   Case{"00 04 05 DC 01 02", "1500"}}) {
+        answer({"00", c.reply});
+        EXPECT_EQ(link.ReadCredit(), c.credit) << c.reply;
+        EXPECT_TRUE(line.isOpen()) << c.reply;
+    }
+    EXPECT_EQ(line.opened.size(), 1u);
+}
+
+TEST_F(ReaderLinkTest, CreditReadWaitsAtMostFourSeconds) {
+    // Ready, then a header that promises more than ever comes.
+    answer({"00", "00 08 12 34"});
+    const Seconds took = timed([&] { EXPECT_EQ(link.ReadCredit(), "4660"); });
+    EXPECT_GT(took, Seconds{2s});
+    EXPECT_LT(took, Seconds{4s});
+}
+
+// --- credit write ------------------------------------------------------------------
+
+TEST_F(ReaderLinkTest, WriteSendsTheAmountHighByteFirstInOneWrite) {
+    struct Case {
+        const char* amount;
+        const char* bytes;
+    };
+    for (Case c : {Case{"0", "00 00"}, Case{"12", "00 0C"}, Case{"255", "00 FF"},
+                   Case{"256", "01 00"}, Case{"65535", "FF FF"}, Case{"007", "00 07"}}) {
+        line.writes.clear();
+        answer({"00", "00", "00"});
+        EXPECT_EQ(link.WriteCredit(c.amount), "OK") << c.amount;
+        EXPECT_EQ(written(), (Writes{"00", "07", c.bytes})) << c.amount;
+    }
+}
+
+TEST_F(ReaderLinkTest, WriteReportsTheFinalReply) {
+    struct Case {
+        const char* final;
+        const char* result;
+    };
+    for (Case c : {Case{"00", "OK"}, Case{"FF", "ERREUR"}, Case{"05", ""}}) {
+        answer({"00", "00", c.final});
+        EXPECT_EQ(link.WriteCredit("100"), c.result) << c.final;
+    }
+    EXPECT_TRUE(line.isOpen());
+}
+
+TEST_F(ReaderLinkTest, WriteWithNoConfirmationIsAnErrorNotASuccess) {
+    answer({"00", "00"});
+    const Seconds took = timed([&] { EXPECT_EQ(link.WriteCredit("100"), "ERREUR"); });
+    EXPECT_GT(took, Seconds{3s});
+    EXPECT_LT(took, Seconds{3s} + 5ms);
+}
+
+TEST_F(ReaderLinkTest, WriteSendsTheAmountEvenWhenTheCommandGotNoAcknowledgement) {
+    replies = {Reply{{1ms, hex("00")}}, Reply{}, Reply{{1ms, hex("00")}}};
+    EXPECT_EQ(link.WriteCredit("1"), "OK");
+    EXPECT_EQ(written(), (Writes{"00", "07", "00 01"}));
+}
+
+TEST_F(ReaderLinkTest, WriteWithNoReaderNeverTouchesTheBadge) {
+    const Seconds took = timed([&] { EXPECT_EQ(link.WriteCredit("100"), "ERREUR"); });
+    EXPECT_GT(took, Seconds{1s});
+    EXPECT_LT(took, Seconds{1s} + 5ms);
+    EXPECT_EQ(written(), (Writes{"00"}));
+    EXPECT_TRUE(line.isOpen());
+}
+
+TEST_F(ReaderLinkTest, WriteRefusesAnAmountOutsideTheCreditRangeWithoutSendingAnything) {
+    for (const char* amount :
+         {"", "65536", "70000", "4294967308", "99999999999999999999", "-1", "12abc", "1e3"}) {
+        EXPECT_EQ(link.WriteCredit(amount), "ERREUR") << amount;
+    }
+    EXPECT_TRUE(line.writes.empty());
+}
+
+// --- block read and serial number --------------------------------------------------
+
+TEST_F(ReaderLinkTest, SerialNumberReadsBlockZero) {
+    answer({"00", "00", kBlockZero});
+    EXPECT_EQ(link.ReadSerialNumber(), "123456");
+    EXPECT_EQ(written(), (Writes{"00", "04", "00"}));
+}
+
+TEST_F(ReaderLinkTest, SerialNumberFromShortOrMissingBlocksIsEmpty) {
+    for (const char* block : {"00 00 00 00 00 00 00 00 00 00 01 E2",
+                              "FF FF 00 00 00 00 00 00 00 00 01 E2 40 00 00 00 00", ""}) {
+        answer({"00", "00", block});
+        EXPECT_EQ(link.ReadSerialNumber(), "") << block;
+    }
+    answer({"00", "00", "FF 00 00 00 00 00 00 00 00 00 01 E2 40 00 00 00 00"});
+    EXPECT_EQ(link.ReadSerialNumber(), "123456");
+}
+
+TEST_F(ReaderLinkTest, BlockReadReturnsTheRawReplyWhateverItsLength) {
+    const Bytes twelve = hex("00 01 02 03 04 05 06 07 08 09 0A 0B");
+    answer({"00", "00", "00 01 02 03 04 05 06 07 08 09 0A 0B"});
+    EXPECT_EQ(link.ReadBlock(5), twelve);
+    EXPECT_EQ(written(), (Writes{"00", "04", "05"}));
+    answer({"00", "00", "00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 EE EE"});
+    EXPECT_EQ(link.ReadBlock(7).size(), 20u);
+}
+
+TEST_F(ReaderLinkTest, BlockOperationsWithNoReaderFailAfterTheReadyCheck) {
+    for (auto& op : std::vector<std::function<std::string()>>{
+             [&] { return link.ReadSerialNumber(); }, [&] { return link.ReadBlock(3); }}) {
+        line.writes.clear();
+        const Seconds took = timed([&] { EXPECT_EQ(op(), "ERREUR"); });
+        EXPECT_GT(took, Seconds{1s});
+        EXPECT_LT(took, Seconds{1s} + 5ms);
+        EXPECT_EQ(written(), (Writes{"00"}));
+    }
+}
+
+TEST_F(ReaderLinkTest, BlockNumberThatDoesNotFitAByteIsRefusedUnsent) {
+    EXPECT_EQ(link.ReadBlock(256), "ERREUR");
+    EXPECT_EQ(link.ReadBlock(-1), "ERREUR");
+    EXPECT_TRUE(line.writes.empty());
+}
+
+// --- the port ----------------------------------------------------------------------
+
+TEST_F(ReaderLinkTest, PortOpensOnceAndIgnoresANewChoiceWhileOpen) {
+    answer({"00", "00", kBlockZero, "00", "00 02 00 01"});
+    EXPECT_EQ(line.opened, std::vector<std::string>{});
+    link.ReadSerialNumber();
+    chooser = "3";
+    link.ReadCredit();
+    EXPECT_EQ(line.opened, std::vector<std::string>{"/dev/ttyS0"});
+}
+
+TEST_F(ReaderLinkTest, ANewChoiceCountsAfterAFailedCreditReadClosedThePort) {
+    link.ReadCredit();  // silent: closes
+    chooser = "/dev/ttyUSB0";
+    answer({"00", "00 02 00 01"});
+    EXPECT_EQ(link.ReadCredit(), "1");
+    EXPECT_EQ(line.opened, (std::vector<std::string>{"/dev/ttyS0", "/dev/ttyUSB0"}));
+}
+
+TEST_F(ReaderLinkTest, BytesWaitingAtTheOpeningAreNotTakenForAReply) {
+    line.schedule(0s, hex("00 02 FF FF 55 55"));
+    answer({"00", "00 02 00 2A"});
+    EXPECT_EQ(link.ReadCredit(), "42");
+}
+
+TEST_F(ReaderLinkTest, CloseOnAClosedPortDoesNothing) {
+    link.CloseReaderPort();
+    EXPECT_EQ(line.closes, 0);
+}
+
+TEST_F(ReaderLinkTest, APortThatCannotOpenFailsAtOnceAndSaysWhy) {
+    line.refuseOpen = "Permission denied";
+    EXPECT_EQ(timed([&] {
+                  EXPECT_EQ(link.ReadSerialNumber(), "ERREUR");
+                  EXPECT_EQ(link.ReadBlock(0), "ERREUR");
+                  EXPECT_EQ(link.WriteCredit("5"), "ERREUR");
+                  EXPECT_EQ(link.ReadCredit(), "");
+              }),
+              Seconds{0});
+    EXPECT_TRUE(line.writes.empty());
+    ASSERT_EQ(errors.size(), 4u);
+    EXPECT_NE(errors[0].find("/dev/ttyS0"), std::string::npos) << errors[0];
+    EXPECT_NE(errors[0].find("Permission denied"), std::string::npos) << errors[0];
+    EXPECT_EQ(errors[0].find('\n'), std::string::npos);
+
+    // The next, correct choice works.
+    line.refuseOpen.clear();
+    answer({"00", "00 02 00 01"});
+    EXPECT_EQ(link.ReadCredit(), "1");
+}
+
+TEST_F(ReaderLinkTest, AChooserTextThatNamesNoPortOpensNothing) {
+    for (const char* text : {"", "  ", "0", "-1", "abc", "99999999999"}) {
+        chooser = text;
+        errors.clear();
+        EXPECT_EQ(link.ReadSerialNumber(), "ERREUR") << text;
+        EXPECT_EQ(link.ReadCredit(), "") << text;
+        EXPECT_EQ(errors.size(), 2u) << text;
+    }
+    EXPECT_TRUE(line.opened.empty());
+    EXPECT_EQ(clock.time, Seconds{1000});
+}
+
+TEST_F(ReaderLinkTest, AReaderPulledOutMidExchangeIsReopenedAfterTheNextCreditRead) {
+    line.setResponder([&](const Bytes&) {
+        line.breakLine();
+        return Reply{};
+    });
+    EXPECT_EQ(timed([&] { EXPECT_EQ(link.ReadSerialNumber(), "ERREUR"); }), Seconds{0});
+    EXPECT_EQ(link.ReadCredit(), "");  // not ready: closes
+    EXPECT_FALSE(line.isOpen());
+
+    SetUp();  // plugged back in, answering again
+    answer({"00", "00", kBlockZero});
+    EXPECT_EQ(link.ReadSerialNumber(), "123456");
+    EXPECT_EQ(line.opened.size(), 2u);
+}

@@ -1,0 +1,79 @@
+#include "scripted_line.h"
+
+#include <algorithm>
+#include <utility>
+
+namespace palmota::testing {
+
+void ScriptedLine::schedule(Seconds after, const Bytes& bytes) {
+    const Pending item{clock_.time + after, bytes};
+    const auto later = std::upper_bound(pending_.begin(), pending_.end(), item.at,
+                                        [](Seconds at, const Pending& p) { return at < p.at; });
+    pending_.insert(later, item);
+}
+
+bool ScriptedLine::open(const std::string& device) {
+    opened.push_back(device);
+    if (!refuseOpen.empty()) {
+        error_ = refuseOpen;
+        return false;
+    }
+    open_ = true;
+    broken_ = false;
+    return true;
+}
+
+void ScriptedLine::close() {
+    ++closes;
+    open_ = false;
+}
+
+void ScriptedLine::write(const Bytes& bytes) {
+    if (!open_ || broken_) return;
+    writes.push_back(bytes);
+    if (!responder_) return;
+    for (const Arrival& a : responder_(bytes)) schedule(a.after, a.bytes);
+}
+
+void ScriptedLine::deliver() {
+    while (!broken_ && !pending_.empty() && pending_.front().at <= clock_.time &&
+           received_.size() < bufferSize) {
+        Pending& next = pending_.front();
+        const std::size_t room = bufferSize - received_.size();
+        received_ += next.bytes.substr(0, room);
+        if (next.bytes.size() > room) {
+            next.bytes.erase(0, room);  // the rest stays with the system
+        } else {
+            pending_.pop_front();
+        }
+    }
+}
+
+int ScriptedLine::bytesWaiting() {
+    deliver();
+    return static_cast<int>(received_.size());
+}
+
+Bytes ScriptedLine::readAll() {
+    deliver();
+    return std::exchange(received_, {});
+}
+
+bool ScriptedLine::waitForBytes(std::chrono::duration<double> timeLeft) {
+    ++waits;
+    if (!open_ || broken_) return false;
+    const Seconds deadline = clock_.time + timeLeft;
+    if (!pending_.empty() && pending_.front().at <= deadline)
+        clock_.time = std::max(clock_.time, pending_.front().at);
+    else
+        clock_.time = deadline;
+    return true;
+}
+
+std::string ScriptedLine::allWritten() const {
+    std::string all;
+    for (const Bytes& w : writes) all += w;
+    return all;
+}
+
+}  // namespace palmota::testing
