@@ -1,0 +1,285 @@
+#include "frm_palmota.h"
+
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPainter>
+#include <QPushButton>
+#include <QTimer>
+#include <cstdint>
+#include <vector>
+
+#include "artwork.h"
+#include "credit_amount.h"
+#include "digits_only_validator.h"
+#include "serial_devices.h"
+
+namespace palmota::ui {
+
+namespace {
+
+// The layout is laid down in twips (1/1440 inch): 15 twips make a pixel at 96 dpi.
+constexpr int kTwipsPerPixel = 15;
+
+QRect twips(int left, int top, int width, int height) {
+    return {left / kTwipsPerPixel, top / kTwipsPerPixel, width / kTwipsPerPixel,
+            height / kTwipsPerPixel};
+}
+
+// Client area 3420 by 8220 twips; the window's stored place on the screen 4380, 1845.
+constexpr QSize kClientSize{3420 / kTwipsPerPixel, 8220 / kTwipsPerPixel};
+constexpr QPoint kWindowPosition{4380 / kTwipsPerPixel, 1845 / kTwipsPerPixel};
+
+constexpr int kPortCount = 6;  // COM1 to COM6
+constexpr std::int32_t kDumpBlockCount = 8;
+const QColor kIndicatorGreen{0x00, 0xff, 0x00};
+
+// The window's type face is MS Sans Serif; where it is missing, the closest sans faces
+// keep the captions inside their buttons.
+QFont windowFont(qreal points, bool bold = false) {
+    QFont font;
+    font.setFamilies({"MS Sans Serif", "Microsoft Sans Serif", "Arial", "Liberation Sans",
+                      "Nimbus Sans", "Helvetica", "DejaVu Sans"});
+    font.setStyleHint(QFont::SansSerif);
+    font.setPointSizeF(points);
+    font.setBold(bold);
+    return font;
+}
+
+QString fromResult(const std::string& text) {
+    return QString::fromStdString(text);
+}
+
+// The character codes a keystroke types, as the amount filter sees them: Ctrl with a
+// letter types its control code (Ctrl+V is 22, Ctrl+C is 3); keys that type no character
+// (arrows, Delete, function keys) have none and never reach the filter.
+std::vector<int> typedCharacters(const QKeyEvent& key) {
+    if (key.modifiers().testFlag(Qt::ControlModifier) && key.key() >= Qt::Key_A &&
+        key.key() <= Qt::Key_Z) {
+        return {key.key() - Qt::Key_A + 1};
+    }
+    constexpr int kDeleteCode = 127;  // Delete edits, it types nothing
+    std::vector<int> codes;
+    for (const QChar c : key.text()) {
+        if (c.unicode() != kDeleteCode) codes.push_back(c.unicode());
+    }
+    return codes;
+}
+
+}  // namespace
+
+FrmPalmota::FrmPalmota(QWidget* parent)
+    : QWidget(parent),
+      picture_(backgroundPicture()),
+      palmota_(Mscomm, clock_, [this] { return Combo1->currentText().toStdString(); }),
+      programEnd_([] { QCoreApplication::exit(0); }) {
+    setWindowTitle(QStringLiteral("Tarvinelo PALMOTA"));
+    setWindowIcon(windowIcon());
+    setFont(windowFont(8));
+    // The layout is fixed: nothing would move if the window grew.
+    setFixedSize(kClientSize);
+    move(kWindowPosition);
+
+    createControls();
+    arrangeTabOrder();
+
+    Timer1 = new QTimer(this);
+    Timer1->setObjectName(QStringLiteral("Timer1"));
+    Timer1->setInterval(kTimer1Interval);
+
+    connect(Command1, &QPushButton::clicked, this, &FrmPalmota::Command1_Click);
+    connect(Command2, &QPushButton::clicked, this, &FrmPalmota::Command2_Click);
+    connect(Command3, &QPushButton::clicked, this, &FrmPalmota::Command3_Click);
+    connect(Command4, &QPushButton::clicked, this, &FrmPalmota::Command4_Click);
+    connect(Text2, &QLineEdit::textChanged, this, &FrmPalmota::Text2_Change);
+    connect(Timer1, &QTimer::timeout, this, &FrmPalmota::Timer1_Timer);
+    Text2->installEventFilter(this);
+
+    Command2->setFocus();
+}
+
+FrmPalmota::~FrmPalmota() = default;
+
+void FrmPalmota::createControls() {
+    const auto label = [this](const char* name, const QString& caption, QRect geometry) {
+        auto* control = new QLabel(caption, this);
+        control->setObjectName(QLatin1String(name));
+        control->setGeometry(geometry);
+        control->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+        return control;
+    };
+    const auto button = [this](const char* name, const QString& caption, QRect geometry) {
+        auto* control = new QPushButton(caption, this);
+        control->setObjectName(QLatin1String(name));
+        control->setGeometry(geometry);
+        control->setAutoDefault(false);
+        return control;
+    };
+    const auto textBox = [this](const char* name, QRect geometry) {
+        auto* control = new QLineEdit(this);
+        control->setObjectName(QLatin1String(name));
+        control->setGeometry(geometry);
+        return control;
+    };
+
+    Label3 = label("Label3", QStringLiteral("Port COM"), twips(480, 3960, 1095, 255));
+
+    Combo1 = new QComboBox(this);
+    Combo1->setObjectName(QStringLiteral("Combo1"));
+    Combo1->setGeometry(twips(480, 4200, 1215, 315));
+    Combo1->setEditable(true);
+    // A typed port is used as it stands; it is not added to the list.
+    Combo1->setInsertPolicy(QComboBox::NoInsert);
+    for (int port = 1; port <= kPortCount; ++port) Combo1->addItem(QString::number(port));
+    Combo1->addItems(serialAdapterDevices());
+    Combo1->setCurrentIndex(0);
+
+    Command1 = button("Command1", QStringLiteral("Lecture Continue"), twips(360, 4920, 1455, 375));
+
+    Label1 = label("Label1", QStringLiteral("ON"), twips(1800, 4920, 735, 375));
+    Label1->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    Label1->setFont(windowFont(9.75, true));
+    Label1->setAutoFillBackground(true);
+    QPalette indicator = Label1->palette();
+    indicator.setColor(QPalette::Window, kIndicatorGreen);
+    indicator.setColor(QPalette::WindowText, Qt::black);
+    Label1->setPalette(indicator);
+    Label1->hide();
+
+    Command3 = button("Command3", QStringLiteral("Lire Badge"), twips(360, 5400, 2895, 375));
+    Label2 = label("Label2", QStringLiteral("Crédit:"), twips(360, 5760, 1935, 375));
+    Text1 = textBox("Text1", twips(1800, 5760, 1455, 375));
+    Text1->setReadOnly(true);
+    Label4 = label("Label4", QStringLiteral("No Série:"), twips(360, 6120, 1935, 375));
+    Text4 = textBox("Text4", twips(1800, 6120, 1455, 375));
+    Text4->setReadOnly(true);
+    Text4->setEnabled(false);
+    Command2 = button("Command2", QStringLiteral("Encoder Badge"), twips(360, 6960, 1455, 375));
+    Text2 = textBox("Text2", twips(1800, 6960, 1455, 375));
+    Text2->setValidator(new DigitsOnlyValidator(Text2));
+    Text3 = textBox("Text3", twips(360, 7320, 1455, 375));
+    Text3->setReadOnly(true);
+    Command4 = button("Command4", QStringLiteral("Command4"), twips(720, 7800, 1095, 255));
+
+    // "Crédit:" and "No Série:" run on under their text boxes: the boxes are drawn on top.
+    Text1->raise();
+    Text4->raise();
+}
+
+void FrmPalmota::arrangeTabOrder() {
+    // Tab order: Command2, Command3, Text1, Text2, Text3, Command1, Command4, Text4,
+    // Combo1 (labels take no focus; the disabled Text4 is passed over).
+    QWidget* const order[] = {Command2, Command3, Text1, Text2, Text3,
+                              Command1, Command4, Text4, Combo1};
+    for (std::size_t i = 1; i < std::size(order); ++i) QWidget::setTabOrder(order[i - 1], order[i]);
+}
+
+void FrmPalmota::setPortText(const QString& text) {
+    Combo1->setEditText(text);
+}
+
+void FrmPalmota::setContinuousReadingInterval(std::chrono::milliseconds interval) {
+    Timer1->setInterval(interval);
+}
+
+void FrmPalmota::setProgramEnd(std::function<void()> end) {
+    programEnd_ = std::move(end);
+}
+
+bool FrmPalmota::isPortOpen() const {
+    return Mscomm.isOpen();
+}
+
+void FrmPalmota::closeEvent(QCloseEvent* event) {
+    Form_Unload();
+    QWidget::closeEvent(event);
+}
+
+void FrmPalmota::paintEvent(QPaintEvent* /*event*/) {
+    QPainter painter(this);
+    painter.drawImage(QPoint(0, 0), picture_);
+}
+
+bool FrmPalmota::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == Text2 && event->type() == QEvent::KeyPress) {
+        // A discarded keystroke never reaches the box.
+        for (int KeyAscii : typedCharacters(*static_cast<QKeyEvent*>(event))) {
+            Text2_KeyPress(KeyAscii);
+            if (KeyAscii == 0) return true;
+        }
+        return false;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+// Continuous reading on and off.
+void FrmPalmota::Command1_Click() {
+    if (ContinuousReading) {
+        ContinuousReading = false;
+        Command2->setEnabled(true);
+        Command3->setEnabled(true);
+        Command1->setText(QStringLiteral("Lecture Continue"));
+        Timer1->stop();
+        Label1->hide();
+    } else {
+        ContinuousReading = true;
+        Command2->setEnabled(false);
+        Command3->setEnabled(false);
+        Command1->setText(QStringLiteral("Stop Lecture"));
+        // Restarted, so that the first read comes one full interval after the click.
+        Timer1->stop();
+        Timer1->start();
+        Label1->show();
+    }
+}
+
+// Encode: write the typed amount to the badge.
+void FrmPalmota::Command2_Click() {
+    const QString amount = Text2->text();
+    if (amount.isEmpty() || isAmountOverCreditLimit(amount.toStdString())) {
+        // Refused: the amount goes, and nothing is sent to the Reader. Emptying the box
+        // empties the result box through Text2_Change.
+        Text2->setText(QString());
+        return;
+    }
+    Text3->setText(QString());
+    Text3->setText(fromResult(palmota_.WriteCredit(amount.toStdString())));
+}
+
+// Read: serial number first, then the credit.
+void FrmPalmota::Command3_Click() {
+    Text4->setText(fromResult(palmota_.ReadSerialNumber()));
+    Text1->setText(fromResult(palmota_.ReadCredit()));
+}
+
+// Dump the badge's first eight blocks; the replies are not shown.
+void FrmPalmota::Command4_Click() {
+    for (std::int32_t block = 0; block < kDumpBlockCount; ++block) {
+        static_cast<void>(palmota_.ReadBlock(block));
+    }
+}
+
+void FrmPalmota::Form_Unload() {
+    // No read may start between the close and the end of the program.
+    Timer1->stop();
+    if (programEnd_) programEnd_();
+}
+
+void FrmPalmota::Text2_Change() {
+    Text3->setText(QString());
+}
+
+// Only digits are typed into the amount; control keys (Backspace, Ctrl+V...) pass.
+void FrmPalmota::Text2_KeyPress(int& KeyAscii) {
+    constexpr int kLastControlCode = 31;
+    const bool digit = KeyAscii >= '0' && KeyAscii <= '9';
+    if (!digit && KeyAscii > kLastControlCode) KeyAscii = 0;
+}
+
+void FrmPalmota::Timer1_Timer() {
+    Command3_Click();
+}
+
+}  // namespace palmota::ui

@@ -1,0 +1,89 @@
+#pragma once
+
+#include <QImage>
+#include <QWidget>
+#include <chrono>
+#include <functional>
+
+#include "clock.h"
+#include "qt_serial_line.h"
+#include "reader_link.h"
+
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QTimer;
+
+namespace palmota::ui {
+
+// The operator's one window. Its controls keep the generic names the operators' manual
+// and the support staff use (Command1 to Command4, Text1 to Text4, ...), and each event
+// has its own handler named after control and event. Every badge action runs on the
+// window's thread and holds it while the Reader link waits for the Reader: the window
+// does not respond meanwhile, and no action can overlap another.
+class FrmPalmota final : public QWidget {
+    Q_OBJECT
+
+  public:
+    // Continuous reading reads the badge again every half second.
+    static constexpr std::chrono::milliseconds kTimer1Interval{500};
+
+    explicit FrmPalmota(QWidget* parent = nullptr);
+    ~FrmPalmota() override;
+
+    // Presets the port chooser's text: a port number "1" to "6" or a device path.
+    void setPortText(const QString& text);
+    // Changes Timer1's interval from the stored half second, for tests and soak runs
+    // that cannot wait that long between reads.
+    void setContinuousReadingInterval(std::chrono::milliseconds interval);
+    // What closing the window does to end the program; by default it leaves the
+    // application's event loop, and the program's end releases the port.
+    void setProgramEnd(std::function<void()> end);
+
+    bool isPortOpen() const;
+
+  protected:
+    void closeEvent(QCloseEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+  private:
+    void createControls();
+    void arrangeTabOrder();
+
+    // Handlers, in the order of the window's handler table.
+    void Command1_Click();
+    void Command2_Click();
+    void Command3_Click();
+    void Command4_Click();
+    void Form_Unload();
+    void Text2_Change();
+    void Text2_KeyPress(int& KeyAscii);
+    void Timer1_Timer();
+
+    const QImage picture_;
+    QtSerialLine Mscomm;
+    SteadyClock clock_;
+    palmota::Palmota palmota_;
+    std::function<void()> programEnd_;
+
+    bool ContinuousReading = false;
+
+    QLabel* Label3 = nullptr;
+    QComboBox* Combo1 = nullptr;
+    QPushButton* Command1 = nullptr;
+    QLabel* Label1 = nullptr;
+    QPushButton* Command3 = nullptr;
+    QLabel* Label2 = nullptr;
+    QLineEdit* Text1 = nullptr;
+    QLabel* Label4 = nullptr;
+    QLineEdit* Text4 = nullptr;
+    QPushButton* Command2 = nullptr;
+    QLineEdit* Text2 = nullptr;
+    QLineEdit* Text3 = nullptr;
+    QPushButton* Command4 = nullptr;
+    QTimer* Timer1 = nullptr;
+};
+
+}  // namespace palmota::ui
