@@ -1,0 +1,83 @@
+#include "command_line.h"
+
+#include <QCommandLineParser>
+#include <QtGlobal>
+
+namespace palmota::app {
+
+namespace {
+const QString kPortOption = QStringLiteral("port");
+const QString kSimulateOption = QStringLiteral("simulate");
+}  // namespace
+
+CommandLine parseCommandLine(const QStringList& arguments) {
+    QCommandLineParser parser;
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    parser.addOption({kPortOption, QString(), QStringLiteral("TEXT")});
+    parser.addOption({kSimulateOption, QString()});
+    parser.addOption({{QStringLiteral("h"), QStringLiteral("help")}, QString()});
+    parser.addOption({{QStringLiteral("v"), QStringLiteral("version")}, QString()});
+
+    CommandLine line;
+    if (!parser.parse(arguments)) {
+        line.error = parser.errorText();
+        return line;
+    }
+    if (!parser.positionalArguments().isEmpty()) {
+        line.error =
+            QStringLiteral("Unexpected argument '%1'.").arg(parser.positionalArguments().front());
+        return line;
+    }
+    line.help = parser.isSet(QStringLiteral("help"));
+    line.version = parser.isSet(QStringLiteral("version"));
+    line.simulate = parser.isSet(kSimulateOption);
+    if (parser.isSet(kPortOption)) {
+        if (parser.values(kPortOption).size() > 1) {
+            line.error = QStringLiteral("--port given more than once.");
+            return line;
+        }
+        line.portText = parser.value(kPortOption);
+    }
+    if (line.simulate && parser.isSet(kPortOption)) {
+        // The emulated Reader brings its own port: another one would be ignored silently.
+        line.error = QStringLiteral("--port and --simulate cannot be used together.");
+    }
+    return line;
+}
+
+QString helpText() {
+    return QStringLiteral(
+        "Usage: palmota [--port TEXT | --simulate]\n"
+        "Reads a badge's serial number and credit through the badge reader/encoder on a\n"
+        "serial port, and writes a new credit to it.\n"
+        "\n"
+        "  --port TEXT   port chosen at start: 1 to 6 (the first six serial ports,\n"
+        "                /dev/ttyS0 to /dev/ttyS5) or a device path such as /dev/ttyUSB0\n"
+        "                (default: 1)\n"
+        "  --simulate    try the program without hardware: an emulated reader on a\n"
+        "                pseudo-terminal holds a badge (serial number 123456, credit 1500)\n"
+        "  -h, --help    show this help and exit\n"
+        "  -v, --version show the version and exit\n");
+}
+
+QString versionText() {
+    return QStringLiteral("palmota " PALMOTA_VERSION "\n");
+}
+
+bool displayAvailable() {
+#if defined(Q_OS_UNIX) && !defined(Q_OS_DARWIN)
+    return !qEnvironmentVariableIsEmpty("DISPLAY") ||
+           !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") ||
+           !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM");
+#else
+    return true;
+#endif
+}
+
+QString noDisplayMessage() {
+    return QStringLiteral(
+        "palmota: no display to show the window on (DISPLAY and WAYLAND_DISPLAY are unset); "
+        "run it under a virtual one instead: xvfb-run -a palmota --simulate\n");
+}
+
+}  // namespace palmota::app

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+namespace palmota::app {
+
+// What the operator asked for on the command line. Nothing else is read from outside.
+struct CommandLine {
+    QString portText;       // --port: the port chooser's text at start (null: "1")
+    bool simulate = false;  // --simulate: an emulated Reader with a sample badge
+    bool help = false;
+    bool version = false;
+    QString error;  // not empty: the arguments cannot be used, and why
+};
+
+// `arguments` as main receives them, the program's name first.
+CommandLine parseCommandLine(const QStringList& arguments);
+
+QString helpText();
+QString versionText();
+
+// Whether a window can be shown at all: on X11 and Wayland systems a display must be
+// named, or a platform chosen explicitly (QT_QPA_PLATFORM=offscreen, say).
+bool displayAvailable();
+// The one line told instead of a toolkit failure when there is no display.
+QString noDisplayMessage();
+
+}  // namespace palmota::app

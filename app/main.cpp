@@ -1,0 +1,68 @@
+#include <QApplication>
+#include <iostream>
+#include <memory>
+#include <string>
+
+#include "command_line.h"
+#include "frm_palmota.h"
+#include "pty_reader.h"
+#include "virtual_badge.h"
+
+namespace {
+
+QStringList argumentList(int argc, char** argv) {
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i) arguments.append(QString::fromLocal8Bit(argv[i]));
+    return arguments;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    using namespace palmota;
+
+    // The command line is read before the toolkit starts, so that --help, --version and
+    // a missing display are told plainly, even where no window could be shown.
+    const app::CommandLine commandLine = app::parseCommandLine(argumentList(argc, argv));
+    if (!commandLine.error.isEmpty()) {
+        std::cerr << "palmota: " << commandLine.error.toStdString() << "\nTry 'palmota --help'.\n";
+        return 2;
+    }
+    if (commandLine.help) {
+        std::cout << app::helpText().toStdString();
+        return 0;
+    }
+    if (commandLine.version) {
+        std::cout << app::versionText().toStdString();
+        return 0;
+    }
+    if (!app::displayAvailable()) {
+        std::cerr << app::noDisplayMessage().toStdString();
+        return 1;
+    }
+
+    QApplication application(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("palmota"));
+
+    // The emulated Reader outlives the window, whose port is open on it.
+    std::unique_ptr<sim::PtyReader> emulator;
+    QString portText = commandLine.portText;
+    if (commandLine.simulate) {
+        const sim::VirtualBadge badge = sim::VirtualBadge::sample();
+        emulator = std::make_unique<sim::PtyReader>(badge);
+        std::string error;
+        if (!emulator->start(&error)) {
+            std::cerr << "palmota: cannot start the emulated reader: " << error << '\n';
+            return 1;
+        }
+        portText = QString::fromStdString(emulator->devicePath());
+        std::cerr << "palmota: emulated reader on " << emulator->devicePath()
+                  << ", holding a badge with serial number " << badge.serialNumber()
+                  << " and credit " << badge.credit() << '\n';
+    }
+
+    ui::FrmPalmota window;
+    if (!portText.isNull()) window.setPortText(portText);
+    window.show();
+    return QApplication::exec();
+}
