@@ -10,7 +10,7 @@ namespace palmota::sim {
 // Ways the emulated Reader can misbehave. The default is a Reader that answers at once.
 struct ReaderFaults {
     bool silent = false;                     // no Reader: nothing is ever answered
-    std::optional<std::uint8_t> notReady;    // ready check answers this status, not 00
+    std::optional<std::uint8_t> notReady{};  // ready check answers this status, not 00
     bool noBadge = false;                    // block reply FF FF ..., credit length FF
     bool writeRefused = false;               // final write reply FF
     bool noFinalWriteReply = false;          // the amount bytes get no answer
