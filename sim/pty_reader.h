@@ -12,8 +12,13 @@ namespace palmota::sim {
 // The emulated Reader on the far side of a pseudo-terminal. start() opens a pty whose
 // host side (the path devicePath() gives) is in raw mode and stays open in the emulator,
 // and serves the protocol of ReaderEngine on a thread of its own until stop().
+//
+// Replies leave at the times ReaderEngine gives, in order: a reply never overtakes one
+// queued before it. A flood is poured out after its ready reply as fast as the pty takes
+// it, 4 KiB at a time; a host that stops reading only holds it back, and stop() or
+// unplug() end it at once.
 class PtyReader {
-public:
+  public:
     explicit PtyReader(VirtualBadge badge = VirtualBadge::sample(), ReaderFaults faults = {});
     ~PtyReader();  // stops, removes the link
 
@@ -21,6 +26,7 @@ public:
     PtyReader& operator=(const PtyReader&) = delete;
 
     bool start(std::string* error = nullptr);
+    // Ends the serving thread and closes the pty as unplug() does; start() opens a new one.
     void stop();
 
     // The path the host opens: the link if one was set, else the pty's /dev/pts/N.
@@ -34,7 +40,8 @@ public:
     VirtualBadge badge() const;
     void setBadge(const VirtualBadge& badge);
 
-    // Every byte the Reader has received / sent so far, in order.
+    // Every byte the Reader has received / sent so far, in order. Noise counts as sent;
+    // flood bytes do not, so that the log stays small.
     std::string received() const;
     std::string sent() const;
     void clearLog();
@@ -42,17 +49,21 @@ public:
     // Writes bytes on the line now, outside any exchange (noise before the host opens).
     void injectNoise(const std::string& bytes);
 
-    // The Reader pulled out: its side of the pty closes, the host's reads fail.
+    // The Reader pulled out: its side of the pty closes, the host's line hangs up (poll
+    // gives POLLHUP, reads fail), pending replies are dropped and the link is removed,
+    // as a pulled-out adapter's device node vanishes. unplugAfterBytes does the same once,
+    // then clears itself.
     void unplug();
-    // Plugged back in: a new pty (new /dev/pts/N), the link updated to it.
+    // Plugged back in: a new pty (new /dev/pts/N), the link made again to point to it.
     bool replug(std::string* error = nullptr);
     bool plugged() const;
 
     // Called from the serving thread with a line for each byte received and each piece
-    // sent ("<- 00", "-> 00 02 05 DC"), when set.
+    // sent ("<- 00", "-> 00 02 05 DC"), when set; a flood is one line ("-> 55 (flood of
+    // 1000 bytes)"). The lock is not held during the call: the logger may call back.
     void setLogger(std::function<void(const std::string&)> logger);
 
-private:
+  private:
     struct Impl;
     std::unique_ptr<Impl> impl_;
 };
