@@ -196,14 +196,14 @@ TEST(PtyReader, UnplugHangsUpTheHostAndReplugMovesTheLink) {
     ::rmdir(dir.c_str());
 }
 
-int openDescriptors() {
+int openFileHandles() {
     int count = 0;
     for (int fd = 0; fd < 1024; ++fd) count += ::fcntl(fd, F_GETFD) != -1;
     return count;
 }
 
-TEST(PtyReader, ReleasesEveryDescriptorAcrossUnplugsAndStop) {
-    const int before = openDescriptors();
+TEST(PtyReader, ReleasesEveryFileHandleAcrossUnplugsAndStop) {
+    const int before = openFileHandles();
     {
         PtyReader reader;
         ASSERT_TRUE(reader.start());
@@ -212,9 +212,9 @@ TEST(PtyReader, ReleasesEveryDescriptorAcrossUnplugsAndStop) {
             ASSERT_TRUE(reader.replug());
         }
         reader.stop();
-        EXPECT_EQ(openDescriptors(), before + 1);  // the wake-up descriptor lives on
+        EXPECT_EQ(openFileHandles(), before + 1);  // the wake-up eventfd lives on
     }
-    EXPECT_EQ(openDescriptors(), before);
+    EXPECT_EQ(openFileHandles(), before);
 }
 
 TEST(PtyReader, UnplugsItselfAfterTheSetNumberOfBytes) {
