@@ -1,0 +1,161 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+#include "hex.h"
+#include "pty_reader.h"
+#include "qt_serial_line.h"
+#include "reader_link.h"
+
+using namespace palmota;
+using namespace palmota::testing;
+using namespace std::chrono_literals;
+namespace fs = std::filesystem;
+
+namespace {
+
+struct ReaderOnPty : ::testing::Test {
+    sim::PtyReader reader;
+    QtSerialLine line;
+    SteadyClock clock;
+    std::string chooser;
+    std::vector<std::string> errors;
+    Palmota link{line, clock, [this] { return chooser; },
+                 [this](const std::string& e) { errors.push_back(e); }};
+
+    void SetUp() override {
+        std::string error;
+        ASSERT_TRUE(reader.start(&error)) << error;
+        chooser = reader.devicePath();
+    }
+    void setFaults(const std::function<void(sim::ReaderFaults&)>& change) {
+        sim::ReaderFaults f = reader.faults();
+        change(f);
+        reader.setFaults(f);
+    }
+    Seconds timed(const std::function<void()>& operation) {
+        const Seconds start = clock.now();
+        operation();
+        return clock.now() - start;
+    }
+};
+
+fs::path scratchPath(const std::string& name) {
+    return fs::temp_directory_path() / ("palmota-test-" + std::to_string(::getpid()) + "-" + name);
+}
+
+}  // namespace
+
+TEST_F(ReaderOnPty, LireBadgeReadsSerialThenCredit) {
+    EXPECT_EQ(link.ReadSerialNumber(), "123456");
+    EXPECT_EQ(link.ReadCredit(), "1500");
+    EXPECT_EQ(hexOf(reader.received()), "00 04 00 00 06");
+}
+
+TEST_F(ReaderOnPty, AWrittenCreditReadsBack) {
+    EXPECT_EQ(link.WriteCredit("4242"), "OK");
+    EXPECT_EQ(hexOf(reader.received()), "00 07 10 92");
+    EXPECT_EQ(reader.badge().credit(), 4242);
+    EXPECT_EQ(link.ReadCredit(), "4242");
+    EXPECT_EQ(link.WriteCredit("65535"), "OK");
+    EXPECT_EQ(link.ReadCredit(), "65535");
+}
+
+TEST_F(ReaderOnPty, DumpReadsEachBlockWithEveryByteIntact) {
+    const sim::VirtualBadge badge = reader.badge();
+    std::string expectedOnLine;
+    for (std::int32_t n = 0; n < 8; ++n) {
+        const std::string reply = link.ReadBlock(n);
+        ASSERT_EQ(reply.size(), 17u) << n;
+        const auto& block = badge.blocks[static_cast<std::size_t>(n)];
+        EXPECT_EQ(reply.substr(1), std::string(block.begin(), block.end())) << n;
+        expectedOnLine += hex("00 04") + static_cast<char>(n);
+    }
+    EXPECT_EQ(reader.received(), expectedOnLine);
+}
+
+TEST_F(ReaderOnPty, NoiseOnTheLineBeforeTheOpeningIsDiscarded) {
+    // Looks like a ready answer and a credit of 65535 if it were taken for a reply.
+    reader.injectNoise(hex("00 00 02 FF FF"));
+    std::this_thread::sleep_for(50ms);
+    EXPECT_EQ(link.ReadCredit(), "1500");
+}
+
+TEST_F(ReaderOnPty, RepliesSplitInTwoAreJoined) {
+    setFaults([](sim::ReaderFaults& f) { f.splitGap = 200ms; });
+    EXPECT_EQ(link.ReadSerialNumber(), "123456");
+    EXPECT_EQ(link.ReadCredit(), "1500");
+}
+
+TEST_F(ReaderOnPty, SilentReaderFailsJustAfterTheReadyCheckLimit) {
+    setFaults([](sim::ReaderFaults& f) { f.silent = true; });
+    const Seconds took = timed([&] { EXPECT_EQ(link.ReadSerialNumber(), "ERREUR"); });
+    EXPECT_GT(took, Seconds{1s});
+    EXPECT_LT(took, Seconds{1s} + 100ms);
+    EXPECT_TRUE(line.isOpen());
+}
+
+TEST_F(ReaderOnPty, AReaderPulledOutAndPluggedBackWorksWithoutARestart) {
+    const fs::path link_ = scratchPath("reader");
+    ASSERT_TRUE(reader.setLinkPath(link_.string()));
+    chooser = link_.string();
+    EXPECT_EQ(link.ReadCredit(), "1500");
+
+    // Pulled out in the middle of a block read: after 00 and 04, before the block number.
+    setFaults([](sim::ReaderFaults& f) { f.unplugAfterBytes = 2; });
+    reader.clearLog();
+    const Seconds took = timed([&] { EXPECT_EQ(link.ReadSerialNumber(), ""); });
+    EXPECT_LT(took, Seconds{1s});
+    EXPECT_EQ(link.ReadCredit(), "");  // not ready: the port is closed
+    EXPECT_FALSE(line.isOpen());
+
+    setFaults([](sim::ReaderFaults& f) { f.unplugAfterBytes = -1; });
+    ASSERT_TRUE(reader.replug());
+    EXPECT_EQ(link.ReadSerialNumber(), "123456");
+    EXPECT_EQ(link.ReadCredit(), "1500");
+}
+
+TEST_F(ReaderOnPty, APortInUseByAnotherProgramIsReportedAsBusy) {
+    QtSerialLine other;
+    ASSERT_TRUE(other.open(reader.devicePath()));
+    EXPECT_EQ(link.ReadSerialNumber(), "ERREUR");
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_NE(errors[0].find(reader.devicePath()), std::string::npos) << errors[0];
+    other.close();
+    EXPECT_EQ(link.ReadSerialNumber(), "123456");
+}
+
+TEST_F(ReaderOnPty, WhatIsNotASerialDeviceIsRefusedUntouched) {
+    const fs::path file = scratchPath("file");
+    const std::string content = "keep me exactly as I am\n";
+    std::ofstream(file) << content;
+    const fs::path dir = scratchPath("dir");
+    fs::create_directory(dir);
+
+    for (const std::string& port : {file.string(), dir.string(), std::string("/dev/null"),
+                                    std::string("/dev/zero"), scratchPath("missing").string()}) {
+        chooser = port;
+        errors.clear();
+        const Seconds took = timed([&] {
+            EXPECT_EQ(link.ReadSerialNumber(), "ERREUR") << port;
+            EXPECT_EQ(link.WriteCredit("12"), "ERREUR") << port;
+            EXPECT_EQ(link.ReadCredit(), "") << port;
+        });
+        EXPECT_LT(took, Seconds{100ms}) << port;
+        ASSERT_EQ(errors.size(), 3u) << port;
+        EXPECT_NE(errors[0].find(port), std::string::npos) << errors[0];
+    }
+    std::ifstream in(file);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), content);
+    fs::remove(file);
+    fs::remove(dir);
+
+    // And the next, correct choice works.
+    chooser = reader.devicePath();
+    EXPECT_EQ(link.ReadCredit(), "1500");
+    EXPECT_EQ(reader.received(), hex("00 06"));
+}
