@@ -1,5 +1,7 @@
+#include <grp.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -158,4 +160,49 @@ TEST_F(ReaderOnPty, WhatIsNotASerialDeviceIsRefusedUntouched) {
     chooser = reader.devicePath();
     EXPECT_EQ(link.ReadCredit(), "1500");
     EXPECT_EQ(reader.received(), hex("00 06"));
+}
+
+TEST_F(ReaderOnPty, AFloodingReaderKeepsTheReceiveBufferBounded) {
+    setFaults([](sim::ReaderFaults& f) { f.floodBytes = std::size_t{64} << 20; });
+    const Seconds took = timed([&] {
+        const std::string serial = link.ReadSerialNumber();
+        // Whatever the garbage decodes to, it is one of the texts a read can give.
+        EXPECT_TRUE(serial.empty() || serial.find_first_not_of("-0123456789") == std::string::npos)
+            << serial;
+    });
+    EXPECT_LT(took, Seconds{6s});
+    EXPECT_LE(line.bytesWaiting(), QtSerialLine::kReceiveBufferSize);
+    EXPECT_LE(line.readAll().size(), std::size_t{QtSerialLine::kReceiveBufferSize});
+}
+
+TEST_F(ReaderOnPty, PermissionDeniedNamesTheGroupThatOwnsTheDevice) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root to drop to another user";
+    // A pty's host side is its owner's and its group's only: another user is refused.
+    struct stat info {};
+    ASSERT_EQ(::stat(reader.ptyPath().c_str(), &info), 0);
+    const struct group* owner = ::getgrgid(info.st_gid);
+    ASSERT_NE(owner, nullptr);
+    const std::string group = owner->gr_name;
+    int out[2];
+    ASSERT_EQ(::pipe(out), 0);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::close(out[0]);
+        if (::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(3);
+        QtSerialLine other;
+        const bool opened = other.open(reader.ptyPath());
+        const std::string why = other.errorString();
+        (void)!::write(out[1], why.data(), why.size());
+        ::_exit(opened ? 1 : 0);
+    }
+    ::close(out[1]);
+    std::string why;
+    char buf[256];
+    for (ssize_t n; (n = ::read(out[0], buf, sizeof buf)) > 0;) why.append(buf, std::size_t(n));
+    ::close(out[0]);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status));
+    ASSERT_EQ(WEXITSTATUS(status), 0) << why;
+    EXPECT_NE(why.find("group that owns the device (" + group + ")"), std::string::npos) << why;
 }
