@@ -56,9 +56,11 @@ int main(int argc, char** argv) {
             return 1;
         }
         portText = QString::fromStdString(emulator->devicePath());
-        std::cerr << "palmota: emulated reader on " << emulator->devicePath()
-                  << ", holding a badge with serial number " << badge.serialNumber()
-                  << " and credit " << badge.credit() << '\n';
+        const std::string where = "palmota: emulated reader on " + emulator->devicePath() +
+                                  ", holding a badge with serial number " +
+                                  std::to_string(badge.serialNumber()) + " and credit " +
+                                  std::to_string(badge.credit()) + '\n';
+        std::cerr << where;
     }
 
     ui::FrmPalmota window;

@@ -1,0 +1,63 @@
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QInputMethodEvent>
+#include <QKeyEvent>
+#include <QMimeData>
+
+#include "credit_amount.h"
+#include "window_fixture.h"
+
+namespace palmota::ui::testing {
+namespace {
+
+using AmountEntry = WindowTest;
+
+TEST_F(AmountEntry, KeystrokesOtherThanDigitsAreIgnoredAndBackspaceWorks) {
+    typeAmount("1a2-3,4 5.+6");
+    QKeyEvent accented(QEvent::KeyPress, Qt::Key_Eacute, Qt::NoModifier, QStringLiteral("é"));
+    QCoreApplication::sendEvent(textBox("Text2"), &accented);
+    EXPECT_EQ(text("Text2"), "123456");
+    QTest::keyClick(textBox("Text2"), Qt::Key_Backspace);
+    QTest::keyClick(textBox("Text2"), Qt::Key_Left);
+    QTest::keyClick(textBox("Text2"), Qt::Key_Delete);
+    EXPECT_EQ(text("Text2"), "1234");
+}
+
+TEST_F(AmountEntry, PasteOrDropWithAnythingButDigitsIsRefusedWhole) {
+    QLineEdit* amount = textBox("Text2");
+    typeAmount("7");
+    QGuiApplication::clipboard()->setText("12abc");
+    QTest::keyClick(amount, Qt::Key_V, Qt::ControlModifier);
+    EXPECT_EQ(text("Text2"), "7");
+    amount->paste();  // as the context menu does
+    EXPECT_EQ(text("Text2"), "7");
+
+    QMimeData dropped;
+    dropped.setText("3 4");
+    QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &dropped, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(amount, &drop);
+    EXPECT_EQ(text("Text2"), "7");
+
+    QInputMethodEvent composed;
+    composed.setCommitString("1x");
+    QCoreApplication::sendEvent(amount, &composed);
+    EXPECT_EQ(text("Text2"), "7");
+
+    // A paste made of digits only is taken, and then written as it reads.
+    QGuiApplication::clipboard()->setText("345");
+    QTest::keyClick(amount, Qt::Key_V, Qt::ControlModifier);
+    EXPECT_EQ(text("Text2"), "7345");
+    click("Command2");
+    EXPECT_EQ(hexOf(reader.received()), "00 07 1C B1");  // 7345
+}
+
+TEST(CreditAmountLimit, ComparesTheWholeValueWithTheCreditRange) {
+    for (const char* fits : {"", "0", "65535", "0000000000012", "000000000000000065535", "12abc"})
+        EXPECT_FALSE(isAmountOverCreditLimit(fits)) << fits;
+    for (const char* over : {"65536", "70000", "100000", "99999999999999999999", "4294967308",
+                             "0000065536", "70000abc"})
+        EXPECT_TRUE(isAmountOverCreditLimit(over)) << over;
+}
+
+}  // namespace
+}  // namespace palmota::ui::testing

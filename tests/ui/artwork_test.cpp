@@ -1,0 +1,42 @@
+#include "artwork.h"
+
+#include <gtest/gtest.h>
+
+#include <QSet>
+
+namespace palmota::ui {
+namespace {
+
+int distinctColours(const QImage& image) {
+    QSet<QRgb> colours;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x) colours.insert(image.pixel(x, y));
+    return static_cast<int>(colours.size());
+}
+
+TEST(Artwork, BackgroundIsAnOpaquePictureOfTheStoredSize) {
+    const QImage picture = backgroundPicture();
+    EXPECT_EQ(picture.size(), QSize(230, 240));
+    for (QPoint corner : {QPoint(0, 0), QPoint(229, 0), QPoint(0, 239), QPoint(229, 239)})
+        EXPECT_EQ(qAlpha(picture.pixel(corner)), 255);
+    EXPECT_GT(distinctColours(picture), 500);  // drawn, not a flat fill
+}
+
+TEST(Artwork, IconComesAtEveryThemeSizeAsImageAndPng) {
+    for (int size : kThemeIconSizes) {
+        const QImage icon = appIcon(size);
+        ASSERT_EQ(icon.size(), QSize(size, size));
+        // Transparent outside its rounded tile, drawn inside.
+        EXPECT_EQ(qAlpha(icon.pixel(0, 0)), 0) << size;
+        EXPECT_EQ(qAlpha(icon.pixel(size / 2, size / 2)), 255) << size;
+        EXPECT_GT(distinctColours(icon), size / 2) << size;
+        const QImage decoded = QImage::fromData(appIconPng(size), "PNG");
+        EXPECT_EQ(decoded.size(), QSize(size, size)) << size;
+    }
+    const QList<QSize> sizes = windowIcon().availableSizes();
+    EXPECT_TRUE(sizes.contains(QSize(16, 16)));
+    EXPECT_TRUE(sizes.contains(QSize(32, 32)));
+}
+
+}  // namespace
+}  // namespace palmota::ui

@@ -1,0 +1,93 @@
+#include <gtest/gtest.h>
+
+#include <QProcess>
+
+#include "command_line.h"
+
+namespace palmota::app {
+namespace {
+
+struct Outcome {
+    int exitCode = -1;
+    QString out;
+    QString err;
+};
+
+// Runs the built program with `arguments`, with no display in its environment.
+Outcome runWithoutDisplay(const QStringList& arguments) {
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        environment.remove(QLatin1String(name));
+    QProcess program;
+    program.setProcessEnvironment(environment);
+    program.start(QStringLiteral(PALMOTA_PROGRAM), arguments);
+    Outcome run;
+    if (!program.waitForFinished(10000)) {
+        program.kill();
+        program.waitForFinished();
+        return run;
+    }
+    run.exitCode = program.exitStatus() == QProcess::NormalExit ? program.exitCode() : -1;
+    run.out = QString::fromLocal8Bit(program.readAllStandardOutput());
+    run.err = QString::fromLocal8Bit(program.readAllStandardError());
+    return run;
+}
+
+TEST(Program, HelpAndVersionNeedNoDisplay) {
+    const Outcome help = runWithoutDisplay({"--help"});
+    EXPECT_EQ(help.exitCode, 0);
+    EXPECT_TRUE(help.out.contains("--simulate")) << help.out.toStdString();
+    const Outcome version = runWithoutDisplay({"--version"});
+    EXPECT_EQ(version.exitCode, 0);
+    EXPECT_EQ(version.out, "palmota 1.0.0\n");
+}
+
+TEST(Program, WithoutADisplayTellsHowToRunUnderXvfbInOneLine) {
+    const Outcome run = runWithoutDisplay({"--simulate"});
+    EXPECT_NE(run.exitCode, 0);
+    EXPECT_EQ(run.err.count('\n'), 1) << run.err.toStdString();
+    EXPECT_TRUE(run.err.contains("xvfb-run -a palmota --simulate")) << run.err.toStdString();
+}
+
+TEST(Program, RefusesArgumentsItDoesNotKnow) {
+    for (const QStringList& arguments :
+         {QStringList{"--bogus"}, QStringList{"extra"}, QStringList{"--port"},
+          QStringList{"--port", "2", "--simulate"}}) {
+        const Outcome run = runWithoutDisplay(arguments);
+        EXPECT_EQ(run.exitCode, 2) << arguments.join(' ').toStdString();
+        EXPECT_TRUE(run.err.startsWith("palmota: ")) << run.err.toStdString();
+    }
+}
+
+TEST(Program, SimulateStartsTheEmulatedReaderAndRunsUntilEnded) {
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("QT_QPA_PLATFORM", "offscreen");
+    QProcess program;
+    program.setProcessEnvironment(environment);
+    program.setReadChannel(QProcess::StandardError);
+    program.start(QStringLiteral(PALMOTA_PROGRAM), {"--simulate"});
+    ASSERT_TRUE(program.waitForStarted());
+    QString err;
+    while (!(err.contains("emulated reader") && err.endsWith('\n')) &&
+           program.waitForReadyRead(5000))
+        err += QString::fromLocal8Bit(program.readAllStandardError());
+    EXPECT_TRUE(err.contains("emulated reader on /dev/")) << err.toStdString();
+    // Still there once its window is up.
+    EXPECT_FALSE(program.waitForFinished(300));
+    program.terminate();
+    program.waitForFinished(5000);
+}
+
+TEST(CommandLine, ReadsPortAndSimulate) {
+    EXPECT_EQ(parseCommandLine({"palmota", "--port", "/dev/ttyUSB0"}).portText, "/dev/ttyUSB0");
+    EXPECT_EQ(parseCommandLine({"palmota", "--port=3"}).portText, "3");
+    const CommandLine none = parseCommandLine({"palmota"});
+    EXPECT_TRUE(none.portText.isNull());
+    EXPECT_FALSE(none.simulate);
+    EXPECT_TRUE(none.error.isEmpty());
+    EXPECT_TRUE(parseCommandLine({"palmota", "--simulate"}).simulate);
+    EXPECT_FALSE(parseCommandLine({"palmota", "--port", "1", "--port", "2"}).error.isEmpty());
+}
+
+}  // namespace
+}  // namespace palmota::app

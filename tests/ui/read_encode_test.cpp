@@ -1,0 +1,117 @@
+#include <QElapsedTimer>
+#include <QSignalSpy>
+
+#include "reader_faults.h"
+#include "window_fixture.h"
+
+namespace palmota::ui::testing {
+namespace {
+
+using ReadAction = WindowTest;
+using EncodeAction = WindowTest;
+using BlockDump = WindowTest;
+
+TEST_F(ReadAction, ShowsSerialNumberThenCredit) {
+    click("Command3");
+    EXPECT_EQ(text("Text4"), "123456");
+    EXPECT_EQ(text("Text1"), "1500");
+    // Serial number first (ready check, read block, block 0), then the credit.
+    EXPECT_EQ(hexOf(reader.received()), "00 04 00 00 06");
+}
+
+TEST_F(ReadAction, WithNoReaderShowsErreurAndAnEmptyCreditAfterTwoReadyChecks) {
+    click("Command3");
+    ASSERT_EQ(text("Text1"), "1500");
+    sim::ReaderFaults silent;
+    silent.silent = true;
+    reader.setFaults(silent);
+
+    QElapsedTimer clock;
+    clock.start();
+    click("Command3");
+    const auto elapsed = clock.elapsed();
+    EXPECT_EQ(text("Text4"), "ERREUR");
+    EXPECT_EQ(text("Text1"), "");
+    EXPECT_GE(elapsed, 2000);
+    EXPECT_LT(elapsed, 3000);
+    // The failed credit read closed the port, for the next action to reopen it.
+    EXPECT_FALSE(window->isPortOpen());
+}
+
+TEST_F(EncodeAction, WritesTheAmountsTrueValueAndReportsOk) {
+    struct Case {
+        const char* typed;
+        const char* amountBytes;
+        int credit;
+    };
+    for (const Case& c : {Case{"100", "00 64", 100}, Case{"65535", "FF FF", 65535},
+                          Case{"0", "00 00", 0}, Case{"0000000000012", "00 0C", 12}}) {
+        clearAmount();
+        typeAmount(c.typed);
+        reader.clearLog();
+        click("Command2");
+        EXPECT_EQ(text("Text3"), "OK") << c.typed;
+        EXPECT_EQ(hexOf(reader.received()), std::string("00 07 ") + c.amountBytes) << c.typed;
+        EXPECT_EQ(reader.badge().credit(), c.credit) << c.typed;
+    }
+    // A read shows the credit just written.
+    click("Command3");
+    EXPECT_EQ(text("Text1"), "12");
+}
+
+TEST_F(EncodeAction, RefusesAmountsAboveTheCreditRangeErasingThemAndSendingNothing) {
+    for (const char* typed : {"70000", "65536", "99999999999999999999", "00000000000065536",
+                              "4294967308"}) {  // 2^32 + 12: must not wrap to 12
+        clearAmount();
+        typeAmount(typed);
+        textBox("Text3")->setText("OK");  // as a previous write left it
+        click("Command2");
+        EXPECT_EQ(text("Text2"), "") << typed;
+        EXPECT_EQ(text("Text3"), "") << typed;
+    }
+    EXPECT_EQ(hexOf(reader.received()), "");
+    EXPECT_FALSE(window->isPortOpen());
+    EXPECT_EQ(reader.badge().credit(), 1500);
+}
+
+TEST_F(EncodeAction, WithAnEmptyAmountSendsNothingAndLeavesTheResultAlone) {
+    textBox("Text3")->setText("OK");
+    QSignalSpy changes(textBox("Text2"), &QLineEdit::textChanged);
+    click("Command2");
+    EXPECT_EQ(text("Text2"), "");
+    EXPECT_EQ(text("Text3"), "OK");
+    EXPECT_EQ(changes.count(), 0);
+    EXPECT_EQ(hexOf(reader.received()), "");
+}
+
+TEST_F(EncodeAction, ReportsErreurWhenTheBadgeRefusesTheWrite) {
+    sim::ReaderFaults refusing;
+    refusing.writeRefused = true;
+    reader.setFaults(refusing);
+    typeAmount("100");
+    click("Command2");
+    EXPECT_EQ(text("Text3"), "ERREUR");
+    EXPECT_EQ(reader.badge().credit(), 1500);
+}
+
+TEST_F(EncodeAction, AnyChangeOfTheAmountEmptiesTheResult) {
+    typeAmount("100");
+    click("Command2");
+    ASSERT_EQ(text("Text3"), "OK");
+    typeAmount("5");
+    EXPECT_EQ(text("Text3"), "");
+    click("Command2");
+    ASSERT_EQ(text("Text3"), "OK");
+    QTest::keyClick(textBox("Text2"), Qt::Key_Backspace);
+    EXPECT_EQ(text("Text3"), "");
+}
+
+TEST_F(BlockDump, ReadsBlocksZeroToSevenAndChangesNothingInTheWindow) {
+    click("Command4");
+    EXPECT_EQ(hexOf(reader.received()),
+              "00 04 00 00 04 01 00 04 02 00 04 03 00 04 04 00 04 05 00 04 06 00 04 07");
+    for (const char* box : {"Text1", "Text2", "Text3", "Text4"}) EXPECT_EQ(text(box), "") << box;
+}
+
+}  // namespace
+}  // namespace palmota::ui::testing
