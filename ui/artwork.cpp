@@ -418,7 +418,7 @@ QByteArray appIconPng(int size) {
     return png;
 }
 
-QIcon windowIcon() {
+QIcon appWindowIcon() {
     QIcon icon;
     for (int size : kThemeIconSizes) icon.addPixmap(QPixmap::fromImage(appIcon(size)));
     return icon;

@@ -25,6 +25,6 @@ QImage backgroundPicture();
 QImage appIcon(int size);
 // The same, encoded as PNG (empty on failure), for installing into an icon theme.
 QByteArray appIconPng(int size);
-QIcon windowIcon();
+QIcon appWindowIcon();
 
 }  // namespace palmota::ui

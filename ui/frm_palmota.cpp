@@ -76,7 +76,7 @@ FrmPalmota::FrmPalmota(QWidget* parent)
       palmota_(Mscomm, clock_, [this] { return Combo1->currentText().toStdString(); }),
       programEnd_([] { QCoreApplication::exit(0); }) {
     setWindowTitle(QStringLiteral("Tarvinelo PALMOTA"));
-    setWindowIcon(windowIcon());
+    setWindowIcon(appWindowIcon());
     setFont(windowFont(8));
     // The layout is fixed: nothing would move if the window grew.
     setFixedSize(kClientSize);

@@ -33,9 +33,6 @@ TEST(Artwork, IconComesAtEveryThemeSizeAsImageAndPng) {
         const QImage decoded = QImage::fromData(appIconPng(size), "PNG");
         EXPECT_EQ(decoded.size(), QSize(size, size)) << size;
     }
-    const QList<QSize> sizes = windowIcon().availableSizes();
-    EXPECT_TRUE(sizes.contains(QSize(16, 16)));
-    EXPECT_TRUE(sizes.contains(QSize(32, 32)));
 }
 
 }  // namespace

@@ -33,6 +33,9 @@ TEST_F(WindowLayout, ControlsSitAtTheirTwipsPositionsInAFixedWindow) {
     EXPECT_EQ(window->size(), QSize(228, 548));
     EXPECT_EQ(window->minimumSize(), window->maximumSize());
     EXPECT_EQ(window->windowTitle(), "Tarvinelo PALMOTA");
+    const QList<QSize> iconSizes = window->windowIcon().availableSizes();
+    EXPECT_TRUE(iconSizes.contains(QSize(16, 16)));
+    EXPECT_TRUE(iconSizes.contains(QSize(32, 32)));
     // The credit and serial boxes lie over the wider labels beside them.
     EXPECT_EQ(window->childAt(QPoint(125, 390)), textBox("Text1"));
     EXPECT_EQ(window->childAt(QPoint(125, 414)), textBox("Text4"));
