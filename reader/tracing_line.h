@@ -1,0 +1,54 @@
+#pragma once
+
+#include <iostream>
+#include <ostream>
+#include <string>
+#include <string_view>
+
+#include "clock.h"
+#include "serial_line.h"
+
+namespace palmota {
+
+// A wire trace for technicians: forwards everything to another line and writes one text
+// line per write and per read, with the time since the trace began:
+//
+//      12.345 ms  -> 00
+//      13.210 ms  <- 00 02 05 DC
+//    1014.002 ms  <-
+//
+// "->" is what the host sent, "<-" what a read took from the line; a read that found
+// nothing shows the arrow alone, which is how a time-out looks. Openings and closings get
+// a line each too. Counts and waits are not traced: an exchange polls them many times and
+// they carry no bytes.
+class TracingLine final : public SerialLine {
+  public:
+    TracingLine(SerialLine& line, std::ostream& out, Clock& clock);
+    explicit TracingLine(SerialLine& line, std::ostream& out = std::cerr);
+
+    bool open(const std::string& device) override;
+    bool isOpen() const override { return line_.isOpen(); }
+    void close() override;
+    void write(const Bytes& bytes) override;
+    int bytesWaiting() override { return line_.bytesWaiting(); }
+    Bytes readAll() override;
+    bool waitForBytes(std::chrono::duration<double> timeLeft) override {
+        return line_.waitForBytes(timeLeft);
+    }
+    std::string errorString() const override { return line_.errorString(); }
+
+  private:
+    void trace(std::string_view what);
+
+    SerialLine& line_;
+    std::ostream& out_;
+    SteadyClock steady_;
+    Clock& clock_;
+    Seconds start_;
+};
+
+// Bytes as upper-case hex pairs separated by single spaces ("00 02 05 DC"); nothing for
+// no bytes.
+std::string hexPairs(std::string_view bytes);
+
+}  // namespace palmota
