@@ -1,0 +1,227 @@
+// palmota-cli run as a user runs it, against the emulated Reader on a pseudo-terminal.
+#include <gtest/gtest.h>
+
+#include <regex>
+#include <sstream>
+
+#include "child_process.h"
+#include "hex.h"
+#include "pty_reader.h"
+
+namespace palmota {
+namespace {
+
+using namespace std::chrono_literals;
+using testing::hexOf;
+using testing::runProgram;
+using testing::RunResult;
+
+class CliProgram : public ::testing::Test {
+  protected:
+    void SetUp() override { ASSERT_TRUE(reader_.start()); }
+
+    void setFaults(const sim::ReaderFaults& faults) { reader_.setFaults(faults); }
+
+    RunResult cli(std::vector<std::string> args) {
+        args.insert(args.begin(), {"--port", reader_.devicePath()});
+        return runProgram(PALMOTA_CLI, args);
+    }
+
+    sim::PtyReader reader_;
+};
+
+struct CommandCase {
+    const char* name;
+    sim::ReaderFaults faults;
+    std::vector<std::string> args;
+    std::string out;
+    int status;
+    std::string wire = {};  // what the Reader received, in hex; not checked when empty
+};
+
+sim::ReaderFaults faults(void (*set)(sim::ReaderFaults&)) {
+    sim::ReaderFaults f;
+    set(f);
+    return f;
+}
+
+const std::string kDump =
+    "0: 00 00 01 02 03 04 05 06 07 00 01 E2 40 0C 0D 0E 0F\n"
+    "1: 00 05 DC 12 13 14 15 16 17 18 19 1A 1B 1C 1D 1E 1F\n"
+    "2: 00 20 21 22 23 24 25 26 27 28 29 2A 2B 2C 2D 2E 2F\n"
+    "3: 00 30 31 32 33 34 35 36 37 38 39 3A 3B 3C 3D 3E 3F\n"
+    "4: 00 40 41 42 43 44 45 46 47 48 49 4A 4B 4C 4D 4E 4F\n"
+    "5: 00 50 51 52 53 54 55 56 57 58 59 5A 5B 5C 5D 5E 5F\n"
+    "6: 00 60 61 62 63 64 65 66 67 68 69 6A 6B 6C 6D 6E 6F\n"
+    "7: 00 70 71 72 73 74 75 76 77 78 79 7A 7B 7C 7D 7E 7F\n";
+const std::string kNoBlock = "FF FF 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00";
+
+class CliCommandTest : public CliProgram, public ::testing::WithParamInterface<CommandCase> {};
+
+TEST_P(CliCommandTest, PrintsTheResultAndExitStatus) {
+    const CommandCase& c = GetParam();
+    setFaults(c.faults);
+    const RunResult run = cli(c.args);
+    EXPECT_EQ(run.out, c.out);
+    EXPECT_EQ(run.status, c.status) << run.err;
+    if (!c.wire.empty()) {
+        EXPECT_EQ(hexOf(reader_.received()), c.wire);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    SampleBadge, CliCommandTest,
+    ::testing::Values(
+        CommandCase{"serial", {}, {"serial"}, "123456\n", 0, "00 04 00"},
+        CommandCase{"credit", {}, {"credit"}, "1500\n", 0, "00 06"},
+        CommandCase{"read", {}, {"read"}, "serial: 123456\ncredit: 1500\n", 0, "00 04 00 00 06"},
+        CommandCase{
+            "write_leading_zeros", {}, {"write", "0000000000012"}, "OK\n", 0, "00 07 00 0C"},
+        CommandCase{"write_highest", {}, {"write", "65535"}, "OK\n", 0, "00 07 FF FF"},
+        CommandCase{"block",
+                    {},
+                    {"block", "2"},
+                    "00 20 21 22 23 24 25 26 27 28 29 2A 2B 2C 2D 2E 2F\n",
+                    0,
+                    "00 04 02"},
+        CommandCase{"dump",
+                    {},
+                    {"dump"},
+                    kDump,
+                    0,
+                    "00 04 00 00 04 01 00 04 02 00 04 03 00 04 04 00 04 05 00 04 06 00 04 07"},
+        // Split replies are joined; bytes beyond the 17 awaited are shown, not dropped.
+        CommandCase{"read_split",
+                    faults([](auto& f) { f.splitGap = 20ms; }),
+                    {"read"},
+                    "serial: 123456\ncredit: 1500\n",
+                    0},
+        CommandCase{"block_extra_bytes",
+                    faults([](auto& f) { f.extraTrailingBytes = 2; }),
+                    {"block", "3"},
+                    "00 30 31 32 33 34 35 36 37 38 39 3A 3B 3C 3D 3E 3F EE EE\n",
+                    0}));
+
+INSTANTIATE_TEST_SUITE_P(
+    ReaderFaults, CliCommandTest,
+    ::testing::Values(
+        CommandCase{"no_badge_read",
+                    faults([](auto& f) { f.noBadge = true; }),
+                    {"read"},
+                    "serial:\ncredit:\n",
+                    1},
+        // A reply is a reply, even one saying "no block": only an empty one fails.
+        CommandCase{"no_badge_block",
+                    faults([](auto& f) { f.noBadge = true; }),
+                    {"block", "0"},
+                    kNoBlock + "\n",
+                    0},
+        CommandCase{"write_refused",
+                    faults([](auto& f) { f.writeRefused = true; }),
+                    {"write", "5"},
+                    "ERREUR\n",
+                    1,
+                    "00 07 00 05"},
+        // Only the credit read checks the ready status; the serial number is still read.
+        CommandCase{"not_ready_read",
+                    faults([](auto& f) { f.notReady = 0x01; }),
+                    {"read"},
+                    "serial: 123456\ncredit:\n",
+                    1,
+                    "00 04 00 00"},
+        CommandCase{
+            "silent_credit", faults([](auto& f) { f.silent = true; }), {"credit"}, "\n", 1, "00"}),
+    [](const auto& row) { return std::string(row.param.name); });
+
+TEST_F(CliProgram, WrittenCreditIsOnTheBadge) {
+    ASSERT_EQ(cli({"write", "00042"}).status, 0);
+    EXPECT_EQ(reader_.badge().credit(), 42);
+    EXPECT_EQ(cli({"credit"}).out, "42\n");
+}
+
+class CliRefusalTest : public CliProgram,
+                       public ::testing::WithParamInterface<std::vector<std::string>> {};
+
+// A refused command line touches nothing: exit 2, a message, no output, no byte on the
+// line, and the port not even opened (the trace would show the opening).
+TEST_P(CliRefusalTest, ExitsTwoWithNothingOnTheLine) {
+    std::vector<std::string> args = GetParam();
+    args.insert(args.begin(), "--trace");
+    const RunResult run = cli(args);
+    EXPECT_EQ(run.status, 2);
+    EXPECT_EQ(run.out, "");
+    EXPECT_NE(run.err.find("palmota-cli: "), std::string::npos);
+    EXPECT_EQ(run.err.find("open"), std::string::npos) << run.err;
+    EXPECT_EQ(reader_.received(), "");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    BadArguments, CliRefusalTest,
+    ::testing::Values(std::vector<std::string>{"write", ""},
+                      std::vector<std::string>{"write", "-1"},
+                      std::vector<std::string>{"write", "12a"},
+                      std::vector<std::string>{"write", "65536"},
+                      std::vector<std::string>{"write", "99999999999999999999"},
+                      std::vector<std::string>{"write"}, std::vector<std::string>{"block", "256"},
+                      std::vector<std::string>{"block"}, std::vector<std::string>{"format"},
+                      std::vector<std::string>{}));
+
+// Every traced line: milliseconds with three decimals right-aligned, two spaces, then an
+// opening, a closing, or an arrow with hex byte pairs.
+const std::regex kTraceLine(
+    R"( *[0-9]+\.[0-9]{3} ms  (open /\S+|close|-> [0-9A-F]{2}( [0-9A-F]{2})*|<-( [0-9A-F]{2})*))");
+
+std::vector<std::string> lines(const std::string& text) {
+    std::vector<std::string> out;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) out.push_back(line);
+    return out;
+}
+
+TEST_F(CliProgram, TraceShowsEachWriteAndReadInOrder) {
+    const RunResult run = cli({"--trace", "read"});
+    ASSERT_EQ(run.status, 0);
+    EXPECT_EQ(run.out, "serial: 123456\ncredit: 1500\n");  // the trace stays off standard output
+
+    std::vector<std::string> events;
+    double previous = -1;
+    for (const std::string& line : lines(run.err)) {
+        ASSERT_TRUE(std::regex_match(line, kTraceLine)) << line;
+        const double ms = std::stod(line);
+        EXPECT_GE(ms, previous) << line;
+        previous = ms;
+        events.push_back(line.substr(line.find(" ms  ") + 5));
+    }
+    const std::vector<std::string> expected = {
+        "open " + reader_.devicePath(),
+        "<-",
+        "-> 00",
+        "<- 00",
+        "-> 04",
+        "<- 00",
+        "-> 00",
+        "<- 00 00 01 02 03 04 05 06 07 00 01 E2 40 0C 0D 0E 0F",
+        "-> 00",
+        "<- 00",
+        "-> 06",
+        "<- 00 02 05 DC",
+        "<-",
+        "close"};
+    EXPECT_EQ(events, expected);
+}
+
+TEST_F(CliProgram, WithoutTraceNothingIsSaidAboutExchanges) {
+    const RunResult run = cli({"dump"});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.err, "");
+}
+
+TEST(CliProgramPort, PortThatCannotBeOpenedIsAFailureNotAUsageError) {
+    const RunResult run = runProgram(PALMOTA_CLI, {"--port", "/dev/null", "credit"});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out, "\n");
+    EXPECT_NE(run.err.find("/dev/null"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace palmota

@@ -1,0 +1,85 @@
+#include "tracing_line.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <sstream>
+
+#include "fake_clock.h"
+#include "hex.h"
+#include "reader_link.h"
+#include "scripted_line.h"
+
+namespace palmota {
+namespace {
+
+using testing::Arrival;
+using testing::FakeClock;
+using testing::hex;
+using testing::ScriptedLine;
+
+using namespace std::chrono_literals;
+
+// A Reader that answers the ready check in 2 ms and the credit read 3 ms later.
+std::vector<Arrival> creditReader(const Bytes& written) {
+    if (written == hex("00")) return {{2ms, hex("00")}};
+    if (written == hex("06")) return {{3ms, hex("00 02 05 DC")}};
+    return {};
+}
+
+struct TraceCase {
+    const char* name;
+    ScriptedLine::Responder reader;
+    std::string refuseOpen;
+    std::string result;
+    std::string trace;
+};
+
+class TraceTest : public ::testing::TestWithParam<TraceCase> {};
+
+// The credit read, traced: one line per opening, write, read and closing, with the time
+// since the trace began; the Reader link's results are not changed by the tracing.
+TEST_P(TraceTest, WritesOneLinePerWireEvent) {
+    const TraceCase& c = GetParam();
+    FakeClock clock;
+    ScriptedLine line(clock);
+    line.setResponder(c.reader);
+    line.refuseOpen = c.refuseOpen;
+    std::ostringstream trace;
+    TracingLine tracing(line, trace, clock);
+    Palmota reader(
+        tracing, clock, [] { return std::string("/dev/ttyS0"); }, [](const std::string&) {});
+
+    EXPECT_EQ(reader.ReadCredit(), c.result);
+    EXPECT_EQ(trace.str(), c.trace);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    CreditRead, TraceTest,
+    ::testing::Values(
+        TraceCase{"answering", creditReader, "", "1500",
+                  "    0.000 ms  open /dev/ttyS0\n"
+                  "    0.000 ms  <-\n"  // what was waiting at the opening, discarded
+                  "    0.000 ms  -> 00\n"
+                  "    2.000 ms  <- 00\n"
+                  "    2.000 ms  -> 06\n"
+                  "    5.000 ms  <- 00 02 05 DC\n"
+                  "    5.000 ms  <-\n"},  // r = 0: the rest of the reply is collected at once
+        // The time-out shows as an empty read just past the 1-second limit.
+        TraceCase{"silent", nullptr, "", "",
+                  "    0.000 ms  open /dev/ttyS0\n"
+                  "    0.000 ms  <-\n"
+                  "    0.000 ms  -> 00\n"
+                  " 1000.500 ms  <-\n"
+                  " 1000.500 ms  close\n"},
+        TraceCase{"no_port", creditReader, "Permission denied", "",
+                  "    0.000 ms  open /dev/ttyS0 failed: Permission denied\n"}),
+    [](const auto& row) { return std::string(row.param.name); });
+
+TEST(HexPairs, RendersEveryByteValueAsTwoUpperCaseDigits) {
+    EXPECT_EQ(hexPairs(hex("00 0A FF 7f 80")), "00 0A FF 7F 80");
+    EXPECT_EQ(hexPairs({}), "");
+}
+
+}  // namespace
+}  // namespace palmota

@@ -1,0 +1,53 @@
+// palmota-cli: the badge operations of the window, one per run, for scripts and for
+// technicians at a shell.
+#include <QCoreApplication>
+#include <iostream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "cli_options.h"
+#include "cli_runner.h"
+#include "clock.h"
+#include "qt_serial_line.h"
+#include "reader_link.h"
+#include "tracing_line.h"
+
+int main(int argc, char** argv) {
+    using namespace palmota;
+    using tools::CliParse;
+
+    // Parsed before anything else exists: a refused argument ends the run with the port
+    // never opened.
+    const CliParse parse =
+        tools::parseCliOptions(std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc));
+    switch (parse.outcome) {
+        case CliParse::Outcome::UsageError:
+            std::cerr << "palmota-cli: " << parse.error << "\nTry 'palmota-cli --help'.\n";
+            return tools::kExitUsage;
+        case CliParse::Outcome::Help:
+            std::cout << tools::cliHelpText();
+            return tools::kExitSuccess;
+        case CliParse::Outcome::Version:
+            std::cout << "palmota-cli " << PALMOTA_VERSION << '\n';
+            return tools::kExitSuccess;
+        case CliParse::Outcome::Run:
+            break;
+    }
+    const tools::CliOptions& options = parse.options;
+
+    // QSerialPort wants an application object, though no event loop runs.
+    QCoreApplication application(argc, argv);
+
+    QtSerialLine port;
+    std::unique_ptr<TracingLine> tracing;
+    if (options.trace) tracing = std::make_unique<TracingLine>(port, std::cerr);
+    SerialLine& line = tracing ? static_cast<SerialLine&>(*tracing) : port;
+
+    SteadyClock clock;
+    Palmota reader(line, clock, [&options] { return options.port; });
+    const int status = tools::runCliCommand(reader, options, std::cout);
+    // One run is one session: the port is released before the program ends.
+    reader.CloseReaderPort();
+    return status;
+}

@@ -1,0 +1,235 @@
+#include "sim_options.h"
+
+#include <cstdint>
+#include <optional>
+#include <string_view>
+
+namespace palmota::tools {
+
+namespace {
+
+// Bounds that keep the emulator's arithmetic sane; no real Reader comes near them.
+constexpr std::uint64_t kLongestDelayMs = 3'600'000;
+constexpr std::uint64_t kMostTrailingBytes = 65'535;
+constexpr std::uint64_t kMostFloodBytes = 1'000'000'000;
+constexpr std::uint8_t kDefaultNotReadyStatus = 0x01;
+
+std::optional<std::uint64_t> decimal(std::string_view text, std::uint64_t highest) {
+    if (text.empty()) return std::nullopt;
+    std::uint64_t value = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') return std::nullopt;
+        value = value * 10 + static_cast<std::uint64_t>(c - '0');
+        if (value > highest) return std::nullopt;
+    }
+    return value;
+}
+
+int hexDigit(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+// Hex byte pairs, with or without spaces or colons between them: "00 01 E2 40",
+// "0001E240", "00:01:E2:40".
+std::optional<std::vector<std::uint8_t>> hexBytes(std::string_view text) {
+    std::vector<std::uint8_t> bytes;
+    int high = -1;
+    for (char c : text) {
+        if (c == ' ' || c == ':') {
+            if (high >= 0) return std::nullopt;  // a lone digit
+            continue;
+        }
+        const int digit = hexDigit(c);
+        if (digit < 0) return std::nullopt;
+        if (high < 0) {
+            high = digit;
+        } else {
+            bytes.push_back(static_cast<std::uint8_t>((high << 4) | digit));
+            high = -1;
+        }
+    }
+    if (high >= 0 || bytes.empty()) return std::nullopt;
+    return bytes;
+}
+
+// A status byte: one or two hex digits, "0x" allowed in front.
+std::optional<std::uint8_t> statusByte(std::string_view text) {
+    if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X'))
+        text.remove_prefix(2);
+    if (text.empty() || text.size() > 2) return std::nullopt;
+    int value = 0;
+    for (char c : text) {
+        const int digit = hexDigit(c);
+        if (digit < 0) return std::nullopt;
+        value = value * 16 + digit;
+    }
+    return static_cast<std::uint8_t>(value);
+}
+
+// A serial number as the window shows it (signed, -2147483648 to 2147483647) or as its
+// unsigned 32 bits (0 to 4294967295); both give the same four bytes.
+std::optional<std::uint32_t> serialNumber(std::string_view text) {
+    const bool negative = !text.empty() && text[0] == '-';
+    if (negative) text.remove_prefix(1);
+    const auto magnitude = decimal(text, negative ? 2'147'483'648ULL : 4'294'967'295ULL);
+    if (!magnitude) return std::nullopt;
+    const auto bits = static_cast<std::uint32_t>(*magnitude);
+    return negative ? static_cast<std::uint32_t>(0U - bits) : bits;
+}
+
+SimParse usageError(std::string message) {
+    SimParse parse;
+    parse.error = std::move(message);
+    return parse;
+}
+
+}  // namespace
+
+SimParse parseSimOptions(const std::vector<std::string>& arguments) {
+    SimParse parse;
+    SimOptions& o = parse.options;
+    for (std::size_t i = 0; i < arguments.size(); ++i) {
+        std::string name = arguments[i];
+        std::optional<std::string> attached;
+        if (const auto eq = name.find('='); name.rfind("--", 0) == 0 && eq != std::string::npos) {
+            attached = name.substr(eq + 1);
+            name.resize(eq);
+        }
+        // The option's value: after "=", or the next argument.
+        auto value = [&]() -> std::optional<std::string> {
+            if (attached) return attached;
+            if (i + 1 < arguments.size()) return arguments[++i];
+            return std::nullopt;
+        };
+        auto flag = [&](bool& target) {
+            if (attached) return false;
+            target = true;
+            return true;
+        };
+        auto bad = [&](const std::string& text, const std::string& expected) {
+            return usageError(name + " \"" + text + "\": " + expected);
+        };
+
+        if (name == "--help" || name == "-h") {
+            parse.outcome = SimParse::Outcome::Help;
+            return parse;
+        }
+        if (name == "--verbose" || name == "-v") {
+            if (!flag(o.verbose)) return usageError(name + " takes no value");
+        } else if (name == "--silent") {
+            if (!flag(o.faults.silent)) return usageError(name + " takes no value");
+        } else if (name == "--no-badge") {
+            if (!flag(o.faults.noBadge)) return usageError(name + " takes no value");
+        } else if (name == "--write-refused") {
+            if (!flag(o.faults.writeRefused)) return usageError(name + " takes no value");
+        } else if (name == "--no-final-reply") {
+            if (!flag(o.faults.noFinalWriteReply)) return usageError(name + " takes no value");
+        } else if (name == "--pace") {
+            if (!flag(o.faults.pace9600)) return usageError(name + " takes no value");
+        } else if (name == "--not-ready") {
+            // The status is optional: taken from "=" or from a next argument that is
+            // not an option.
+            std::string text;
+            if (attached) {
+                text = *attached;
+            } else if (i + 1 < arguments.size() && arguments[i + 1].rfind("-", 0) != 0) {
+                text = arguments[++i];
+            }
+            if (text.empty()) {
+                o.faults.notReady = kDefaultNotReadyStatus;
+            } else if (const auto status = statusByte(text)) {
+                o.faults.notReady = *status;
+            } else {
+                return bad(text, "a status byte in hex, 01 to FF");
+            }
+        } else if (name == "--serial" || name == "--credit" || name == "--block" ||
+                   name == "--delay" || name == "--split" || name == "--extra" ||
+                   name == "--flood" || name == "--link") {
+            const auto text = value();
+            if (!text) return usageError(name + " needs a value");
+            if (name == "--serial") {
+                const auto serial = serialNumber(*text);
+                if (!serial) return bad(*text, "a number from -2147483648 to 4294967295");
+                o.badge.setSerialNumber(*serial);
+            } else if (name == "--credit") {
+                const auto credit = decimal(*text, 65535);
+                if (!credit) return bad(*text, "a number from 0 to 65535");
+                o.badge.setCredit(static_cast<std::uint16_t>(*credit));
+            } else if (name == "--block") {
+                const auto eq = text->find('=');
+                const auto number =
+                    decimal(text->substr(0, eq), sim::VirtualBadge::kBlockCount - 1);
+                const auto bytes = eq == std::string::npos
+                                       ? std::nullopt
+                                       : hexBytes(std::string_view(*text).substr(eq + 1));
+                if (!number || !bytes || bytes->size() > sim::VirtualBadge::kBlockSize)
+                    return bad(*text, "N=HEX: a block 0 to 7 and 1 to 16 bytes in hex");
+                // The bytes given replace the block's first data bytes; the rest stay.
+                auto& block = o.badge.blocks[*number];
+                for (std::size_t k = 0; k < bytes->size(); ++k) block[k] = (*bytes)[k];
+            } else if (name == "--delay" || name == "--split") {
+                const auto ms = decimal(*text, kLongestDelayMs);
+                if (!ms) return bad(*text, "milliseconds, 0 to 3600000");
+                (name == "--delay" ? o.faults.replyDelay : o.faults.splitGap) =
+                    std::chrono::milliseconds{static_cast<long>(*ms)};
+            } else if (name == "--extra") {
+                const auto n = decimal(*text, kMostTrailingBytes);
+                if (!n) return bad(*text, "a count of bytes, 0 to 65535");
+                o.faults.extraTrailingBytes = static_cast<int>(*n);
+            } else if (name == "--flood") {
+                const auto n = decimal(*text, kMostFloodBytes);
+                if (!n) return bad(*text, "a count of bytes, 0 to 1000000000");
+                o.faults.floodBytes = static_cast<std::size_t>(*n);
+            } else {
+                if (text->empty()) return usageError("--link needs a path");
+                o.linkPath = *text;
+            }
+        } else {
+            return usageError("unknown option " + arguments[i]);
+        }
+    }
+    parse.outcome = SimParse::Outcome::Run;
+    return parse;
+}
+
+std::string simHelpText() {
+    return R"(Usage: badge-reader-sim [OPTIONS]
+
+Emulates the Reader on a pseudo-terminal. The first line on standard output is the
+device path to give as the port (palmota --port PATH, palmota-cli --port PATH). Serves
+until interrupted: Ctrl+C (or SIGTERM) ends it cleanly and removes the --link.
+
+The badge (default: serial number 123456, credit 1500; applied in the order given):
+  --serial N          serial number, -2147483648 to 4294967295 (block 0, bytes 9 to 12)
+  --credit N          credit, 0 to 65535 (block 1, bytes 1 and 2)
+  --block N=HEX       block N (0 to 7) starts with these bytes, 1 to 16 in hex:
+                      --block 3=DEADBEEF or --block "3=DE AD BE EF"
+
+Faults of the Reader:
+  --silent            no Reader: nothing is ever answered
+  --not-ready [STATUS]
+                      the ready check answers STATUS (hex, default 01), not 00
+  --no-badge          no badge on the Reader: blocks FF FF ..., credit length FF
+  --write-refused     a credit write answers FF
+  --no-final-reply    the credit bytes get no answer (the credit is still stored)
+  --delay MS          wait MS milliseconds before each reply
+  --split MS          send each reply in two halves, MS milliseconds apart
+  --extra N           append N bytes EE to each reply
+  --pace              send bytes at the real 9600-baud rate, about 1.04 ms a byte
+  --flood N           after each ready check reply, pour out N bytes 55
+
+Other options:
+  --link PATH         also make a symbolic link PATH to the device, a fixed name for
+                      scripts (refused if PATH exists and is not an earlier such link)
+  -v, --verbose       log each byte received ("<- 00") and each reply sent
+                      ("-> 00 02 05 DC") on standard error
+  -h, --help          this text
+
+Exit status: 0 after an interruption, 1 if the emulator cannot start, 2 for a usage error.
+)";
+}
+
+}  // namespace palmota::tools
