@@ -70,10 +70,12 @@ std::vector<int> typedCharacters(const QKeyEvent& key) {
 
 }  // namespace
 
-FrmPalmota::FrmPalmota(QWidget* parent)
+FrmPalmota::FrmPalmota(QWidget* parent, const LineWrapper& wrapLine)
     : QWidget(parent),
       picture_(backgroundPicture()),
-      palmota_(Mscomm, clock_, [this] { return Combo1->currentText().toStdString(); }),
+      wrappedLine_(wrapLine ? wrapLine(Mscomm) : nullptr),
+      palmota_(wrappedLine_ ? *wrappedLine_ : static_cast<SerialLine&>(Mscomm), clock_,
+               [this] { return Combo1->currentText().toStdString(); }),
       programEnd_([] { QCoreApplication::exit(0); }) {
     setWindowTitle(QStringLiteral("Tarvinelo PALMOTA"));
     setWindowIcon(appWindowIcon());

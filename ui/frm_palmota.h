@@ -4,6 +4,7 @@
 #include <QWidget>
 #include <chrono>
 #include <functional>
+#include <memory>
 
 #include "clock.h"
 #include "qt_serial_line.h"
@@ -29,7 +30,11 @@ class FrmPalmota final : public QWidget {
     // Continuous reading reads the badge again every half second.
     static constexpr std::chrono::milliseconds kTimer1Interval{500};
 
-    explicit FrmPalmota(QWidget* parent = nullptr);
+    // Puts another line between the Reader link and the port (a wire trace, say); it is
+    // handed the window's serial control and forwards to it.
+    using LineWrapper = std::function<std::unique_ptr<SerialLine>(SerialLine& port)>;
+
+    explicit FrmPalmota(QWidget* parent = nullptr, const LineWrapper& wrapLine = {});
     ~FrmPalmota() override;
 
     // Presets the port chooser's text: a port number "1" to "6" or a device path.
@@ -64,6 +69,7 @@ class FrmPalmota final : public QWidget {
 
     const QImage picture_;
     QtSerialLine Mscomm;
+    std::unique_ptr<SerialLine> wrappedLine_;  // empty: the link talks to Mscomm itself
     SteadyClock clock_;
     palmota::Palmota palmota_;
     std::function<void()> programEnd_;

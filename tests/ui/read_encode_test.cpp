@@ -38,6 +38,40 @@ TEST_F(ReadAction, WithNoReaderShowsErreurAndAnEmptyCreditAfterTwoReadyChecks) {
     EXPECT_FALSE(window->isPortOpen());
 }
 
+// Forwards to the port and keeps what the host wrote, as a wire trace would.
+class RecordingLine final : public SerialLine {
+  public:
+    RecordingLine(SerialLine& port, Bytes& written) : port_(port), written_(written) {}
+    bool open(const std::string& device) override { return port_.open(device); }
+    bool isOpen() const override { return port_.isOpen(); }
+    void close() override { port_.close(); }
+    void write(const Bytes& bytes) override {
+        written_ += bytes;
+        port_.write(bytes);
+    }
+    int bytesWaiting() override { return port_.bytesWaiting(); }
+    Bytes readAll() override { return port_.readAll(); }
+    bool waitForBytes(std::chrono::duration<double> timeLeft) override {
+        return port_.waitForBytes(timeLeft);
+    }
+    std::string errorString() const override { return port_.errorString(); }
+
+  private:
+    SerialLine& port_;
+    Bytes& written_;
+};
+
+TEST_F(ReadAction, GoesThroughALineWrappedAroundThePort) {
+    Bytes written;
+    window = std::make_unique<FrmPalmota>(
+        nullptr, [&](SerialLine& port) { return std::make_unique<RecordingLine>(port, written); });
+    window->setPortText(QString::fromStdString(reader.devicePath()));
+    click("Command3");
+    EXPECT_EQ(text("Text1"), "1500");
+    EXPECT_EQ(hexOf(written), "00 04 00 00 06");
+    EXPECT_TRUE(window->isPortOpen());
+}
+
 TEST_F(EncodeAction, WritesTheAmountsTrueValueAndReportsOk) {
     struct Case {
         const char* typed;
