@@ -6,7 +6,8 @@
 
 #include <cerrno>
 #include <cmath>
-#include <cstring>
+#include <system_error>
+#include <vector>
 
 namespace palmota {
 
@@ -18,7 +19,7 @@ constexpr int kWriteTimeoutMs = 1000;
 constexpr int kMaxChunksPerPull = 16;
 
 std::string systemError(int error) {
-    return std::strerror(error);
+    return std::generic_category().message(error);
 }
 
 #ifndef _WIN32
@@ -35,7 +36,11 @@ std::string permissionHint(const std::string& device) {
     struct stat info {};
     std::string group = "dialout";
     if (::stat(device.c_str(), &info) == 0) {
-        if (const struct group* owner = ::getgrgid(info.st_gid)) group = owner->gr_name;
+        struct group entry {};
+        struct group* owner = nullptr;
+        std::vector<char> names(4096);
+        if (::getgrgid_r(info.st_gid, &entry, names.data(), names.size(), &owner) == 0 && owner)
+            group = owner->gr_name;
     }
     return "permission denied; the user must be in the group that owns the device (" + group + ")";
 }

@@ -19,7 +19,7 @@ constexpr auto kBlockReplyLimit = std::chrono::seconds{2};
 constexpr auto kWriteCommandLimit = std::chrono::seconds{3};
 constexpr auto kWriteResultLimit = std::chrono::seconds{3};
 
-const std::string kError = "ERREUR";
+constexpr const char* kError = "ERREUR";
 
 Bytes oneByte(std::uint8_t byte) {
     return Bytes(1, static_cast<char>(byte));

@@ -16,6 +16,7 @@
 #include <deque>
 #include <mutex>
 #include <optional>
+#include <system_error>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -51,7 +52,7 @@ std::string hexLine(const char* arrow, std::string_view bytes) {
 }
 
 std::string errnoText(const std::string& what) {
-    return what + ": " + std::strerror(errno);
+    return what + ": " + std::generic_category().message(errno);
 }
 
 void setError(std::string* error, const std::string& text) {
