@@ -20,9 +20,9 @@ namespace palmota::ui {
 
 // The operator's one window. Its controls keep their generic numbered names (Command1 to
 // Command4, Text1 to Text4, ...), and each event has its own handler named after control
-// and event. Every badge action runs on the
-// window's thread and holds it while the Reader link waits for the Reader: the window
-// does not respond meanwhile, and no action can overlap another.
+// and event. Every badge action runs on the window's thread and holds it while the
+// Reader link waits for the Reader: the window does not respond meanwhile, and no action
+// can overlap another.
 class FrmPalmota final : public QWidget {
     Q_OBJECT
 
