@@ -5,7 +5,7 @@ namespace palmota {
 namespace {
 // Waiting a hair past the time left makes the next elapsed-time test come out strictly
 // greater than the limit instead of equal to it, without another round trip.
-constexpr Seconds kPastTheLimit = std::chrono::microseconds{500};
+constexpr Seconds kPastTheLimit = std::chrono::microseconds{100};
 }  // namespace
 
 Bytes exchange(SerialLine& line, Clock& clock, const Bytes& command, int atLeast, Seconds limit) {

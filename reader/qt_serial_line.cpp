@@ -4,10 +4,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <system_error>
 #include <vector>
+
+#include "clock.h"
 
 namespace palmota {
 
@@ -17,6 +20,7 @@ constexpr int kBaudRate = 9600;
 constexpr int kWriteTimeoutMs = 1000;
 // One pull takes at most this many chunks from the system; the receive buffer bounds it.
 constexpr int kMaxChunksPerPull = 16;
+constexpr auto kLongestWaitSlice = std::chrono::milliseconds{100};
 
 std::string systemError(int error) {
     return std::generic_category().message(error);
@@ -131,7 +135,11 @@ Bytes QtSerialLine::readAll() {
 
 bool QtSerialLine::waitForBytes(std::chrono::duration<double> timeLeft) {
     if (broken()) return false;
-    const auto ms = static_cast<int>(std::ceil(timeLeft.count() * 1000.0));
+    // The system may wake a poll late by a thousandth of its timeout: 3 ms on a 3-second
+    // limit. Waiting in slices keeps that slack under a tenth of a millisecond; the
+    // exchange checks the time after each slice anyway.
+    const double left = std::min(timeLeft, Seconds{kLongestWaitSlice}).count();
+    const auto ms = static_cast<int>(std::ceil(left * 1000.0));
     if (port_.waitForReadyRead(ms < 1 ? 1 : ms)) return true;
     const auto failure = port_.error();
     if (failure == QSerialPort::TimeoutError || failure == QSerialPort::NoError) {
