@@ -8,6 +8,7 @@ namespace palmota::app {
 namespace {
 const QString kPortOption = QStringLiteral("port");
 const QString kSimulateOption = QStringLiteral("simulate");
+const QString kTraceOption = QStringLiteral("trace");
 }  // namespace
 
 CommandLine parseCommandLine(const QStringList& arguments) {
@@ -15,6 +16,7 @@ CommandLine parseCommandLine(const QStringList& arguments) {
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     parser.addOption({kPortOption, QString(), QStringLiteral("TEXT")});
     parser.addOption({kSimulateOption, QString()});
+    parser.addOption({kTraceOption, QString()});
     parser.addOption({{QStringLiteral("h"), QStringLiteral("help")}, QString()});
     parser.addOption({{QStringLiteral("v"), QStringLiteral("version")}, QString()});
 
@@ -31,6 +33,7 @@ CommandLine parseCommandLine(const QStringList& arguments) {
     line.help = parser.isSet(QStringLiteral("help"));
     line.version = parser.isSet(QStringLiteral("version"));
     line.simulate = parser.isSet(kSimulateOption);
+    line.trace = parser.isSet(kTraceOption);
     if (parser.isSet(kPortOption)) {
         if (parser.values(kPortOption).size() > 1) {
             line.error = QStringLiteral("--port given more than once.");
@@ -47,7 +50,7 @@ CommandLine parseCommandLine(const QStringList& arguments) {
 
 QString helpText() {
     return QStringLiteral(
-        "Usage: palmota [--port TEXT | --simulate]\n"
+        "Usage: palmota [--port TEXT | --simulate] [--trace]\n"
         "Reads a badge's serial number and credit through the badge reader/encoder on a\n"
         "serial port, and writes a new credit to it.\n"
         "\n"
@@ -56,6 +59,9 @@ QString helpText() {
         "                (default: 1)\n"
         "  --simulate    try the program without hardware: an emulated reader on a\n"
         "                pseudo-terminal holds a badge (serial number 123456, credit 1500)\n"
+        "  --trace       one line on standard error for each write and read on the\n"
+        "                port: milliseconds since start, \"->\" sent or \"<-\" received,\n"
+        "                the bytes in hex\n"
         "  -h, --help    show this help and exit\n"
         "  -v, --version show the version and exit\n");
 }

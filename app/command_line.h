@@ -9,6 +9,7 @@ namespace palmota::app {
 struct CommandLine {
     QString portText;       // --port: the port chooser's text at start (null: "1")
     bool simulate = false;  // --simulate: an emulated Reader with a sample badge
+    bool trace = false;     // --trace: every write and read on the port, on standard error
     bool help = false;
     bool version = false;
     QString error;  // not empty: the arguments cannot be used, and why

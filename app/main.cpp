@@ -6,6 +6,7 @@
 #include "command_line.h"
 #include "frm_palmota.h"
 #include "pty_reader.h"
+#include "tracing_line.h"
 #include "virtual_badge.h"
 
 namespace {
@@ -63,7 +64,11 @@ int main(int argc, char** argv) {
         std::cerr << where;
     }
 
-    ui::FrmPalmota window;
+    ui::FrmPalmota::LineWrapper wrapLine;
+    if (commandLine.trace) {
+        wrapLine = [](SerialLine& port) { return std::make_unique<TracingLine>(port, std::cerr); };
+    }
+    ui::FrmPalmota window(nullptr, wrapLine);
     if (!portText.isNull()) window.setPortText(portText);
     window.show();
     return QApplication::exec();

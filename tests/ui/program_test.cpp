@@ -86,6 +86,8 @@ TEST(CommandLine, ReadsPortAndSimulate) {
     EXPECT_FALSE(none.simulate);
     EXPECT_TRUE(none.error.isEmpty());
     EXPECT_TRUE(parseCommandLine({"palmota", "--simulate"}).simulate);
+    EXPECT_TRUE(parseCommandLine({"palmota", "--simulate", "--trace"}).trace);
+    EXPECT_FALSE(none.trace);
     EXPECT_FALSE(parseCommandLine({"palmota", "--port", "1", "--port", "2"}).error.isEmpty());
 }
 
