@@ -26,7 +26,7 @@ Bytes oneByte(std::uint8_t byte) {
 }
 
 void toStandardError(const std::string& message) {
-    std::cerr << message << std::endl;
+    std::cerr << "palmota: " << message << std::endl;
 }
 }  // namespace
 
@@ -41,11 +41,11 @@ void Palmota::OpenReaderPort() {
     const std::string text = chooser_ ? chooser_() : std::string{};
     const PortChoice choice = resolvePortName(text);
     if (choice.device.empty()) {
-        errors_("palmota: port \"" + text + "\": " + choice.error);
+        errors_("port \"" + text + "\": " + choice.error);
         return;
     }
     if (!line_.open(choice.device)) {
-        errors_("palmota: cannot open " + choice.device + ": " + line_.errorString());
+        errors_("cannot open " + choice.device + ": " + line_.errorString());
         return;
     }
     // Whatever was waiting before the opening (a Reader's leftovers, line noise) is

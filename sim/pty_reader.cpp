@@ -119,7 +119,7 @@ struct PtyReader::Impl {
         std::size_t floodLeft = 0;
     };
 
-    explicit Impl(VirtualBadge badge) : engine(badge) {}
+    explicit Impl(const VirtualBadge& badge) : engine(badge) {}
 
     mutable std::mutex mu;
     ReaderEngine engine;
@@ -347,7 +347,7 @@ struct PtyReader::Impl {
     }
 };
 
-PtyReader::PtyReader(VirtualBadge badge, ReaderFaults faults)
+PtyReader::PtyReader(const VirtualBadge& badge, const ReaderFaults& faults)
     : impl_(std::make_unique<Impl>(badge)) {
     impl_->engine.setFaults(faults);
 }

@@ -19,7 +19,8 @@ namespace palmota::sim {
 // unplug() end it at once.
 class PtyReader {
   public:
-    explicit PtyReader(VirtualBadge badge = VirtualBadge::sample(), ReaderFaults faults = {});
+    explicit PtyReader(const VirtualBadge& badge = VirtualBadge::sample(),
+                       const ReaderFaults& faults = {});
     ~PtyReader();  // stops, removes the link
 
     PtyReader(const PtyReader&) = delete;

@@ -30,7 +30,7 @@ std::string bytesOf(std::initializer_list<std::uint8_t> bytes) {
 
 }  // namespace
 
-ReaderEngine::ReaderEngine(VirtualBadge badge) : badge_(badge) {}
+ReaderEngine::ReaderEngine(const VirtualBadge& badge) : badge_(badge) {}
 
 std::vector<TimedPiece> ReaderEngine::receive(std::uint8_t byte) {
     floodOwed_ = 0;

@@ -41,7 +41,7 @@ class ReaderEngine {
     static constexpr std::uint8_t kTrailingByte = 0xEE;
     static constexpr std::uint8_t kFloodByte = 0x55;
 
-    explicit ReaderEngine(VirtualBadge badge = VirtualBadge::sample());
+    explicit ReaderEngine(const VirtualBadge& badge = VirtualBadge::sample());
 
     std::vector<TimedPiece> receive(std::uint8_t byte);
     // Bytes of kFloodByte owed after the pieces of the last receive(): floodBytes after

@@ -41,11 +41,16 @@ int main(int argc, char** argv) {
 
     QtSerialLine port;
     std::unique_ptr<TracingLine> tracing;
-    if (options.trace) tracing = std::make_unique<TracingLine>(port, std::cerr);
-    SerialLine& line = tracing ? static_cast<SerialLine&>(*tracing) : port;
+    SerialLine* line = &port;
+    if (options.trace) {
+        tracing = std::make_unique<TracingLine>(port, std::cerr);
+        line = tracing.get();
+    }
 
     SteadyClock clock;
-    Palmota reader(line, clock, [&options] { return options.port; });
+    Palmota reader(
+        *line, clock, [&options] { return options.port; },
+        [](const std::string& why) { std::cerr << "palmota-cli: " << why << '\n'; });
     const int status = tools::runCliCommand(reader, options, std::cout);
     // One run is one session: the port is released before the program ends.
     reader.CloseReaderPort();

@@ -135,7 +135,7 @@ SimParse parseSimOptions(const std::vector<std::string>& arguments) {
             std::string text;
             if (attached) {
                 text = *attached;
-            } else if (i + 1 < arguments.size() && arguments[i + 1].rfind("-", 0) != 0) {
+            } else if (i + 1 < arguments.size() && arguments[i + 1].rfind('-', 0) != 0) {
                 text = arguments[++i];
             }
             if (text.empty()) {

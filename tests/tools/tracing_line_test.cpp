@@ -70,8 +70,8 @@ INSTANTIATE_TEST_SUITE_P(
                   "    0.000 ms  open /dev/ttyS0\n"
                   "    0.000 ms  <-\n"
                   "    0.000 ms  -> 00\n"
-                  " 1000.500 ms  <-\n"
-                  " 1000.500 ms  close\n"},
+                  " 1000.100 ms  <-\n"
+                  " 1000.100 ms  close\n"},
         TraceCase{"no_port", creditReader, "Permission denied", "",
                   "    0.000 ms  open /dev/ttyS0 failed: Permission denied\n"}),
     [](const auto& row) { return std::string(row.param.name); });
