@@ -2,11 +2,13 @@
 
 #include <cstdint>
 
+#include "bounded_decimal.h"
+
 namespace palmota {
 
 namespace {
 constexpr std::string_view kSpaces = " \t\r\n";
-// Far beyond any real machine's port count; keeps the arithmetic below from overflowing.
+// Far beyond any real machine's port count.
 constexpr std::uint32_t kHighestPortNumber = 256;
 
 std::string_view trimmed(std::string_view text) {
@@ -14,13 +16,6 @@ std::string_view trimmed(std::string_view text) {
     if (first == std::string_view::npos) return {};
     const auto last = text.find_last_not_of(kSpaces);
     return text.substr(first, last - first + 1);
-}
-
-bool allDigits(std::string_view text) {
-    if (text.empty()) return false;
-    for (char c : text)
-        if (c < '0' || c > '9') return false;
-    return true;
 }
 
 #ifdef _WIN32
@@ -45,14 +40,11 @@ std::string numberedPort(std::uint32_t n) {
 PortChoice resolvePortName(std::string_view chooserText) {
     const std::string_view text = trimmed(chooserText);
     if (text.empty()) return {{}, "no port chosen"};
-    if (allDigits(text)) {
-        std::uint32_t n = 0;
-        for (char c : text) {
-            n = n * 10 + static_cast<std::uint32_t>(c - '0');
-            if (n > kHighestPortNumber) return {{}, "no such port number"};
-        }
-        if (n == 0) return {{}, "port numbers start at 1"};
-        return {numberedPort(n), {}};
+    if (text.find_first_not_of("0123456789") == std::string_view::npos) {
+        const auto n = boundedDecimal(text, kHighestPortNumber);
+        if (!n) return {{}, "no such port number"};
+        if (*n == 0) return {{}, "port numbers start at 1"};
+        return {numberedPort(static_cast<std::uint32_t>(*n)), {}};
     }
     if (isDevicePath(text)) return {std::string(text), {}};
     return {{}, "neither a port number nor a device path"};

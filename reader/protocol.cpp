@@ -1,5 +1,7 @@
 #include "protocol.h"
 
+#include "bounded_decimal.h"
+
 namespace palmota::protocol {
 
 std::string byteText(std::uint8_t byte) {
@@ -40,16 +42,9 @@ std::string decodeSerialNumber(std::string_view blockReply) {
 }
 
 std::optional<std::uint16_t> parseAmount(std::string_view text) {
-    if (text.empty()) return std::nullopt;
-    std::uint32_t value = 0;
-    for (char c : text) {
-        if (c < '0' || c > '9') return std::nullopt;
-        value = value * 10 + static_cast<std::uint32_t>(c - '0');
-        // Stop as soon as the value leaves the credit range: a long run of digits must
-        // not wrap around into a small amount.
-        if (value > kMaxCredit) return std::nullopt;
-    }
-    return static_cast<std::uint16_t>(value);
+    const auto value = boundedDecimal(text, kMaxCredit);
+    if (!value) return std::nullopt;
+    return static_cast<std::uint16_t>(*value);
 }
 
 Bytes amountBytes(std::uint16_t amount) {

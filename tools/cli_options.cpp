@@ -3,6 +3,7 @@
 #include <optional>
 #include <string_view>
 
+#include "bounded_decimal.h"
 #include "port_name.h"
 #include "protocol.h"
 
@@ -23,19 +24,6 @@ constexpr CommandName kCommands[] = {
     {"read", CliCommand::Read, false},     {"write", CliCommand::Write, true},
     {"block", CliCommand::Block, true},    {"dump", CliCommand::Dump, false},
 };
-
-// Decimal digits only, leading zeros allowed, value up to `highest`; stops counting as
-// soon as the value passes it, so that no run of digits can wrap around.
-std::optional<std::uint32_t> boundedNumber(std::string_view text, std::uint32_t highest) {
-    if (text.empty()) return std::nullopt;
-    std::uint32_t value = 0;
-    for (char c : text) {
-        if (c < '0' || c > '9') return std::nullopt;
-        value = value * 10 + static_cast<std::uint32_t>(c - '0');
-        if (value > highest) return std::nullopt;
-    }
-    return value;
-}
 
 CliParse usageError(std::string message) {
     CliParse parse;
@@ -111,7 +99,7 @@ CliParse parseCliOptions(const std::vector<std::string>& arguments) {
         options.amount = positional[1];
     }
     if (options.command == CliCommand::Block) {
-        const auto block = boundedNumber(positional[1], kHighestBlock);
+        const auto block = boundedDecimal(positional[1], kHighestBlock);
         if (!block) return usageError("block \"" + positional[1] + "\": a number from 0 to 255");
         options.block = static_cast<std::int32_t>(*block);
     }

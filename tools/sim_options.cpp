@@ -4,6 +4,8 @@
 #include <optional>
 #include <string_view>
 
+#include "bounded_decimal.h"
+
 namespace palmota::tools {
 
 namespace {
@@ -13,17 +15,6 @@ constexpr std::uint64_t kLongestDelayMs = 3'600'000;
 constexpr std::uint64_t kMostTrailingBytes = 65'535;
 constexpr std::uint64_t kMostFloodBytes = 1'000'000'000;
 constexpr std::uint8_t kDefaultNotReadyStatus = 0x01;
-
-std::optional<std::uint64_t> decimal(std::string_view text, std::uint64_t highest) {
-    if (text.empty()) return std::nullopt;
-    std::uint64_t value = 0;
-    for (char c : text) {
-        if (c < '0' || c > '9') return std::nullopt;
-        value = value * 10 + static_cast<std::uint64_t>(c - '0');
-        if (value > highest) return std::nullopt;
-    }
-    return value;
-}
 
 int hexDigit(char c) {
     if (c >= '0' && c <= '9') return c - '0';
@@ -74,7 +65,7 @@ std::optional<std::uint8_t> statusByte(std::string_view text) {
 std::optional<std::uint32_t> serialNumber(std::string_view text) {
     const bool negative = !text.empty() && text[0] == '-';
     if (negative) text.remove_prefix(1);
-    const auto magnitude = decimal(text, negative ? 2'147'483'648ULL : 4'294'967'295ULL);
+    const auto magnitude = boundedDecimal(text, negative ? 2'147'483'648ULL : 4'294'967'295ULL);
     if (!magnitude) return std::nullopt;
     const auto bits = static_cast<std::uint32_t>(*magnitude);
     return negative ? static_cast<std::uint32_t>(0U - bits) : bits;
@@ -155,13 +146,13 @@ SimParse parseSimOptions(const std::vector<std::string>& arguments) {
                 if (!serial) return bad(*text, "a number from -2147483648 to 4294967295");
                 o.badge.setSerialNumber(*serial);
             } else if (name == "--credit") {
-                const auto credit = decimal(*text, 65535);
+                const auto credit = boundedDecimal(*text, 65535);
                 if (!credit) return bad(*text, "a number from 0 to 65535");
                 o.badge.setCredit(static_cast<std::uint16_t>(*credit));
             } else if (name == "--block") {
                 const auto eq = text->find('=');
                 const auto number =
-                    decimal(text->substr(0, eq), sim::VirtualBadge::kBlockCount - 1);
+                    boundedDecimal(text->substr(0, eq), sim::VirtualBadge::kBlockCount - 1);
                 const auto bytes = eq == std::string::npos
                                        ? std::nullopt
                                        : hexBytes(std::string_view(*text).substr(eq + 1));
@@ -171,16 +162,16 @@ SimParse parseSimOptions(const std::vector<std::string>& arguments) {
                 auto& block = o.badge.blocks[*number];
                 for (std::size_t k = 0; k < bytes->size(); ++k) block[k] = (*bytes)[k];
             } else if (name == "--delay" || name == "--split") {
-                const auto ms = decimal(*text, kLongestDelayMs);
+                const auto ms = boundedDecimal(*text, kLongestDelayMs);
                 if (!ms) return bad(*text, "milliseconds, 0 to 3600000");
                 (name == "--delay" ? o.faults.replyDelay : o.faults.splitGap) =
                     std::chrono::milliseconds{static_cast<long>(*ms)};
             } else if (name == "--extra") {
-                const auto n = decimal(*text, kMostTrailingBytes);
+                const auto n = boundedDecimal(*text, kMostTrailingBytes);
                 if (!n) return bad(*text, "a count of bytes, 0 to 65535");
                 o.faults.extraTrailingBytes = static_cast<int>(*n);
             } else if (name == "--flood") {
-                const auto n = decimal(*text, kMostFloodBytes);
+                const auto n = boundedDecimal(*text, kMostFloodBytes);
                 if (!n) return bad(*text, "a count of bytes, 0 to 1000000000");
                 o.faults.floodBytes = static_cast<std::size_t>(*n);
             } else {
