@@ -44,8 +44,6 @@ class Palmota {
     // The badge's serial number in signed decimal, "ERREUR", or the empty text.
     std::string ReadSerialNumber();
 
-    SerialLine& line() { return line_; }
-
   private:
     Bytes exchange(const Bytes& command, int atLeast, Seconds limit);
     Bytes readyCheck();
