@@ -1,4 +1,4 @@
-#include "command_line.h"
+#include "app/command_line.h"
 
 #include <QCommandLineParser>
 #include <QtGlobal>
@@ -68,6 +68,20 @@ QString helpText() {
 
 QString versionText() {
     return QStringLiteral("palmota " PALMOTA_VERSION "\n");
+}
+
+std::vector<std::string> actionReportLines(const std::vector<Outcome>& outcomes, bool trace) {
+    std::vector<std::string> lines;
+    for (const Outcome& outcome : outcomes) {
+        if (outcome.succeeded()) continue;
+        if (trace) {
+            lines.push_back(describe(outcome));
+        } else if (outcome.cause == Cause::PortUnavailable) {
+            lines.push_back(describe(outcome));
+            break;
+        }
+    }
+    return lines;
 }
 
 bool displayAvailable() {

@@ -2,6 +2,10 @@
 
 #include <QString>
 #include <QStringList>
+#include <string>
+#include <vector>
+
+#include "reader/outcome.h"
 
 namespace palmota::app {
 
@@ -20,6 +24,11 @@ CommandLine parseCommandLine(const QStringList& arguments);
 
 QString helpText();
 QString versionText();
+
+// What the window program says on standard error after an action: nothing as long as the
+// port opens, one line when it cannot, however many operations the action ran. With the
+// wire trace on, one line for every operation that failed.
+std::vector<std::string> actionReportLines(const std::vector<Outcome>& outcomes, bool trace);
 
 // Whether a window can be shown at all: on X11 and Wayland systems a display must be
 // named, or a platform chosen explicitly (QT_QPA_PLATFORM=offscreen, say).

@@ -3,11 +3,13 @@
 #include <memory>
 #include <string>
 
-#include "command_line.h"
-#include "frm_palmota.h"
-#include "pty_reader.h"
-#include "tracing_line.h"
-#include "virtual_badge.h"
+#include "app/command_line.h"
+#include "reader/clock.h"
+#include "reader/qt_serial_line.h"
+#include "reader/tracing_line.h"
+#include "sim/pty_reader.h"
+#include "sim/virtual_badge.h"
+#include "ui/frm_palmota.h"
 
 namespace {
 
@@ -64,11 +66,18 @@ int main(int argc, char** argv) {
         std::cerr << where;
     }
 
-    ui::FrmPalmota::LineWrapper wrapLine;
-    if (commandLine.trace) {
-        wrapLine = [](SerialLine& port) { return std::make_unique<TracingLine>(port, std::cerr); };
-    }
-    ui::FrmPalmota window(nullptr, wrapLine);
+    // The window's serial control: the port, seen through a wire trace when asked.
+    QtSerialLine port;
+    std::unique_ptr<TracingLine> tracing;
+    if (commandLine.trace) tracing = std::make_unique<TracingLine>(port, std::cerr);
+    SerialLine& Mscomm = tracing ? static_cast<SerialLine&>(*tracing) : port;
+    SteadyClock clock;
+
+    ui::FrmPalmota window(Mscomm, clock);
+    window.setActionReport([trace = commandLine.trace](const std::vector<Outcome>& outcomes) {
+        for (const std::string& line : app::actionReportLines(outcomes, trace))
+            std::cerr << "palmota: " << line << '\n';
+    });
     if (!portText.isNull()) window.setPortText(portText);
     window.show();
     return QApplication::exec();

@@ -14,11 +14,11 @@
 #include <string>
 #include <vector>
 
-#include "clock.h"
-#include "exchange.h"
-#include "pty_reader.h"
-#include "qt_serial_line.h"
-#include "reader_link.h"
+#include "reader/clock.h"
+#include "reader/exchange.h"
+#include "reader/qt_serial_line.h"
+#include "reader/reader_link.h"
+#include "sim/pty_reader.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "exchange.h"
+#include "reader/exchange.h"
 
 namespace palmota {
 
@@ -8,7 +8,8 @@ namespace {
 constexpr Seconds kPastTheLimit = std::chrono::microseconds{100};
 }  // namespace
 
-Bytes exchange(SerialLine& line, Clock& clock, const Bytes& command, int atLeast, Seconds limit) {
+Bytes exchange(SerialLine& line, Clock& clock, const Bytes& command, int atLeast, Seconds limit,
+               bool* lineLost) {
     if (!command.empty()) line.write(command);
     const Seconds start = clock.now();
     const auto limitSeconds = static_cast<float>(limit.count());
@@ -16,7 +17,10 @@ Bytes exchange(SerialLine& line, Clock& clock, const Bytes& command, int atLeast
         if (line.bytesWaiting() >= atLeast) break;
         const Seconds elapsed = clock.now() - start;
         if (static_cast<float>(elapsed.count()) > limitSeconds) break;
-        if (!line.waitForBytes(limit - elapsed + kPastTheLimit)) break;
+        if (!line.waitForBytes(limit - elapsed + kPastTheLimit)) {
+            if (lineLost) *lineLost = true;
+            break;
+        }
     }
     return line.readAll();
 }

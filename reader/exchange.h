@@ -1,7 +1,7 @@
 #pragma once
 
-#include "clock.h"
-#include "serial_line.h"
+#include "reader/clock.h"
+#include "reader/serial_line.h"
 
 namespace palmota {
 
@@ -12,7 +12,10 @@ namespace palmota {
 //
 // The count is tested before the time, so it is read at least once, and the limit is
 // passed only when the elapsed time, narrowed to single precision, is strictly greater.
-// Between tests the line blocks for the time left instead of polling in a loop.
-Bytes exchange(SerialLine& line, Clock& clock, const Bytes& command, int atLeast, Seconds limit);
+// Between tests the line blocks for the time left instead of polling in a loop. When the
+// line can deliver nothing more (the device went away) the wait ends at once, and
+// `lineLost`, if given, is set.
+Bytes exchange(SerialLine& line, Clock& clock, const Bytes& command, int atLeast, Seconds limit,
+               bool* lineLost = nullptr);
 
 }  // namespace palmota

@@ -1,8 +1,8 @@
-#include "port_name.h"
+#include "reader/port_name.h"
 
 #include <cstdint>
 
-#include "bounded_decimal.h"
+#include "reader/bounded_decimal.h"
 
 namespace palmota {
 

@@ -1,12 +1,52 @@
-#include "protocol.h"
+#include "reader/protocol.h"
 
-#include "bounded_decimal.h"
+#include "reader/bounded_decimal.h"
 
 namespace palmota::protocol {
 
 std::string byteText(std::uint8_t byte) {
     static constexpr char kDigits[] = "0123456789ABCDEF";
     return {kDigits[byte >> 4], kDigits[byte & 0x0F]};
+}
+
+std::string hexPairs(std::string_view bytes) {
+    std::string text;
+    text.reserve(bytes.size() * 3);
+    for (const char c : bytes) {
+        if (!text.empty()) text += ' ';
+        text += byteText(static_cast<std::uint8_t>(c));
+    }
+    return text;
+}
+
+namespace {
+int hexDigit(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+}  // namespace
+
+std::optional<Bytes> parseHexPairs(std::string_view text) {
+    Bytes bytes;
+    int high = -1;
+    for (const char c : text) {
+        if (c == ' ' || c == ':') {
+            if (high >= 0) return std::nullopt;  // a lone digit
+            continue;
+        }
+        const int digit = hexDigit(c);
+        if (digit < 0) return std::nullopt;
+        if (high < 0) {
+            high = digit;
+        } else {
+            bytes += static_cast<char>((high << 4) | digit);
+            high = -1;
+        }
+    }
+    if (high >= 0 || bytes.empty()) return std::nullopt;
+    return bytes;
 }
 
 std::int16_t hexNumber16(std::uint8_t high, std::uint8_t low) {
@@ -22,7 +62,7 @@ std::int32_t hexNumber32(std::uint8_t b1, std::uint8_t b2, std::uint8_t b3, std:
 }
 
 std::string decodeCredit(std::string_view reply) {
-    if (reply.size() < 4) return {};
+    if (reply.size() < kCreditReplySize) return {};
     std::int32_t credit = hexNumber16(byteAt(reply, 3), byteAt(reply, 4));
     if (credit < 0) credit += 65536;
     return std::to_string(credit);
@@ -52,10 +92,10 @@ Bytes amountBytes(std::uint16_t amount) {
 }
 
 std::string writeResult(std::string_view finalReply) {
-    if (finalReply.empty()) return "ERREUR";
+    if (finalReply.empty()) return kResultError;
     const std::uint8_t status = byteAt(finalReply, 1);
-    if (status == kStatusOk) return "OK";
-    if (status == kStatusFailed) return "ERREUR";
+    if (status == kStatusOk) return kResultOk;
+    if (status == kStatusFailed) return kResultError;
     return {};
 }
 

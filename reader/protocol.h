@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "serial_line.h"
+#include "reader/bytes.h"
 
 // Byte rendering and reply decoding: pure functions, no port and no clock.
 namespace palmota::protocol {
@@ -21,12 +21,21 @@ inline constexpr std::uint8_t kWriteCredit = 0x07;
 inline constexpr int kStatusReplySize = 1;  // ready check, 04 and 07 acknowledgements, write result
 inline constexpr int kCreditHeaderSize = 2;  // byte 1 unused, byte 2 the count n of data bytes
 inline constexpr int kBlockReplySize = 17;
+inline constexpr int kCreditReplySize = 4;  // the header, then the credit's high and low byte
 
 // Status bytes the host compares with.
 inline constexpr std::uint8_t kStatusOk = 0x00;
 inline constexpr std::uint8_t kStatusFailed = 0xFF;
 
+// A credit is an unsigned 16-bit count: the largest amount the encoder may write.
 inline constexpr std::uint16_t kMaxCredit = 65535;
+
+// The result texts the badge procedures return beside numbers and the empty text.
+inline constexpr const char* kResultOk = "OK";
+inline constexpr const char* kResultError = "ERREUR";
+
+// A dump reads the badge's first eight blocks, 0 to 7.
+inline constexpr std::int32_t kDumpBlockCount = 8;
 
 // Byte k (1-based, as the protocol numbers them) of a reply.
 inline std::uint8_t byteAt(std::string_view reply, std::size_t k) {
@@ -35,6 +44,13 @@ inline std::uint8_t byteAt(std::string_view reply, std::size_t k) {
 
 // The two-digit upper-case hex rendering of one byte: 0x07 gives "07", 0xFF gives "FF".
 std::string byteText(std::uint8_t byte);
+
+// Bytes as byte texts separated by single spaces ("00 02 05 DC"); nothing for no bytes.
+std::string hexPairs(std::string_view bytes);
+
+// The reverse: hex byte pairs, with or without spaces or colons between them ("00 01 E2 40",
+// "0001E240", "00:01:e2:40"). No value for a lone digit, any other character, or no bytes.
+std::optional<Bytes> parseHexPairs(std::string_view text);
 
 // A hex number made of byte texts, most significant first, read the way the host's
 // numeric conversion reads "&H" literals: four digits are a signed 16-bit value and

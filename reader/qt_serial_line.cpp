@@ -1,4 +1,4 @@
-#include "qt_serial_line.h"
+#include "reader/qt_serial_line.h"
 
 #include <grp.h>
 #include <sys/stat.h>
@@ -10,7 +10,7 @@
 #include <system_error>
 #include <vector>
 
-#include "clock.h"
+#include "reader/clock.h"
 
 namespace palmota {
 
@@ -36,17 +36,17 @@ std::string notASerialDevice(const std::string& device) {
     return {};
 }
 
-std::string permissionHint(const std::string& device) {
+// The group whose members may read and write the device; empty when only its owner may.
+std::string accessGroup(const std::string& device) {
     struct stat info {};
-    std::string group = "dialout";
-    if (::stat(device.c_str(), &info) == 0) {
-        struct group entry {};
-        struct group* owner = nullptr;
-        std::vector<char> names(4096);
-        if (::getgrgid_r(info.st_gid, &entry, names.data(), names.size(), &owner) == 0 && owner)
-            group = owner->gr_name;
-    }
-    return "permission denied; the user must be in the group that owns the device (" + group + ")";
+    if (::stat(device.c_str(), &info) != 0) return "dialout";
+    if ((info.st_mode & (S_IRGRP | S_IWGRP)) != (S_IRGRP | S_IWGRP)) return {};
+    struct group entry {};
+    struct group* owner = nullptr;
+    std::vector<char> names(4096);
+    if (::getgrgid_r(info.st_gid, &entry, names.data(), names.size(), &owner) == 0 && owner)
+        return owner->gr_name;
+    return std::to_string(info.st_gid);
 }
 #endif
 }  // namespace
@@ -55,10 +55,12 @@ QtSerialLine::QtSerialLine() = default;
 QtSerialLine::~QtSerialLine() = default;
 
 bool QtSerialLine::open(const std::string& device) {
-    error_.clear();
+    error_ = {};
 #ifndef _WIN32
     if (std::string why = notASerialDevice(device); !why.empty()) {
-        error_ = why;
+        const bool missing = why == systemError(ENOENT);
+        error_ = {
+            missing ? OpenError::Kind::NoSuchDevice : OpenError::Kind::NotASerialDevice, why, {}};
         return false;
     }
 #endif
@@ -71,16 +73,21 @@ bool QtSerialLine::open(const std::string& device) {
     port_.setFlowControl(QSerialPort::NoFlowControl);
     if (!port_.open(QIODevice::ReadWrite)) {
         const auto failure = port_.error();
+        const std::string said = port_.errorString().toStdString();
+        error_.reason = said;
+        if (failure == QSerialPort::DeviceNotFoundError) {
+            error_.kind = OpenError::Kind::NoSuchDevice;
 #ifndef _WIN32
-        if (failure == QSerialPort::PermissionError && ::access(device.c_str(), R_OK | W_OK) != 0)
-            error_ = permissionHint(device);
-        else if (failure == QSerialPort::PermissionError)
-            error_ = "busy: in use by another program";
-        else
+        } else if (failure == QSerialPort::PermissionError &&
+                   ::access(device.c_str(), R_OK | W_OK) != 0) {
+            error_.kind = OpenError::Kind::PermissionDenied;
+            error_.group = accessGroup(device);
 #endif
-            error_ = port_.errorString().toStdString();
-        if (failure == QSerialPort::UnsupportedOperationError || error_.empty())
-            error_ = "not a serial device (" + port_.errorString().toStdString() + ")";
+        } else if (failure == QSerialPort::PermissionError) {
+            error_.kind = OpenError::Kind::Busy;
+        } else if (failure == QSerialPort::UnsupportedOperationError || said.empty()) {
+            error_.kind = OpenError::Kind::NotASerialDevice;
+        }
         port_.clearError();
         return false;
     }
@@ -148,10 +155,6 @@ bool QtSerialLine::waitForBytes(std::chrono::duration<double> timeLeft) {
     }
     // The device went away or failed: nothing more will come, so stop waiting at once.
     return false;
-}
-
-std::string QtSerialLine::errorString() const {
-    return error_;
 }
 
 }  // namespace palmota

@@ -2,7 +2,7 @@
 
 #include <QSerialPort>
 
-#include "serial_line.h"
+#include "reader/serial_line.h"
 
 namespace palmota {
 
@@ -23,14 +23,14 @@ class QtSerialLine final : public SerialLine {
     int bytesWaiting() override;
     Bytes readAll() override;
     bool waitForBytes(std::chrono::duration<double> timeLeft) override;
-    std::string errorString() const override;
+    OpenError openError() const override { return error_; }
 
   private:
     void pull();
     bool broken() const;
 
     QSerialPort port_;
-    std::string error_;
+    OpenError error_;
 };
 
 }  // namespace palmota

@@ -4,29 +4,39 @@
 #include <functional>
 #include <string>
 
-#include "clock.h"
-#include "serial_line.h"
+#include "reader/clock.h"
+#include "reader/outcome.h"
+#include "reader/serial_line.h"
 
 namespace palmota {
 
 // The Reader link: the module `Palmota` of badge procedures. Every procedure opens the
 // port if it is closed, runs a fixed series of host-driven exchanges and returns a
 // result text for the window: a decimal number, "OK", "ERREUR" or the empty text. None
-// raises or shows anything; a port that cannot be opened is told once on the error sink.
+// raises or shows anything. Beside the text, each procedure reports its outcome (what
+// happened, and why it failed) to the observer its owner installed.
 //
 // Exchanges (command sent; bytes waited for; limit):
 //   ReadCredit        00; 1; 1 s   06; 2; 1 s             (none); r; 2 s
 //   WriteCredit       00; 1; 1 s   07; 1; 3 s             credit high, low; 1; 3 s
 //   ReadSerialNumber  00; 1; 1 s   04; 1; 3 s             00 (block 0); 17; 2 s
 //   ReadBlock         00; 1; 1 s   04; 1; 3 s             block number; 17; 2 s
+//
+// Before each command is written, whatever is waiting is dropped: it answers no command
+// of this exchange (a reply that came after its limit, a reply sent twice), and taken for
+// the next reply it would shift every reply after it.
 class Palmota {
   public:
     // The port chooser's current text, read at each opening ("1" to "6", a device path).
     using PortChooser = std::function<std::string()>;
-    // Where a port that cannot be opened is reported, one line each time.
-    using ErrorSink = std::function<void(const std::string&)>;
+    // Told the outcome of every operation, once, when it ends.
+    using OutcomeObserver = std::function<void(const Outcome&)>;
 
-    Palmota(SerialLine& line, Clock& clock, PortChooser chooser, ErrorSink errors = {});
+    Palmota(SerialLine& line, Clock& clock, PortChooser chooser = {},
+            OutcomeObserver observer = {});
+
+    void setPortChooser(PortChooser chooser) { chooser_ = std::move(chooser); }
+    void setObserver(OutcomeObserver observer) { observer_ = std::move(observer); }
 
     // Opens the port named by the chooser unless it is already open; an open port is
     // never reconfigured, so a new choice only counts at the next opening.
@@ -45,14 +55,25 @@ class Palmota {
     std::string ReadSerialNumber();
 
   private:
-    Bytes exchange(const Bytes& command, int atLeast, Seconds limit);
-    Bytes readyCheck();
-    Bytes readBlockReply(std::uint8_t blockNumber);
+    struct Reply {
+        Bytes bytes;
+        bool lineLost = false;
+    };
+    Reply exchange(const Bytes& command, int atLeast, Seconds limit);
+    // Opens the port if needed and sends the ready check. Fills `outcome` when the port
+    // could not be opened or nothing answered.
+    Reply readyCheck(Outcome& outcome);
+    Reply readBlockReply(std::uint8_t blockNumber);
+    // Judges a block reply the serial number or a dump is made from.
+    void judgeBlockReply(Outcome& outcome, const Reply& reply, std::size_t needed) const;
+    std::string report(Outcome& outcome, std::string result) const;
 
     SerialLine& line_;
     Clock& clock_;
     PortChooser chooser_;
-    ErrorSink errors_;
+    OutcomeObserver observer_;
+    std::string device_;   // the device last opened, or the chooser's text that named none
+    OpenError openError_;  // why the last opening failed
 };
 
 }  // namespace palmota

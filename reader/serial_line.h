@@ -3,11 +3,26 @@
 #include <chrono>
 #include <string>
 
+#include "reader/bytes.h"
+
 namespace palmota {
 
-// Bytes on the line, one char per byte, NUL bytes included. A reply is the exact
-// sequence received; positions in comments are 1-based, as the protocol numbers them.
-using Bytes = std::string;
+// Why a port could not be opened, as far as the system tells.
+struct OpenError {
+    enum class Kind {
+        BadName,           // the chooser's text names no port at all ("abc", "0")
+        NoSuchDevice,      // nothing of that name on this machine
+        PermissionDenied,  // the user may not read and write the device
+        Busy,              // another program holds the device
+        NotASerialDevice,  // a file, a directory, the program's own terminal...
+        Other,
+    };
+    Kind kind = Kind::Other;
+    std::string reason;  // the system's words, for technicians
+    // PermissionDenied: the group whose members may read and write the device; empty when
+    // the device is private to its owner.
+    std::string group;
+};
 
 // The serial line to the Reader, as the Reader link uses it. The real one wraps
 // QSerialPort (QtSerialLine); tests use a scripted fake with an injected clock.
@@ -17,8 +32,8 @@ class SerialLine {
 
     // Opens `device` with the Reader's fixed line settings (9600 baud, no parity, 8 data
     // bits, 1 stop bit, no flow control, DTR on) and discards whatever the system had
-    // already received. False on failure, with the reason in errorString(); the line
-    // then stays closed and nothing has been written anywhere.
+    // already received. False on failure, with the reason in openError(); the line then
+    // stays closed and nothing has been written anywhere.
     virtual bool open(const std::string& device) = 0;
     virtual bool isOpen() const = 0;
     virtual void close() = 0;
@@ -32,7 +47,8 @@ class SerialLine {
     // deliver nothing more (closed, or the device went away), so that no caller spins.
     virtual bool waitForBytes(std::chrono::duration<double> timeLeft) = 0;
 
-    virtual std::string errorString() const = 0;
+    // Why the last open() failed.
+    virtual OpenError openError() const = 0;
 };
 
 }  // namespace palmota

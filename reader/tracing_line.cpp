@@ -1,8 +1,8 @@
-#include "tracing_line.h"
+#include "reader/tracing_line.h"
 
 #include <cstdio>
 
-#include "protocol.h"
+#include "reader/protocol.h"
 
 namespace palmota {
 
@@ -24,7 +24,7 @@ void TracingLine::trace(std::string_view what) {
 
 bool TracingLine::open(const std::string& device) {
     const bool opened = line_.open(device);
-    trace(opened ? "open " + device : "open " + device + " failed: " + line_.errorString());
+    trace(opened ? "open " + device : "open " + device + " failed: " + line_.openError().reason);
     return opened;
 }
 
@@ -35,24 +35,14 @@ void TracingLine::close() {
 }
 
 void TracingLine::write(const Bytes& bytes) {
-    trace(bytes.empty() ? std::string("->") : "-> " + hexPairs(bytes));
+    trace(bytes.empty() ? std::string("->") : "-> " + protocol::hexPairs(bytes));
     line_.write(bytes);
 }
 
 Bytes TracingLine::readAll() {
     Bytes bytes = line_.readAll();
-    trace(bytes.empty() ? std::string("<-") : "<- " + hexPairs(bytes));
+    trace(bytes.empty() ? std::string("<-") : "<- " + protocol::hexPairs(bytes));
     return bytes;
-}
-
-std::string hexPairs(std::string_view bytes) {
-    std::string text;
-    text.reserve(bytes.size() * 3);
-    for (char c : bytes) {
-        if (!text.empty()) text += ' ';
-        text += protocol::byteText(static_cast<std::uint8_t>(c));
-    }
-    return text;
 }
 
 }  // namespace palmota

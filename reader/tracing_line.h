@@ -5,8 +5,8 @@
 #include <string>
 #include <string_view>
 
-#include "clock.h"
-#include "serial_line.h"
+#include "reader/clock.h"
+#include "reader/serial_line.h"
 
 namespace palmota {
 
@@ -35,7 +35,7 @@ class TracingLine final : public SerialLine {
     bool waitForBytes(std::chrono::duration<double> timeLeft) override {
         return line_.waitForBytes(timeLeft);
     }
-    std::string errorString() const override { return line_.errorString(); }
+    OpenError openError() const override { return line_.openError(); }
 
   private:
     void trace(std::string_view what);
@@ -46,9 +46,5 @@ class TracingLine final : public SerialLine {
     Clock& clock_;
     Seconds start_;
 };
-
-// Bytes as upper-case hex pairs separated by single spaces ("00 02 05 DC"); nothing for
-// no bytes.
-std::string hexPairs(std::string_view bytes);
 
 }  // namespace palmota

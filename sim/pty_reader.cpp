@@ -1,4 +1,4 @@
-#include "pty_reader.h"
+#include "sim/pty_reader.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -21,7 +21,8 @@
 #include <utility>
 #include <vector>
 
-#include "reader_engine.h"
+#include "reader/protocol.h"
+#include "sim/reader_engine.h"
 
 namespace palmota::sim {
 
@@ -40,15 +41,9 @@ constexpr std::size_t kWriteBudgetPerPass = 16 * kChunkSize;
 // the lowest free number, often the one a replug has just given back.
 constexpr int kPtyTries = 8;
 
+// "<- 00 02" for bytes the emulator took, "-> 00" for bytes it sent.
 std::string hexLine(const char* arrow, std::string_view bytes) {
-    static constexpr char kDigits[] = "0123456789ABCDEF";
-    std::string line = arrow;
-    for (unsigned char b : bytes) {
-        line.push_back(' ');
-        line.push_back(kDigits[b >> 4]);
-        line.push_back(kDigits[b & 0x0F]);
-    }
-    return line;
+    return std::string(arrow) + ' ' + protocol::hexPairs(bytes);
 }
 
 std::string errnoText(const std::string& what) {

@@ -4,8 +4,8 @@
 #include <memory>
 #include <string>
 
-#include "reader_faults.h"
-#include "virtual_badge.h"
+#include "sim/reader_faults.h"
+#include "sim/virtual_badge.h"
 
 namespace palmota::sim {
 

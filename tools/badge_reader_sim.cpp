@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "pty_reader.h"
-#include "sim_options.h"
+#include "sim/pty_reader.h"
+#include "tools/sim_options.h"
 
 namespace {
 

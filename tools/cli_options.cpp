@@ -1,11 +1,11 @@
-#include "cli_options.h"
+#include "tools/cli_options.h"
 
 #include <optional>
 #include <string_view>
 
-#include "bounded_decimal.h"
-#include "port_name.h"
-#include "protocol.h"
+#include "reader/bounded_decimal.h"
+#include "reader/port_name.h"
+#include "reader/protocol.h"
 
 namespace palmota::tools {
 

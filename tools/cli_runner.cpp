@@ -1,16 +1,14 @@
-#include "cli_runner.h"
+#include "tools/cli_runner.h"
 
 #include <string>
 
-#include "tracing_line.h"
+#include "reader/protocol.h"
 
 namespace palmota::tools {
 
 namespace {
 
-const std::string kError = "ERREUR";
-// The window's dump reads the Badge's first eight blocks.
-constexpr std::int32_t kDumpBlocks = 8;
+const std::string kError = protocol::kResultError;
 
 // A serial number or a credit is a decimal number; anything else ("ERREUR", the empty
 // text) is the link's way of saying it got none.
@@ -27,7 +25,7 @@ void labelled(std::ostream& out, const std::string& label, const std::string& te
 
 // ReadBlock gives either its raw reply or the word ERREUR; only the reply is shown as bytes.
 std::string blockText(const std::string& result) {
-    return result == kError ? result : hexPairs(result);
+    return result == kError ? result : protocol::hexPairs(result);
 }
 
 int status(bool succeeded) {
@@ -60,7 +58,7 @@ int runCliCommand(Palmota& reader, const CliOptions& options, std::ostream& out)
         case CliCommand::Write: {
             const std::string result = reader.WriteCredit(options.amount);
             out << result << std::endl;
-            return status(result == "OK");
+            return status(result == protocol::kResultOk);
         }
         case CliCommand::Block: {
             const std::string reply = reader.ReadBlock(options.block);
@@ -69,7 +67,7 @@ int runCliCommand(Palmota& reader, const CliOptions& options, std::ostream& out)
         }
         case CliCommand::Dump: {
             bool all = true;
-            for (std::int32_t block = 0; block < kDumpBlocks; ++block) {
+            for (std::int32_t block = 0; block < protocol::kDumpBlockCount; ++block) {
                 const std::string reply = reader.ReadBlock(block);
                 labelled(out, std::to_string(block), blockText(reply));
                 all = all && !reply.empty() && reply != kError;

@@ -2,8 +2,8 @@
 
 #include <ostream>
 
-#include "cli_options.h"
-#include "reader_link.h"
+#include "reader/reader_link.h"
+#include "tools/cli_options.h"
 
 namespace palmota::tools {
 

@@ -3,15 +3,16 @@
 #include <QCoreApplication>
 #include <iostream>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
-#include "cli_options.h"
-#include "cli_runner.h"
-#include "clock.h"
-#include "qt_serial_line.h"
-#include "reader_link.h"
-#include "tracing_line.h"
+#include "reader/clock.h"
+#include "reader/qt_serial_line.h"
+#include "reader/reader_link.h"
+#include "reader/tracing_line.h"
+#include "tools/cli_options.h"
+#include "tools/cli_runner.h"
 
 int main(int argc, char** argv) {
     using namespace palmota;
@@ -48,10 +49,16 @@ int main(int argc, char** argv) {
     }
 
     SteadyClock clock;
+    // One line on standard error for a failed command: the first thing that went wrong.
+    std::optional<Outcome> failure;
     Palmota reader(
         *line, clock, [&options] { return options.port; },
-        [](const std::string& why) { std::cerr << "palmota-cli: " << why << '\n'; });
+        [&failure](const Outcome& outcome) {
+            if (!outcome.succeeded() && !failure) failure = outcome;
+        });
     const int status = tools::runCliCommand(reader, options, std::cout);
+    if (status != tools::kExitSuccess && failure)
+        std::cerr << "palmota-cli: " << describe(*failure) << '\n';
     // One run is one session: the port is released before the program ends.
     reader.CloseReaderPort();
     return status;

@@ -7,7 +7,7 @@
 #include <QImage>
 #include <iostream>
 
-#include "artwork.h"
+#include "ui/artwork.h"
 
 int main(int argc, char** argv) {
     if (argc != 3) {

@@ -1,10 +1,11 @@
-#include "sim_options.h"
+#include "tools/sim_options.h"
 
 #include <cstdint>
 #include <optional>
 #include <string_view>
 
-#include "bounded_decimal.h"
+#include "reader/bounded_decimal.h"
+#include "reader/protocol.h"
 
 namespace palmota::tools {
 
@@ -21,29 +22,6 @@ int hexDigit(char c) {
     if (c >= 'a' && c <= 'f') return c - 'a' + 10;
     if (c >= 'A' && c <= 'F') return c - 'A' + 10;
     return -1;
-}
-
-// Hex byte pairs, with or without spaces or colons between them: "00 01 E2 40",
-// "0001E240", "00:01:E2:40".
-std::optional<std::vector<std::uint8_t>> hexBytes(std::string_view text) {
-    std::vector<std::uint8_t> bytes;
-    int high = -1;
-    for (char c : text) {
-        if (c == ' ' || c == ':') {
-            if (high >= 0) return std::nullopt;  // a lone digit
-            continue;
-        }
-        const int digit = hexDigit(c);
-        if (digit < 0) return std::nullopt;
-        if (high < 0) {
-            high = digit;
-        } else {
-            bytes.push_back(static_cast<std::uint8_t>((high << 4) | digit));
-            high = -1;
-        }
-    }
-    if (high >= 0 || bytes.empty()) return std::nullopt;
-    return bytes;
 }
 
 // A status byte: one or two hex digits, "0x" allowed in front.
@@ -146,21 +124,23 @@ SimParse parseSimOptions(const std::vector<std::string>& arguments) {
                 if (!serial) return bad(*text, "a number from -2147483648 to 4294967295");
                 o.badge.setSerialNumber(*serial);
             } else if (name == "--credit") {
-                const auto credit = boundedDecimal(*text, 65535);
+                const auto credit = boundedDecimal(*text, protocol::kMaxCredit);
                 if (!credit) return bad(*text, "a number from 0 to 65535");
                 o.badge.setCredit(static_cast<std::uint16_t>(*credit));
             } else if (name == "--block") {
                 const auto eq = text->find('=');
                 const auto number =
                     boundedDecimal(text->substr(0, eq), sim::VirtualBadge::kBlockCount - 1);
-                const auto bytes = eq == std::string::npos
-                                       ? std::nullopt
-                                       : hexBytes(std::string_view(*text).substr(eq + 1));
+                const auto bytes =
+                    eq == std::string::npos
+                        ? std::nullopt
+                        : protocol::parseHexPairs(std::string_view(*text).substr(eq + 1));
                 if (!number || !bytes || bytes->size() > sim::VirtualBadge::kBlockSize)
                     return bad(*text, "N=HEX: a block 0 to 7 and 1 to 16 bytes in hex");
                 // The bytes given replace the block's first data bytes; the rest stay.
                 auto& block = o.badge.blocks[*number];
-                for (std::size_t k = 0; k < bytes->size(); ++k) block[k] = (*bytes)[k];
+                for (std::size_t k = 0; k < bytes->size(); ++k)
+                    block[k] = static_cast<std::uint8_t>((*bytes)[k]);
             } else if (name == "--delay" || name == "--split") {
                 const auto ms = boundedDecimal(*text, kLongestDelayMs);
                 if (!ms) return bad(*text, "milliseconds, 0 to 3600000");

@@ -3,8 +3,8 @@
 #include <string>
 #include <vector>
 
-#include "reader_faults.h"
-#include "virtual_badge.h"
+#include "sim/reader_faults.h"
+#include "sim/virtual_badge.h"
 
 namespace palmota::tools {
 

@@ -1,4 +1,4 @@
-#include "digits_only_validator.h"
+#include "ui/digits_only_validator.h"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "frm_palmota.h"
+#include "ui/frm_palmota.h"
 
 #include <QComboBox>
 #include <QCoreApplication>
@@ -11,10 +11,10 @@
 #include <cstdint>
 #include <vector>
 
-#include "artwork.h"
-#include "credit_amount.h"
-#include "digits_only_validator.h"
-#include "serial_devices.h"
+#include "reader/protocol.h"
+#include "ui/artwork.h"
+#include "ui/digits_only_validator.h"
+#include "ui/serial_devices.h"
 
 namespace palmota::ui {
 
@@ -33,7 +33,6 @@ constexpr QSize kClientSize{3420 / kTwipsPerPixel, 8220 / kTwipsPerPixel};
 constexpr QPoint kWindowPosition{4380 / kTwipsPerPixel, 1845 / kTwipsPerPixel};
 
 constexpr int kPortCount = 6;  // COM1 to COM6
-constexpr std::int32_t kDumpBlockCount = 8;
 const QColor kIndicatorGreen{0x00, 0xff, 0x00};
 
 // The window's type face is MS Sans Serif; where it is missing, the closest sans faces
@@ -70,12 +69,13 @@ std::vector<int> typedCharacters(const QKeyEvent& key) {
 
 }  // namespace
 
-FrmPalmota::FrmPalmota(QWidget* parent, const LineWrapper& wrapLine)
+FrmPalmota::FrmPalmota(SerialLine& serialControl, Clock& clock, QWidget* parent)
     : QWidget(parent),
       picture_(backgroundPicture()),
-      wrappedLine_(wrapLine ? wrapLine(Mscomm) : nullptr),
-      palmota_(wrappedLine_ ? *wrappedLine_ : static_cast<SerialLine&>(Mscomm), clock_,
-               [this] { return Combo1->currentText().toStdString(); }),
+      Mscomm(serialControl),
+      palmota_(
+          Mscomm, clock, [this] { return Combo1->currentText().toLocal8Bit().toStdString(); },
+          [this](const Outcome& outcome) { outcomes_.push_back(outcome); }),
       programEnd_([] { QCoreApplication::exit(0); }) {
     setWindowTitle(QStringLiteral("Tarvinelo PALMOTA"));
     setWindowIcon(appWindowIcon());
@@ -90,6 +90,9 @@ FrmPalmota::FrmPalmota(QWidget* parent, const LineWrapper& wrapLine)
     Timer1 = new QTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
     Timer1->setInterval(kTimer1Interval);
+    // A coarse timer may fire up to 5% early: the first read must come one full interval
+    // after the click.
+    Timer1->setTimerType(Qt::PreciseTimer);
 
     connect(Command1, &QPushButton::clicked, this, &FrmPalmota::Command1_Click);
     connect(Command2, &QPushButton::clicked, this, &FrmPalmota::Command2_Click);
@@ -190,8 +193,14 @@ void FrmPalmota::setProgramEnd(std::function<void()> end) {
     programEnd_ = std::move(end);
 }
 
-bool FrmPalmota::isPortOpen() const {
-    return Mscomm.isOpen();
+void FrmPalmota::setActionReport(ActionReport report) {
+    actionReport_ = std::move(report);
+}
+
+void FrmPalmota::runAction(const std::function<void()>& action) {
+    outcomes_.clear();
+    action();
+    if (actionReport_) actionReport_(outcomes_);
 }
 
 void FrmPalmota::closeEvent(QCloseEvent* event) {
@@ -240,27 +249,32 @@ void FrmPalmota::Command1_Click() {
 // Encode: write the typed amount to the badge.
 void FrmPalmota::Command2_Click() {
     const QString amount = Text2->text();
-    if (amount.isEmpty() || isAmountOverCreditLimit(amount.toStdString())) {
+    // The box holds digits only; the link's amount rule decides what fits a credit.
+    if (amount.isEmpty() || !protocol::parseAmount(amount.toStdString())) {
         // Refused: the amount goes, and nothing is sent to the Reader. Emptying the box
         // empties the result box through Text2_Change.
         Text2->setText(QString());
         return;
     }
     Text3->setText(QString());
-    Text3->setText(fromResult(palmota_.WriteCredit(amount.toStdString())));
+    runAction([&] { Text3->setText(fromResult(palmota_.WriteCredit(amount.toStdString()))); });
 }
 
 // Read: serial number first, then the credit.
 void FrmPalmota::Command3_Click() {
-    Text4->setText(fromResult(palmota_.ReadSerialNumber()));
-    Text1->setText(fromResult(palmota_.ReadCredit()));
+    runAction([this] {
+        Text4->setText(fromResult(palmota_.ReadSerialNumber()));
+        Text1->setText(fromResult(palmota_.ReadCredit()));
+    });
 }
 
 // Dump the badge's first eight blocks; the replies are not shown.
 void FrmPalmota::Command4_Click() {
-    for (std::int32_t block = 0; block < kDumpBlockCount; ++block) {
-        static_cast<void>(palmota_.ReadBlock(block));
-    }
+    runAction([this] {
+        for (std::int32_t block = 0; block < protocol::kDumpBlockCount; ++block) {
+            static_cast<void>(palmota_.ReadBlock(block));
+        }
+    });
 }
 
 void FrmPalmota::Form_Unload() {

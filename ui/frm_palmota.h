@@ -4,11 +4,12 @@
 #include <QWidget>
 #include <chrono>
 #include <functional>
-#include <memory>
+#include <vector>
 
-#include "clock.h"
-#include "qt_serial_line.h"
-#include "reader_link.h"
+#include "reader/clock.h"
+#include "reader/outcome.h"
+#include "reader/reader_link.h"
+#include "reader/serial_line.h"
 
 class QComboBox;
 class QLabel;
@@ -30,11 +31,12 @@ class FrmPalmota final : public QWidget {
     // Continuous reading reads the badge again every half second.
     static constexpr std::chrono::milliseconds kTimer1Interval{500};
 
-    // Puts another line between the Reader link and the port (a wire trace, say); it is
-    // handed the window's serial control and forwards to it.
-    using LineWrapper = std::function<std::unique_ptr<SerialLine>(SerialLine& port)>;
+    // Told, after each action, the outcomes of the badge operations it ran, in order.
+    using ActionReport = std::function<void(const std::vector<Outcome>&)>;
 
-    explicit FrmPalmota(QWidget* parent = nullptr, const LineWrapper& wrapLine = {});
+    // `Mscomm` is the serial line to the Reader (the real port, or a wire trace around
+    // it) and `clock` the one its time limits are measured on; both outlive the window.
+    FrmPalmota(SerialLine& Mscomm, Clock& clock, QWidget* parent = nullptr);
     ~FrmPalmota() override;
 
     // Presets the port chooser's text: a port number "1" to "6" or a device path.
@@ -45,8 +47,7 @@ class FrmPalmota final : public QWidget {
     // What closing the window does to end the program; by default it leaves the
     // application's event loop, and the program's end releases the port.
     void setProgramEnd(std::function<void()> end);
-
-    bool isPortOpen() const;
+    void setActionReport(ActionReport report);
 
   protected:
     void closeEvent(QCloseEvent* event) override;
@@ -56,6 +57,8 @@ class FrmPalmota final : public QWidget {
   private:
     void createControls();
     void arrangeTabOrder();
+    // Runs one action's badge operations and reports their outcomes when it ends.
+    void runAction(const std::function<void()>& action);
 
     // Handlers, in the order of the window's handler table.
     void Command1_Click();
@@ -68,11 +71,11 @@ class FrmPalmota final : public QWidget {
     void Timer1_Timer();
 
     const QImage picture_;
-    QtSerialLine Mscomm;
-    std::unique_ptr<SerialLine> wrappedLine_;  // empty: the link talks to Mscomm itself
-    SteadyClock clock_;
+    SerialLine& Mscomm;
     palmota::Palmota palmota_;
     std::function<void()> programEnd_;
+    ActionReport actionReport_;
+    std::vector<Outcome> outcomes_;  // of the action running
 
     bool ContinuousReading = false;
 

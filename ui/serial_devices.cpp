@@ -1,4 +1,4 @@
-#include "serial_devices.h"
+#include "ui/serial_devices.h"
 
 #include <QDir>
 #include <algorithm>

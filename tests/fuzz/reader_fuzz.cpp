@@ -10,9 +10,9 @@
 #include <cstdlib>
 #include <string>
 
-#include "protocol.h"
-#include "reader_link.h"
-#include "scripted_line.h"
+#include "reader/protocol.h"
+#include "reader/reader_link.h"
+#include "tests/support/scripted_line.h"
 
 using namespace palmota;
 using namespace palmota::testing;
@@ -61,8 +61,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (in.ConsumeIntegralInRange(0, 31) == 0) line.breakLine();
         return pieces;
     });
+    std::vector<Outcome> outcomes;
     Palmota link(
-        line, clock, [] { return std::string("1"); }, [](const std::string&) {});
+        line, clock, [] { return std::string("1"); },
+        [&outcomes](const Outcome& o) { outcomes.push_back(o); });
 
     for (int op = 0; op < 8 && in.remaining_bytes() > 0; ++op) {
         const Seconds start = clock.time;
@@ -106,6 +108,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             }
         }
         if (clock.time - start > most + kMargin) fail("operation outlived its limits", "");
+        // Each operation tells exactly one outcome, and a success is never a failure's text.
+        if (outcomes.size() != static_cast<std::size_t>(op + 1)) fail("one outcome each", "");
+        const Outcome& told = outcomes.back();
+        if (told.succeeded() && (told.result.empty() || told.result == "ERREUR"))
+            fail("failure told as a success", told.result);
+        if (told.succeeded() && told.operation == Operation::WriteCredit && told.result != "OK")
+            fail("write told as a success", told.result);
         // Blocking waits: a handful per exchange, never a spin.
         if (line.waits > 64 * (op + 1)) fail("too many waits", "");
     }

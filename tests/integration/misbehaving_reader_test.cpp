@@ -3,11 +3,11 @@
 #include <functional>
 #include <thread>
 
-#include "hex.h"
-#include "memory_measure.h"
-#include "pty_reader.h"
-#include "qt_serial_line.h"
-#include "reader_link.h"
+#include "reader/qt_serial_line.h"
+#include "reader/reader_link.h"
+#include "sim/pty_reader.h"
+#include "tests/support/hex.h"
+#include "tests/support/memory_measure.h"
 
 using namespace palmota;
 using namespace std::chrono_literals;
@@ -38,7 +38,7 @@ class MisbehavingReader : public ::testing::TestWithParam<Misbehaviour> {
     sim::PtyReader reader;
     QtSerialLine line;
     SteadyClock clock;
-    Palmota link{line, clock, [this] { return reader.devicePath(); }, [](const std::string&) {}};
+    Palmota link{line, clock, [this] { return reader.devicePath(); }};
 
     void SetUp() override {
         std::string error;
@@ -91,7 +91,7 @@ TEST(FloodingReader, MemoryStaysBoundedWhileOperationsGoOn) {
     ASSERT_TRUE(reader.start(&error)) << error;
     QtSerialLine line;
     SteadyClock clock;
-    Palmota link{line, clock, [&] { return reader.devicePath(); }, [](const std::string&) {}};
+    Palmota link{line, clock, [&] { return reader.devicePath(); }};
 
     // A gigabyte poured out after each ready check, far more than any buffer could hold.
     sim::ReaderFaults faults;

@@ -1,9 +1,9 @@
-#include "exchange.h"
+#include "reader/exchange.h"
 
 #include <gtest/gtest.h>
 
-#include "hex.h"
-#include "scripted_line.h"
+#include "tests/support/hex.h"
+#include "tests/support/scripted_line.h"
 
 using namespace palmota;
 using namespace palmota::testing;

@@ -1,4 +1,4 @@
-#include "port_name.h"
+#include "reader/port_name.h"
 
 #include <gtest/gtest.h>
 

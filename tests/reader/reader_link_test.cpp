@@ -1,11 +1,11 @@
-#include "reader_link.h"
+#include "reader/reader_link.h"
 
 #include <gtest/gtest.h>
 
 #include <deque>
 
-#include "hex.h"
-#include "scripted_line.h"
+#include "tests/support/hex.h"
+#include "tests/support/scripted_line.h"
 
 using namespace palmota;
 using namespace palmota::testing;
@@ -20,9 +20,9 @@ struct ReaderLinkTest : ::testing::Test {
     FakeClock clock;
     ScriptedLine line{clock};
     std::string chooser = "1";
-    std::vector<std::string> errors;
+    std::vector<Outcome> outcomes;
     Palmota link{line, clock, [this] { return chooser; },
-                 [this](const std::string& e) { errors.push_back(e); }};
+                 [this](const Outcome& o) { outcomes.push_back(o); }};
     std::deque<Reply> replies;
 
     void SetUp() override {
@@ -248,10 +248,12 @@ TEST_F(ReaderLinkTest, APortThatCannotOpenFailsAtOnceAndSaysWhy) {
               }),
               Seconds{0});
     EXPECT_TRUE(line.writes.empty());
-    ASSERT_EQ(errors.size(), 4u);
-    EXPECT_NE(errors[0].find("/dev/ttyS0"), std::string::npos) << errors[0];
-    EXPECT_NE(errors[0].find("Permission denied"), std::string::npos) << errors[0];
-    EXPECT_EQ(errors[0].find('\n'), std::string::npos);
+    ASSERT_EQ(outcomes.size(), 4u);
+    for (const Outcome& o : outcomes) {
+        EXPECT_EQ(o.cause, Cause::PortUnavailable);
+        EXPECT_EQ(o.device, "/dev/ttyS0");
+        EXPECT_EQ(o.openError.reason, "Permission denied");
+    }
 
     // The next, correct choice works.
     line.refuseOpen.clear();
@@ -262,10 +264,11 @@ TEST_F(ReaderLinkTest, APortThatCannotOpenFailsAtOnceAndSaysWhy) {
 TEST_F(ReaderLinkTest, AChooserTextThatNamesNoPortOpensNothing) {
     for (const char* text : {"", "  ", "0", "-1", "abc", "99999999999"}) {
         chooser = text;
-        errors.clear();
+        outcomes.clear();
         EXPECT_EQ(link.ReadSerialNumber(), "ERREUR") << text;
         EXPECT_EQ(link.ReadCredit(), "") << text;
-        EXPECT_EQ(errors.size(), 2u) << text;
+        ASSERT_EQ(outcomes.size(), 2u) << text;
+        EXPECT_EQ(outcomes[0].openError.kind, OpenError::Kind::BadName) << text;
     }
     EXPECT_TRUE(line.opened.empty());
     EXPECT_EQ(clock.time, Seconds{1000});

@@ -1,4 +1,4 @@
-#include "pty_reader.h"
+#include "sim/pty_reader.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>

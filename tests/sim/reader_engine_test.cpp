@@ -1,4 +1,4 @@
-#include "reader_engine.h"
+#include "sim/reader_engine.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "virtual_badge.h"
+#include "sim/virtual_badge.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "clock.h"
+#include "reader/clock.h"
 
 namespace palmota::testing {
 

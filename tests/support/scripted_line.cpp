@@ -1,4 +1,4 @@
-#include "scripted_line.h"
+#include "tests/support/scripted_line.h"
 
 #include <algorithm>
 #include <utility>
@@ -14,12 +14,12 @@ void ScriptedLine::schedule(Seconds after, const Bytes& bytes) {
 
 bool ScriptedLine::open(const std::string& device) {
     opened.push_back(device);
-    if (!refuseOpen.empty()) {
-        error_ = refuseOpen;
-        return false;
-    }
+    if (!refuseOpen.empty()) return false;
     open_ = true;
     broken_ = false;
+    // As the real line does: whatever the system had received before is dropped.
+    deliver();
+    received_.clear();
     return true;
 }
 

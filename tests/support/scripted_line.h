@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "fake_clock.h"
-#include "serial_line.h"
+#include "reader/serial_line.h"
+#include "tests/support/fake_clock.h"
 
 namespace palmota::testing {
 
@@ -37,7 +37,7 @@ class ScriptedLine final : public SerialLine {
     int bytesWaiting() override;
     Bytes readAll() override;
     bool waitForBytes(std::chrono::duration<double> timeLeft) override;
-    std::string errorString() const override { return error_; }
+    OpenError openError() const override { return {refuseKind, refuseOpen, refuseGroup}; }
 
     // The device goes away: nothing more arrives, waits end at once, writes are lost.
     void breakLine() { broken_ = true; }
@@ -49,8 +49,10 @@ class ScriptedLine final : public SerialLine {
     int waits = 0;
     std::string allWritten() const;
 
-    // Set to make open() fail with this reason.
+    // Set to make open() fail with this reason, of this kind.
     std::string refuseOpen;
+    OpenError::Kind refuseKind = OpenError::Kind::Other;
+    std::string refuseGroup;
     std::size_t bufferSize = 1024;
 
   private:
@@ -64,7 +66,6 @@ class ScriptedLine final : public SerialLine {
     Responder responder_;
     std::deque<Pending> pending_;  // ordered by time
     Bytes received_;
-    std::string error_;
     bool open_ = false;
     bool broken_ = false;
 };

@@ -1,4 +1,4 @@
-#include "cli_options.h"
+#include "tools/cli_options.h"
 
 #include <gtest/gtest.h>
 

@@ -4,9 +4,9 @@
 #include <regex>
 #include <sstream>
 
-#include "child_process.h"
-#include "hex.h"
-#include "pty_reader.h"
+#include "sim/pty_reader.h"
+#include "tests/support/hex.h"
+#include "tests/tools/child_process.h"
 
 namespace palmota {
 namespace {
@@ -194,7 +194,6 @@ TEST_F(CliProgram, TraceShowsEachWriteAndReadInOrder) {
     }
     const std::vector<std::string> expected = {
         "open " + reader_.devicePath(),
-        "<-",
         "-> 00",
         "<- 00",
         "-> 04",

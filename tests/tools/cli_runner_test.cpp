@@ -1,13 +1,13 @@
 // Results and exit statuses when the Reader link fails, on a scripted line whose time-outs
 // take no real time: a silent Reader would cost up to 8 seconds a dump on a real port.
-#include "cli_runner.h"
+#include "tools/cli_runner.h"
 
 #include <gtest/gtest.h>
 
 #include <sstream>
 
-#include "fake_clock.h"
-#include "scripted_line.h"
+#include "tests/support/fake_clock.h"
+#include "tests/support/scripted_line.h"
 
 namespace palmota::tools {
 namespace {
@@ -37,16 +37,17 @@ TEST_P(CliFailureTest, PrintsTheLinkResultAndExitsOne) {
     FakeClock clock;
     ScriptedLine line(clock);  // no responder: nothing ever comes back
     line.refuseOpen = c.refuseOpen;
-    std::vector<std::string> errors;
+    std::vector<Outcome> failures;
     Palmota reader(
         line, clock, [] { return std::string("1"); },
-        [&errors](const std::string& e) { errors.push_back(e); });
+        [&failures](const Outcome& o) { failures.push_back(o); });
     std::ostringstream out;
 
     EXPECT_EQ(runCliCommand(reader, c.options, out), kExitLinkFailure);
     EXPECT_EQ(out.str(), c.output);
-    // A port that cannot be opened is told on the error sink, never as a result.
-    EXPECT_EQ(errors.empty(), c.refuseOpen.empty());
+    // A port that cannot be opened is told as the outcome, never as a result.
+    ASSERT_FALSE(failures.empty());
+    EXPECT_EQ(failures.front().cause == Cause::PortUnavailable, !c.refuseOpen.empty());
 }
 
 const std::string kEightErrors =

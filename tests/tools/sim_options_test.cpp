@@ -1,4 +1,4 @@
-#include "sim_options.h"
+#include "tools/sim_options.h"
 
 #include <gtest/gtest.h>
 

@@ -8,7 +8,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "child_process.h"
+#include "tests/tools/child_process.h"
 
 namespace palmota {
 namespace {

@@ -4,8 +4,7 @@
 #include <QKeyEvent>
 #include <QMimeData>
 
-#include "credit_amount.h"
-#include "window_fixture.h"
+#include "tests/ui/window_fixture.h"
 
 namespace palmota::ui::testing {
 namespace {
@@ -49,14 +48,6 @@ TEST_F(AmountEntry, PasteOrDropWithAnythingButDigitsIsRefusedWhole) {
     EXPECT_EQ(text("Text2"), "7345");
     click("Command2");
     EXPECT_EQ(hexOf(reader.received()), "00 07 1C B1");  // 7345
-}
-
-TEST(CreditAmountLimit, ComparesTheWholeValueWithTheCreditRange) {
-    for (const char* fits : {"", "0", "65535", "0000000000012", "000000000000000065535", "12abc"})
-        EXPECT_FALSE(isAmountOverCreditLimit(fits)) << fits;
-    for (const char* over : {"65536", "70000", "100000", "99999999999999999999", "4294967308",
-                             "0000065536", "70000abc"})
-        EXPECT_TRUE(isAmountOverCreditLimit(over)) << over;
 }
 
 }  // namespace

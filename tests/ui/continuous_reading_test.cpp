@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <chrono>
 
-#include "window_fixture.h"
+#include "tests/ui/window_fixture.h"
 
 namespace palmota::ui::testing {
 namespace {

@@ -6,9 +6,9 @@
 #include <fstream>
 #include <sstream>
 
-#include "memory_measure.h"
-#include "tracing_line.h"
-#include "window_fixture.h"
+#include "reader/tracing_line.h"
+#include "tests/support/memory_measure.h"
+#include "tests/ui/window_fixture.h"
 
 namespace palmota::ui::testing {
 namespace {
@@ -77,7 +77,7 @@ TEST_F(Endurance, ContinuousReadingResumesByItselfWhenTheReaderIsPluggedBackIn) 
     reader.unplug();
     ASSERT_TRUE(QTest::qWaitFor([&] { return text("Text4") == "ERREUR"; }, 5000));
     EXPECT_EQ(text("Text1"), "");
-    EXPECT_FALSE(window->isPortOpen());
+    EXPECT_FALSE(port.isOpen());
 
     ASSERT_TRUE(reader.replug());
     EXPECT_TRUE(QTest::qWaitFor(
@@ -86,15 +86,15 @@ TEST_F(Endurance, ContinuousReadingResumesByItselfWhenTheReaderIsPluggedBackIn) 
 }
 
 TEST_F(Endurance, ABadPortChoiceFailsAtOnceAndTheNextGoodOneWorks) {
-    for (const char* port : {"", "  ", "0", "-1", "99999999999", "abc", "/dev/null", "/dev/zero",
-                             "/tmp", "/no/such/device"}) {
-        window->setPortText(QString::fromLatin1(port));
+    for (const char* portText : {"", "  ", "0", "-1", "99999999999", "abc", "/dev/null",
+                                 "/dev/zero", "/tmp", "/no/such/device"}) {
+        window->setPortText(QString::fromLatin1(portText));
         QElapsedTimer took;
         took.start();
         click("Command3");
-        EXPECT_LT(took.elapsed(), 200) << port;
-        EXPECT_EQ(text("Text4"), "ERREUR") << port;
-        EXPECT_EQ(text("Text1"), "") << port;
+        EXPECT_LT(took.elapsed(), 200) << portText;
+        EXPECT_EQ(text("Text4"), "ERREUR") << portText;
+        EXPECT_EQ(text("Text1"), "") << portText;
     }
     window->setPortText(QString(2000, QLatin1Char('x')));
     click("Command3");
@@ -110,8 +110,10 @@ TEST(WireTrace, SeesEveryByteTheWindowsReadActionExchanges) {
     sim::PtyReader reader;
     ASSERT_TRUE(reader.start());
     std::ostringstream trace;
-    FrmPalmota window(nullptr,
-                      [&](SerialLine& port) { return std::make_unique<TracingLine>(port, trace); });
+    QtSerialLine port;
+    SteadyClock clock;
+    TracingLine tracing(port, trace);
+    FrmPalmota window(tracing, clock);
     window.setPortText(QString::fromStdString(reader.devicePath()));
     QTest::mouseClick(window.findChild<QPushButton*>("Command3"), Qt::LeftButton);
     EXPECT_EQ(window.findChild<QLineEdit*>("Text1")->text(), "1500");

@@ -2,7 +2,7 @@
 
 #include <QProcess>
 
-#include "command_line.h"
+#include "app/command_line.h"
 
 namespace palmota::app {
 namespace {

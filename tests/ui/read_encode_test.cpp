@@ -1,8 +1,8 @@
 #include <QElapsedTimer>
 #include <QSignalSpy>
 
-#include "reader_faults.h"
-#include "window_fixture.h"
+#include "sim/reader_faults.h"
+#include "tests/ui/window_fixture.h"
 
 namespace palmota::ui::testing {
 namespace {
@@ -26,50 +26,40 @@ TEST_F(ReadAction, WithNoReaderShowsErreurAndAnEmptyCreditAfterTwoReadyChecks) {
     silent.silent = true;
     reader.setFaults(silent);
 
-    QElapsedTimer clock;
-    clock.start();
+    QElapsedTimer stopwatch;
+    stopwatch.start();
     click("Command3");
-    const auto elapsed = clock.elapsed();
+    const auto elapsed = stopwatch.elapsed();
     EXPECT_EQ(text("Text4"), "ERREUR");
     EXPECT_EQ(text("Text1"), "");
     EXPECT_GE(elapsed, 2000);
     EXPECT_LT(elapsed, 3000);
     // The failed credit read closed the port, for the next action to reopen it.
-    EXPECT_FALSE(window->isPortOpen());
+    EXPECT_FALSE(port.isOpen());
 }
 
-// Forwards to the port and keeps what the host wrote, as a wire trace would.
-class RecordingLine final : public SerialLine {
-  public:
-    RecordingLine(SerialLine& port, Bytes& written) : port_(port), written_(written) {}
-    bool open(const std::string& device) override { return port_.open(device); }
-    bool isOpen() const override { return port_.isOpen(); }
-    void close() override { port_.close(); }
-    void write(const Bytes& bytes) override {
-        written_ += bytes;
-        port_.write(bytes);
-    }
-    int bytesWaiting() override { return port_.bytesWaiting(); }
-    Bytes readAll() override { return port_.readAll(); }
-    bool waitForBytes(std::chrono::duration<double> timeLeft) override {
-        return port_.waitForBytes(timeLeft);
-    }
-    std::string errorString() const override { return port_.errorString(); }
-
-  private:
-    SerialLine& port_;
-    Bytes& written_;
-};
-
-TEST_F(ReadAction, GoesThroughALineWrappedAroundThePort) {
-    Bytes written;
-    window = std::make_unique<FrmPalmota>(
-        nullptr, [&](SerialLine& port) { return std::make_unique<RecordingLine>(port, written); });
-    window->setPortText(QString::fromStdString(reader.devicePath()));
+TEST_F(ReadAction, ReportsTheOutcomesOfTheOperationsItRan) {
+    std::vector<Outcome> seen;
+    window->setActionReport([&](const std::vector<Outcome>& outcomes) { seen = outcomes; });
     click("Command3");
-    EXPECT_EQ(text("Text1"), "1500");
-    EXPECT_EQ(hexOf(written), "00 04 00 00 06");
-    EXPECT_TRUE(window->isPortOpen());
+    ASSERT_EQ(seen.size(), 2u);
+    EXPECT_EQ(seen[0].operation, Operation::ReadSerialNumber);
+    EXPECT_EQ(seen[0].result, "123456");
+    EXPECT_EQ(seen[1].operation, Operation::ReadCredit);
+    EXPECT_EQ(seen[1].result, "1500");
+
+    window->setPortText("/dev/palmota-no-such-port");
+    reader.setFaults([] {
+        sim::ReaderFaults silent;
+        silent.silent = true;
+        return silent;
+    }());
+    click("Command3");  // the credit read finds no Reader and closes the port
+    click("Command3");  // reopens on the new choice, which is not there
+    ASSERT_EQ(seen.size(), 2u);
+    EXPECT_EQ(seen[0].cause, Cause::PortUnavailable);
+    EXPECT_EQ(seen[0].openError.kind, OpenError::Kind::NoSuchDevice);
+    EXPECT_EQ(seen[0].device, "/dev/palmota-no-such-port");
 }
 
 TEST_F(EncodeAction, WritesTheAmountsTrueValueAndReportsOk) {
@@ -104,7 +94,7 @@ TEST_F(EncodeAction, RefusesAmountsAboveTheCreditRangeErasingThemAndSendingNothi
         EXPECT_EQ(text("Text3"), "") << typed;
     }
     EXPECT_EQ(hexOf(reader.received()), "");
-    EXPECT_FALSE(window->isPortOpen());
+    EXPECT_FALSE(port.isOpen());
     EXPECT_EQ(reader.badge().credit(), 1500);
 }
 

@@ -11,9 +11,11 @@
 #include <ostream>
 #include <string>
 
-#include "frm_palmota.h"
-#include "hex.h"
-#include "pty_reader.h"
+#include "reader/clock.h"
+#include "reader/qt_serial_line.h"
+#include "sim/pty_reader.h"
+#include "tests/support/hex.h"
+#include "ui/frm_palmota.h"
 
 // Failure messages show texts as text.
 inline void PrintTo(const QString& text, std::ostream* out) {
@@ -31,7 +33,7 @@ class WindowTest : public ::testing::Test {
     void SetUp() override {
         std::string error;
         ASSERT_TRUE(reader.start(&error)) << error;
-        window = std::make_unique<FrmPalmota>();
+        window = std::make_unique<FrmPalmota>(port, clock);
         window->setPortText(QString::fromStdString(reader.devicePath()));
         window->setProgramEnd([this] { ++programEnds; });
         window->show();
@@ -57,8 +59,10 @@ class WindowTest : public ::testing::Test {
         }
     }
 
-    // Declared before the window, so that the port on it is closed first.
+    // Declared before the port and the window, so that the port on it is closed first.
     sim::PtyReader reader;
+    QtSerialLine port;
+    SteadyClock clock;
     std::unique_ptr<FrmPalmota> window;
     int programEnds = 0;
 };

@@ -3,8 +3,8 @@
 #include <QTemporaryDir>
 #include <QTimer>
 
-#include "serial_devices.h"
-#include "window_fixture.h"
+#include "tests/ui/window_fixture.h"
+#include "ui/serial_devices.h"
 
 namespace palmota::ui::testing {
 namespace {
@@ -71,7 +71,9 @@ TEST_F(WindowLayout, StartsWithItsCaptionsEmptyBoxesAndNothingRunning) {
 }
 
 TEST(WindowPortChooser, OffersPortsOneToSixThenUsbDevicesAndShowsOne) {
-    FrmPalmota window;
+    QtSerialLine port;
+    SteadyClock clock;
+    FrmPalmota window(port, clock);
     auto* combo = window.findChild<QComboBox*>("Combo1");
     ASSERT_NE(combo, nullptr);
     EXPECT_TRUE(combo->isEditable());
@@ -119,11 +121,11 @@ TEST_F(WindowLayout, PortStaysClosedUntilTheFirstBadgeAction) {
     window->findChild<QComboBox*>("Combo1")->setEditText(
         QString::fromStdString(reader.devicePath()));
     QTest::qWait(100);
-    EXPECT_FALSE(window->isPortOpen());
+    EXPECT_FALSE(port.isOpen());
     EXPECT_EQ(reader.received(), "");
 
     click("Command3");
-    EXPECT_TRUE(window->isPortOpen());
+    EXPECT_TRUE(port.isOpen());
     EXPECT_NE(reader.received(), "");
 }
 

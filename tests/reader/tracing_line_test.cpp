@@ -1,14 +1,14 @@
-#include "tracing_line.h"
+#include "reader/tracing_line.h"
 
 #include <gtest/gtest.h>
 
 #include <functional>
 #include <sstream>
 
-#include "fake_clock.h"
-#include "hex.h"
-#include "reader_link.h"
-#include "scripted_line.h"
+#include "reader/reader_link.h"
+#include "tests/support/fake_clock.h"
+#include "tests/support/hex.h"
+#include "tests/support/scripted_line.h"
 
 namespace palmota {
 namespace {
@@ -47,8 +47,7 @@ TEST_P(TraceTest, WritesOneLinePerWireEvent) {
     line.refuseOpen = c.refuseOpen;
     std::ostringstream trace;
     TracingLine tracing(line, trace, clock);
-    Palmota reader(
-        tracing, clock, [] { return std::string("/dev/ttyS0"); }, [](const std::string&) {});
+    Palmota reader(tracing, clock, [] { return std::string("/dev/ttyS0"); });
 
     EXPECT_EQ(reader.ReadCredit(), c.result);
     EXPECT_EQ(trace.str(), c.trace);
@@ -59,7 +58,6 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         TraceCase{"answering", creditReader, "", "1500",
                   "    0.000 ms  open /dev/ttyS0\n"
-                  "    0.000 ms  <-\n"  // what was waiting at the opening, discarded
                   "    0.000 ms  -> 00\n"
                   "    2.000 ms  <- 00\n"
                   "    2.000 ms  -> 06\n"
@@ -68,18 +66,12 @@ INSTANTIATE_TEST_SUITE_P(
         // The time-out shows as an empty read just past the 1-second limit.
         TraceCase{"silent", nullptr, "", "",
                   "    0.000 ms  open /dev/ttyS0\n"
-                  "    0.000 ms  <-\n"
                   "    0.000 ms  -> 00\n"
                   " 1000.100 ms  <-\n"
                   " 1000.100 ms  close\n"},
         TraceCase{"no_port", creditReader, "Permission denied", "",
                   "    0.000 ms  open /dev/ttyS0 failed: Permission denied\n"}),
     [](const auto& row) { return std::string(row.param.name); });
-
-TEST(HexPairs, RendersEveryByteValueAsTwoUpperCaseDigits) {
-    EXPECT_EQ(hexPairs(hex("00 0A FF 7f 80")), "00 0A FF 7F 80");
-    EXPECT_EQ(hexPairs({}), "");
-}
 
 }  // namespace
 }  // namespace palmota

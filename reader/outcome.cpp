@@ -1,0 +1,132 @@
+#include "reader/outcome.h"
+
+#include <cmath>
+#include <cstdio>
+
+#include "reader/protocol.h"
+
+namespace palmota {
+
+namespace {
+
+std::string seconds(Seconds limit) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%g s", limit.count());
+    return text;
+}
+
+std::string portProblem(const Outcome& o) {
+    const std::string device = printable(o.device);
+    const OpenError& e = o.openError;
+    switch (e.kind) {
+        case OpenError::Kind::BadName:
+            return "port \"" + device + "\": " + e.reason +
+                   " (give a number from 1, or a device path such as /dev/ttyUSB0)";
+        case OpenError::Kind::NoSuchDevice:
+            return device + ": no such serial device (is the Reader plugged in? " +
+                   "'palmota-cli ports' lists the serial devices present)";
+        case OpenError::Kind::PermissionDenied:
+            if (e.group.empty())
+                return device + ": permission denied; the device is private to its owner";
+            return device + ": permission denied; the user must be in the group that owns " +
+                   "the device (" + e.group + "): sudo usermod -aG " + e.group +
+                   " $USER, then log in again";
+        case OpenError::Kind::Busy:
+            return device + ": busy: in use by another program (close it and try again)";
+        case OpenError::Kind::NotASerialDevice:
+            return device + ": not a serial device" +
+                   (e.reason.empty() ? "" : " (" + e.reason + ")");
+        case OpenError::Kind::Other:
+            break;
+    }
+    return device + ": cannot open: " + e.reason;
+}
+
+}  // namespace
+
+std::string_view causeName(Cause cause) {
+    switch (cause) {
+        case Cause::Success:
+            return "ok";
+        case Cause::PortUnavailable:
+            return "port-unavailable";
+        case Cause::NoAnswer:
+            return "no-answer";
+        case Cause::NotReady:
+            return "not-ready";
+        case Cause::NoBadge:
+            return "no-badge";
+        case Cause::ShortReply:
+            return "short-reply";
+        case Cause::WriteRefused:
+            return "write-refused";
+        case Cause::UnexpectedReply:
+            return "unexpected-reply";
+        case Cause::NotConfirmed:
+            return "not-confirmed";
+        case Cause::LineLost:
+            return "line-lost";
+        case Cause::Refused:
+            return "refused";
+    }
+    return "unknown";
+}
+
+std::string describe(const Outcome& o) {
+    const std::string device = printable(o.device);
+    switch (o.cause) {
+        case Cause::Success:
+            return device + ": done";
+        case Cause::PortUnavailable:
+            return portProblem(o);
+        case Cause::NoAnswer:
+            return device + ": no answer from the Reader within " + seconds(o.limit) +
+                   " (is it powered and on this port?)";
+        case Cause::NotReady:
+            return device + ": the Reader is not ready (status " + protocol::byteText(o.status) +
+                   ")";
+        case Cause::NoBadge:
+            return device + ": no badge on the Reader (present one and try again)";
+        case Cause::ShortReply:
+            return device + ": short reply from the Reader: " + std::to_string(o.received) +
+                   " of " + std::to_string(o.expected) + " bytes within " + seconds(o.limit) +
+                   " (is the badge held still?)";
+        case Cause::WriteRefused:
+            return device + ": the Reader refused the write (final byte " +
+                   protocol::byteText(o.status) + "); the credit is unchanged";
+        case Cause::UnexpectedReply:
+            return device + ": the Reader answered the write with " + protocol::byteText(o.status) +
+                   ", neither stored (00) nor refused (FF); read the credit back";
+        case Cause::NotConfirmed:
+            return device + ": the write was not confirmed within " + seconds(o.limit) +
+                   ": the credit may have been stored; read it back before trying again";
+        case Cause::LineLost:
+            return device + ": the line was lost during the exchange (was the Reader unplugged?)";
+        case Cause::Refused:
+            if (o.operation == Operation::WriteCredit)
+                return "amount \"" + printable(o.refused) +
+                       "\" refused: digits only, with a value from 0 to " +
+                       std::to_string(protocol::kMaxCredit) + "; nothing sent";
+            return "block \"" + printable(o.refused) +
+                   "\" refused: a number from 0 to 255; nothing sent";
+    }
+    return device + ": " + std::string(causeName(o.cause));
+}
+
+std::string printable(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte == 0x7F) {
+            out += "\\x" + protocol::byteText(byte);
+        } else if (c == '\\') {
+            out += "\\\\";
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+}  // namespace palmota

@@ -1,0 +1,65 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "reader/bytes.h"
+#include "reader/clock.h"
+#include "reader/serial_line.h"
+
+namespace palmota {
+
+// The badge operations of the Reader link.
+enum class Operation { ReadCredit, WriteCredit, ReadBlock, ReadSerialNumber };
+
+// What an operation met, beside the result text it returned. The result text stays the
+// one source of truth for the result; the cause says why it is what it is.
+enum class Cause {
+    Success,          // the values were read, or the write was stored
+    PortUnavailable,  // the port could not be opened; nothing was sent
+    NoAnswer,         // nothing at all came back within an exchange's limit
+    NotReady,         // the ready check was answered with a status other than 00
+    NoBadge,          // a block reply starting FF FF, or a credit length byte FF
+    ShortReply,       // fewer bytes than asked for when the limit passed
+    WriteRefused,     // the write's final byte was FF
+    UnexpectedReply,  // the write's final byte was neither 00 nor FF
+    NotConfirmed,     // no final byte within its limit: the credit may have been stored
+    LineLost,         // the device went away during the exchange
+    Refused,          // an amount or block number refused before anything was sent
+};
+
+struct Outcome {
+    Operation operation = Operation::ReadCredit;
+    Cause cause = Cause::Success;
+    std::string result;  // the text the procedure returned, byte for byte
+    // The device the port was opened on, or the chooser's text when it named none.
+    std::string device;
+    OpenError openError;  // PortUnavailable
+    std::uint8_t status =
+        0;                // NotReady: the ready byte; WriteRefused, UnexpectedReply: the final byte
+    int received = 0;     // ShortReply: bytes that came
+    int expected = 0;     // ShortReply: bytes asked for
+    Seconds limit{0};     // NoAnswer, ShortReply, NotConfirmed: the limit that passed
+    Bytes reply;          // the reply the result was made from (a block read's raw bytes)
+    std::string refused;  // Refused: the argument as given
+
+    bool succeeded() const { return cause == Cause::Success; }
+};
+
+// A stable lower-case name for scripts: "ok", "port-unavailable", "no-answer",
+// "not-ready", "no-badge", "short-reply", "write-refused", "unexpected-reply",
+// "not-confirmed", "line-lost", "refused".
+std::string_view causeName(Cause cause);
+
+// One line for technicians, in English, naming the device and what to try, e.g.
+// "/dev/ttyUSB0: no answer from the Reader within 1 s (is it powered and on this port?)".
+// Texts that came from outside (the port text, an amount) are shown with their control
+// characters escaped.
+std::string describe(const Outcome& outcome);
+
+// `text` with every control character and DEL shown as \xHH, and a backslash as \\, so
+// that it can be written to a terminal as it stands.
+std::string printable(std::string_view text);
+
+}  // namespace palmota
