@@ -40,14 +40,14 @@ std::vector<TimedPiece> ReaderEngine::receive(std::uint8_t byte) {
         case State::AwaitBlockNumber:
             // Whatever this byte is, 00 included, it names the block: not a ready check.
             state_ = State::Idle;
-            return answer(blockReply(byte));
+            return answer(blockReply(byte), faults_.lateBlockReply);
         case State::AwaitCreditHigh:
             creditHigh_ = byte;
             state_ = State::AwaitCreditLow;
             return {};
         case State::AwaitCreditLow:
             state_ = State::Idle;
-            return answer(storeCredit(byte));
+            return answer(storeCredit(byte), faults_.lateWriteReply);
         case State::Idle:
             break;
     }
@@ -101,12 +101,14 @@ std::string ReaderEngine::storeCredit(std::uint8_t low) {
     return bytesOf({refused ? kFailed : kOk});
 }
 
-std::vector<TimedPiece> ReaderEngine::answer(std::string reply) const {
+std::vector<TimedPiece> ReaderEngine::answer(std::string reply,
+                                             std::chrono::milliseconds lateBy) const {
     if (reply.empty()) return {};
     reply.append(static_cast<std::size_t>(std::max(faults_.extraTrailingBytes, 0)),
                  static_cast<char>(kTrailingByte));
+    if (faults_.repliesTwice) reply += reply;
 
-    const std::chrono::microseconds delay = faults_.replyDelay;
+    const std::chrono::microseconds delay = faults_.replyDelay + lateBy;
     const std::chrono::microseconds gap = faults_.splitGap;
     const std::size_t half = gap > gap.zero() ? reply.size() / 2 : 0;
 

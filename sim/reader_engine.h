@@ -34,7 +34,10 @@ struct TimedPiece {
 // bytes or more after its first half (rounded down) and delays the second half; the
 // extra trailing bytes count as part of the reply; with pace9600 each byte is a piece of
 // its own, byte i (from 0) at (i + 1) byte times of 10 bits at 9600 baud, as it is
-// complete only once its stop bit has left. A silent Reader ignores every byte and keeps
+// complete only once its stop bit has left. lateBlockReply and lateWriteReply hold back
+// only a block's reply or a write's final byte, past the host's limit when long enough;
+// repliesTwice sends every reply a second time, as a Reader that repeats itself. A
+// silent Reader ignores every byte and keeps
 // its state. Without a final write reply the credit is still stored (unless refused).
 class ReaderEngine {
   public:
@@ -58,7 +61,9 @@ class ReaderEngine {
   private:
     enum class State { Idle, AwaitBlockNumber, AwaitCreditHigh, AwaitCreditLow };
 
-    std::vector<TimedPiece> answer(std::string reply) const;
+    std::vector<TimedPiece> answer(std::string reply,
+                                   std::chrono::milliseconds lateBy = std::chrono::milliseconds{
+                                       0}) const;
     std::string blockReply(std::uint8_t blockNumber) const;
     std::string creditReply() const;
     std::string storeCredit(std::uint8_t low);

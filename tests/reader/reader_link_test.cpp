@@ -288,3 +288,26 @@ TEST_F(ReaderLinkTest, AReaderPulledOutMidExchangeIsReopenedAfterTheNextCreditRe
     EXPECT_EQ(link.ReadSerialNumber(), "123456");
     EXPECT_EQ(line.opened.size(), 2u);
 }
+
+// --- stray bytes --------------------------------------------------------------------
+
+TEST_F(ReaderLinkTest, ALateWriteReplyDoesNotShiftTheRepliesOfTheNextOperation) {
+    // The final byte of the write comes half a second after its 3-second limit.
+    replies = {Reply{{1ms, hex("00")}}, Reply{{1ms, hex("00")}}, Reply{{3500ms, hex("00")}}};
+    EXPECT_EQ(link.WriteCredit("4660"), "ERREUR");
+    clock.advance(1s);
+    answer({"00", "00 02 12 34"});
+    EXPECT_EQ(link.ReadCredit(), "4660");
+    EXPECT_EQ(outcomes.back().cause, Cause::Success);
+}
+
+TEST_F(ReaderLinkTest, ALateOrRepeatedBlockReplyDoesNotShiftTheNextCreditRead) {
+    // The block reply comes after its limit, then once more: 34 stray bytes in all.
+    replies = {Reply{{1ms, hex("00")}}, Reply{{1ms, hex("00")}},
+               Reply{{2500ms, hex(kBlockZero)}, {2600ms, hex(kBlockZero)}}};
+    EXPECT_EQ(link.ReadSerialNumber(), "");
+    clock.advance(1s);
+    answer({"00", "00 02 12 34"});
+    EXPECT_EQ(link.ReadCredit(), "4660");
+    EXPECT_EQ(written(), (Writes{"00", "04", "00", "00", "06"}));
+}

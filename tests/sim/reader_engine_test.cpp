@@ -3,33 +3,21 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <cstdio>
-#include <sstream>
 #include <string>
 #include <vector>
+
+#include "tests/support/hex.h"
 
 namespace palmota::sim {
 namespace {
 
 using namespace std::chrono_literals;
 
-// Bytes written as the logger writes them: "00 02 05 DC".
-std::string bytes(const std::string& hex) {
-    std::istringstream in(hex);
-    std::string out;
-    unsigned value = 0;
-    while (in >> std::hex >> value) out.push_back(static_cast<char>(value));
-    return out;
-}
+using palmota::testing::hexOf;
 
-std::string hexOf(const std::string& raw) {
-    std::string out;
-    for (unsigned char b : raw) {
-        char digits[4];
-        std::snprintf(digits, sizeof digits, out.empty() ? "%02X" : " %02X", b);
-        out += digits;
-    }
-    return out;
+// Bytes written as the logger writes them: "00 02 05 DC".
+std::string bytes(const std::string& pairs) {
+    return palmota::testing::hex(pairs);
 }
 
 std::string joined(const std::vector<TimedPiece>& pieces) {
@@ -154,6 +142,13 @@ TEST(ReaderEngine, TimingFaultsShapeThePieces) {
          {.replyDelay = 10ms, .splitGap = 5ms, .pace9600 = true},
          "06",
          {{11041, "00"}, {12083, "02"}, {18125, "05"}, {19166, "DC"}}},
+        {"late block reply",
+         {.lateBlockReply = 2500ms},
+         "04 01",
+         {{2500000, "00 05 DC 12 13 14 15 16 17 18 19 1A 1B 1C 1D 1E 1F"}}},
+        {"late final write reply", {.lateWriteReply = 3500ms}, "07 00 64", {{3500000, "00"}}},
+        {"only the final write reply is late", {.lateWriteReply = 3500ms}, "07", {{0, "00"}}},
+        {"replies twice", {.repliesTwice = true}, "06", {{0, "00 02 05 DC 00 02 05 DC"}}},
         {"block reply split after 8 of its 17 bytes",
          {.splitGap = 4ms},
          "04 03",
