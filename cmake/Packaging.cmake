@@ -63,6 +63,12 @@ endfunction()
 set(palmota_man_out ${CMAKE_CURRENT_BINARY_DIR}/packaging/man)
 file(MAKE_DIRECTORY ${palmota_man_out})
 foreach(page palmota palmota-cli badge-reader-sim)
+  # Each page's title line names the version it describes.
+  file(STRINGS ${palmota_packaging}/man/${page}.1 palmota_title REGEX "^\\.TH ")
+  if(NOT palmota_title MATCHES "\"${PROJECT_NAME} ${PROJECT_VERSION}\"")
+    message(FATAL_ERROR "packaging/man/${page}.1 must name ${PROJECT_NAME} ${PROJECT_VERSION} "
+                        "in its title line, found: ${palmota_title}")
+  endif()
   palmota_gzip(${palmota_packaging}/man/${page}.1 ${palmota_man_out}/${page}.1.gz)
   install(FILES ${palmota_man_out}/${page}.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 endforeach()
