@@ -1,24 +1,109 @@
 # What `cmake --install` puts on a machine and how `cpack -G DEB` packs it: the window,
-# the command-line tools, the desktop entry and the icon (installed where it is rendered,
-# in tools/).
+# the command-line tools, the desktop entry, the AppStream metainfo, the manual pages, the
+# licence and the changelog, and the icon (installed where it is rendered, in tools/).
 include(GNUInstallDirs)
+
+set(palmota_packaging ${CMAKE_CURRENT_LIST_DIR}/../packaging)
+
+# The package's maintainer, in the Maintainer field and the changelog's sign-off lines. The
+# default is a placeholder kept until the owner supplies an address: the .invalid domain
+# can never receive mail. To change it, configure with
+#   -DPALMOTA_MAINTAINER="Name <address@example.org>"
+# or edit this default.
+set(PALMOTA_MAINTAINER "Palmota maintainers <maintainers@palmota.invalid>"
+    CACHE STRING "Maintainer of the Debian package: \"Name <address>\"")
 
 if(TARGET palmota)
   install(TARGETS palmota RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 endif()
-install(FILES ${CMAKE_CURRENT_LIST_DIR}/../packaging/palmota.desktop
+# A stripped install (cmake --install --strip, and CPack) also drops the compilers'
+# identification notes (.comment), as Debian's own packages are stripped. The programs are
+# installed by their folders' rules, which run before these.
+if(CMAKE_OBJCOPY)
+  install(CODE "
+    if(CMAKE_INSTALL_DO_STRIP)
+      foreach(program palmota palmota-cli badge-reader-sim)
+        set(path \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/\${program}\")
+        if(EXISTS \"\${path}\")
+          execute_process(COMMAND \"${CMAKE_OBJCOPY}\" --remove-section=.comment \"\${path}\"
+                          COMMAND_ERROR_IS_FATAL ANY)
+        endif()
+      endforeach()
+    endif()")
+endif()
+install(FILES ${palmota_packaging}/palmota.desktop
         DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+install(FILES ${palmota_packaging}/org.tarvinelo.palmota.metainfo.xml
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
+
+# The changelog's newest entry names the version being built; a release that forgets one
+# of the two is stopped here.
+file(STRINGS ${palmota_packaging}/changelog.in palmota_changelog_head LIMIT_COUNT 1)
+if(NOT palmota_changelog_head MATCHES "^palmota \\(${PROJECT_VERSION}\\) ")
+  message(FATAL_ERROR "packaging/changelog.in must begin with the entry for ${PROJECT_VERSION}, "
+                      "found: ${palmota_changelog_head}")
+endif()
+configure_file(${palmota_packaging}/changelog.in ${CMAKE_CURRENT_BINARY_DIR}/packaging/changelog
+               @ONLY)
+
+# Manual pages and the changelog are installed compressed, as Debian keeps them: gzip at
+# the strongest level, without the name and time stamp that would make builds differ.
+find_program(PALMOTA_GZIP gzip REQUIRED)
+set(palmota_doc_dir ${CMAKE_INSTALL_DATADIR}/doc/${PROJECT_NAME})
+set(palmota_compressed)
+function(palmota_gzip source output)
+  add_custom_command(
+    OUTPUT ${output}
+    COMMAND ${PALMOTA_GZIP} -9nc ${source} > ${output}
+    DEPENDS ${source}
+    COMMENT "Compressing ${output}")
+  set(palmota_compressed ${palmota_compressed} ${output} PARENT_SCOPE)
+endfunction()
+
+set(palmota_man_out ${CMAKE_CURRENT_BINARY_DIR}/packaging/man)
+file(MAKE_DIRECTORY ${palmota_man_out})
+foreach(page palmota palmota-cli badge-reader-sim)
+  # Each page's title line names the version it describes.
+  file(STRINGS ${palmota_packaging}/man/${page}.1 palmota_title REGEX "^\\.TH ")
+  if(NOT palmota_title MATCHES "\"${PROJECT_NAME} ${PROJECT_VERSION}\"")
+    message(FATAL_ERROR "packaging/man/${page}.1 must name ${PROJECT_NAME} ${PROJECT_VERSION} "
+                        "in its title line, found: ${palmota_title}")
+  endif()
+  palmota_gzip(${palmota_packaging}/man/${page}.1 ${palmota_man_out}/${page}.1.gz)
+  install(FILES ${palmota_man_out}/${page}.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+endforeach()
+palmota_gzip(${CMAKE_CURRENT_BINARY_DIR}/packaging/changelog
+             ${CMAKE_CURRENT_BINARY_DIR}/packaging/changelog.gz)
+add_custom_target(packaging-docs ALL DEPENDS ${palmota_compressed})
+
+install(FILES ${palmota_packaging}/copyright ${CMAKE_CURRENT_BINARY_DIR}/packaging/changelog.gz
+        DESTINATION ${palmota_doc_dir})
 
 set(CPACK_PACKAGE_NAME palmota)
 set(CPACK_PACKAGE_VENDOR "Tarvinelo")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
     "Read and encode badge credit through a serial badge reader/encoder")
-set(CPACK_PACKAGE_DESCRIPTION
-    "Tarvinelo PALMOTA reads a badge's serial number and credit through a badge reader/encoder on a serial port and writes a new credit. Also: palmota-cli, the same operations from a shell, and badge-reader-sim, an emulated reader on a pseudo-terminal.")
-set(CPACK_PACKAGE_CONTACT "Tarvinelo PALMOTA maintainers <palmota@tarvinelo.invalid>")
+# One line per line of the package's long description; CPack indents each by one space and
+# keeps lines that start with a space as they are. Lines stay under 80 columns. CPack strips
+# the last line, so an empty one ends the list.
+string(JOIN "\n" CPACK_PACKAGE_DESCRIPTION
+  "Tarvinelo PALMOTA reads a badge's serial number and stored credit through a"
+  "badge reader/encoder on a serial port, writes a new credit onto the badge,"
+  "reads continuously on a timer and reads the badge's first memory blocks."
+  "."
+  "The package also holds:"
+  " * palmota-cli, the same operations from a shell, for scripts: several"
+  "   commands in one run, JSON output, distinct exit statuses, port listing"
+  "   and probing;"
+  " * badge-reader-sim, an emulated reader on a pseudo-terminal, with faults"
+  "   on demand, for work and tests without hardware."
+  "")
+set(CPACK_PACKAGE_CONTACT "${PALMOTA_MAINTAINER}")
+set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${PALMOTA_MAINTAINER}")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
+set(CPACK_RESOURCE_FILE_LICENSE ${CMAKE_CURRENT_LIST_DIR}/../LICENSE)
 
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)

@@ -39,7 +39,7 @@ TEST(Program, HelpAndVersionNeedNoDisplay) {
     EXPECT_TRUE(help.out.contains("--simulate")) << help.out.toStdString();
     const Outcome version = runWithoutDisplay({"--version"});
     EXPECT_EQ(version.exitCode, 0);
-    EXPECT_EQ(version.out, "palmota 1.0.0\n");
+    EXPECT_EQ(version.out, "palmota 1.1.0\n");
 }
 
 TEST(Program, WithoutADisplayTellsHowToRunUnderXvfbInOneLine) {
