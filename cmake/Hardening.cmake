@@ -23,7 +23,10 @@ endif()
 if(PALMOTA_HARDENING AND CMAKE_CXX_COMPILER_ID MATCHES "GNU|Clang")
   set(palmota_shipped "$<CONFIG:Release,MinSizeRel>")
   # A _FORTIFY_SOURCE level a toolchain may define by default is replaced, not redefined.
+  # Release is optimised at -O2 as Debian builds it, where _FORTIFY_SOURCE=2 is defined:
+  # directory options come after CMake's -O3 on the command line, and the last one counts.
   add_compile_options(
+    "$<$<CONFIG:Release>:-O2>"
     "$<${palmota_shipped}:-U_FORTIFY_SOURCE;-D_FORTIFY_SOURCE=2>"
     "$<${palmota_shipped}:-fstack-protector-strong>")
   if(CMAKE_SYSTEM_NAME STREQUAL "Linux")
