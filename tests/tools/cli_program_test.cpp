@@ -110,12 +110,12 @@ INSTANTIATE_TEST_SUITE_P(
                     {"read"},
                     "serial:\ncredit:\n",
                     1},
-        // A reply is a reply, even one saying "no block": only an empty one fails.
+        // The reply saying "no block" is still shown as it came; the status says no badge.
         CommandCase{"no_badge_block",
                     faults([](auto& f) { f.noBadge = true; }),
                     {"block", "0"},
                     kNoBlock + "\n",
-                    0},
+                    1},
         CommandCase{"write_refused",
                     faults([](auto& f) { f.writeRefused = true; }),
                     {"write", "5"},
@@ -130,7 +130,7 @@ INSTANTIATE_TEST_SUITE_P(
                     1,
                     "00 04 00 00"},
         CommandCase{
-            "silent_credit", faults([](auto& f) { f.silent = true; }), {"credit"}, "\n", 1, "00"}),
+            "silent_credit", faults([](auto& f) { f.silent = true; }), {"credit"}, "\n", 4, "00"}),
     [](const auto& row) { return std::string(row.param.name); });
 
 TEST_F(CliProgram, WrittenCreditIsOnTheBadge) {
@@ -217,7 +217,7 @@ TEST_F(CliProgram, WithoutTraceNothingIsSaidAboutExchanges) {
 
 TEST(CliProgramPort, PortThatCannotBeOpenedIsAFailureNotAUsageError) {
     const RunResult run = runProgram(PALMOTA_CLI, {"--port", "/dev/null", "credit"});
-    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.status, 3);
     EXPECT_EQ(run.out, "\n");
     EXPECT_NE(run.err.find("/dev/null"), std::string::npos);
 }
