@@ -310,11 +310,16 @@ Options:
   -t, --trace   one line on standard error for each write and read on the port:
                 milliseconds since start, "->" sent or "<-" received, bytes in hex
   --json        one JSON object a line on standard output for each command, in place
-                of the text: "command", "ok", "cause", "status", "ms", and the results
-                as the texts the Reader link returned: "result" (serial, credit,
-                write), "serial" and "credit" (read), "bytes" (block), "blocks" (dump);
-                write --verify adds "credit" and "verified". E.g.
+                of the text: "command", "ok", "cause" (ok, port-unavailable,
+                no-answer, not-ready, no-badge, short-reply, write-refused,
+                unexpected-reply, not-confirmed, line-lost; read-back-differs; usage),
+                "status" (the exit status of this command alone), "ms" (time taken),
+                "error" (the standard-error line, on failure), and the results as the
+                texts the Reader link returned: "result" (serial, credit, write),
+                "serial" and "credit" (read), "bytes" (block), "blocks" (dump);
+                write --verify adds "credit" and "verified". For example:
                 {"cause":"ok","command":"credit","ms":0.41,"ok":true,"result":"1500","status":0}
+                ports and probe give one object a device too
   --keep-going  runs every command even after one failed
   -h, --help    this text
   -V, --version the program's version
