@@ -53,6 +53,9 @@ ProbeResult probePort(SerialLine& line, Clock& clock, const std::string& device)
         result.state = error.kind == OpenError::Kind::Busy ? ProbeResult::State::Busy
                                                            : ProbeResult::State::CannotOpen;
         result.reason = openProblem(device, error);
+        // The state says busy already.
+        if (result.state == ProbeResult::State::Busy && result.reason.rfind("busy: ", 0) == 0)
+            result.reason.erase(0, 6);
         result.took = clock.now() - start;
         return result;
     }

@@ -58,7 +58,7 @@ INSTANTIATE_TEST_SUITE_P(
         ProbeCase{"OtherDevice", "41 54 0D", {}, "", "/dev/ttyUSB0|answered|41 54 0D", "00"},
         ProbeCase{"Silent", "", {}, "", "/dev/ttyUSB0|no answer", "00"},
         ProbeCase{"Busy", "", OpenError::Kind::Busy, "Device busy",
-                  "/dev/ttyUSB0|busy|busy: in use by another program (close it and try again)", ""},
+                  "/dev/ttyUSB0|busy|in use by another program (close it and try again)", ""},
         ProbeCase{"NotASerialDevice", "", OpenError::Kind::NotASerialDevice, "not a serial device",
                   "/dev/ttyUSB0|cannot open|not a serial device (not a "
                   "serial device)",

@@ -8,6 +8,7 @@
 
 #include "sim/pty_reader.h"
 #include "tests/support/hex.h"
+#include "tests/tools/child_process.h"
 
 namespace palmota {
 namespace {
@@ -86,6 +87,19 @@ TEST_F(CliSessionTest, LateBlockReplyDoesNotShiftALaterCreditRead) {
     reader_.setFaults({});
     EXPECT_EQ(ask("credit"), "1500");
     EXPECT_EQ(end(), 4);
+}
+
+// A port held by a run in progress is busy to probe, which then sends it nothing.
+TEST_F(CliSessionTest, ProbeFindsAPortInUseBusy) {
+    start({"-"});
+    EXPECT_EQ(ask("credit"), "1500");
+    reader_.clearLog();
+    const testing::RunResult probe =
+        testing::runProgram(PALMOTA_CLI, {"probe", reader_.devicePath()});
+    EXPECT_EQ(probe.status, 4);
+    EXPECT_EQ(probe.out.rfind(reader_.devicePath() + "\tbusy\t", 0), 0u) << probe.out;
+    EXPECT_EQ(reader_.received(), "");
+    EXPECT_EQ(end(), 0);
 }
 
 // Once nobody reads the answers, the run ends at once rather than sending more.
