@@ -185,7 +185,7 @@ CliParse parseCliOptions(const std::vector<std::string>& arguments) {
     const QCommandLineOption keepGoing("keep-going");
     parser.addOptions({port, trace, help, version, json, keepGoing});
     if (!parser.parse(QStringList{"palmota-cli"} + split.options))
-        return usageError(parser.errorText().toStdString());
+        return usageError(printable(parser.errorText().toStdString()));
 
     if (parser.isSet(help)) {
         CliParse parse;

@@ -4,6 +4,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <cmath>
+#include <optional>
 
 #include "reader/protocol.h"
 #include "tools/cli_status.h"
@@ -15,6 +16,30 @@ namespace {
 const std::string kError = protocol::kResultError;
 constexpr std::string_view kCommentStart = "#";
 constexpr std::string_view kLineSpaces = " \t\r";
+// Far longer than any command ("write --verify 00000000000000001500" and the like). A longer
+// line is refused without being kept, so that endless input without a line end cannot
+// fill the memory.
+constexpr std::size_t kLongestLine = 4096;
+
+// The next line of `in`, without its end; false at the end of input. `tooLong` tells a
+// line cut at kLongestLine, whose rest was read and dropped.
+bool nextLine(std::istream& in, std::string& text, bool& tooLong) {
+    text.clear();
+    tooLong = false;
+    std::streambuf* buffer = in.rdbuf();
+    for (;;) {
+        const auto c = buffer->sbumpc();
+        if (c == std::char_traits<char>::eof()) {
+            in.setstate(std::ios::eofbit);
+            return !text.empty() || tooLong;
+        }
+        if (c == '\n') return true;
+        if (text.size() < kLongestLine)
+            text += static_cast<char>(c);
+        else
+            tooLong = true;
+    }
+}
 
 QString jsonText(const std::string& text) {
     return QString::fromStdString(text);
@@ -246,18 +271,28 @@ int CliRunner::runAll(const std::vector<CliRequest>& requests, bool keepGoing) {
 int CliRunner::runLines(std::istream& in, bool keepGoing) {
     int firstFailure = kExitSuccess;
     int number = 0;
-    for (std::string text; !stopping() && std::getline(in, text);) {
+    std::string text;
+    bool tooLong = false;
+    while (!stopping() && nextLine(in, text, tooLong)) {
         ++number;
         const auto start = text.find_first_not_of(kLineSpaces);
-        if (start == std::string::npos || text.compare(start, 1, kCommentStart) == 0) continue;
+        if (!tooLong && (start == std::string::npos || text.compare(start, 1, kCommentStart) == 0))
+            continue;
         std::string error;
+        std::optional<CliRequest> request;
+        if (tooLong)
+            error = "a line of more than " + std::to_string(kLongestLine) + " characters";
+        else
+            request = parseCommandLine(text, error);
         int status = kExitUsage;
-        if (const auto request = parseCommandLine(text, error)) {
+        if (request) {
             status = run(*request);
         } else {
             // Refused whole, as on the command line: nothing of this line is sent.
             Report report;
-            report.command = text.substr(start, text.find_last_not_of(kLineSpaces) + 1 - start);
+            report.command =
+                tooLong ? "(too long)"
+                        : text.substr(start, text.find_last_not_of(kLineSpaces) + 1 - start);
             report.status = kExitUsage;
             report.causeName = "usage";
             report.failure = "line " + std::to_string(number) + ": " + error + "; nothing sent";

@@ -114,6 +114,18 @@ INSTANTIATE_TEST_SUITE_P(
                       ParseCase{{"--baud", "9600", "serial"}, Outcome::UsageError},
                       ParseCase{{"-x", "serial"}, Outcome::UsageError}));
 
+// What the user typed comes back escaped: a control character never reaches the terminal raw.
+TEST(CliParse, ErrorsShowControlCharactersEscaped) {
+    for (const auto& args : std::vector<std::vector<std::string>>{{"--\x1b[2J", "read"},
+                                                                  {"write", "1\x07"},
+                                                                  {"-p", "/dev/x\x1b", "pr\x1b"},
+                                                                  {"read", "\x1b"}}) {
+        const CliParse parse = parseCliOptions(args);
+        ASSERT_EQ(parse.outcome, Outcome::UsageError);
+        EXPECT_EQ(parse.error.find_first_of("\x1b\x07"), std::string::npos) << parse.error;
+    }
+}
+
 struct LineCase {
     std::string line;
     std::string command;  // empty: refused

@@ -288,6 +288,16 @@ TEST(CliLines, ABadLineIsAUsageErrorForItselfAndNothingOfItIsSent) {
     }
 }
 
+TEST(CliLines, AnEndlessLineIsRefusedWithoutBeingKept) {
+    Rig rig;
+    std::istringstream in(std::string(1 << 20, 'w') + "\ncredit\nwrite 3");
+    EXPECT_EQ(rig.runner.runLines(in, true), kExitUsage);
+    EXPECT_EQ(rig.err.str(),
+              "palmota-cli: line 1: a line of more than 4096 characters; nothing sent\n");
+    // The lines after it, the last without its line end, still run.
+    EXPECT_EQ(rig.out.str(), "1500\nOK\n");
+}
+
 TEST(CliLines, EndOfInputEndsTheRunWithTheFirstFailure) {
     Rig rig;
     rig.setFaults([](auto& f) { f.noBadge = true; });
