@@ -60,8 +60,6 @@ bool CliSession::start(const std::string& program, const std::vector<std::string
     inFd_ = in[1];
     outFd_ = out[0];
     errFd_ = err[0];
-    // This process must outlive a child that stops reading its input.
-    ::signal(SIGPIPE, SIG_IGN);
     return pid_ > 0;
 }
 
