@@ -244,7 +244,9 @@ void CliRunner::runDump(Report& report) {
     judge(report);
 }
 
-int CliRunner::ended(int firstFailure) const {
+int CliRunner::ended(int firstFailure) {
+    // Asked once more: a signal that interrupted the wait for input looks like its end.
+    stopping();
     switch (stopped_) {
         case Stop::Requested:
             return kExitInterrupted;

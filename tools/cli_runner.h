@@ -50,7 +50,7 @@ class CliRunner {
     void runWrite(const CliRequest& request, Report& report);
     void runBlock(const CliRequest& request, Report& report);
     void runDump(Report& report);
-    int ended(int firstFailure) const;
+    int ended(int firstFailure);
 
     Palmota& reader_;
     Clock& clock_;

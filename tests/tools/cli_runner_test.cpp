@@ -315,6 +315,15 @@ TEST(CliStop, ARequestEndsTheRunBetweenCommands) {
     EXPECT_EQ(rig.out.str(), "serial: 123456\ncredit: 1500\n");
 }
 
+TEST(CliStop, ARequestDuringTheWaitForInputIsNotTakenForItsEnd) {
+    Rig rig;
+    std::istringstream in("credit\n");
+    // The signal arrives while the next line is awaited, and the wait then finds none.
+    rig.runner.setStopRequest([&in] { return in.eof(); });
+    EXPECT_EQ(rig.runner.runLines(in, false), kExitInterrupted);
+    EXPECT_EQ(rig.out.str(), "1500\n");
+}
+
 // An output that refuses every write, as a closed pipe does once SIGPIPE is ignored.
 class ClosedBuffer final : public std::streambuf {
   protected:
