@@ -57,7 +57,11 @@ int probePorts(const tools::CliOptions& options, SerialLine& line, Clock& clock,
             std::cout << tools::probeLine(result) << std::endl;
         if (!std::cout) return tools::kExitOutputClosed;
     }
-    return found ? tools::kExitSuccess : tools::kExitNoAnswer;
+    if (found) return tools::kExitSuccess;
+    std::cerr << "palmota-cli: no Reader answered the ready check on the " << ports.size()
+              << (ports.size() == 1 ? " port" : " ports")
+              << " tried (is it powered and plugged in?)\n";
+    return tools::kExitNoAnswer;
 }
 
 }  // namespace

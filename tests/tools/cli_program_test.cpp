@@ -351,6 +351,9 @@ TEST_F(CliProgram, ProbeFindsTheReaderAndLeavesOtherPathsAlone) {
     // Without a Reader that answered 00, the status says no answer.
     run = runProgram(PALMOTA_CLI, {"--json", "probe", quiet.devicePath()});
     EXPECT_EQ(run.status, 4);
+    EXPECT_EQ(run.err,
+              "palmota-cli: no Reader answered the ready check on the 1 port tried (is it powered "
+              "and plugged in?)\n");
     const QJsonObject object = QJsonDocument::fromJson(QByteArray::fromStdString(run.out)).object();
     EXPECT_EQ(object["state"].toString(), "no-answer");
     EXPECT_EQ(object["port"].toString(), QString::fromStdString(quiet.devicePath()));
