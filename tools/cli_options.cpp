@@ -1,9 +1,12 @@
 #include "tools/cli_options.h"
 
-#include <optional>
+#include <QCommandLineOption>
+#include <QCommandLineParser>
+#include <QStringList>
 #include <string_view>
 
 #include "reader/bounded_decimal.h"
+#include "reader/outcome.h"
 #include "reader/port_name.h"
 #include "reader/protocol.h"
 
@@ -12,17 +15,17 @@ namespace palmota::tools {
 namespace {
 
 constexpr std::uint32_t kHighestBlock = 255;  // the block number travels as one byte
+constexpr std::string_view kVerify = "--verify";
+constexpr std::string_view kWordSeparators = " \t\r";
 
 struct CommandName {
     std::string_view name;
     CliCommand command;
-    bool takesArgument;
 };
 
 constexpr CommandName kCommands[] = {
-    {"serial", CliCommand::Serial, false}, {"credit", CliCommand::Credit, false},
-    {"read", CliCommand::Read, false},     {"write", CliCommand::Write, true},
-    {"block", CliCommand::Block, true},    {"dump", CliCommand::Dump, false},
+    {"serial", CliCommand::Serial}, {"credit", CliCommand::Credit}, {"read", CliCommand::Read},
+    {"write", CliCommand::Write},   {"block", CliCommand::Block},   {"dump", CliCommand::Dump},
 };
 
 CliParse usageError(std::string message) {
@@ -32,86 +35,240 @@ CliParse usageError(std::string message) {
     return parse;
 }
 
-}  // namespace
+// An option is a dash followed by anything but a digit: "-1" and "-" are arguments.
+bool looksLikeOption(const std::string& arg) {
+    if (arg.size() < 2 || arg[0] != '-') return false;
+    if (arg[1] >= '0' && arg[1] <= '9') return false;
+    return arg != kVerify;
+}
 
-CliParse parseCliOptions(const std::vector<std::string>& arguments) {
-    CliParse parse;
-    CliOptions& options = parse.options;
-    std::vector<std::string> positional;
-    bool help = false;
-    bool version = false;
+// The options and the other words of a command line, split apart before QCommandLineParser
+// sees the options, so that it never reads an argument as an option. The port's value is
+// taken here as the bytes given: a path need not be valid UTF-8.
+struct SplitArguments {
+    QStringList options;
+    std::vector<std::string> words;
+    std::vector<std::string> ports;
+};
+
+SplitArguments splitArguments(const std::vector<std::string>& arguments) {
+    SplitArguments split;
     bool optionsEnded = false;
-
     for (std::size_t i = 0; i < arguments.size(); ++i) {
         const std::string& arg = arguments[i];
-        if (optionsEnded || arg.size() < 2 || arg[0] != '-' || (arg[1] != '-' && arg != "-h")) {
-            positional.push_back(arg);
-        } else if (arg == "--") {
+        if (optionsEnded || !looksLikeOption(arg)) {
+            split.words.push_back(arg);
+            continue;
+        }
+        if (arg == "--") {
             optionsEnded = true;
-        } else if (arg == "--help" || arg == "-h") {
-            help = true;
-        } else if (arg == "--version") {
-            version = true;
-        } else if (arg == "--trace") {
-            options.trace = true;
-        } else if (arg == "--port") {
-            if (i + 1 >= arguments.size())
-                return usageError("--port needs a port number or a device path");
-            options.port = arguments[++i];
+            continue;
+        }
+        split.options.append(QString::fromLocal8Bit(arg));
+        const bool hasNext = i + 1 < arguments.size();
+        if (arg == "--port") {
+            if (hasNext) {
+                split.ports.push_back(arguments[++i]);
+                split.options.append(QStringLiteral("X"));
+            }
         } else if (arg.rfind("--port=", 0) == 0) {
-            options.port = arg.substr(7);
-        } else {
-            return usageError("unknown option " + arg);
+            split.ports.push_back(arg.substr(7));
+        } else if (arg[1] != '-') {
+            // Short options may be packed together ("-tp PORT", "-pPORT"): p takes the
+            // rest of the word as its value, or the next word when nothing follows it.
+            const auto p = arg.find('p', 1);
+            if (p == std::string::npos) continue;
+            if (p + 1 < arg.size()) {
+                split.ports.push_back(arg.substr(p + 1));
+            } else if (hasNext) {
+                split.ports.push_back(arguments[++i]);
+                split.options.append(QStringLiteral("X"));
+            }
         }
     }
-    if (help) {
+    return split;
+}
+
+std::string wordsAfter(const std::vector<std::string>& words, std::size_t from) {
+    std::string text;
+    for (std::size_t i = from; i < words.size(); ++i) text += (text.empty() ? "" : " ") + words[i];
+    return text;
+}
+
+// Reads badge commands from `words` starting at `i`, moving `i` past what they took.
+std::optional<CliRequest> takeCommand(const std::vector<std::string>& words, std::size_t& i,
+                                      std::string& error) {
+    const std::string& word = words[i++];
+    const CommandName* found = nullptr;
+    for (const CommandName& c : kCommands)
+        if (c.name == word) found = &c;
+    if (!found) {
+        error = "unknown command \"" + printable(word) + "\"";
+        return std::nullopt;
+    }
+    CliRequest request;
+    request.command = found->command;
+    if (request.command == CliCommand::Write) {
+        if (i < words.size() && words[i] == kVerify) {
+            request.verify = true;
+            ++i;
+        }
+        if (i >= words.size()) {
+            error = "write needs an AMOUNT";
+            return std::nullopt;
+        }
+        // Refused here, before any port is opened: nothing of it can reach the badge.
+        const std::string& amount = words[i++];
+        if (!protocol::parseAmount(amount)) {
+            error = "amount \"" + printable(amount) + "\": digits only, with a value from 0 to " +
+                    std::to_string(protocol::kMaxCredit);
+            return std::nullopt;
+        }
+        request.amount = amount;
+    } else if (request.command == CliCommand::Block) {
+        if (i >= words.size()) {
+            error = "block needs N";
+            return std::nullopt;
+        }
+        const std::string& number = words[i++];
+        const auto block = boundedDecimal(number, kHighestBlock);
+        if (!block) {
+            error = "block \"" + printable(number) + "\": a number from 0 to 255";
+            return std::nullopt;
+        }
+        request.block = static_cast<std::int32_t>(*block);
+    }
+    return request;
+}
+
+// A port text that names no port is the command line's fault, not the Reader's.
+bool portNamed(const std::string& text, std::string& device, std::string& error) {
+    const PortChoice choice = resolvePortName(text);
+    if (choice.device.empty()) {
+        error = "port \"" + printable(text) + "\": " + choice.error;
+        return false;
+    }
+    device = choice.device;
+    return true;
+}
+
+}  // namespace
+
+std::string CliRequest::text() const {
+    switch (command) {
+        case CliCommand::Serial:
+            return "serial";
+        case CliCommand::Credit:
+            return "credit";
+        case CliCommand::Read:
+            return "read";
+        case CliCommand::Write:
+            return verify ? "write --verify " + amount : "write " + amount;
+        case CliCommand::Block:
+            return "block " + std::to_string(block);
+        case CliCommand::Dump:
+            return "dump";
+    }
+    return {};
+}
+
+CliParse parseCliOptions(const std::vector<std::string>& arguments) {
+    const SplitArguments split = splitArguments(arguments);
+
+    QCommandLineParser parser;
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsCompactedShortOptions);
+    const QCommandLineOption port(QStringList{"p", "port"}, {}, "TEXT");
+    const QCommandLineOption trace(QStringList{"t", "trace"});
+    const QCommandLineOption help(QStringList{"h", "help"});
+    const QCommandLineOption version(QStringList{"V", "version"});
+    const QCommandLineOption json("json");
+    const QCommandLineOption keepGoing("keep-going");
+    parser.addOptions({port, trace, help, version, json, keepGoing});
+    if (!parser.parse(QStringList{"palmota-cli"} + split.options))
+        return usageError(printable(parser.errorText().toStdString()));
+
+    if (parser.isSet(help)) {
+        CliParse parse;
         parse.outcome = CliParse::Outcome::Help;
         return parse;
     }
-    if (version) {
+    if (parser.isSet(version)) {
+        CliParse parse;
         parse.outcome = CliParse::Outcome::Version;
         return parse;
     }
 
-    // A port text that names no port is the command line's fault, not the Reader's.
-    if (const PortChoice choice = resolvePortName(options.port); choice.device.empty())
-        return usageError("--port \"" + options.port + "\": " + choice.error);
-
-    if (positional.empty()) return usageError("no command given");
-    const CommandName* found = nullptr;
-    for (const CommandName& c : kCommands)
-        if (c.name == positional[0]) found = &c;
-    if (!found) return usageError("unknown command " + positional[0]);
-    const std::size_t wanted = found->takesArgument ? 2 : 1;
-    if (positional.size() < wanted) {
-        return usageError(std::string(found->name) +
-                          (found->command == CliCommand::Write ? " needs an AMOUNT" : " needs N"));
+    CliParse parse;
+    CliOptions& options = parse.options;
+    options.trace = parser.isSet(trace);
+    options.json = parser.isSet(json);
+    options.keepGoing = parser.isSet(keepGoing);
+    if (!split.ports.empty()) {
+        options.port = split.ports.back();
+        options.portGiven = true;
     }
-    if (positional.size() > wanted) return usageError("unexpected argument " + positional[wanted]);
-    options.command = found->command;
+    std::string device;
+    if (!portNamed(options.port, device, parse.error)) return usageError(parse.error);
 
-    if (options.command == CliCommand::Write) {
-        // Refused here, before any port is opened: nothing of it can reach the Badge.
-        if (!protocol::parseAmount(positional[1])) {
-            return usageError("amount \"" + positional[1] +
-                              "\": digits only, with a value from 0 to 65535");
+    const std::vector<std::string>& words = split.words;
+    if (words.empty()) return usageError("no command given");
+    if (words[0] == "ports" || words[0] == "-") {
+        if (words.size() > 1)
+            return usageError("\"" + words[0] + "\" stands alone; unexpected " +
+                              printable(wordsAfter(words, 1)));
+        options.mode = words[0] == "ports" ? CliMode::Ports : CliMode::StandardInput;
+    } else if (words[0] == "probe") {
+        options.mode = CliMode::Probe;
+        if (options.portGiven) options.probePorts.push_back(device);
+        for (std::size_t i = 1; i < words.size(); ++i) {
+            if (!portNamed(words[i], device, parse.error)) return usageError(parse.error);
+            options.probePorts.push_back(device);
         }
-        options.amount = positional[1];
-    }
-    if (options.command == CliCommand::Block) {
-        const auto block = boundedDecimal(positional[1], kHighestBlock);
-        if (!block) return usageError("block \"" + positional[1] + "\": a number from 0 to 255");
-        options.block = static_cast<std::int32_t>(*block);
+    } else {
+        for (std::size_t i = 0; i < words.size();) {
+            if (words[i] == "ports" || words[i] == "probe" || words[i] == "-")
+                return usageError("\"" + words[i] + "\" cannot follow other commands");
+            const auto request = takeCommand(words, i, parse.error);
+            if (!request) return usageError(parse.error);
+            options.commands.push_back(*request);
+        }
     }
     parse.outcome = CliParse::Outcome::Run;
     return parse;
 }
 
-std::string cliHelpText() {
-    return R"(Usage: palmota-cli [--port TEXT] [--trace] COMMAND
+std::optional<CliRequest> parseCommandLine(const std::string& line, std::string& error) {
+    std::vector<std::string> words;
+    for (std::size_t at = 0;;) {
+        const auto start = line.find_first_not_of(kWordSeparators, at);
+        if (start == std::string::npos) break;
+        const auto end = std::min(line.find_first_of(kWordSeparators, start), line.size());
+        words.push_back(line.substr(start, end - start));
+        at = end;
+    }
+    if (words.empty()) {
+        error = "no command given";
+        return std::nullopt;
+    }
+    std::size_t i = 0;
+    auto request = takeCommand(words, i, error);
+    if (request && i < words.size()) {
+        error = "one command a line; unexpected " + printable(wordsAfter(words, i));
+        return std::nullopt;
+    }
+    return request;
+}
 
-Reads and encodes badges through the Reader, one command per run. The port is opened
-at the first exchange and released when the command ends.
+std::string cliHelpText() {
+    return R"help(Usage: palmota-cli [OPTIONS] COMMAND...
+       palmota-cli [OPTIONS] -
+       palmota-cli [OPTIONS] ports
+       palmota-cli [OPTIONS] probe [PORT...]
+
+Reads and encodes badges through the Reader. The commands given run in order over one
+opening of the port, each printing its result as it completes; the run stops at the
+first command that fails, unless --keep-going is given. A command line that cannot be
+used is refused whole, before anything is sent.
 
 Commands (output on standard output):
   serial        the badge's serial number, on one line (ERREUR, or an empty line)
@@ -120,26 +277,69 @@ Commands (output on standard output):
                 "serial: TEXT" and "credit: TEXT" (the text may be empty)
   write AMOUNT  what "Encoder Badge" does: writes AMOUNT (digits only, 0 to 65535,
                 leading zeros allowed) and prints OK, ERREUR or an empty line
+  write --verify AMOUNT
+                writes AMOUNT, then reads the credit back: prints the write's result,
+                then "credit: N". Succeeds only when the credit read is AMOUNT; a write
+                the Reader did not confirm but whose credit reads back as AMOUNT counts
+                as done, and a third line says "confirmed by reading back"
   block N       the Reader's raw reply to a read of block N (0 to 255), as hex bytes
-                "00 01 02 ..." (an empty line for no reply), or ERREUR
+                "00 01 02 ..." (an empty line for no reply), or ERREUR when no block
+                reply came because the Reader did not answer the ready check
   dump          blocks 0 to 7, one line each: "N: HEX BYTES" or "N: ERREUR"
+  -             reads the commands above from standard input, one a line, and answers
+                each as it completes; end of input ends the run. Empty lines and lines
+                starting with # are skipped. A line that is no command is a usage error
+                for that line alone: one line on standard error, status 2 for it,
+                nothing sent, nothing on standard output (with --json, an object whose
+                cause is "usage")
+  ports         lists the serial devices present, one a line, tab-separated: device
+                path, /dev/serial/by-id link, description, manufacturer, USB VID:PID,
+                serial number ("-" where unknown). Opens nothing, sends nothing
+  probe [PORT...]
+                looks for the Reader: opens each PORT (with --port, that one too; with
+                none, every device "ports" lists) with the Reader's line settings, sends
+                it the one byte 00 (the ready check) and nothing else, and waits at most
+                1 s. One line a port, tab-separated: the path, then "ready", "answered"
+                and the bytes, "no answer", "busy" and why, or "cannot open" and why.
+                Never writes to a path that is not a serial device
 
 Options:
-  --port TEXT   the port: a number 1 to 6 as in the window's port chooser
+  -p, --port TEXT  the port: a number 1 to 6 as in the window's port chooser
                 (1 is /dev/ttyS0, the first serial port), or a device path such as
                 /dev/ttyUSB0 for a USB adapter; default 1
-  --trace       one line on standard error for each write and read on the port:
+  -t, --trace   one line on standard error for each write and read on the port:
                 milliseconds since start, "->" sent or "<-" received, bytes in hex
+  --json        one JSON object a line on standard output for each command, in place
+                of the text: "command", "ok", "cause" (ok, port-unavailable,
+                no-answer, not-ready, no-badge, short-reply, write-refused,
+                unexpected-reply, not-confirmed, line-lost; read-back-differs; usage),
+                "status" (the exit status of this command alone), "ms" (time taken),
+                "error" (the standard-error line, on failure), and the results as the
+                texts the Reader link returned: "result" (serial, credit, write),
+                "serial" and "credit" (read), "bytes" (block), "blocks" (dump);
+                write --verify adds "credit" and "verified". For example:
+                {"cause":"ok","command":"credit","ms":0.41,"ok":true,"result":"1500","status":0}
+                ports and probe give one object a device too
+  --keep-going  runs every command even after one failed
   -h, --help    this text
-  --version     the program's version
+  -V, --version the program's version
 
-Exit status:
-  0  the operation succeeded: a number obtained (both for read), OK for write,
-     a non-empty reply for block, all eight blocks for dump
-  1  the Reader link reported a failure (ERREUR, an empty result, a port that
-     cannot be opened)
+Standard error: one line for each command that failed, naming the device and what to
+try, e.g. "palmota-cli: /dev/ttyUSB0: no answer from the Reader within 1 s (is it
+powered and on this port?)".
+
+Exit status (with several commands, that of the first that failed):
+  0  every command succeeded
+  1  the Reader answered, but the operation failed: not ready, no badge, write
+     refused, a short reply, or a read-back that did not match (write --verify)
   2  the command line cannot be used; nothing was sent to the Reader
-)";
+  3  the port could not be opened
+  4  no answer from the Reader: nothing within a limit, or the line was lost
+     (probe: no port answered the ready check)
+  5  the write was not confirmed (no final byte, or one neither 00 nor FF): the
+     credit may have been stored; read it back before trying again
+  130  stopped before the end by a signal; 141  standard output was closed
+)help";
 }
 
 }  // namespace palmota::tools

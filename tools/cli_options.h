@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -8,14 +9,35 @@ namespace palmota::tools {
 
 enum class CliCommand { Serial, Credit, Read, Write, Block, Dump };
 
+// One badge command, checked before anything is sent.
+struct CliRequest {
+    CliCommand command = CliCommand::Serial;
+    std::string amount;      // write: digits only, true value 0 to 65535
+    bool verify = false;     // write --verify: read the credit back after the write
+    std::int32_t block = 0;  // block: 0 to 255
+
+    // The command as a user would type it again: "write --verify 1500", "block 3".
+    std::string text() const;
+};
+
+enum class CliMode {
+    Commands,       // the badge commands given on the command line, in order
+    StandardInput,  // "-": badge commands read from standard input, one a line
+    Ports,          // list the serial devices present
+    Probe,          // send the ready check to ports and say which answered
+};
+
 // What one run of palmota-cli is asked to do. Parsed without touching any port, so that
 // a refused argument never reaches the line.
 struct CliOptions {
     std::string port = "1";  // the port chooser's text: "1" to "6" or a device path
+    bool portGiven = false;
     bool trace = false;
-    CliCommand command = CliCommand::Serial;
-    std::string amount;      // write: digits only, true value 0 to 65535
-    std::int32_t block = 0;  // block: 0 to 255
+    bool json = false;
+    bool keepGoing = false;
+    CliMode mode = CliMode::Commands;
+    std::vector<CliRequest> commands;
+    std::vector<std::string> probePorts;  // probe: device paths, resolved; empty for all
 };
 
 struct CliParse {
@@ -25,18 +47,18 @@ struct CliParse {
     std::string error;  // for UsageError: one line saying what is wrong
 };
 
-// `arguments` without the program's name. Options ("--port TEXT", "--port=TEXT",
-// "--trace", "--help", "--version") may stand before or after the command; a lone "--"
-// ends them. A token such as "-1" is an argument, not an option, so that a signed amount
-// is refused as an amount.
+// `arguments` without the program's name, as the bytes the user gave. The options are
+// recognised by QCommandLineParser (-p/--port TEXT, -t/--trace, -h/--help, -V/--version,
+// --json, --keep-going) and may stand before, between or after commands; a lone "--" ends
+// them. A token such as "-1" is an argument, not an option, so that a signed amount is
+// refused as an amount, and "--verify" belongs to the write command it stands in. The port
+// text is kept as given, byte for byte.
 CliParse parseCliOptions(const std::vector<std::string>& arguments);
 
-std::string cliHelpText();
+// One line of standard input under "-": exactly one badge command, words separated by
+// spaces or tabs. No value, with `error` set, for anything else.
+std::optional<CliRequest> parseCommandLine(const std::string& line, std::string& error);
 
-// Exit statuses: the operation succeeded, the Reader link reported a failure, the
-// command line could not be used.
-inline constexpr int kExitSuccess = 0;
-inline constexpr int kExitLinkFailure = 1;
-inline constexpr int kExitUsage = 2;
+std::string cliHelpText();
 
 }  // namespace palmota::tools

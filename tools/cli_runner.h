@@ -1,16 +1,65 @@
 #pragma once
 
+#include <functional>
+#include <istream>
 #include <ostream>
+#include <string>
+#include <vector>
 
+#include "reader/clock.h"
+#include "reader/outcome.h"
 #include "reader/reader_link.h"
 #include "tools/cli_options.h"
 
 namespace palmota::tools {
 
-// Runs one palmota-cli command through the Reader link and prints its result on `out`,
-// a line at a time as each result comes (a dump with no Reader takes seconds per block).
-// Returns the exit status: kExitSuccess or kExitLinkFailure. The port is left as the
-// operations leave it; the caller releases it at exit.
-int runCliCommand(Palmota& reader, const CliOptions& options, std::ostream& out);
+// Runs palmota-cli's badge commands through one Reader link, whose port stays open
+// between them, and prints each command's result as it completes: today's text lines, or
+// one JSON object a line. Each failed command gets one line on the error stream, in the
+// words of describe(). The port is left as the operations leave it; the caller releases it.
+class CliRunner {
+  public:
+    // Installs itself as the link's outcome observer.
+    CliRunner(Palmota& reader, Clock& clock, std::ostream& out, std::ostream& err,
+              bool json = false);
+
+    // Asked between commands, and between the operations of one command: once true, the
+    // run ends at once with kExitInterrupted.
+    void setStopRequest(std::function<bool()> stopRequested) { stop_ = std::move(stopRequested); }
+
+    // One command: prints it and returns the status it alone gives.
+    int run(const CliRequest& request);
+    // The commands in order, stopping after the first that fails unless `keepGoing`.
+    // Returns the status of the first that failed, kExitSuccess if none did.
+    int runAll(const std::vector<CliRequest>& requests, bool keepGoing);
+    // The same for commands read from `in`, one a line, until its end. A line that is no
+    // command is a failure of status kExitUsage for itself alone: nothing of it is sent.
+    int runLines(std::istream& in, bool keepGoing);
+
+  private:
+    struct Report;
+    enum class Stop { None, Requested, OutputClosed };
+
+    bool stopping();
+    void line(const std::string& text);
+    // The operation's result, with its outcome (the last the link told).
+    const Outcome& lastOutcome() const { return outcomes_.back(); }
+    void judge(Report& report) const;
+    void finish(Report& report, double startSeconds);
+    void runRead(Report& report);
+    void runWrite(const CliRequest& request, Report& report);
+    void runBlock(const CliRequest& request, Report& report);
+    void runDump(Report& report);
+    int ended(int firstFailure);
+
+    Palmota& reader_;
+    Clock& clock_;
+    std::ostream& out_;
+    std::ostream& err_;
+    bool json_;
+    std::function<bool()> stop_;
+    Stop stopped_ = Stop::None;
+    std::vector<Outcome> outcomes_;  // those of the command running
+};
 
 }  // namespace palmota::tools

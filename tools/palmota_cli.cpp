@@ -1,9 +1,10 @@
-// palmota-cli: the badge operations of the window, one per run, for scripts and for
-// technicians at a shell.
+// palmota-cli: the badge operations of the window, for scripts and for technicians at a
+// shell, several in one run over one opening of the port; and the serial devices present.
 #include <QCoreApplication>
+#include <QJsonDocument>
+#include <functional>
 #include <iostream>
 #include <memory>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -12,33 +13,85 @@
 #include "reader/reader_link.h"
 #include "reader/tracing_line.h"
 #include "tools/cli_options.h"
+#include "tools/cli_ports.h"
+#include "tools/cli_probe.h"
 #include "tools/cli_runner.h"
+#include "tools/cli_status.h"
+
+namespace {
+
+using namespace palmota;
+
+void printJson(const QJsonObject& object) {
+    std::cout << QJsonDocument(object).toJson(QJsonDocument::Compact).toStdString() << std::endl;
+}
+
+int listPorts(const tools::CliOptions& options) {
+    for (const tools::SerialDevice& device : tools::listSerialDevices()) {
+        if (options.json)
+            printJson(tools::deviceJson(device));
+        else
+            std::cout << tools::deviceLine(device) << std::endl;
+    }
+    return std::cout ? tools::kExitSuccess : tools::kExitOutputClosed;
+}
+
+int probePorts(const tools::CliOptions& options, SerialLine& line, Clock& clock,
+               const std::function<bool()>& stopRequested) {
+    std::vector<std::string> ports = options.probePorts;
+    if (ports.empty())
+        for (const tools::SerialDevice& device : tools::listSerialDevices())
+            ports.push_back(device.path);
+    if (ports.empty()) {
+        std::cerr << "palmota-cli: no serial devices found to probe (is the Reader plugged in?)\n";
+        return tools::kExitNoAnswer;
+    }
+    bool found = false;
+    for (const std::string& port : ports) {
+        if (stopRequested()) return tools::kExitInterrupted;
+        const tools::ProbeResult result = tools::probePort(line, clock, port);
+        found = found || result.state == tools::ProbeResult::State::Ready;
+        if (options.json)
+            printJson(tools::probeJson(result));
+        else
+            std::cout << tools::probeLine(result) << std::endl;
+        if (!std::cout) return tools::kExitOutputClosed;
+    }
+    if (found) return tools::kExitSuccess;
+    std::cerr << "palmota-cli: no Reader answered the ready check on the " << ports.size()
+              << (ports.size() == 1 ? " port" : " ports")
+              << " tried (is it powered and plugged in?)\n";
+    return tools::kExitNoAnswer;
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
-    using namespace palmota;
-    using tools::CliParse;
+    // Set from outside the run (a signal) to end it between commands, the port closed.
+    std::function<bool()> stopRequested = [] { return false; };
 
     // Parsed before anything else exists: a refused argument ends the run with the port
     // never opened.
-    const CliParse parse =
+    const tools::CliParse parse =
         tools::parseCliOptions(std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc));
     switch (parse.outcome) {
-        case CliParse::Outcome::UsageError:
+        case tools::CliParse::Outcome::UsageError:
             std::cerr << "palmota-cli: " << parse.error << "\nTry 'palmota-cli --help'.\n";
             return tools::kExitUsage;
-        case CliParse::Outcome::Help:
+        case tools::CliParse::Outcome::Help:
             std::cout << tools::cliHelpText();
             return tools::kExitSuccess;
-        case CliParse::Outcome::Version:
+        case tools::CliParse::Outcome::Version:
             std::cout << "palmota-cli " << PALMOTA_VERSION << '\n';
             return tools::kExitSuccess;
-        case CliParse::Outcome::Run:
+        case tools::CliParse::Outcome::Run:
             break;
     }
     const tools::CliOptions& options = parse.options;
 
     // QSerialPort wants an application object, though no event loop runs.
     QCoreApplication application(argc, argv);
+    if (options.mode == tools::CliMode::Ports) return listPorts(options);
 
     QtSerialLine port;
     std::unique_ptr<TracingLine> tracing;
@@ -47,18 +100,16 @@ int main(int argc, char** argv) {
         tracing = std::make_unique<TracingLine>(port, std::cerr);
         line = tracing.get();
     }
-
     SteadyClock clock;
-    // One line on standard error for a failed command: the first thing that went wrong.
-    std::optional<Outcome> failure;
-    Palmota reader(
-        *line, clock, [&options] { return options.port; },
-        [&failure](const Outcome& outcome) {
-            if (!outcome.succeeded() && !failure) failure = outcome;
-        });
-    const int status = tools::runCliCommand(reader, options, std::cout);
-    if (status != tools::kExitSuccess && failure)
-        std::cerr << "palmota-cli: " << describe(*failure) << '\n';
+    if (options.mode == tools::CliMode::Probe)
+        return probePorts(options, *line, clock, stopRequested);
+
+    Palmota reader(*line, clock, [&options] { return options.port; });
+    tools::CliRunner runner(reader, clock, std::cout, std::cerr, options.json);
+    runner.setStopRequest(stopRequested);
+    const int status = options.mode == tools::CliMode::StandardInput
+                           ? runner.runLines(std::cin, options.keepGoing)
+                           : runner.runAll(options.commands, options.keepGoing);
     // One run is one session: the port is released before the program ends.
     reader.CloseReaderPort();
     return status;

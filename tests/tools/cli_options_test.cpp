@@ -10,10 +10,10 @@ using Outcome = CliParse::Outcome;
 struct ParseCase {
     std::vector<std::string> args;
     Outcome outcome;
-    CliCommand command = CliCommand::Serial;
-    std::string amount = {};
-    std::int32_t block = 0;
+    std::vector<std::string> commands = {};  // as CliRequest::text() gives them
     std::string port = "1";
+    CliMode mode = CliMode::Commands;
+    std::vector<std::string> probePorts = {};
 };
 
 class CliParseTest : public ::testing::TestWithParam<ParseCase> {};
@@ -27,36 +27,62 @@ TEST_P(CliParseTest, ReadsTheCommandLine) {
         return;
     }
     if (c.outcome != Outcome::Run) return;
-    EXPECT_EQ(parse.options.command, c.command);
-    EXPECT_EQ(parse.options.amount, c.amount);
-    EXPECT_EQ(parse.options.block, c.block);
+    std::vector<std::string> commands;
+    for (const CliRequest& r : parse.options.commands) commands.push_back(r.text());
+    EXPECT_EQ(commands, c.commands);
     EXPECT_EQ(parse.options.port, c.port);
+    EXPECT_EQ(parse.options.mode, c.mode);
+    EXPECT_EQ(parse.options.probePorts, c.probePorts);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Accepted, CliParseTest,
     ::testing::Values(
-        ParseCase{{"serial"}, Outcome::Run, CliCommand::Serial},
-        ParseCase{{"credit"}, Outcome::Run, CliCommand::Credit},
-        ParseCase{{"--port", "3", "read"}, Outcome::Run, CliCommand::Read, "", 0, "3"},
+        ParseCase{{"serial"}, Outcome::Run, {"serial"}},
+        ParseCase{{"--port", "3", "read"}, Outcome::Run, {"read"}, "3"},
+        ParseCase{{"-p", "3", "read"}, Outcome::Run, {"read"}, "3"},
+        ParseCase{{"read", "--port=/dev/ttyUSB0"}, Outcome::Run, {"read"}, "/dev/ttyUSB0"},
+        ParseCase{{"-p/dev/ttyUSB1", "credit"}, Outcome::Run, {"credit"}, "/dev/ttyUSB1"},
+        ParseCase{{"-tp", "/dev/ttyACM0", "credit"}, Outcome::Run, {"credit"}, "/dev/ttyACM0"},
+        // A path is kept as the bytes given, even when they are not UTF-8.
+        ParseCase{{"-p", "/dev/tty\xE9", "credit"}, Outcome::Run, {"credit"}, "/dev/tty\xE9"},
+        // Several commands, in order, with options between them.
+        ParseCase{{"read", "write", "1500", "--trace", "credit", "-p", "2"},
+                  Outcome::Run,
+                  {"read", "write 1500", "credit"},
+                  "2"},
+        ParseCase{{"write", "--verify", "0000000000012", "block", "007", "dump"},
+                  Outcome::Run,
+                  {"write --verify 0000000000012", "block 7", "dump"}},
+        ParseCase{{"write", "65535", "--json", "--keep-going", "serial"},
+                  Outcome::Run,
+                  {"write 65535", "serial"}},
+        ParseCase{{"--", "write", "5"}, Outcome::Run, {"write 5"}},
         ParseCase{
-            {"read", "--port=/dev/ttyUSB0"}, Outcome::Run, CliCommand::Read, "", 0, "/dev/ttyUSB0"},
-        ParseCase{{"write", "0"}, Outcome::Run, CliCommand::Write, "0"},
-        ParseCase{{"write", "65535"}, Outcome::Run, CliCommand::Write, "65535"},
-        // Leading zeros, however many, do not count against the value.
-        ParseCase{{"write", "0000000000012"}, Outcome::Run, CliCommand::Write, "0000000000012"},
-        ParseCase{{"block", "0"}, Outcome::Run, CliCommand::Block, "", 0},
-        ParseCase{{"block", "255"}, Outcome::Run, CliCommand::Block, "", 255},
-        ParseCase{{"block", "007"}, Outcome::Run, CliCommand::Block, "", 7},
-        ParseCase{{"--trace", "dump"}, Outcome::Run, CliCommand::Dump},
-        ParseCase{{"--", "write", "5"}, Outcome::Run, CliCommand::Write, "5"},
+            {"-p", "/dev/ttyUSB0", "-"}, Outcome::Run, {}, "/dev/ttyUSB0", CliMode::StandardInput},
+        ParseCase{{"ports", "--json"}, Outcome::Run, {}, "1", CliMode::Ports},
+        ParseCase{{"probe"}, Outcome::Run, {}, "1", CliMode::Probe},
+        ParseCase{{"probe", "2", "/dev/ttyUSB0"},
+                  Outcome::Run,
+                  {},
+                  "1",
+                  CliMode::Probe,
+                  {"/dev/ttyS1", "/dev/ttyUSB0"}},
+        ParseCase{{"-p", "/dev/ttyACM0", "probe"},
+                  Outcome::Run,
+                  {},
+                  "/dev/ttyACM0",
+                  CliMode::Probe,
+                  {"/dev/ttyACM0"}},
         ParseCase{{"--help"}, Outcome::Help}, ParseCase{{"write", "-1", "-h"}, Outcome::Help},
-        ParseCase{{"--version"}, Outcome::Version}));
+        ParseCase{{"--version"}, Outcome::Version}, ParseCase{{"-V", "read"}, Outcome::Version}));
 
 INSTANTIATE_TEST_SUITE_P(
     Refused, CliParseTest,
     ::testing::Values(ParseCase{{"write", ""}, Outcome::UsageError},
+                      // "-1" is an amount to refuse, not an unknown option.
                       ParseCase{{"write", "-1"}, Outcome::UsageError},
+                      ParseCase{{"write", "--verify", "-1"}, Outcome::UsageError},
                       ParseCase{{"write", "+1"}, Outcome::UsageError},
                       ParseCase{{"write", "12a"}, Outcome::UsageError},
                       ParseCase{{"write", " 12"}, Outcome::UsageError},
@@ -65,18 +91,68 @@ INSTANTIATE_TEST_SUITE_P(
                       ParseCase{{"write", "99999999999999999999"}, Outcome::UsageError},
                       ParseCase{{"write", "18446744073709551628"}, Outcome::UsageError},
                       ParseCase{{"write"}, Outcome::UsageError},
+                      ParseCase{{"write", "--verify"}, Outcome::UsageError},
+                      ParseCase{{"--verify", "write", "5"}, Outcome::UsageError},
                       ParseCase{{"write", "1", "2"}, Outcome::UsageError},
-                      ParseCase{{"block", "256"}, Outcome::UsageError},
+                      // A bad command anywhere refuses the whole line.
+                      ParseCase{{"read", "write", "5", "block", "256"}, Outcome::UsageError},
                       ParseCase{{"block", "-1"}, Outcome::UsageError},
                       ParseCase{{"block", "4294967296"}, Outcome::UsageError},
                       ParseCase{{"block"}, Outcome::UsageError}, ParseCase{{}, Outcome::UsageError},
                       ParseCase{{"erase"}, Outcome::UsageError},
                       ParseCase{{"serial", "now"}, Outcome::UsageError},
+                      ParseCase{{"read", "-"}, Outcome::UsageError},
+                      ParseCase{{"-", "read"}, Outcome::UsageError},
+                      ParseCase{{"ports", "read"}, Outcome::UsageError},
+                      ParseCase{{"read", "ports"}, Outcome::UsageError},
+                      ParseCase{{"probe", "abc"}, Outcome::UsageError},
                       ParseCase{{"--port"}, Outcome::UsageError},
+                      ParseCase{{"read", "-p"}, Outcome::UsageError},
                       ParseCase{{"--port", "", "serial"}, Outcome::UsageError},
                       ParseCase{{"--port", "0", "serial"}, Outcome::UsageError},
                       ParseCase{{"--port", "ttyS0", "serial"}, Outcome::UsageError},
-                      ParseCase{{"--baud", "9600", "serial"}, Outcome::UsageError}));
+                      ParseCase{{"--baud", "9600", "serial"}, Outcome::UsageError},
+                      ParseCase{{"-x", "serial"}, Outcome::UsageError}));
+
+// What the user typed comes back escaped: a control character never reaches the terminal raw.
+TEST(CliParse, ErrorsShowControlCharactersEscaped) {
+    for (const auto& args : std::vector<std::vector<std::string>>{{"--\x1b[2J", "read"},
+                                                                  {"write", "1\x07"},
+                                                                  {"-p", "/dev/x\x1b", "pr\x1b"},
+                                                                  {"read", "\x1b"}}) {
+        const CliParse parse = parseCliOptions(args);
+        ASSERT_EQ(parse.outcome, Outcome::UsageError);
+        EXPECT_EQ(parse.error.find_first_of("\x1b\x07"), std::string::npos) << parse.error;
+    }
+}
+
+struct LineCase {
+    std::string line;
+    std::string command;  // empty: refused
+};
+
+class CliLineTest : public ::testing::TestWithParam<LineCase> {};
+
+TEST_P(CliLineTest, TakesOneCommandALine) {
+    const LineCase& c = GetParam();
+    std::string error;
+    const auto request = parseCommandLine(c.line, error);
+    if (c.command.empty()) {
+        EXPECT_FALSE(request) << request->text();
+        EXPECT_FALSE(error.empty());
+    } else {
+        ASSERT_TRUE(request) << error;
+        EXPECT_EQ(request->text(), c.command);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    StandardInput, CliLineTest,
+    ::testing::Values(LineCase{"credit", "credit"},
+                      LineCase{"  write\t--verify  12 \r", "write --verify 12"},
+                      LineCase{"block 7", "block 7"}, LineCase{"write -1", ""},
+                      LineCase{"read credit", ""}, LineCase{"--port /dev/ttyS0", ""},
+                      LineCase{"ports", ""}, LineCase{"Credit", ""}, LineCase{"write 70000", ""}));
 
 }  // namespace
 }  // namespace palmota::tools

@@ -1,6 +1,9 @@
 // palmota-cli run as a user runs it, against the emulated Reader on a pseudo-terminal.
 #include <gtest/gtest.h>
 
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <fstream>
 #include <regex>
 #include <sstream>
 
@@ -110,12 +113,12 @@ INSTANTIATE_TEST_SUITE_P(
                     {"read"},
                     "serial:\ncredit:\n",
                     1},
-        // A reply is a reply, even one saying "no block": only an empty one fails.
+        // The reply saying "no block" is still shown as it came; the status says no badge.
         CommandCase{"no_badge_block",
                     faults([](auto& f) { f.noBadge = true; }),
                     {"block", "0"},
                     kNoBlock + "\n",
-                    0},
+                    1},
         CommandCase{"write_refused",
                     faults([](auto& f) { f.writeRefused = true; }),
                     {"write", "5"},
@@ -130,7 +133,7 @@ INSTANTIATE_TEST_SUITE_P(
                     1,
                     "00 04 00 00"},
         CommandCase{
-            "silent_credit", faults([](auto& f) { f.silent = true; }), {"credit"}, "\n", 1, "00"}),
+            "silent_credit", faults([](auto& f) { f.silent = true; }), {"credit"}, "\n", 4, "00"}),
     [](const auto& row) { return std::string(row.param.name); });
 
 TEST_F(CliProgram, WrittenCreditIsOnTheBadge) {
@@ -215,11 +218,173 @@ TEST_F(CliProgram, WithoutTraceNothingIsSaidAboutExchanges) {
     EXPECT_EQ(run.err, "");
 }
 
-TEST(CliProgramPort, PortThatCannotBeOpenedIsAFailureNotAUsageError) {
-    const RunResult run = runProgram(PALMOTA_CLI, {"--port", "/dev/null", "credit"});
+// The exit status tells the emulator's faults apart, with one line on standard error
+// naming the device.
+struct StatusCase {
+    const char* name;
+    sim::ReaderFaults faults;
+    std::vector<std::string> args;
+    int status;
+    std::string err;  // a part of the one error line
+};
+
+class CliStatusProgramTest : public CliProgram, public ::testing::WithParamInterface<StatusCase> {};
+
+TEST_P(CliStatusProgramTest, ExitsWithTheStatusOfTheFirstFailure) {
+    const StatusCase& c = GetParam();
+    setFaults(c.faults);
+    const RunResult run = cli(c.args);
+    EXPECT_EQ(run.status, c.status) << run.err;
+    EXPECT_EQ(lines(run.err).size(), c.status == 0 ? 0u : 1u) << run.err;
+    EXPECT_EQ(run.err.rfind("palmota-cli: " + reader_.devicePath() + ": ", 0),
+              c.status == 0 ? std::string::npos : 0u)
+        << run.err;
+    EXPECT_NE(run.err.find(c.err), std::string::npos) << run.err;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    EmulatorFaults, CliStatusProgramTest,
+    ::testing::Values(
+        StatusCase{"ok", {}, {"read", "write", "1500", "credit"}, 0, ""},
+        StatusCase{"silent",
+                   faults([](auto& f) { f.silent = true; }),
+                   {"read"},
+                   4,
+                   "no answer from the Reader within 1 s"},
+        StatusCase{"not_ready",
+                   faults([](auto& f) { f.notReady = 0x02; }),
+                   {"credit", "serial"},
+                   1,
+                   "not ready (status 02)"},
+        StatusCase{
+            "no_badge", faults([](auto& f) { f.noBadge = true; }), {"serial"}, 1, "no badge"},
+        StatusCase{"write_refused",
+                   faults([](auto& f) { f.writeRefused = true; }),
+                   {"write", "7", "credit"},
+                   1,
+                   "refused the write"},
+        StatusCase{"no_final_reply",
+                   faults([](auto& f) { f.noFinalWriteReply = true; }),
+                   {"write", "7"},
+                   5,
+                   "may have been stored"}),
+    [](const auto& row) { return std::string(row.param.name); });
+
+TEST_F(CliProgram, RunsSeveralCommandsInOrderAndStopsAtTheFirstFailure) {
+    RunResult run = cli({"read", "write", "1500", "-t", "write", "--verify", "77", "block", "1"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out,
+              "serial: 123456\ncredit: 1500\nOK\nOK\ncredit: 77\n"
+              "00 00 4D 12 13 14 15 16 17 18 19 1A 1B 1C 1D 1E 1F\n");
+    // One opening for the whole run.
+    EXPECT_NE(run.err.find(" open "), std::string::npos);
+    EXPECT_EQ(run.err.find(" open "), run.err.rfind(" open ")) << run.err;
+
+    reader_.clearLog();
+    setFaults(faults([](auto& f) { f.notReady = 0x01; }));
+    run = cli({"credit", "write", "5"});
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.out, "\n");
+    EXPECT_EQ(hexOf(reader_.received()), "00");
+    EXPECT_EQ(reader_.badge().credit(), 77);
+}
+
+TEST_F(CliProgram, VerifiedWriteWithoutItsFinalReplyIsConfirmedByReadingBack) {
+    setFaults(faults([](auto& f) { f.noFinalWriteReply = true; }));
+    const RunResult run = cli({"write", "--verify", "250"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, "ERREUR\ncredit: 250\nconfirmed by reading back\n");
+    EXPECT_EQ(run.err, "");
+}
+
+TEST_F(CliProgram, JsonGivesOneObjectACommand) {
+    const RunResult run = cli({"--json", "read", "write", "--verify", "9", "dump", "block", "300"});
+    EXPECT_EQ(run.status, 2);  // block 300 refuses the whole line
+    EXPECT_EQ(run.out, "");
+
+    const RunResult good = cli({"--json", "read", "write", "--verify", "9", "block", "2"});
+    ASSERT_EQ(good.status, 0) << good.err;
+    const std::vector<std::string> objects = lines(good.out);
+    ASSERT_EQ(objects.size(), 3u) << good.out;
+    std::vector<QJsonObject> parsed;
+    for (const std::string& text : objects) {
+        QJsonParseError error{};
+        parsed.push_back(QJsonDocument::fromJson(QByteArray::fromStdString(text), &error).object());
+        EXPECT_EQ(error.error, QJsonParseError::NoError) << text;
+        EXPECT_TRUE(parsed.back()["ok"].toBool()) << text;
+        EXPECT_EQ(parsed.back()["cause"].toString(), "ok");
+        EXPECT_EQ(parsed.back()["status"].toInt(-1), 0);
+        EXPECT_GT(parsed.back()["ms"].toDouble(), 0.0);
+    }
+    EXPECT_EQ(parsed[0]["serial"].toString(), "123456");
+    EXPECT_EQ(parsed[0]["credit"].toString(), "1500");
+    EXPECT_EQ(parsed[1]["command"].toString(), "write --verify 9");
+    EXPECT_EQ(parsed[1]["result"].toString(), "OK");
+    EXPECT_EQ(parsed[1]["credit"].toString(), "9");
+    EXPECT_EQ(parsed[2]["bytes"].toString(), "00 20 21 22 23 24 25 26 27 28 29 2A 2B 2C 2D 2E 2F");
+}
+
+// probe sends the one ready check to each port, and nothing at all to what is no
+// serial device.
+TEST_F(CliProgram, ProbeFindsTheReaderAndLeavesOtherPathsAlone) {
+    const std::string file = ::testing::TempDir() + "cli_probe_regular_file";
+    const std::string content("\x00\x07 not a port\n", 13);
+    std::ofstream(file, std::ios::binary) << content;
+    sim::ReaderFaults silent;
+    silent.silent = true;
+    sim::PtyReader quiet(sim::VirtualBadge::sample(), silent);
+    ASSERT_TRUE(quiet.start());
+
+    RunResult run = runProgram(
+        PALMOTA_CLI, {"--trace", "probe", reader_.devicePath(), quiet.devicePath(), file});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out.rfind(reader_.devicePath() + "\tready\n" + quiet.devicePath() +
+                                "\tno answer\n" + file + "\tcannot open\tnot a serial device",
+                            0),
+              0u)
+        << run.out;
+    EXPECT_EQ(hexOf(reader_.received()), "00");
+    EXPECT_EQ(hexOf(quiet.received()), "00");
+    std::ifstream in(file, std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), content);
+
+    // Without a Reader that answered 00, the status says no answer.
+    run = runProgram(PALMOTA_CLI, {"--json", "probe", quiet.devicePath()});
+    EXPECT_EQ(run.status, 4);
+    EXPECT_EQ(run.err,
+              "palmota-cli: no Reader answered the ready check on the 1 port tried (is it powered "
+              "and plugged in?)\n");
+    const QJsonObject object = QJsonDocument::fromJson(QByteArray::fromStdString(run.out)).object();
+    EXPECT_EQ(object["state"].toString(), "no-answer");
+    EXPECT_EQ(object["port"].toString(), QString::fromStdString(quiet.devicePath()));
+}
+
+TEST(CliProgramPorts, ListsTabSeparatedLinesAndOpensNothing) {
+    const RunResult run = runProgram(PALMOTA_CLI, {"--trace", "ports"});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.err, "");  // the trace would show any opening
+    for (const std::string& line : lines(run.out)) {
+        EXPECT_EQ(std::count(line.begin(), line.end(), '\t'), 5) << line;
+        EXPECT_EQ(line.rfind("/dev/", 0), 0u) << line;
+    }
+    const RunResult json = runProgram(PALMOTA_CLI, {"ports", "--json"});
+    EXPECT_EQ(lines(json.out).size(), lines(run.out).size());
+    for (const std::string& line : lines(json.out))
+        EXPECT_TRUE(QJsonDocument::fromJson(QByteArray::fromStdString(line)).isObject()) << line;
+}
+
+TEST(CliProgramPort, PortThatCannotBeOpenedIsAFailureNotAUsageError) {
+    const RunResult run = runProgram(PALMOTA_CLI, {"--port", "/dev/null", "credit"});
+    EXPECT_EQ(run.status, 3);
+    EXPECT_EQ(run.out, "\n");
     EXPECT_NE(run.err.find("/dev/null"), std::string::npos);
+
+    const RunResult missing = runProgram(PALMOTA_CLI, {"-p", "/dev/palmota-missing", "read"});
+    EXPECT_EQ(missing.status, 3);
+    EXPECT_EQ(missing.out, "serial: ERREUR\ncredit:\n");
+    EXPECT_EQ(missing.err,
+              "palmota-cli: /dev/palmota-missing: no such serial device (is the Reader "
+              "plugged in? 'palmota-cli ports' lists the serial devices present)\n");
 }
 
 }  // namespace

@@ -1,72 +1,442 @@
-// Results and exit statuses when the Reader link fails, on a scripted line whose time-outs
-// take no real time: a silent Reader would cost up to 8 seconds a dump on a real port.
+// palmota-cli's commands on a scripted line whose far side is the emulator's protocol
+// engine, with time-outs on the fake clock: a silent Reader would cost seconds a command on
+// a real port.
 #include "tools/cli_runner.h"
 
 #include <gtest/gtest.h>
 
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <functional>
 #include <sstream>
 
+#include "sim/reader_engine.h"
 #include "tests/support/fake_clock.h"
+#include "tests/support/hex.h"
 #include "tests/support/scripted_line.h"
+#include "tools/cli_status.h"
 
 namespace palmota::tools {
 namespace {
 
+using palmota::testing::Arrival;
 using palmota::testing::FakeClock;
+using palmota::testing::hex;
+using palmota::testing::hexOf;
 using palmota::testing::ScriptedLine;
 
-struct FailureCase {
-    const char* name;
-    CliOptions options;
-    std::string refuseOpen;  // the port cannot be opened, for this reason
-    std::string output;
+const std::string kDevice = "/dev/ttyUSB0";
+
+// The Reader link on a scripted line answered by the emulator's engine. `tamper` may
+// change what the Reader receives (a garbled amount) or what it answers.
+struct Rig {
+    explicit Rig(bool json = false) : runner(reader, clock, out, err, json) {
+        line.setResponder([this](const Bytes& written) {
+            std::vector<Arrival> arrivals;
+            if (answer) return answer(written);
+            const Bytes received = receivedAs ? receivedAs(written) : written;
+            for (const char byte : received)
+                for (const sim::TimedPiece& piece : engine.receive(static_cast<std::uint8_t>(byte)))
+                    arrivals.push_back({Seconds(piece.at), piece.bytes});
+            return arrivals;
+        });
+    }
+
+    void setFaults(void (*set)(sim::ReaderFaults&)) {
+        sim::ReaderFaults faults;
+        set(faults);
+        engine.setFaults(faults);
+    }
+
+    std::vector<CliRequest> requests(const std::vector<std::string>& texts) {
+        std::vector<CliRequest> all;
+        for (const std::string& text : texts) {
+            std::string error;
+            all.push_back(*parseCommandLine(text, error));
+        }
+        return all;
+    }
+    int run(const std::vector<std::string>& texts, bool keepGoing = false) {
+        return runner.runAll(requests(texts), keepGoing);
+    }
+
+    FakeClock clock;
+    ScriptedLine line{clock};
+    sim::ReaderEngine engine;
+    std::function<Bytes(const Bytes&)> receivedAs;
+    std::function<std::vector<Arrival>(const Bytes&)> answer;
+    Palmota reader{line, clock, [] { return kDevice; }};
+    std::ostringstream out;
+    std::ostringstream err;
+    CliRunner runner;
 };
 
-CliOptions command(CliCommand c, std::string amount = {}, std::int32_t block = 0) {
-    CliOptions o;
-    o.command = c;
-    o.amount = std::move(amount);
-    o.block = block;
-    return o;
+// The exit status of one command tells the outcomes apart; the output stays today's.
+struct StatusCase {
+    const char* name;
+    std::function<void(Rig&)> setup;
+    std::string command;
+    std::string out;
+    int status;
+    std::string err;  // the one error line, after "palmota-cli: "; empty when none
+};
+
+class CliStatusTest : public ::testing::TestWithParam<StatusCase> {};
+
+TEST_P(CliStatusTest, MapsTheOutcomeToItsStatusAndOneErrorLine) {
+    const StatusCase& c = GetParam();
+    Rig rig;
+    if (c.setup) c.setup(rig);
+    EXPECT_EQ(rig.run({c.command}), c.status);
+    EXPECT_EQ(rig.out.str(), c.out);
+    EXPECT_EQ(rig.err.str(), c.err.empty() ? "" : "palmota-cli: " + c.err + "\n");
 }
 
-class CliFailureTest : public ::testing::TestWithParam<FailureCase> {};
-
-TEST_P(CliFailureTest, PrintsTheLinkResultAndExitsOne) {
-    const FailureCase& c = GetParam();
-    FakeClock clock;
-    ScriptedLine line(clock);  // no responder: nothing ever comes back
-    line.refuseOpen = c.refuseOpen;
-    std::vector<Outcome> failures;
-    Palmota reader(
-        line, clock, [] { return std::string("1"); },
-        [&failures](const Outcome& o) { failures.push_back(o); });
-    std::ostringstream out;
-
-    EXPECT_EQ(runCliCommand(reader, c.options, out), kExitLinkFailure);
-    EXPECT_EQ(out.str(), c.output);
-    // A port that cannot be opened is told as the outcome, never as a result.
-    ASSERT_FALSE(failures.empty());
-    EXPECT_EQ(failures.front().cause == Cause::PortUnavailable, !c.refuseOpen.empty());
-}
-
-const std::string kEightErrors =
-    "0: ERREUR\n1: ERREUR\n2: ERREUR\n3: ERREUR\n4: ERREUR\n5: ERREUR\n6: ERREUR\n7: ERREUR\n";
+const std::string kNoBlock = "FF FF 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00";
 
 INSTANTIATE_TEST_SUITE_P(
-    SilentOrMissingReader, CliFailureTest,
-    ::testing::Values(FailureCase{"serial", command(CliCommand::Serial), "", "ERREUR\n"},
-                      FailureCase{"credit", command(CliCommand::Credit), "", "\n"},
-                      FailureCase{"read", command(CliCommand::Read), "",
-                                  "serial: ERREUR\ncredit:\n"},
-                      FailureCase{"write", command(CliCommand::Write, "100"), "", "ERREUR\n"},
-                      FailureCase{"block", command(CliCommand::Block, {}, 3), "", "ERREUR\n"},
-                      FailureCase{"dump", command(CliCommand::Dump), "", kEightErrors},
-                      FailureCase{"read_no_port", command(CliCommand::Read), "Permission denied",
-                                  "serial: ERREUR\ncredit:\n"},
-                      FailureCase{"dump_no_port", command(CliCommand::Dump),
-                                  "No such file or directory", kEightErrors}),
+    Outcomes, CliStatusTest,
+    ::testing::Values(
+        StatusCase{"Success", {}, "credit", "1500\n", 0},
+        StatusCase{"Silent", [](Rig& r) { r.setFaults([](auto& f) { f.silent = true; }); },
+                   "credit", "\n", 4,
+                   kDevice + ": no answer from the Reader within 1 s (is it powered and on this "
+                             "port?)"},
+        StatusCase{"NotReady", [](Rig& r) { r.setFaults([](auto& f) { f.notReady = 0x01; }); },
+                   "credit", "\n", 1, kDevice + ": the Reader is not ready (status 01)"},
+        StatusCase{"NoBadgeCredit", [](Rig& r) { r.setFaults([](auto& f) { f.noBadge = true; }); },
+                   "credit", "\n", 1,
+                   kDevice + ": no badge on the Reader (present one and try again)"},
+        // The block's raw reply is still shown: only the status says it holds no block.
+        StatusCase{"NoBadgeBlock", [](Rig& r) { r.setFaults([](auto& f) { f.noBadge = true; }); },
+                   "block 0", kNoBlock + "\n", 1,
+                   kDevice + ": no badge on the Reader (present one and try again)"},
+        StatusCase{"ShortBlockReply",
+                   [](Rig& r) {
+                       r.setFaults([](auto& f) { f.splitGap = std::chrono::milliseconds{2500}; });
+                   },
+                   "block 2", "00 20 21 22 23 24 25 26\n", 1,
+                   kDevice + ": short reply from the Reader: 8 of 17 bytes within 2 s (is the "
+                             "badge held still?)"},
+        StatusCase{"WriteRefused",
+                   [](Rig& r) { r.setFaults([](auto& f) { f.writeRefused = true; }); }, "write 5",
+                   "ERREUR\n", 1,
+                   kDevice + ": the Reader refused the write (final byte FF); the credit is "
+                             "unchanged"},
+        StatusCase{"NoFinalReply",
+                   [](Rig& r) { r.setFaults([](auto& f) { f.noFinalWriteReply = true; }); },
+                   "write 5", "ERREUR\n", 5,
+                   kDevice + ": the write was not confirmed within 3 s: the credit may have "
+                             "been stored; read it back before trying again"},
+        // Neither stored nor refused says nothing of the badge: a retry could credit twice.
+        StatusCase{"UnexpectedFinalByte",
+                   [](Rig& r) {
+                       r.answer = [](const Bytes& w) {
+                           return std::vector<Arrival>{
+                               {Seconds{0}, w.size() == 2 ? hex("07") : hex("00")}};
+                       };
+                   },
+                   "write 5", "\n", 5,
+                   kDevice + ": the Reader answered the write with 07, neither stored (00) nor "
+                             "refused (FF); read the credit back"},
+        StatusCase{"MissingPort",
+                   [](Rig& r) {
+                       r.line.refuseOpen = "No such file or directory";
+                       r.line.refuseKind = OpenError::Kind::NoSuchDevice;
+                   },
+                   "read", "serial: ERREUR\ncredit:\n", 3,
+                   kDevice + ": no such serial device (is the Reader plugged in? 'palmota-cli "
+                             "ports' lists the serial devices present)"},
+        StatusCase{"PermissionRefused",
+                   [](Rig& r) {
+                       r.line.refuseOpen = "Permission denied";
+                       r.line.refuseKind = OpenError::Kind::PermissionDenied;
+                       r.line.refuseGroup = "dialout";
+                   },
+                   "write 5", "ERREUR\n", 3,
+                   kDevice + ": permission denied; the user must be in the group that owns the "
+                             "device (dialout): sudo usermod -aG dialout $USER, then log in again"},
+        StatusCase{"LineLost",
+                   [](Rig& r) {
+                       r.answer = [&r](const Bytes&) {
+                           r.line.breakLine();
+                           return std::vector<Arrival>{};
+                       };
+                   },
+                   "serial", "ERREUR\n", 4,
+                   kDevice + ": the line was lost during the exchange (was the Reader unplugged?)"},
+        // Only a failure before the block reply gives the word ERREUR; a Reader whose reply
+        // spells it (45 52 52 45 55 52) gets its bytes shown like any other reply.
+        StatusCase{"BlockReplySpellingErreur",
+                   [](Rig& r) {
+                       r.answer = [](const Bytes& w) {
+                           return std::vector<Arrival>{
+                               {Seconds{0}, w == hex("03") ? Bytes("ERREUR") : hex("00")}};
+                       };
+                   },
+                   "block 3", "45 52 52 45 55 52\n", 1,
+                   kDevice + ": short reply from the Reader: 6 of 17 bytes within 2 s (is the "
+                             "badge held still?)"},
+        StatusCase{"BlockWithoutReadyAnswer",
+                   [](Rig& r) { r.setFaults([](auto& f) { f.silent = true; }); }, "block 3",
+                   "ERREUR\n", 4,
+                   kDevice + ": no answer from the Reader within 1 s (is it powered and on this "
+                             "port?)"}),
     [](const auto& row) { return std::string(row.param.name); });
+
+// write --verify reads the credit back after the write and judges by what it reads.
+struct VerifyCase {
+    const char* name;
+    void (*faults)(sim::ReaderFaults&);
+    bool garbleAmount;  // the Reader stores the amount with its lowest bit flipped
+    std::string out;
+    int status;
+    std::string err;
+};
+
+class CliVerifyTest : public ::testing::TestWithParam<VerifyCase> {};
+
+TEST_P(CliVerifyTest, JudgesTheWriteByTheCreditReadBack) {
+    const VerifyCase& c = GetParam();
+    Rig rig;
+    rig.setFaults(c.faults);
+    if (c.garbleAmount) {
+        rig.receivedAs = [](const Bytes& w) {
+            Bytes garbled = w;
+            if (w.size() == 2) garbled[1] = static_cast<char>(garbled[1] ^ 1);
+            return garbled;
+        };
+    }
+    EXPECT_EQ(rig.run({"write --verify 0042"}), c.status);
+    EXPECT_EQ(rig.out.str(), c.out);
+    EXPECT_EQ(rig.err.str(), c.err.empty() ? "" : "palmota-cli: " + c.err + "\n");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    ReadBack, CliVerifyTest,
+    ::testing::Values(
+        VerifyCase{"Confirmed", [](auto&) {}, false, "OK\ncredit: 42\n", 0, ""},
+        VerifyCase{"UnconfirmedButStored", [](auto& f) { f.noFinalWriteReply = true; }, false,
+                   "ERREUR\ncredit: 42\nconfirmed by reading back\n", 0, ""},
+        VerifyCase{"ConfirmedButDiffers", [](auto&) {}, true, "OK\ncredit: 43\n", 1,
+                   kDevice + ": the credit read back is 43, not the 42 written"},
+        VerifyCase{"UnconfirmedAndDiffers", [](auto& f) { f.noFinalWriteReply = true; }, true,
+                   "ERREUR\ncredit: 43\n", 1,
+                   kDevice + ": the credit read back is 43, not the 42 written"},
+        VerifyCase{"Refused", [](auto& f) { f.writeRefused = true; }, false,
+                   "ERREUR\ncredit: 1500\n", 1,
+                   kDevice + ": the Reader refused the write (final byte FF); the credit is "
+                             "unchanged"},
+        // Nothing reached the Reader: nothing to read back either.
+        VerifyCase{"Silent", [](auto& f) { f.silent = true; }, false, "ERREUR\ncredit:\n", 4,
+                   kDevice + ": no answer from the Reader within 1 s (is it powered and on this "
+                             "port?)"}),
+    [](const auto& row) { return std::string(row.param.name); });
+
+TEST(CliVerify, UnconfirmedWriteWhoseReadBackFailsStaysUnconfirmed) {
+    Rig rig;
+    rig.setFaults([](auto& f) { f.noFinalWriteReply = true; });
+    rig.receivedAs = [&rig](const Bytes& w) {
+        // The Reader goes quiet once it has the amount.
+        if (w.size() == 2)
+            rig.engine.setFaults([] {
+                sim::ReaderFaults f;
+                f.silent = true;
+                return f;
+            }());
+        return w;
+    };
+    // The amount went out, and nothing says whether it was stored.
+    EXPECT_EQ(rig.run({"write --verify 7"}), kExitNotConfirmed);
+    EXPECT_EQ(rig.out.str(), "ERREUR\ncredit:\n");
+}
+
+TEST(CliCommands, StopAtTheFirstFailureWithNothingMoreSent) {
+    Rig rig;
+    rig.setFaults([](auto& f) { f.writeRefused = true; });
+    EXPECT_EQ(rig.run({"read", "write 1500", "credit"}), kExitReaderFailed);
+    EXPECT_EQ(rig.out.str(), "serial: 123456\ncredit: 1500\nERREUR\n");
+    // The last bytes sent are the refused write's amount: no credit read after it.
+    EXPECT_EQ(hexOf(rig.line.writes.back()), "05 DC");
+    EXPECT_EQ(rig.line.opened.size(), 1u);  // one opening for the whole run
+}
+
+TEST(CliCommands, KeepGoingRunsEveryCommandAndKeepsTheFirstFailure) {
+    Rig rig;
+    rig.setFaults([](auto& f) { f.noFinalWriteReply = true; });
+    EXPECT_EQ(rig.run({"credit", "write 5", "block 9", "credit"}, true), kExitNotConfirmed);
+    EXPECT_EQ(rig.out.str(), "1500\nERREUR\n" + kNoBlock + "\n5\n");
+    EXPECT_EQ(rig.err.str(),
+              "palmota-cli: " + kDevice +
+                  ": the write was not confirmed within 3 s: the credit may have been stored; "
+                  "read it back before trying again\n"
+                  "palmota-cli: " +
+                  kDevice + ": no badge on the Reader (present one and try again)\n");
+}
+
+TEST(CliLines, ABadLineIsAUsageErrorForItselfAndNothingOfItIsSent) {
+    for (const bool keepGoing : {false, true}) {
+        Rig rig;
+        std::istringstream in("credit\n\n# a comment\n  write -5\nwrite 7\n");
+        EXPECT_EQ(rig.runner.runLines(in, keepGoing), kExitUsage);
+        EXPECT_EQ(rig.err.str(),
+                  "palmota-cli: line 4: amount \"-5\": digits only, with a value from 0 to 65535; "
+                  "nothing sent\n");
+        EXPECT_EQ(rig.out.str(), keepGoing ? "1500\nOK\n" : "1500\n");
+        EXPECT_EQ(rig.engine.badge().credit(), keepGoing ? 7 : 1500);
+    }
+}
+
+TEST(CliLines, AnEndlessLineIsRefusedWithoutBeingKept) {
+    Rig rig;
+    std::istringstream in(std::string(1 << 20, 'w') + "\ncredit\nwrite 3");
+    EXPECT_EQ(rig.runner.runLines(in, true), kExitUsage);
+    EXPECT_EQ(rig.err.str(),
+              "palmota-cli: line 1: a line of more than 4096 characters; nothing sent\n");
+    // The lines after it, the last without its line end, still run.
+    EXPECT_EQ(rig.out.str(), "1500\nOK\n");
+}
+
+TEST(CliLines, EndOfInputEndsTheRunWithTheFirstFailure) {
+    Rig rig;
+    rig.setFaults([](auto& f) { f.noBadge = true; });
+    std::istringstream in("serial\r\ncredit\n");
+    EXPECT_EQ(rig.runner.runLines(in, true), kExitReaderFailed);
+    EXPECT_EQ(rig.out.str(), "\n\n");
+}
+
+TEST(CliStop, ARequestEndsTheRunBetweenCommands) {
+    Rig rig;
+    int asked = 0;
+    rig.runner.setStopRequest([&asked] { return ++asked > 2; });
+    // Asked before "read", between its two operations, then before "credit".
+    EXPECT_EQ(rig.run({"read", "credit"}), kExitInterrupted);
+    EXPECT_EQ(rig.out.str(), "serial: 123456\ncredit: 1500\n");
+}
+
+TEST(CliStop, ARequestDuringTheWaitForInputIsNotTakenForItsEnd) {
+    Rig rig;
+    std::istringstream in("credit\n");
+    // The signal arrives while the next line is awaited, and the wait then finds none.
+    rig.runner.setStopRequest([&in] { return in.eof(); });
+    EXPECT_EQ(rig.runner.runLines(in, false), kExitInterrupted);
+    EXPECT_EQ(rig.out.str(), "1500\n");
+}
+
+// An output that refuses every write, as a closed pipe does once SIGPIPE is ignored.
+class ClosedBuffer final : public std::streambuf {
+  protected:
+    int_type overflow(int_type) override { return traits_type::eof(); }
+    std::streamsize xsputn(const char*, std::streamsize) override { return 0; }
+};
+
+TEST(CliStop, AClosedOutputEndsTheRunAtOnce) {
+    for (const bool json : {false, true}) {
+        FakeClock clock;
+        ScriptedLine line(clock);
+        sim::ReaderEngine engine;
+        line.setResponder([&engine](const Bytes& written) {
+            std::vector<Arrival> arrivals;
+            for (const char byte : written)
+                for (const auto& piece : engine.receive(static_cast<std::uint8_t>(byte)))
+                    arrivals.push_back({Seconds(piece.at), piece.bytes});
+            return arrivals;
+        });
+        Palmota reader(line, clock, [] { return kDevice; });
+        ClosedBuffer closed;
+        std::ostream out(&closed);
+        std::ostringstream err;
+        CliRunner runner(reader, clock, out, err, json);
+        std::istringstream in("credit\ncredit\ncredit\n");
+        EXPECT_EQ(runner.runLines(in, true), kExitOutputClosed);
+        EXPECT_EQ(hexOf(line.allWritten()), "00 06") << "json " << json;
+    }
+}
+
+// --json: one object a line, with the results as the link's texts.
+QJsonObject onlyObject(const std::string& out) {
+    EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 1) << out;
+    QJsonParseError error{};
+    const QJsonDocument document = QJsonDocument::fromJson(QByteArray::fromStdString(out), &error);
+    EXPECT_EQ(error.error, QJsonParseError::NoError) << out;
+    return document.object();
+}
+
+struct JsonCase {
+    const char* name;
+    void (*faults)(sim::ReaderFaults&);
+    std::string command;
+    const char* json;  // the fields beside "ms", as a JSON object
+};
+
+class CliJsonTest : public ::testing::TestWithParam<JsonCase> {};
+
+TEST_P(CliJsonTest, GivesTheFieldsOfEachCommand) {
+    const JsonCase& c = GetParam();
+    Rig rig(true);
+    rig.setFaults(c.faults);
+    rig.run({c.command});
+    QJsonObject got = onlyObject(rig.out.str());
+    ASSERT_TRUE(got.contains("ms"));
+    EXPECT_TRUE(got.take("ms").isDouble());
+    const QJsonObject wanted = QJsonDocument::fromJson(c.json).object();
+    ASSERT_FALSE(wanted.isEmpty()) << c.json;
+    EXPECT_EQ(got, wanted) << QJsonDocument(got).toJson(QJsonDocument::Compact).toStdString();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Commands, CliJsonTest,
+    ::testing::Values(
+        JsonCase{"Serial", [](auto&) {}, "serial",
+                 R"j({"command":"serial","ok":true,"cause":"ok","status":0,"result":"123456"})j"},
+        JsonCase{"Read", [](auto&) {}, "read",
+                 R"j({"command":"read","ok":true,"cause":"ok","status":0,"serial":"123456",
+                     "credit":"1500"})j"},
+        JsonCase{"WriteVerify", [](auto&) {}, "write --verify 042",
+                 R"j({"command":"write --verify 042","ok":true,"cause":"ok","status":0,
+                     "result":"OK","credit":"42","verified":true})j"},
+        JsonCase{"WriteVerifyByReadingBack", [](auto& f) { f.noFinalWriteReply = true; },
+                 "write --verify 9",
+                 R"j({"command":"write --verify 9","ok":true,"cause":"ok","status":0,
+                     "result":"ERREUR","credit":"9","verified":true,
+                     "confirmedByReadingBack":true})j"},
+        JsonCase{"Block", [](auto&) {}, "block 1",
+                 R"j({"command":"block 1","ok":true,"cause":"ok","status":0,
+                     "bytes":"00 05 DC 12 13 14 15 16 17 18 19 1A 1B 1C 1D 1E 1F"})j"},
+        JsonCase{"WriteNotConfirmed", [](auto& f) { f.noFinalWriteReply = true; }, "write 9",
+                 R"j({"command":"write 9","ok":false,"cause":"not-confirmed","status":5,
+                     "result":"ERREUR","error":"/dev/ttyUSB0: the write was not confirmed within 3 s: the credit may have been stored; read it back before trying again"})j"},
+        JsonCase{"SilentCredit", [](auto& f) { f.silent = true; }, "credit",
+                 R"j({"command":"credit","ok":false,"cause":"no-answer","status":4,"result":"",
+                     "error":"/dev/ttyUSB0: no answer from the Reader within 1 s (is it powered and on this port?)"})j"}),
+    [](const auto& row) { return std::string(row.param.name); });
+
+TEST(CliJson, DumpGivesEightBlockTextsAndTheTimeTaken) {
+    Rig rig(true);
+    rig.setFaults([](auto& f) { f.silent = true; });
+    EXPECT_EQ(rig.run({"dump"}), kExitNoAnswer);
+    const QJsonObject got = onlyObject(rig.out.str());
+    const QJsonArray blocks = got["blocks"].toArray();
+    ASSERT_EQ(blocks.size(), 8);
+    for (const auto& block : blocks) EXPECT_EQ(block.toString(), "ERREUR");
+    EXPECT_EQ(got["cause"].toString(), "no-answer");
+    // Eight ready checks, each given up after its 1 s limit on the fake clock.
+    EXPECT_GE(got["ms"].toDouble(), 8000.0);
+    EXPECT_LT(got["ms"].toDouble(), 8100.0);
+}
+
+TEST(CliJson, ABadLineGetsAnObjectOfItsOwn) {
+    Rig rig(true);
+    std::istringstream in("block 256\n");
+    EXPECT_EQ(rig.runner.runLines(in, false), kExitUsage);
+    const QJsonObject got = onlyObject(rig.out.str());
+    EXPECT_EQ(got["command"].toString(), "block 256");
+    EXPECT_EQ(got["cause"].toString(), "usage");
+    EXPECT_EQ(got["status"].toInt(), 2);
+    EXPECT_FALSE(got["ok"].toBool());
+    EXPECT_TRUE(rig.line.writes.empty());
+}
 
 }  // namespace
 }  // namespace palmota::tools

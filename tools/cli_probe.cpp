@@ -1,0 +1,97 @@
+#include "tools/cli_probe.h"
+
+#include <cmath>
+
+#include "reader/exchange.h"
+#include "reader/outcome.h"
+#include "reader/protocol.h"
+
+namespace palmota::tools {
+
+namespace {
+
+// The link's own limit for the ready check: a Reader that is there answers well within it.
+constexpr auto kProbeLimit = std::chrono::seconds{1};
+
+std::string_view stateName(ProbeResult::State state) {
+    switch (state) {
+        case ProbeResult::State::Ready:
+            return "ready";
+        case ProbeResult::State::Answered:
+            return "answered";
+        case ProbeResult::State::NoAnswer:
+            return "no answer";
+        case ProbeResult::State::Busy:
+            return "busy";
+        case ProbeResult::State::CannotOpen:
+            return "cannot open";
+    }
+    return "cannot open";
+}
+
+// The words describe() gives a port that cannot be opened, without the device it starts
+// with: the probe line names it already.
+std::string openProblem(const std::string& device, const OpenError& error) {
+    Outcome outcome;
+    outcome.cause = Cause::PortUnavailable;
+    outcome.device = device;
+    outcome.openError = error;
+    std::string words = describe(outcome);
+    const std::string prefix = printable(device) + ": ";
+    if (words.rfind(prefix, 0) == 0) words.erase(0, prefix.size());
+    return words;
+}
+
+}  // namespace
+
+ProbeResult probePort(SerialLine& line, Clock& clock, const std::string& device) {
+    ProbeResult result;
+    result.device = device;
+    const Seconds start = clock.now();
+    if (!line.open(device)) {
+        const OpenError error = line.openError();
+        result.state = error.kind == OpenError::Kind::Busy ? ProbeResult::State::Busy
+                                                           : ProbeResult::State::CannotOpen;
+        result.reason = openProblem(device, error);
+        // The state says busy already.
+        if (result.state == ProbeResult::State::Busy && result.reason.rfind("busy: ", 0) == 0)
+            result.reason.erase(0, 6);
+        result.took = clock.now() - start;
+        return result;
+    }
+    result.reply = exchange(line, clock, Bytes(1, static_cast<char>(protocol::kReadyCheck)),
+                            protocol::kStatusReplySize, kProbeLimit);
+    line.close();
+    if (result.reply.empty())
+        result.state = ProbeResult::State::NoAnswer;
+    else if (protocol::byteAt(result.reply, 1) == protocol::kStatusOk)
+        result.state = ProbeResult::State::Ready;
+    else
+        result.state = ProbeResult::State::Answered;
+    result.took = clock.now() - start;
+    return result;
+}
+
+std::string probeLine(const ProbeResult& result) {
+    std::string text = printable(result.device) + '\t' + std::string(stateName(result.state));
+    if (result.state == ProbeResult::State::Answered)
+        text += '\t' + protocol::hexPairs(result.reply);
+    if (!result.reason.empty()) text += '\t' + result.reason;
+    return text;
+}
+
+QJsonObject probeJson(const ProbeResult& result) {
+    std::string state(stateName(result.state));
+    for (char& c : state)
+        if (c == ' ') c = '-';
+    QJsonObject object{{"port", QString::fromStdString(printable(result.device))},
+                       {"state", QString::fromStdString(state)},
+                       {"ok", result.state == ProbeResult::State::Ready},
+                       {"ms", std::round(result.took.count() * 1e6) / 1e3}};
+    if (!result.reply.empty())
+        object["bytes"] = QString::fromStdString(protocol::hexPairs(result.reply));
+    if (!result.reason.empty()) object["reason"] = QString::fromStdString(result.reason);
+    return object;
+}
+
+}  // namespace palmota::tools

@@ -1,0 +1,28 @@
+#pragma once
+
+#include "reader/outcome.h"
+
+namespace palmota::tools {
+
+// palmota-cli's exit statuses. With several commands the run's status is that of the
+// first command that failed.
+inline constexpr int kExitSuccess = 0;
+// The Reader answered, but the operation failed: not ready, no badge, write refused, a
+// short reply, or a read-back that differs from the amount written.
+inline constexpr int kExitReaderFailed = 1;
+// The command line cannot be used; nothing was sent.
+inline constexpr int kExitUsage = 2;
+inline constexpr int kExitPortUnavailable = 3;
+// Nothing came within a limit, or the line went away.
+inline constexpr int kExitNoAnswer = 4;
+// The amount went out and no verdict came back: the credit may have been stored.
+inline constexpr int kExitNotConfirmed = 5;
+// The run was stopped before its end: by a request from outside (a signal), or because
+// standard output was closed, as a shell reports a death by SIGINT or SIGPIPE.
+inline constexpr int kExitInterrupted = 130;
+inline constexpr int kExitOutputClosed = 141;
+
+// The status one operation's outcome gives on its own.
+int exitStatus(Cause cause);
+
+}  // namespace palmota::tools
