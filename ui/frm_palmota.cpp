@@ -281,6 +281,7 @@ void FrmPalmota::Command1_Click() {
         Label1->hide();
     } else {
         ContinuousReading = true;
+        ++continuousRuns_;
         Command2->setEnabled(false);
         Command3->setEnabled(false);
         Command1->setText(QStringLiteral("Stop Lecture"));
@@ -356,6 +357,14 @@ void FrmPalmota::Text2_KeyPress(int& KeyAscii) {
 }
 
 void FrmPalmota::Timer1_Timer() {
+    // On the desktop this layout was drawn for, a timer message is the last of all: it is
+    // delivered only when no other input waits. A tick that came due during a read waits
+    // likewise for whatever queued up meanwhile (a close request, a click on "Stop
+    // Lecture"), and starts no read once they have ended continuous reading, restarted it
+    // (its first read comes a full interval after the click) or closed the window.
+    const int run = continuousRuns_;
+    QCoreApplication::processEvents();
+    if (closing_ || !ContinuousReading || run != continuousRuns_) return;
     Command3_Click();
 }
 

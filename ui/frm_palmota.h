@@ -88,6 +88,7 @@ class FrmPalmota final : public QWidget {
     std::vector<Outcome> outcomes_;  // of the action running
 
     bool ContinuousReading = false;
+    int continuousRuns_ = 0;  // times continuous reading was switched on
     bool closing_ = false;
 
     QLabel* Label3 = nullptr;

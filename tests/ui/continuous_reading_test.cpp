@@ -98,5 +98,63 @@ TEST_F(ContinuousReading, ClosingTheWindowEndsTheProgramAndNoReadFollows) {
     EXPECT_EQ(hexOf(written()), "");
 }
 
+// What the operator does while a read holds the window waits in the queue; the tick that
+// came due meanwhile waits behind it, as a timer message does on the desktop this layout
+// was drawn for.
+class InputDuringARead : public ContinuousReading {
+  protected:
+    void SetUp() override {
+        ContinuousReading::SetUp();
+        window->setContinuousReadingInterval(kShortInterval);
+    }
+    // Calls `request` while the first read waits for its credit, once the next tick is due.
+    void duringTheFirstCreditRead(std::function<void()> request) {
+        duringWrite = [this, request](const Bytes& bytes) {
+            if (writesAtRequest > 0 || bytes != "\x06") return;
+            outlastInterval(kShortInterval);
+            request();
+            writesAtRequest = line.writes.size();
+        };
+    }
+    static constexpr auto kShortInterval = 1ms;
+    std::size_t writesAtRequest = 0;
+};
+
+TEST_F(InputDuringARead, ACloseRequestLetsNoFurtherReadStartAndEndsTheProgramWhenTheReadEnds) {
+    // A close that reaches the window after the due tick, as the window manager's does.
+    QTimer closeRequest;
+    closeRequest.setSingleShot(true);
+    closeRequest.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&closeRequest, &QTimer::timeout, window.get(), &QWidget::close);
+    int endsDuringTheRead = -1;
+    duringTheFirstCreditRead([&] {
+        closeRequest.start(0);
+        endsDuringTheRead = programEnds;
+    });
+
+    click("Command1");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return programEnds > 0; }, 5000));
+    EXPECT_EQ(endsDuringTheRead, 0);
+    EXPECT_EQ(text("Text1"), "1500");  // the read that was running ended as it should
+    QTest::qWait(20);
+    EXPECT_EQ(line.writes.size(), writesAtRequest) << hexOf(written());
+    EXPECT_EQ(programEnds, 1);
+    EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+}
+
+TEST_F(InputDuringARead, StopLectureClickedDuringASlowReadStopsContinuousReading) {
+    duringTheFirstCreditRead([&] {
+        QMetaObject::invokeMethod(button("Command1"), &QPushButton::click, Qt::QueuedConnection);
+    });
+
+    click("Command1");
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return button("Command1")->text() == "Lecture Continue"; }, 5000));
+    QTest::qWait(20);
+    EXPECT_EQ(line.writes.size(), writesAtRequest) << hexOf(written());
+    EXPECT_FALSE(timer()->isActive());
+    EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+}
+
 }  // namespace
 }  // namespace palmota::ui::testing
