@@ -271,9 +271,9 @@ void drawReader(QPainter& p, const QRectF& body, Detail detail) {
     // Lamps, both dark: power (green) and write (amber).
     const qreal ledR = qMax(1.0, h * (detail == Detail::Tiny ? 0.09 : 0.055));
     const qreal ledY = display.center().y();
-    drawLed(p, QPointF(front.right() - w * 0.25, ledY), ledR, kLedGreen.darker(170));
+    drawLed(p, QPointF(front.right() - w * 0.25, ledY), ledR, kLedGreen.darker(300));
     if (detail != Detail::Tiny) {
-        drawLed(p, QPointF(front.right() - w * 0.12, ledY), ledR, kLedAmber.darker(160));
+        drawLed(p, QPointF(front.right() - w * 0.12, ledY), ledR, kLedAmber.darker(300));
     }
 
     // A speaker grille under the lamps.
