@@ -2,22 +2,26 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 
 namespace palmota::ui {
 namespace {
 
-Outcome outcome(Operation operation, Cause cause, const std::string& device = "/dev/ttyUSB0") {
+// An outcome as the link reports it, on /dev/ttyUSB0 unless `set` says otherwise.
+Outcome outcome(Operation operation, Cause cause, void (*set)(Outcome&) = nullptr) {
     Outcome o;
     o.operation = operation;
     o.cause = cause;
-    o.device = device;
+    o.device = "/dev/ttyUSB0";
+    if (set) set(o);
     return o;
 }
 
 Outcome portRefused(OpenError::Kind kind, const std::string& group = {},
                     const std::string& reason = {}) {
-    Outcome o = outcome(Operation::ReadSerialNumber, Cause::PortUnavailable, "/dev/ttyS0");
+    Outcome o = outcome(Operation::ReadSerialNumber, Cause::PortUnavailable);
+    o.device = "/dev/ttyS0";
     o.openError = {kind, reason, group};
     return o;
 }
@@ -28,31 +32,14 @@ struct Row {
     const char* text;
 };
 
+void PrintTo(const Row& row, std::ostream* out) {
+    *out << row.name;
+}
+
 class OutcomeText : public ::testing::TestWithParam<Row> {};
 
 TEST_P(OutcomeText, TellsTheOperatorWhatHappenedInFrench) {
     EXPECT_EQ(outcomeText(GetParam().outcome, QTime(14, 32, 5)).toStdString(), GetParam().text);
-}
-
-Outcome notReady() {
-    Outcome o = outcome(Operation::ReadCredit, Cause::NotReady);
-    o.status = 0x01;
-    return o;
-}
-Outcome shortReply() {
-    Outcome o = outcome(Operation::ReadSerialNumber, Cause::ShortReply);
-    o.received = 5;
-    o.expected = 17;
-    return o;
-}
-Outcome unexpectedReply() {
-    Outcome o = outcome(Operation::WriteCredit, Cause::UnexpectedReply);
-    o.status = 0x5A;
-    return o;
-}
-Outcome controlCharacters() {
-    Outcome o = outcome(Operation::ReadCredit, Cause::NoAnswer, "/dev/tty\x1b[2J");
-    return o;
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -78,15 +65,24 @@ INSTANTIATE_TEST_SUITE_P(
             "Port /dev/ttyS0 : ouverture impossible (Input/output error)."},
         Row{"NoAnswer", outcome(Operation::ReadSerialNumber, Cause::NoAnswer),
             "Le lecteur ne répond pas sur /dev/ttyUSB0."},
-        Row{"NotReady", notReady(), "Lecteur pas prêt (état 01)."},
+        Row{"NotReady",
+            outcome(Operation::ReadCredit, Cause::NotReady, [](Outcome& o) { o.status = 0x01; }),
+            "Lecteur pas prêt (état 01)."},
         Row{"NoBadge", outcome(Operation::ReadCredit, Cause::NoBadge),
             "Aucun badge sur le lecteur."},
-        Row{"ShortReply", shortReply(),
+        Row{"ShortReply",
+            outcome(Operation::ReadSerialNumber, Cause::ShortReply,
+                    [](Outcome& o) {
+                        o.received = 5;
+                        o.expected = 17;
+                    }),
             "Réponse incomplète du lecteur : 5 octets sur 17. Tenez le badge immobile et "
             "recommencez."},
         Row{"WriteRefused", outcome(Operation::WriteCredit, Cause::WriteRefused),
             "Écriture refusée par le lecteur."},
-        Row{"UnexpectedReply", unexpectedReply(),
+        Row{"UnexpectedReply",
+            outcome(Operation::WriteCredit, Cause::UnexpectedReply,
+                    [](Outcome& o) { o.status = 0x5A; }),
             "Réponse inattendue du lecteur à l'écriture (octet 5A) : le crédit a pu être "
             "enregistré. Relisez le badge."},
         Row{"NotConfirmed", outcome(Operation::WriteCredit, Cause::NotConfirmed),
@@ -97,7 +93,9 @@ INSTANTIATE_TEST_SUITE_P(
             "Montant refusé : de 0 à 65535 seulement. Rien n'a été envoyé."},
         Row{"BlockRefused", outcome(Operation::ReadBlock, Cause::Refused),
             "Numéro de bloc refusé : de 0 à 255 seulement. Rien n'a été envoyé."},
-        Row{"EscapesControlCharacters", controlCharacters(),
+        Row{"EscapesControlCharacters",
+            outcome(Operation::ReadCredit, Cause::NoAnswer,
+                    [](Outcome& o) { o.device = "/dev/tty\x1b[2J"; }),
             "Le lecteur ne répond pas sur /dev/tty\\x1B[2J."}),
     [](const ::testing::TestParamInfo<Row>& row) { return std::string(row.param.name); });
 

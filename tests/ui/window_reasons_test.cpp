@@ -60,8 +60,6 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         ReasonCase{"SerialNumberRead", kAsItIs, nullptr, "Text4", "123456",
                    "Lu à \\d\\d:\\d\\d:\\d\\d"},
-        ReasonCase{"CreditRead", kAsItIs, nullptr, "Text1", "1500", "Lu à \\d\\d:\\d\\d:\\d\\d"},
-        ReasonCase{"Written", kAsItIs, "100", "Text3", "OK", "Écrit à \\d\\d:\\d\\d:\\d\\d"},
         ReasonCase{"PermissionRefused",
                    [](ScriptedLine& line, sim::ReaderFaults&) {
                        line.refuseOpen = "Permission denied";
@@ -71,20 +69,11 @@ INSTANTIATE_TEST_SUITE_P(
                    nullptr, "Text4", "ERREUR",
                    "Port /dev/ttyUSB0 : accès refusé\\. L'utilisateur doit être membre du "
                    "groupe dialout\\."},
-        ReasonCase{"SilentReaderOnTheSerialNumber",
-                   [](ScriptedLine&, sim::ReaderFaults& f) { f.silent = true; }, nullptr, "Text4",
-                   "ERREUR", "Le lecteur ne répond pas sur /dev/ttyUSB0\\."},
         ReasonCase{"SilentReaderOnTheCredit",
                    [](ScriptedLine&, sim::ReaderFaults& f) { f.silent = true; }, nullptr, "Text1",
                    "", "Le lecteur ne répond pas sur /dev/ttyUSB0\\."},
         ReasonCase{"NoBadge", [](ScriptedLine&, sim::ReaderFaults& f) { f.noBadge = true; },
                    nullptr, "Text1", "", "Aucun badge sur le lecteur\\."},
-        ReasonCase{"NotReady",
-                   [](ScriptedLine&, sim::ReaderFaults& f) { f.notReady = std::uint8_t{0x01}; },
-                   nullptr, "Text1", "", "Lecteur pas prêt \\(état 01\\)\\."},
-        ReasonCase{"WriteRefused",
-                   [](ScriptedLine&, sim::ReaderFaults& f) { f.writeRefused = true; }, "100",
-                   "Text3", "ERREUR", "Écriture refusée par le lecteur\\."},
         ReasonCase{"WriteNotConfirmed",
                    [](ScriptedLine&, sim::ReaderFaults& f) { f.noFinalWriteReply = true; }, "100",
                    "Text3", "ERREUR",
@@ -165,11 +154,10 @@ TEST_F(Keys, EnterOrReturnOnAFocusedButtonClicksItAndDoesNothingInTheAmount) {
         const char* sent;
     };
     typeAmount("100");
-    for (const Press& p : {Press{"Command3", Qt::Key_Return, Qt::NoModifier, "00 04 00 00 06"},
-                           Press{"Command2", Qt::Key_Enter, Qt::KeypadModifier, "00 07 00 64"},
-                           Press{"Command4", Qt::Key_Return, Qt::NoModifier,
-                                 "00 04 00 00 04 01 00 04 02 00 04 03 00 04 04 00 04 05 00 04 "
-                                 "06 00 04 07"}}) {
+    for (const Press& p : {
+             Press{"Command3", Qt::Key_Return, Qt::NoModifier, "00 04 00 00 06"},
+             Press{"Command2", Qt::Key_Enter, Qt::KeypadModifier, "00 07 00 64"},
+         }) {
         line.writes.clear();
         button(p.button)->setFocus();
         QTest::keyClick(button(p.button), p.key, p.modifiers);
