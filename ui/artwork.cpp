@@ -25,7 +25,6 @@ const QColor kGraphiteLight{0x5b, 0x66, 0x74};
 const QColor kGraphite{0x33, 0x3b, 0x46};
 const QColor kGraphiteDark{0x1a, 0x1f, 0x26};
 const QColor kDisplayGround{0x12, 0x2a, 0x1c};
-const QColor kDisplayText{0x7d, 0xf5, 0xa0};
 const QColor kLedGreen{0x3d, 0xe0, 0x5c};
 const QColor kLedAmber{0xff, 0xb3, 0x2e};
 
@@ -147,15 +146,15 @@ void drawBadge(QPainter& p, const QRectF& card, Detail detail) {
         const qreal lineX = chip.left();
         const qreal lineTop = chip.bottom() + h * 0.09;
         p.drawRoundedRect(QRectF(lineX, lineTop, w * 0.42, lineH), lineH / 2, lineH / 2);
+        // Where a badge prints its holder's name and number: bars, no figures, so that
+        // nothing in the picture reads like a serial number.
+        p.drawRoundedRect(
+            QRectF(chip.right() + w * 0.05, chip.center().y() - lineH / 2, w * 0.3, lineH),
+            lineH / 2, lineH / 2);
         if (detail == Detail::Full) {
-            p.setPen(QColor(0x4a, 0x58, 0x6a));
-            p.setFont(sansFont(h * 0.11, QFont::DemiBold));
-            p.drawText(QRectF(chip.right() + w * 0.05, chip.top(), w * 0.36, chip.height()),
-                       Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("123456"));
-        } else {
             p.drawRoundedRect(
-                QRectF(chip.right() + w * 0.05, chip.center().y() - lineH / 2, w * 0.3, lineH),
-                lineH / 2, lineH / 2);
+                QRectF(chip.right() + w * 0.05, chip.center().y() + lineH, w * 0.2, lineH * 0.8),
+                lineH * 0.4, lineH * 0.4);
         }
     }
 
@@ -175,15 +174,7 @@ void drawWaves(QPainter& p, QPointF centre, qreal firstRadius, qreal step, int c
     }
 }
 
-void drawLed(QPainter& p, QPointF centre, qreal radius, const QColor& colour, bool glow) {
-    if (glow) {
-        QRadialGradient halo(centre, radius * 3);
-        halo.setColorAt(0, withAlpha(colour, 120));
-        halo.setColorAt(1, withAlpha(colour, 0));
-        p.setPen(Qt::NoPen);
-        p.setBrush(halo);
-        p.drawEllipse(centre, radius * 3, radius * 3);
-    }
+void drawLed(QPainter& p, QPointF centre, qreal radius, const QColor& colour) {
     QRadialGradient bulb(centre - QPointF(radius * 0.3, radius * 0.3), radius * 1.2);
     bulb.setColorAt(0, colour.lighter(170));
     bulb.setColorAt(1, colour.darker(115));
@@ -255,39 +246,34 @@ void drawReader(QPainter& p, const QRectF& body, Detail detail) {
     p.drawLine(QPointF(front.left() + h * 0.05, front.top() + h * 0.008),
                QPointF(front.right() - h * 0.05, front.top() + h * 0.008));
 
-    // Display showing the credit just read.
+    // The display, unlit: a lit one would read as a credit or a state.
     const QRectF display(front.left() + w * 0.08, front.top() + front.height() * 0.2, w * 0.46,
                          front.height() * 0.42);
     p.setPen(QPen(kGraphiteDark.darker(150), qMax(1.0, h * 0.02)));
-    p.setBrush(vertical(display, kDisplayGround.lighter(130), kDisplayGround));
+    p.setBrush(vertical(display, kDisplayGround.lighter(115), kDisplayGround.darker(120)));
     p.drawRoundedRect(display, h * 0.03, h * 0.03);
-    if (detail == Detail::Full) {
-        QFont digits = sansFont(display.height() * 0.58, QFont::Bold);
-        digits.setFamilies(
-            {"DejaVu Sans Mono", "Noto Sans Mono", "Liberation Mono", "Courier New", "monospace"});
-        digits.setStyleHint(QFont::Monospace);
-        p.setFont(digits);
-        p.setPen(kDisplayText);
-        p.drawText(display.adjusted(w * 0.03, 0, -w * 0.03, 0), Qt::AlignRight | Qt::AlignVCenter,
-                   QStringLiteral("1500"));
-        p.setFont(sansFont(display.height() * 0.26, QFont::DemiBold));
-        p.setPen(withAlpha(kDisplayText, 170));
-        p.drawText(display.adjusted(w * 0.03, display.height() * 0.08, 0, 0),
-                   Qt::AlignLeft | Qt::AlignTop, QStringLiteral("CR"));
-    } else {
-        p.setPen(Qt::NoPen);
-        p.setBrush(kDisplayText);
-        const qreal barH = display.height() * 0.3;
-        p.drawRect(QRectF(display.left() + display.width() * 0.2, display.center().y() - barH / 2,
-                          display.width() * 0.6, barH));
+    if (detail != Detail::Tiny) {
+        // Light on the glass: a diagonal sheen across its upper left.
+        p.save();
+        QPainterPath glass;
+        glass.addRoundedRect(display, h * 0.03, h * 0.03);
+        p.setClipPath(glass);
+        QPainterPath sheen;
+        sheen.moveTo(display.topLeft());
+        sheen.lineTo(display.left() + display.width() * 0.55, display.top());
+        sheen.lineTo(display.left() + display.width() * 0.3, display.bottom());
+        sheen.lineTo(display.left(), display.bottom());
+        sheen.closeSubpath();
+        p.fillPath(sheen, QColor(255, 255, 255, 22));
+        p.restore();
     }
 
-    // Lamps: power (green, lit) and write (amber).
+    // Lamps, both dark: power (green) and write (amber).
     const qreal ledR = qMax(1.0, h * (detail == Detail::Tiny ? 0.09 : 0.055));
     const qreal ledY = display.center().y();
-    drawLed(p, QPointF(front.right() - w * 0.25, ledY), ledR, kLedGreen, detail != Detail::Tiny);
+    drawLed(p, QPointF(front.right() - w * 0.25, ledY), ledR, kLedGreen.darker(300));
     if (detail != Detail::Tiny) {
-        drawLed(p, QPointF(front.right() - w * 0.12, ledY), ledR, kLedAmber.darker(160), false);
+        drawLed(p, QPointF(front.right() - w * 0.12, ledY), ledR, kLedAmber.darker(300));
     }
 
     // A speaker grille under the lamps.
@@ -307,8 +293,11 @@ void drawReader(QPainter& p, const QRectF& body, Detail detail) {
 
 }  // namespace
 
-QImage backgroundPicture() {
-    QImage image(kBackgroundSize, QImage::Format_ARGB32_Premultiplied);
+QImage backgroundPicture(qreal devicePixelRatio) {
+    const qreal ratio = devicePixelRatio > 0 ? devicePixelRatio : 1.0;
+    QImage image(QSizeF(kBackgroundSize * ratio).toSize(), QImage::Format_ARGB32_Premultiplied);
+    // Painted in logical pixels; the painter scales to the device's.
+    image.setDevicePixelRatio(ratio);
     const QRectF area(QPointF(0, 0), QSizeF(kBackgroundSize));
     QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing);

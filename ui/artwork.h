@@ -18,7 +18,10 @@ inline constexpr QSize kBackgroundSize{230, 240};
 inline constexpr std::array<int, 2> kWindowIconSizes{16, 32};
 inline constexpr std::array<int, 6> kThemeIconSizes{16, 32, 48, 64, 128, 256};
 
-QImage backgroundPicture();
+// Drawn for a screen with `devicePixelRatio` device pixels to a logical pixel, and
+// kBackgroundSize logical pixels either way. It shows no reading and no state: the
+// display is unlit, the badge bears no number, the lamps are dark.
+QImage backgroundPicture(qreal devicePixelRatio = 1.0);
 
 // The application icon, size by size pixels, on a transparent ground. Small sizes drop
 // the details that would only blur.

@@ -1,12 +1,14 @@
 #include "ui/frm_palmota.h"
 
-#include <QComboBox>
 #include <QCoreApplication>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
 #include <QPushButton>
+#include <QScopeGuard>
+#include <QTime>
 #include <QTimer>
 #include <cstdint>
 #include <vector>
@@ -14,7 +16,8 @@
 #include "reader/protocol.h"
 #include "ui/artwork.h"
 #include "ui/digits_only_validator.h"
-#include "ui/serial_devices.h"
+#include "ui/outcome_text.h"
+#include "ui/port_chooser.h"
 
 namespace palmota::ui {
 
@@ -32,7 +35,6 @@ QRect twips(int left, int top, int width, int height) {
 constexpr QSize kClientSize{3420 / kTwipsPerPixel, 8220 / kTwipsPerPixel};
 constexpr QPoint kWindowPosition{4380 / kTwipsPerPixel, 1845 / kTwipsPerPixel};
 
-constexpr int kPortCount = 6;  // COM1 to COM6
 const QColor kIndicatorGreen{0x00, 0xff, 0x00};
 
 // The window's type face is MS Sans Serif; where it is missing, the closest sans faces
@@ -101,6 +103,7 @@ FrmPalmota::FrmPalmota(SerialLine& serialControl, Clock& clock, QWidget* parent)
     connect(Text2, &QLineEdit::textChanged, this, &FrmPalmota::Text2_Change);
     connect(Timer1, &QTimer::timeout, this, &FrmPalmota::Timer1_Timer);
     Text2->installEventFilter(this);
+    for (QPushButton* b : {Command1, Command2, Command3, Command4}) b->installEventFilter(this);
 
     Command2->setFocus();
 }
@@ -131,15 +134,9 @@ void FrmPalmota::createControls() {
 
     Label3 = label("Label3", QStringLiteral("Port COM"), twips(480, 3960, 1095, 255));
 
-    Combo1 = new QComboBox(this);
+    Combo1 = new PortChooser(this);
     Combo1->setObjectName(QStringLiteral("Combo1"));
     Combo1->setGeometry(twips(480, 4200, 1215, 315));
-    Combo1->setEditable(true);
-    // A typed port is used as it stands; it is not added to the list.
-    Combo1->setInsertPolicy(QComboBox::NoInsert);
-    for (int port = 1; port <= kPortCount; ++port) Combo1->addItem(QString::number(port));
-    Combo1->addItems(serialAdapterDevices());
-    Combo1->setCurrentIndex(0);
 
     Command1 = button("Command1", QStringLiteral("Lecture Continue"), twips(360, 4920, 1455, 375));
 
@@ -168,9 +165,20 @@ void FrmPalmota::createControls() {
     Text3->setReadOnly(true);
     Command4 = button("Command4", QStringLiteral("Command4"), twips(720, 7800, 1095, 255));
 
-    // "Crédit:" and "No Série:" run on under their text boxes: the boxes are drawn on top.
-    Text1->raise();
-    Text4->raise();
+    // Labels are decoration: wherever one overlaps another control ("Crédit:" and
+    // "No Série:" run on under their text boxes, "ON" under a column of "Lecture
+    // Continue"), the other control is drawn on top.
+    for (QLabel* l : {Label1, Label2, Label3, Label4}) l->lower();
+
+    // Screen readers name each box after its label, and the dump button after what it
+    // does, whatever its caption.
+    Combo1->setAccessibleName(QStringLiteral("Port COM"));
+    Label3->setBuddy(Combo1);  // where a combo box's name is read from its label
+    Text1->setAccessibleName(QStringLiteral("Crédit"));
+    Text4->setAccessibleName(QStringLiteral("No Série"));
+    Text2->setAccessibleName(QStringLiteral("Montant"));
+    Text3->setAccessibleName(QStringLiteral("Résultat"));
+    Command4->setAccessibleName(QStringLiteral("Lire les blocs 0 à 7"));
 }
 
 void FrmPalmota::arrangeTabOrder() {
@@ -198,9 +206,34 @@ void FrmPalmota::setActionReport(ActionReport report) {
 }
 
 void FrmPalmota::runAction(const std::function<void()>& action) {
+    // A click still queued when the window was closed starts nothing: the program is
+    // ending.
+    if (closing_) return;
     outcomes_.clear();
-    action();
+    {
+        // The window holds its thread while the Reader link waits; the cursor says so,
+        // and comes back however the action ends.
+        QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+        const auto restore = qScopeGuard([] { QGuiApplication::restoreOverrideCursor(); });
+        action();
+    }
     if (actionReport_) actionReport_(outcomes_);
+}
+
+void FrmPalmota::explain(QLineEdit* box, const Outcome& outcome) {
+    const QString text = outcomeText(outcome, QTime::currentTime());
+    box->setToolTip(text);
+    box->setAccessibleDescription(text);
+}
+
+void FrmPalmota::explainLastOutcome(QLineEdit* box) {
+    if (outcomes_.empty()) return;
+    explain(box, outcomes_.back());
+}
+
+void FrmPalmota::clearExplanation(QLineEdit* box) {
+    box->setToolTip(QString());
+    box->setAccessibleDescription(QString());
 }
 
 void FrmPalmota::closeEvent(QCloseEvent* event) {
@@ -209,11 +242,23 @@ void FrmPalmota::closeEvent(QCloseEvent* event) {
 }
 
 void FrmPalmota::paintEvent(QPaintEvent* /*event*/) {
+    // Drawn for the screen's pixels, so that it stays sharp on a scaled screen.
+    const qreal ratio = devicePixelRatioF();
+    if (!qFuzzyCompare(picture_.devicePixelRatio(), ratio)) picture_ = backgroundPicture(ratio);
     QPainter painter(this);
     painter.drawImage(QPoint(0, 0), picture_);
 }
 
 bool FrmPalmota::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::KeyPress && qobject_cast<QPushButton*>(watched)) {
+        // Enter or Return clicks the focused button, as Space does: the convention of the
+        // desktop this layout was drawn for. A key held down clicks once.
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
+            if (!key->isAutoRepeat()) static_cast<QPushButton*>(watched)->click();
+            return true;
+        }
+    }
     if (watched == Text2 && event->type() == QEvent::KeyPress) {
         // A discarded keystroke never reaches the box.
         for (int KeyAscii : typedCharacters(*static_cast<QKeyEvent*>(event))) {
@@ -236,6 +281,7 @@ void FrmPalmota::Command1_Click() {
         Label1->hide();
     } else {
         ContinuousReading = true;
+        ++continuousRuns_;
         Command2->setEnabled(false);
         Command3->setEnabled(false);
         Command1->setText(QStringLiteral("Stop Lecture"));
@@ -252,19 +298,32 @@ void FrmPalmota::Command2_Click() {
     // The box holds digits only; the link's amount rule decides what fits a credit.
     if (amount.isEmpty() || !protocol::parseAmount(amount.toStdString())) {
         // Refused: the amount goes, and nothing is sent to the Reader. Emptying the box
-        // empties the result box through Text2_Change.
+        // empties the result box through Text2_Change; an amount too large leaves why in
+        // the result box's tooltip.
         Text2->setText(QString());
+        if (!amount.isEmpty()) {
+            Outcome refused;
+            refused.operation = Operation::WriteCredit;
+            refused.cause = Cause::Refused;
+            refused.refused = amount.toStdString();
+            explain(Text3, refused);
+        }
         return;
     }
     Text3->setText(QString());
-    runAction([&] { Text3->setText(fromResult(palmota_.WriteCredit(amount.toStdString()))); });
+    runAction([&] {
+        Text3->setText(fromResult(palmota_.WriteCredit(amount.toStdString())));
+        explainLastOutcome(Text3);
+    });
 }
 
 // Read: serial number first, then the credit.
 void FrmPalmota::Command3_Click() {
     runAction([this] {
         Text4->setText(fromResult(palmota_.ReadSerialNumber()));
+        explainLastOutcome(Text4);
         Text1->setText(fromResult(palmota_.ReadCredit()));
+        explainLastOutcome(Text1);
     });
 }
 
@@ -279,12 +338,15 @@ void FrmPalmota::Command4_Click() {
 
 void FrmPalmota::Form_Unload() {
     // No read may start between the close and the end of the program.
+    closing_ = true;
     Timer1->stop();
     if (programEnd_) programEnd_();
 }
 
 void FrmPalmota::Text2_Change() {
     Text3->setText(QString());
+    // The result is gone, and its reason with it.
+    clearExplanation(Text3);
 }
 
 // Only digits are typed into the amount; control keys (Backspace, Ctrl+V...) pass.
@@ -295,6 +357,14 @@ void FrmPalmota::Text2_KeyPress(int& KeyAscii) {
 }
 
 void FrmPalmota::Timer1_Timer() {
+    // On the desktop this layout was drawn for, a timer message is the last of all: it is
+    // delivered only when no other input waits. A tick that came due during a read waits
+    // likewise for whatever queued up meanwhile (a close request, a click on "Stop
+    // Lecture"), and starts no read once they have ended continuous reading, restarted it
+    // (its first read comes a full interval after the click) or closed the window.
+    const int run = continuousRuns_;
+    QCoreApplication::processEvents();
+    if (closing_ || !ContinuousReading || run != continuousRuns_) return;
     Command3_Click();
 }
 

@@ -11,7 +11,6 @@
 #include "reader/reader_link.h"
 #include "reader/serial_line.h"
 
-class QComboBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -19,11 +18,18 @@ class QTimer;
 
 namespace palmota::ui {
 
+class PortChooser;
+
 // The operator's one window. Its controls keep their generic numbered names (Command1 to
 // Command4, Text1 to Text4, ...), and each event has its own handler named after control
 // and event. Every badge action runs on the window's thread and holds it while the
-// Reader link waits for the Reader: the window does not respond meanwhile, and no action
-// can overlap another.
+// Reader link waits for the Reader: the window does not respond meanwhile (it shows the
+// wait cursor), no action can overlap another, and what the operator did meanwhile is
+// handled when the action ends.
+//
+// The window shows no message of its own. The box that shows an action's result also
+// carries, as its tooltip and accessible description, what happened, in French: the
+// operator who points at "ERREUR" reads why.
 class FrmPalmota final : public QWidget {
     Q_OBJECT
 
@@ -59,6 +65,10 @@ class FrmPalmota final : public QWidget {
     void arrangeTabOrder();
     // Runs one action's badge operations and reports their outcomes when it ends.
     void runAction(const std::function<void()>& action);
+    // Gives `box` the last operation's outcome as its tooltip and accessible description.
+    void explain(QLineEdit* box, const Outcome& outcome);
+    void explainLastOutcome(QLineEdit* box);
+    void clearExplanation(QLineEdit* box);
 
     // Handlers, in the order of the window's handler table.
     void Command1_Click();
@@ -70,7 +80,7 @@ class FrmPalmota final : public QWidget {
     void Text2_KeyPress(int& KeyAscii);
     void Timer1_Timer();
 
-    const QImage picture_;
+    QImage picture_;  // at the screen's device-pixel ratio
     SerialLine& Mscomm;
     palmota::Palmota palmota_;
     std::function<void()> programEnd_;
@@ -78,9 +88,11 @@ class FrmPalmota final : public QWidget {
     std::vector<Outcome> outcomes_;  // of the action running
 
     bool ContinuousReading = false;
+    int continuousRuns_ = 0;  // times continuous reading was switched on
+    bool closing_ = false;
 
     QLabel* Label3 = nullptr;
-    QComboBox* Combo1 = nullptr;
+    PortChooser* Combo1 = nullptr;
     QPushButton* Command1 = nullptr;
     QLabel* Label1 = nullptr;
     QPushButton* Command3 = nullptr;

@@ -1,34 +1,60 @@
 #include "ui/serial_devices.h"
 
 #include <QDir>
-#include <algorithm>
+#include <QFileInfo>
+#include <QHash>
+#include <QSerialPortInfo>
+#include <QStringList>
 
 namespace palmota::ui {
 
 namespace {
-// The number after the prefix (ttyUSB10 -> 10); names with no number sort first.
-long deviceNumber(const QString& name, qsizetype prefixLength) {
-    bool ok = false;
-    const long number = name.mid(prefixLength).toLong(&ok);
-    return ok ? number : -1;
+QString hex4(std::uint16_t id) {
+    return QStringLiteral("%1").arg(id, 4, 16, QLatin1Char('0')).toUpper();
 }
 }  // namespace
 
-QStringList serialAdapterDevices(const QString& deviceDir) {
-    const QDir dir(deviceDir);
-    QStringList devices;
-    for (const QString& prefix : {QStringLiteral("ttyUSB"), QStringLiteral("ttyACM")}) {
-        // System: device nodes; Files: plain files, as a test directory holds them.
-        QStringList names =
-            dir.entryList({prefix + u'*'}, QDir::System | QDir::Files | QDir::NoDotAndDotDot);
-        std::sort(names.begin(), names.end(), [&](const QString& a, const QString& b) {
-            const long na = deviceNumber(a, prefix.size());
-            const long nb = deviceNumber(b, prefix.size());
-            return na != nb ? na < nb : a < b;
-        });
-        for (const QString& name : names) devices.append(dir.filePath(name));
+QString deviceDetails(const SerialDeviceFacts& facts, const QString& path) {
+    QStringList lines;
+    if (!facts.product.isEmpty()) lines << facts.product;
+    if (!facts.manufacturer.isEmpty()) lines << facts.manufacturer;
+    if (facts.vendorId && facts.productId)
+        lines << QStringLiteral("USB ") + hex4(*facts.vendorId) + u':' + hex4(*facts.productId);
+    if (path != facts.systemLocation) lines << facts.systemLocation;
+    return lines.join(u'\n');
+}
+
+QList<SerialDevice> listedDevices(const QList<SerialDeviceFacts>& facts, const QString& byIdDir) {
+    // udev names each USB serial device once more under by-id, as a link to the device.
+    QHash<QString, QString> byId;
+    const QDir dir(byIdDir);
+    for (const QFileInfo& link :
+         dir.entryInfoList(QDir::System | QDir::Files | QDir::NoDotAndDotDot, QDir::Name)) {
+        if (!link.isSymLink()) continue;
+        const QString target = link.canonicalFilePath();
+        if (!target.isEmpty() && !byId.contains(target)) byId.insert(target, link.filePath());
+    }
+    QList<SerialDevice> devices;
+    for (const SerialDeviceFacts& device : facts) {
+        const QString canonical = QFileInfo(device.systemLocation).canonicalFilePath();
+        const QString path = byId.value(canonical, device.systemLocation);
+        devices.append({path, deviceDetails(device, path)});
     }
     return devices;
+}
+
+QList<SerialDevice> serialDevicesPresent() {
+    QList<SerialDeviceFacts> facts;
+    for (const QSerialPortInfo& port : QSerialPortInfo::availablePorts()) {
+        SerialDeviceFacts device{port.systemLocation(), port.description(), port.manufacturer(),
+                                 std::nullopt, std::nullopt};
+        if (port.hasVendorIdentifier() && port.hasProductIdentifier()) {
+            device.vendorId = port.vendorIdentifier();
+            device.productId = port.productIdentifier();
+        }
+        facts.append(device);
+    }
+    return listedDevices(facts);
 }
 
 }  // namespace palmota::ui

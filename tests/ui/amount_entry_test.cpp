@@ -47,7 +47,7 @@ TEST_F(AmountEntry, PasteOrDropWithAnythingButDigitsIsRefusedWhole) {
     QTest::keyClick(amount, Qt::Key_V, Qt::ControlModifier);
     EXPECT_EQ(text("Text2"), "7345");
     click("Command2");
-    EXPECT_EQ(hexOf(reader.received()), "00 07 1C B1");  // 7345
+    EXPECT_EQ(hexOf(written()), "00 07 1C B1");  // 7345
 }
 
 }  // namespace

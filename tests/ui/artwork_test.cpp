@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QSet>
+#include <algorithm>
 
 namespace palmota::ui {
 namespace {
@@ -20,6 +21,30 @@ TEST(Artwork, BackgroundIsAnOpaquePictureOfTheStoredSize) {
     for (QPoint corner : {QPoint(0, 0), QPoint(229, 0), QPoint(0, 239), QPoint(229, 239)})
         EXPECT_EQ(qAlpha(picture.pixel(corner)), 255);
     EXPECT_GT(distinctColours(picture), 500);  // drawn, not a flat fill
+}
+
+TEST(Artwork, AtTwiceTheDensityThePictureIsDrawnWithTwiceThePixels) {
+    const QImage one = backgroundPicture();
+    const QImage two = backgroundPicture(2.0);
+    EXPECT_EQ(two.size(), QSize(460, 480));
+    EXPECT_DOUBLE_EQ(two.devicePixelRatio(), 2.0);
+    EXPECT_EQ(two.deviceIndependentSize(), QSizeF(230, 240));
+    // Drawn anew, not enlarged: edges fall between the pixels of the single-density one.
+    EXPECT_GT(distinctColours(two), distinctColours(one) * 3 / 2);
+}
+
+TEST(Artwork, TheReadersDisplayIsUnlitSoThatNothingReadsAsACredit) {
+    const QImage picture = backgroundPicture();
+    // The display's glass on the reader's front face.
+    const QRect display(56, 183, 66, 16);
+    int lit = 0;
+    for (int y = display.top(); y <= display.bottom(); ++y) {
+        for (int x = display.left(); x <= display.right(); ++x) {
+            const QRgb c = picture.pixel(x, y);
+            if (std::max({qRed(c), qGreen(c), qBlue(c)}) > 110) ++lit;
+        }
+    }
+    EXPECT_EQ(lit, 0);
 }
 
 TEST(Artwork, IconComesAtEveryThemeSizeAsImageAndPng) {

@@ -20,7 +20,7 @@ long openFileDescriptors() {
                          std::filesystem::directory_iterator{});
 }
 
-class Endurance : public WindowTest {
+class Endurance : public PtyWindowTest {
   protected:
     QTimer* timer() const { return window->findChild<QTimer*>("Timer1"); }
     // Runs after the window's own tick handler, so it sees what each read action showed.

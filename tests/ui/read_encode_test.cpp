@@ -1,4 +1,3 @@
-#include <QElapsedTimer>
 #include <QSignalSpy>
 
 #include "sim/reader_faults.h"
@@ -10,8 +9,15 @@ namespace {
 using ReadAction = WindowTest;
 using EncodeAction = WindowTest;
 using BlockDump = WindowTest;
+using ReadActionOnAPort = PtyWindowTest;
 
-TEST_F(ReadAction, ShowsSerialNumberThenCredit) {
+sim::ReaderFaults silentReader() {
+    sim::ReaderFaults silent;
+    silent.silent = true;
+    return silent;
+}
+
+TEST_F(ReadActionOnAPort, ShowsSerialNumberThenCredit) {
     click("Command3");
     EXPECT_EQ(text("Text4"), "123456");
     EXPECT_EQ(text("Text1"), "1500");
@@ -19,23 +25,27 @@ TEST_F(ReadAction, ShowsSerialNumberThenCredit) {
     EXPECT_EQ(hexOf(reader.received()), "00 04 00 00 06");
 }
 
+TEST_F(ReadAction, ShowsSerialNumberThenCredit) {
+    click("Command3");
+    EXPECT_EQ(text("Text4"), "123456");
+    EXPECT_EQ(text("Text1"), "1500");
+    EXPECT_EQ(hexOf(written()), "00 04 00 00 06");
+}
+
 TEST_F(ReadAction, WithNoReaderShowsErreurAndAnEmptyCreditAfterTwoReadyChecks) {
     click("Command3");
     ASSERT_EQ(text("Text1"), "1500");
-    sim::ReaderFaults silent;
-    silent.silent = true;
-    reader.setFaults(silent);
+    setFaults(silentReader());
 
-    QElapsedTimer stopwatch;
-    stopwatch.start();
+    const Seconds start = clock.time;
     click("Command3");
-    const auto elapsed = stopwatch.elapsed();
+    const Seconds elapsed = clock.time - start;
     EXPECT_EQ(text("Text4"), "ERREUR");
     EXPECT_EQ(text("Text1"), "");
-    EXPECT_GE(elapsed, 2000);
-    EXPECT_LT(elapsed, 3000);
+    EXPECT_GT(elapsed, Seconds(2.0));
+    EXPECT_LT(elapsed, Seconds(3.0));
     // The failed credit read closed the port, for the next action to reopen it.
-    EXPECT_FALSE(port.isOpen());
+    EXPECT_FALSE(line.isOpen());
 }
 
 TEST_F(ReadAction, ReportsTheOutcomesOfTheOperationsItRan) {
@@ -49,12 +59,10 @@ TEST_F(ReadAction, ReportsTheOutcomesOfTheOperationsItRan) {
     EXPECT_EQ(seen[1].result, "1500");
 
     window->setPortText("/dev/palmota-no-such-port");
-    reader.setFaults([] {
-        sim::ReaderFaults silent;
-        silent.silent = true;
-        return silent;
-    }());
+    setFaults(silentReader());
     click("Command3");  // the credit read finds no Reader and closes the port
+    line.refuseOpen = "No such file or directory";
+    line.refuseKind = OpenError::Kind::NoSuchDevice;
     click("Command3");  // reopens on the new choice, which is not there
     ASSERT_EQ(seen.size(), 2u);
     EXPECT_EQ(seen[0].cause, Cause::PortUnavailable);
@@ -72,11 +80,11 @@ TEST_F(EncodeAction, WritesTheAmountsTrueValueAndReportsOk) {
                           Case{"0", "00 00", 0}, Case{"0000000000012", "00 0C", 12}}) {
         clearAmount();
         typeAmount(c.typed);
-        reader.clearLog();
+        line.writes.clear();
         click("Command2");
         EXPECT_EQ(text("Text3"), "OK") << c.typed;
-        EXPECT_EQ(hexOf(reader.received()), std::string("00 07 ") + c.amountBytes) << c.typed;
-        EXPECT_EQ(reader.badge().credit(), c.credit) << c.typed;
+        EXPECT_EQ(hexOf(written()), std::string("00 07 ") + c.amountBytes) << c.typed;
+        EXPECT_EQ(engine.badge().credit(), c.credit) << c.typed;
     }
     // A read shows the credit just written.
     click("Command3");
@@ -93,9 +101,9 @@ TEST_F(EncodeAction, RefusesAmountsAboveTheCreditRangeErasingThemAndSendingNothi
         EXPECT_EQ(text("Text2"), "") << typed;
         EXPECT_EQ(text("Text3"), "") << typed;
     }
-    EXPECT_EQ(hexOf(reader.received()), "");
-    EXPECT_FALSE(port.isOpen());
-    EXPECT_EQ(reader.badge().credit(), 1500);
+    EXPECT_EQ(hexOf(written()), "");
+    EXPECT_TRUE(line.opened.empty());
+    EXPECT_EQ(engine.badge().credit(), 1500);
 }
 
 TEST_F(EncodeAction, WithAnEmptyAmountSendsNothingAndLeavesTheResultAlone) {
@@ -105,17 +113,17 @@ TEST_F(EncodeAction, WithAnEmptyAmountSendsNothingAndLeavesTheResultAlone) {
     EXPECT_EQ(text("Text2"), "");
     EXPECT_EQ(text("Text3"), "OK");
     EXPECT_EQ(changes.count(), 0);
-    EXPECT_EQ(hexOf(reader.received()), "");
+    EXPECT_EQ(hexOf(written()), "");
 }
 
 TEST_F(EncodeAction, ReportsErreurWhenTheBadgeRefusesTheWrite) {
     sim::ReaderFaults refusing;
     refusing.writeRefused = true;
-    reader.setFaults(refusing);
+    setFaults(refusing);
     typeAmount("100");
     click("Command2");
     EXPECT_EQ(text("Text3"), "ERREUR");
-    EXPECT_EQ(reader.badge().credit(), 1500);
+    EXPECT_EQ(engine.badge().credit(), 1500);
 }
 
 TEST_F(EncodeAction, AnyChangeOfTheAmountEmptiesTheResult) {
@@ -132,9 +140,12 @@ TEST_F(EncodeAction, AnyChangeOfTheAmountEmptiesTheResult) {
 
 TEST_F(BlockDump, ReadsBlocksZeroToSevenAndChangesNothingInTheWindow) {
     click("Command4");
-    EXPECT_EQ(hexOf(reader.received()),
+    EXPECT_EQ(hexOf(written()),
               "00 04 00 00 04 01 00 04 02 00 04 03 00 04 04 00 04 05 00 04 06 00 04 07");
-    for (const char* box : {"Text1", "Text2", "Text3", "Text4"}) EXPECT_EQ(text(box), "") << box;
+    for (const char* box : {"Text1", "Text2", "Text3", "Text4"}) {
+        EXPECT_EQ(text(box), "") << box;
+        EXPECT_EQ(reason(box), "") << box;
+    }
 }
 
 }  // namespace

@@ -7,14 +7,19 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
+#include <functional>
 #include <memory>
 #include <ostream>
 #include <string>
+#include <vector>
 
 #include "reader/clock.h"
 #include "reader/qt_serial_line.h"
 #include "sim/pty_reader.h"
+#include "sim/reader_engine.h"
+#include "tests/support/fake_clock.h"
 #include "tests/support/hex.h"
+#include "tests/support/scripted_line.h"
 #include "ui/frm_palmota.h"
 
 // Failure messages show texts as text.
@@ -24,17 +29,18 @@ inline void PrintTo(const QString& text, std::ostream* out) {
 
 namespace palmota::ui::testing {
 
+using palmota::testing::Arrival;
+using palmota::testing::FakeClock;
 using palmota::testing::hex;
 using palmota::testing::hexOf;
+using palmota::testing::ScriptedLine;
 
-// The real window, its port chooser set to an emulated Reader on a pseudo-terminal.
-class WindowTest : public ::testing::Test {
+// The real window, shown, and the operator's hands on it.
+class WindowDriver : public ::testing::Test {
   protected:
-    void SetUp() override {
-        std::string error;
-        ASSERT_TRUE(reader.start(&error)) << error;
-        window = std::make_unique<FrmPalmota>(port, clock);
-        window->setPortText(QString::fromStdString(reader.devicePath()));
+    void showWindow(SerialLine& line, Clock& clock, const QString& portText) {
+        window = std::make_unique<FrmPalmota>(line, clock);
+        window->setPortText(portText);
         window->setProgramEnd([this] { ++programEnds; });
         window->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
@@ -49,6 +55,7 @@ class WindowTest : public ::testing::Test {
     QPushButton* button(const char* name) const { return control<QPushButton>(name); }
     QLineEdit* textBox(const char* name) const { return control<QLineEdit>(name); }
     QString text(const char* name) const { return textBox(name)->text(); }
+    QString reason(const char* name) const { return textBox(name)->toolTip(); }
 
     void click(const char* name) const { QTest::mouseClick(button(name), Qt::LeftButton); }
     void typeAmount(const QString& keys) const { QTest::keyClicks(textBox("Text2"), keys); }
@@ -59,12 +66,53 @@ class WindowTest : public ::testing::Test {
         }
     }
 
+    std::unique_ptr<FrmPalmota> window;
+    int programEnds = 0;
+};
+
+// The window on a scripted line, answered by the emulator's protocol engine; the fake
+// clock measures the time limits, so that a silent Reader costs no real time.
+class WindowTest : public WindowDriver {
+  protected:
+    static constexpr const char* kDevice = "/dev/ttyUSB0";
+
+    void SetUp() override {
+        line.setResponder([this](const Bytes& written) {
+            std::vector<Arrival> arrivals;
+            for (const char byte : written) {
+                for (const sim::TimedPiece& piece : engine.receive(static_cast<std::uint8_t>(byte)))
+                    arrivals.push_back(
+                        {std::chrono::duration_cast<Seconds>(piece.at), piece.bytes});
+            }
+            if (duringWrite) duringWrite(written);
+            return arrivals;
+        });
+        showWindow(line, clock, QLatin1String(kDevice));
+    }
+
+    void setFaults(const sim::ReaderFaults& faults) { engine.setFaults(faults); }
+    std::string written() const { return line.allWritten(); }
+
+    FakeClock clock;
+    ScriptedLine line{clock};
+    sim::ReaderEngine engine;
+    // Called at each write, while the action holds the window's thread.
+    std::function<void(const Bytes&)> duringWrite;
+};
+
+// The window on a real port: a pseudo-terminal with the emulated Reader on its far side.
+class PtyWindowTest : public WindowDriver {
+  protected:
+    void SetUp() override {
+        std::string error;
+        ASSERT_TRUE(reader.start(&error)) << error;
+        showWindow(port, clock, QString::fromStdString(reader.devicePath()));
+    }
+
     // Declared before the port and the window, so that the port on it is closed first.
     sim::PtyReader reader;
     QtSerialLine port;
     SteadyClock clock;
-    std::unique_ptr<FrmPalmota> window;
-    int programEnds = 0;
 };
 
 }  // namespace palmota::ui::testing

@@ -1,9 +1,12 @@
+#include <QAbstractItemView>
 #include <QApplication>
+#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTimer>
 
 #include "tests/ui/window_fixture.h"
+#include "ui/port_chooser.h"
 #include "ui/serial_devices.h"
 
 namespace palmota::ui::testing {
@@ -70,30 +73,68 @@ TEST_F(WindowLayout, StartsWithItsCaptionsEmptyBoxesAndNothingRunning) {
     EXPECT_EQ(timer->intervalAsDuration(), std::chrono::milliseconds(500));
 }
 
-TEST(WindowPortChooser, OffersPortsOneToSixThenUsbDevicesAndShowsOne) {
-    QtSerialLine port;
-    SteadyClock clock;
-    FrmPalmota window(port, clock);
-    auto* combo = window.findChild<QComboBox*>("Combo1");
-    ASSERT_NE(combo, nullptr);
+TEST_F(WindowLayout, PortChooserOffersPortsOneToSixAndShowsOne) {
+    auto* combo = control<QComboBox>("Combo1");
     EXPECT_TRUE(combo->isEditable());
+    window->setPortText("1");
     EXPECT_EQ(combo->currentText(), "1");
-    const QStringList usb = serialAdapterDevices();
-    ASSERT_EQ(combo->count(), 6 + usb.size());
+    ASSERT_GE(combo->count(), 6);
     for (int i = 0; i < 6; ++i) EXPECT_EQ(combo->itemText(i), QString::number(i + 1));
-    for (int i = 0; i < usb.size(); ++i) EXPECT_EQ(combo->itemText(6 + i), usb[i]);
 }
 
-TEST(SerialAdapterDevices, ListsUsbThenAcmDevicesInNumericOrder) {
+TEST_F(WindowLayout, PortChooserListsTheDevicesPresentEachTimeItsListOpens) {
+    auto* combo = control<PortChooser>("Combo1");
+    const QString byId =
+        "/dev/serial/by-id/usb-Prolific_Technology_Inc._USB-Serial_Controller_D-if00-port0";
+    QList<SerialDevice> present{{"/dev/ttyACM0", "Reader\nUSB 1234:5678"}};
+    combo->setDeviceSource([&] { return present; });
+    combo->setEditText("/dev/typed-by-hand");
+
+    combo->showPopup();
+    EXPECT_EQ(combo->count(), 7);
+    EXPECT_EQ(combo->itemText(6), "/dev/ttyACM0");
+    EXPECT_EQ(combo->itemData(6, Qt::ToolTipRole).toString(), "Reader\nUSB 1234:5678");
+    EXPECT_EQ(combo->currentText(), "/dev/typed-by-hand");
+    combo->hidePopup();
+
+    present = {{byId, "USB-Serial Controller D\nProlific\nUSB 067B:2303\n/dev/ttyUSB0"},
+               {"/dev/ttyS4", ""}};
+    combo->setCurrentIndex(2);
+    combo->showPopup();
+    EXPECT_EQ(combo->count(), 8);
+    EXPECT_EQ(combo->itemText(6), byId);
+    EXPECT_EQ(combo->itemText(7), "/dev/ttyS4");
+    EXPECT_EQ(combo->currentText(), "3");
+    // The whole name can be read in the list, though the chooser is 81 pixels wide.
+    EXPECT_GE(combo->view()->width(), combo->view()->fontMetrics().horizontalAdvance(byId));
+    EXPECT_EQ(combo->geometry(), QRect(32, 280, 81, 21));
+    combo->hidePopup();
+}
+
+TEST(SerialDevices, AreNamedByTheirByIdLinkAndDescribedByWhatTheSystemKnows) {
     QTemporaryDir dev;
     ASSERT_TRUE(dev.isValid());
-    for (const char* name : {"ttyUSB10", "ttyS0", "ttyACM0", "ttyUSB2", "ttyUSB0", "null"}) {
+    ASSERT_TRUE(QDir(dev.path()).mkdir("by-id"));
+    for (const char* name : {"ttyUSB0", "ttyACM0"}) {
         QFile file(dev.filePath(QLatin1String(name)));
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     }
-    EXPECT_EQ(serialAdapterDevices(dev.path()),
-              QStringList({dev.filePath("ttyUSB0"), dev.filePath("ttyUSB2"),
-                           dev.filePath("ttyUSB10"), dev.filePath("ttyACM0")}));
+    const QString link = dev.filePath("by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0");
+    ASSERT_TRUE(QFile::link(dev.filePath("ttyUSB0"), link));
+
+    const SerialDeviceFacts adapter{dev.filePath("ttyUSB0"), "FT232R USB UART", "FTDI", 0x0403,
+                                    0x6001};
+    const SerialDeviceFacts modem{dev.filePath("ttyACM0"), {}, {}, 0x2341, 0x43};
+    const SerialDeviceFacts builtIn{dev.filePath("ttyS0"), {}, {}, std::nullopt, std::nullopt};
+    const QList<SerialDevice> listed =
+        listedDevices({adapter, modem, builtIn}, dev.filePath("by-id"));
+    ASSERT_EQ(listed.size(), 3);
+    EXPECT_EQ(listed[0].path, link);
+    EXPECT_EQ(listed[0].details,
+              "FT232R USB UART\nFTDI\nUSB 0403:6001\n" + dev.filePath("ttyUSB0"));
+    EXPECT_EQ(listed[1].path, dev.filePath("ttyACM0"));
+    EXPECT_EQ(listed[1].details, "USB 2341:0043");
+    EXPECT_EQ(listed[2].details, "");
 }
 
 // Whatever widget Qt gives the focus to, the named control that holds it.
@@ -118,15 +159,14 @@ TEST_F(WindowLayout, FocusStartsOnEncoderBadgeAndTabFollowsTheTabOrder) {
 
 TEST_F(WindowLayout, PortStaysClosedUntilTheFirstBadgeAction) {
     typeAmount("12");
-    window->findChild<QComboBox*>("Combo1")->setEditText(
-        QString::fromStdString(reader.devicePath()));
-    QTest::qWait(100);
-    EXPECT_FALSE(port.isOpen());
-    EXPECT_EQ(reader.received(), "");
+    window->findChild<QComboBox*>("Combo1")->setEditText("/dev/ttyUSB1");
+    QTest::qWait(20);
+    EXPECT_TRUE(line.opened.empty());
 
     click("Command3");
-    EXPECT_TRUE(port.isOpen());
-    EXPECT_NE(reader.received(), "");
+    EXPECT_TRUE(line.isOpen());
+    EXPECT_EQ(line.opened, std::vector<std::string>{"/dev/ttyUSB1"});
+    EXPECT_NE(written(), "");
 }
 
 }  // namespace

@@ -1,0 +1,103 @@
+#include "ui/outcome_text.h"
+
+#include <gtest/gtest.h>
+
+#include <ostream>
+#include <string>
+
+namespace palmota::ui {
+namespace {
+
+// An outcome as the link reports it, on /dev/ttyUSB0 unless `set` says otherwise.
+Outcome outcome(Operation operation, Cause cause, void (*set)(Outcome&) = nullptr) {
+    Outcome o;
+    o.operation = operation;
+    o.cause = cause;
+    o.device = "/dev/ttyUSB0";
+    if (set) set(o);
+    return o;
+}
+
+Outcome portRefused(OpenError::Kind kind, const std::string& group = {},
+                    const std::string& reason = {}) {
+    Outcome o = outcome(Operation::ReadSerialNumber, Cause::PortUnavailable);
+    o.device = "/dev/ttyS0";
+    o.openError = {kind, reason, group};
+    return o;
+}
+
+struct Row {
+    const char* name;
+    Outcome outcome;
+    const char* text;
+};
+
+void PrintTo(const Row& row, std::ostream* out) {
+    *out << row.name;
+}
+
+class OutcomeText : public ::testing::TestWithParam<Row> {};
+
+TEST_P(OutcomeText, TellsTheOperatorWhatHappenedInFrench) {
+    EXPECT_EQ(outcomeText(GetParam().outcome, QTime(14, 32, 5)).toStdString(), GetParam().text);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    EveryCause, OutcomeText,
+    ::testing::Values(
+        Row{"ReadAt", outcome(Operation::ReadCredit, Cause::Success), "Lu à 14:32:05"},
+        Row{"SerialReadAt", outcome(Operation::ReadSerialNumber, Cause::Success), "Lu à 14:32:05"},
+        Row{"WrittenAt", outcome(Operation::WriteCredit, Cause::Success), "Écrit à 14:32:05"},
+        Row{"NoSuchPort", portRefused(OpenError::Kind::NoSuchDevice),
+            "Port /dev/ttyS0 : aucun port série de ce nom."},
+        Row{"PermissionWithGroup", portRefused(OpenError::Kind::PermissionDenied, "dialout"),
+            "Port /dev/ttyS0 : accès refusé. L'utilisateur doit être membre du groupe dialout."},
+        Row{"PermissionPrivate", portRefused(OpenError::Kind::PermissionDenied),
+            "Port /dev/ttyS0 : accès refusé. Le périphérique est réservé à son propriétaire."},
+        Row{"Busy", portRefused(OpenError::Kind::Busy),
+            "Port /dev/ttyS0 : occupé par un autre programme."},
+        Row{"NotSerial", portRefused(OpenError::Kind::NotASerialDevice),
+            "Port /dev/ttyS0 : ce n'est pas un port série."},
+        Row{"BadName", portRefused(OpenError::Kind::BadName),
+            "Port /dev/ttyS0 : ce n'est pas un nom de port. Choisissez un numéro de 1 à 6 ou le "
+            "chemin d'un périphérique, par exemple /dev/ttyUSB0."},
+        Row{"OtherOpenFailure", portRefused(OpenError::Kind::Other, {}, "Input/output error"),
+            "Port /dev/ttyS0 : ouverture impossible (Input/output error)."},
+        Row{"NoAnswer", outcome(Operation::ReadSerialNumber, Cause::NoAnswer),
+            "Le lecteur ne répond pas sur /dev/ttyUSB0."},
+        Row{"NotReady",
+            outcome(Operation::ReadCredit, Cause::NotReady, [](Outcome& o) { o.status = 0x01; }),
+            "Lecteur pas prêt (état 01)."},
+        Row{"NoBadge", outcome(Operation::ReadCredit, Cause::NoBadge),
+            "Aucun badge sur le lecteur."},
+        Row{"ShortReply",
+            outcome(Operation::ReadSerialNumber, Cause::ShortReply,
+                    [](Outcome& o) {
+                        o.received = 5;
+                        o.expected = 17;
+                    }),
+            "Réponse incomplète du lecteur : 5 octets sur 17. Tenez le badge immobile et "
+            "recommencez."},
+        Row{"WriteRefused", outcome(Operation::WriteCredit, Cause::WriteRefused),
+            "Écriture refusée par le lecteur."},
+        Row{"UnexpectedReply",
+            outcome(Operation::WriteCredit, Cause::UnexpectedReply,
+                    [](Outcome& o) { o.status = 0x5A; }),
+            "Réponse inattendue du lecteur à l'écriture (octet 5A) : le crédit a pu être "
+            "enregistré. Relisez le badge."},
+        Row{"NotConfirmed", outcome(Operation::WriteCredit, Cause::NotConfirmed),
+            "Écriture non confirmée : le crédit a pu être enregistré. Relisez le badge."},
+        Row{"LineLost", outcome(Operation::ReadCredit, Cause::LineLost),
+            "Liaison perdue avec le lecteur sur /dev/ttyUSB0 : a-t-il été débranché ?"},
+        Row{"AmountRefused", outcome(Operation::WriteCredit, Cause::Refused),
+            "Montant refusé : de 0 à 65535 seulement. Rien n'a été envoyé."},
+        Row{"BlockRefused", outcome(Operation::ReadBlock, Cause::Refused),
+            "Numéro de bloc refusé : de 0 à 255 seulement. Rien n'a été envoyé."},
+        Row{"EscapesControlCharacters",
+            outcome(Operation::ReadCredit, Cause::NoAnswer,
+                    [](Outcome& o) { o.device = "/dev/tty\x1b[2J"; }),
+            "Le lecteur ne répond pas sur /dev/tty\\x1B[2J."}),
+    [](const ::testing::TestParamInfo<Row>& row) { return std::string(row.param.name); });
+
+}  // namespace
+}  // namespace palmota::ui

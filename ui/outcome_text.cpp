@@ -1,0 +1,93 @@
+#include "ui/outcome_text.h"
+
+#include "reader/protocol.h"
+
+namespace palmota::ui {
+
+namespace {
+
+QString printableText(const std::string& text) {
+    return QString::fromLocal8Bit(printable(text));
+}
+
+QString byteText(std::uint8_t byte) {
+    return QString::fromStdString(protocol::byteText(byte));
+}
+
+QString portProblem(const Outcome& o) {
+    const QString port = QStringLiteral("Port ") + printableText(o.device) + QStringLiteral(" : ");
+    const OpenError& e = o.openError;
+    switch (e.kind) {
+        case OpenError::Kind::BadName:
+            return port + QStringLiteral(
+                              "ce n'est pas un nom de port. Choisissez un numéro de 1 à 6 ou "
+                              "le chemin d'un périphérique, par exemple /dev/ttyUSB0.");
+        case OpenError::Kind::NoSuchDevice:
+            return port + QStringLiteral("aucun port série de ce nom.");
+        case OpenError::Kind::PermissionDenied:
+            if (e.group.empty())
+                return port + QStringLiteral(
+                                  "accès refusé. Le périphérique est réservé à son propriétaire.");
+            return port +
+                   QStringLiteral("accès refusé. L'utilisateur doit être membre du groupe ") +
+                   printableText(e.group) + u'.';
+        case OpenError::Kind::Busy:
+            return port + QStringLiteral("occupé par un autre programme.");
+        case OpenError::Kind::NotASerialDevice:
+            return port + QStringLiteral("ce n'est pas un port série.");
+        case OpenError::Kind::Other:
+            break;
+    }
+    QString text = port + QStringLiteral("ouverture impossible");
+    if (!e.reason.empty()) text += QStringLiteral(" (") + printableText(e.reason) + u')';
+    return text + u'.';
+}
+
+}  // namespace
+
+QString outcomeText(const Outcome& o, QTime at) {
+    const QString device = printableText(o.device);
+    switch (o.cause) {
+        case Cause::Success:
+            return (o.operation == Operation::WriteCredit ? QStringLiteral("Écrit à ")
+                                                          : QStringLiteral("Lu à ")) +
+                   at.toString(QStringLiteral("HH:mm:ss"));
+        case Cause::PortUnavailable:
+            return portProblem(o);
+        case Cause::NoAnswer:
+            return QStringLiteral("Le lecteur ne répond pas sur ") + device + u'.';
+        case Cause::NotReady:
+            return QStringLiteral("Lecteur pas prêt (état ") + byteText(o.status) +
+                   QStringLiteral(").");
+        case Cause::NoBadge:
+            return QStringLiteral("Aucun badge sur le lecteur.");
+        case Cause::ShortReply:
+            return QStringLiteral(
+                       "Réponse incomplète du lecteur : %1 octets sur %2. Tenez le "
+                       "badge immobile et recommencez.")
+                .arg(o.received)
+                .arg(o.expected);
+        case Cause::WriteRefused:
+            return QStringLiteral("Écriture refusée par le lecteur.");
+        case Cause::UnexpectedReply:
+            return QStringLiteral("Réponse inattendue du lecteur à l'écriture (octet ") +
+                   byteText(o.status) +
+                   QStringLiteral(") : le crédit a pu être enregistré. Relisez le badge.");
+        case Cause::NotConfirmed:
+            return QStringLiteral(
+                "Écriture non confirmée : le crédit a pu être enregistré. Relisez le badge.");
+        case Cause::LineLost:
+            return QStringLiteral("Liaison perdue avec le lecteur sur ") + device +
+                   QStringLiteral(" : a-t-il été débranché ?");
+        case Cause::Refused:
+            if (o.operation == Operation::WriteCredit)
+                return QStringLiteral("Montant refusé : de 0 à %1 seulement. Rien n'a été envoyé.")
+                    .arg(protocol::kMaxCredit);
+            return QStringLiteral(
+                "Numéro de bloc refusé : de 0 à 255 seulement. Rien n'a été "
+                "envoyé.");
+    }
+    return {};
+}
+
+}  // namespace palmota::ui

@@ -1,0 +1,17 @@
+#pragma once
+
+#include <QString>
+#include <QTime>
+
+#include "reader/outcome.h"
+
+namespace palmota::ui {
+
+// What an operation met, in French, for the operator who points at the box showing its
+// result: "Le lecteur ne répond pas sur /dev/ttyUSB0.", "Aucun badge sur le lecteur.",
+// and after a success the time it ended, `at` ("Lu à 14:32:05", "Écrit à 14:32:05").
+// Texts that came from outside (a device path, a port text) are shown with their control
+// characters escaped.
+QString outcomeText(const Outcome& outcome, QTime at);
+
+}  // namespace palmota::ui
