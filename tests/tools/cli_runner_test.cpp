@@ -98,7 +98,7 @@ const std::string kNoBlock = "FF FF 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00
 INSTANTIATE_TEST_SUITE_P(
     Outcomes, CliStatusTest,
     ::testing::Values(
-        StatusCase{"Success", {}, "credit", "1500\n", 0},
+        StatusCase{"Success", {}, "credit", "1500\n", 0, {}},
         StatusCase{"Silent", [](Rig& r) { r.setFaults([](auto& f) { f.silent = true; }); },
                    "credit", "\n", 4,
                    kDevice + ": no answer from the Reader within 1 s (is it powered and on this "
