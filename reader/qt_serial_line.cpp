@@ -187,6 +187,7 @@ int QtSerialLine::bytesWaiting() {
 }
 
 Bytes QtSerialLine::readAll() {
+    if (!port_.isOpen()) return {};
     pull();
     const QByteArray data = port_.readAll();
     return Bytes(data.constData(), static_cast<std::size_t>(data.size()));

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "reader/clock.h"
+#include "reader/platform.h"
 #include "reader/qt_serial_line.h"
 #include "reader/reader_link.h"
 #include "reader/tracing_line.h"
@@ -17,6 +18,10 @@
 int main(int argc, char** argv) {
     using namespace palmota;
     using tools::CliParse;
+
+    // Before anything is opened: a port or lock file must never become standard output.
+    platform::ensureStandardStreams();
+    platform::installTerminationHandlers();
 
     // Parsed before anything else exists: a refused argument ends the run with the port
     // never opened.
@@ -41,6 +46,7 @@ int main(int argc, char** argv) {
     QCoreApplication application(argc, argv);
 
     QtSerialLine port;
+    port.setInterruption(platform::terminationRequested);
     std::unique_ptr<TracingLine> tracing;
     SerialLine* line = &port;
     if (options.trace) {
