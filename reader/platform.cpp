@@ -152,11 +152,12 @@ std::string canonicalPath(const std::string& path) {
 }
 
 LockProblem lockProblem(const std::string& lockName) {
-    if (lockName.size() > NAME_MAX)
+    static_assert(kLongestFileName == NAME_MAX);
+    if (lockName.size() > kLongestFileName)
         return {LockProblem::Kind::NameTooLong,
                 "the device path is too long for its lock file name (" +
                     std::to_string(lockName.size()) + " characters, at most " +
-                    std::to_string(NAME_MAX) + ")"};
+                    std::to_string(kLongestFileName) + ")"};
     for (const char* directory : kLockDirectories) {
         if (::access(directory, R_OK) != 0) continue;
         const std::string file = std::string(directory) + '/' + lockName;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 // What the programs need from the operating system beyond Qt: POSIX, as built and tested
@@ -39,6 +40,9 @@ std::string canonicalPath(const std::string& path);
 // that cannot be removed, a device path too long for a lock file. `lockName` is the name
 // the serial library gives the device's lock file (LCK..ttyUSB0). Empty when none of
 // these explains it.
+// The longest name a file may have in a directory (NAME_MAX).
+inline constexpr std::size_t kLongestFileName = 255;
+
 struct LockProblem {
     enum class Kind { None, HeldByProcess, StaleLockFile, NameTooLong };
     Kind kind = Kind::None;

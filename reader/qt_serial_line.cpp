@@ -37,7 +37,7 @@ std::string lockName(const std::string& device) {
 bool carriedAsIs(const std::string& device) {
     const QByteArray bytes(device.data(), static_cast<qsizetype>(device.size()));
     return QFile::encodeName(QFile::decodeName(bytes)) == bytes &&
-           platform::lockProblem(lockName(device)).kind != platform::LockProblem::Kind::NameTooLong;
+           lockName(device).size() <= platform::kLongestFileName;
 }
 
 }  // namespace

@@ -85,8 +85,9 @@ SimParse parseSimOptions(const std::vector<std::string>& arguments) {
     QStringList list{QStringLiteral("badge-reader-sim")};
     for (std::size_t i = 0; i < arguments.size(); ++i) {
         const std::string& argument = arguments[i];
-        const bool bare = argument == "--not-ready" &&
-                          (i + 1 == arguments.size() || arguments[i + 1].rfind('-', 0) == 0);
+        const bool bare = argument == "--not-ready=" ||
+                          (argument == "--not-ready" &&
+                           (i + 1 == arguments.size() || arguments[i + 1].rfind('-', 0) == 0));
         list.append(bare ? QStringLiteral("--not-ready=") + kDefaultNotReadyText
                          : QFile::decodeName(QByteArray::fromStdString(argument)));
     }

@@ -91,7 +91,7 @@ INSTANTIATE_TEST_SUITE_P(
                          EXPECT_EQ(o.faults.floodBytes, 100000u);
                      }},
         AcceptedCase{"not_ready_last",
-                     {"--silent", "--not-ready"},
+                     {"--silent", "--not-ready", "--not-ready="},
                      [](const SimOptions& o) { EXPECT_EQ(o.faults.notReady, 0x01); }},
         AcceptedCase{"late_and_repeated_replies",
                      {"--late-block", "2500", "--late-write=4000", "--twice"},
