@@ -78,7 +78,9 @@ int main(int argc, char** argv) {
     QtSerialLine port;
     std::unique_ptr<TracingLine> tracing;
     if (commandLine.trace) tracing = std::make_unique<TracingLine>(port, std::cerr);
-    SerialLine& Mscomm = tracing ? static_cast<SerialLine&>(*tracing) : port;
+    SerialLine* line = &port;
+    if (tracing) line = tracing.get();
+    SerialLine& Mscomm = *line;
     SteadyClock clock;
 
     ui::FrmPalmota window(Mscomm, clock);

@@ -42,7 +42,7 @@ constexpr std::size_t kWriteBudgetPerPass = 16 * kChunkSize;
 // the lowest free number, often the one a replug has just given back.
 constexpr int kPtyTries = 8;
 // How much of the most recent traffic the logs keep, each way.
-constexpr std::size_t kLogKept = 64 * 1024;
+constexpr std::size_t kLogKept = std::size_t{64} * 1024;
 
 // "<- 00 02" for bytes the emulator took, "-> 00" for bytes it sent.
 std::string hexLine(const char* arrow, std::string_view bytes) {
