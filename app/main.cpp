@@ -78,9 +78,9 @@ int main(int argc, char** argv) {
     QtSerialLine port;
     std::unique_ptr<TracingLine> tracing;
     if (commandLine.trace) tracing = std::make_unique<TracingLine>(port, std::cerr);
-    SerialLine* line = &port;
-    if (tracing) line = tracing.get();
-    SerialLine& Mscomm = *line;
+    SerialLine* traced = &port;
+    if (tracing) traced = tracing.get();
+    SerialLine& Mscomm = *traced;
     SteadyClock clock;
 
     ui::FrmPalmota window(Mscomm, clock);
