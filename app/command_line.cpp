@@ -14,11 +14,11 @@ const QString kTraceOption = QStringLiteral("trace");
 CommandLine parseCommandLine(const QStringList& arguments) {
     QCommandLineParser parser;
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
-    parser.addOption({kPortOption, QString(), QStringLiteral("TEXT")});
+    parser.addOption({{QStringLiteral("p"), kPortOption}, QString(), QStringLiteral("TEXT")});
     parser.addOption({kSimulateOption, QString()});
-    parser.addOption({kTraceOption, QString()});
+    parser.addOption({{QStringLiteral("t"), kTraceOption}, QString()});
     parser.addOption({{QStringLiteral("h"), QStringLiteral("help")}, QString()});
-    parser.addOption({{QStringLiteral("v"), QStringLiteral("version")}, QString()});
+    parser.addOption({{QStringLiteral("V"), QStringLiteral("version")}, QString()});
 
     CommandLine line;
     if (!parser.parse(arguments)) {
@@ -50,20 +50,21 @@ CommandLine parseCommandLine(const QStringList& arguments) {
 
 QString helpText() {
     return QStringLiteral(
-        "Usage: palmota [--port TEXT | --simulate] [--trace]\n"
+        "Usage: palmota [-p TEXT | --simulate] [-t]\n"
         "Reads a badge's serial number and credit through the badge reader/encoder on a\n"
         "serial port, and writes a new credit to it.\n"
         "\n"
-        "  --port TEXT   port chosen at start: 1 to 6 (the first six serial ports,\n"
+        "  -p, --port TEXT\n"
+        "                port chosen at start: 1 to 6 (the first six serial ports,\n"
         "                /dev/ttyS0 to /dev/ttyS5) or a device path such as /dev/ttyUSB0\n"
         "                (default: 1)\n"
         "  --simulate    try the program without hardware: an emulated reader on a\n"
         "                pseudo-terminal holds a badge (serial number 123456, credit 1500)\n"
-        "  --trace       one line on standard error for each write and read on the\n"
+        "  -t, --trace   one line on standard error for each write and read on the\n"
         "                port: milliseconds since start, \"->\" sent or \"<-\" received,\n"
         "                the bytes in hex\n"
         "  -h, --help    show this help and exit\n"
-        "  -v, --version show the version and exit\n");
+        "  -V, --version show the version and exit\n");
 }
 
 QString versionText() {
@@ -85,13 +86,9 @@ std::vector<std::string> actionReportLines(const std::vector<Outcome>& outcomes,
 }
 
 bool displayAvailable() {
-#if defined(Q_OS_UNIX) && !defined(Q_OS_DARWIN)
     return !qEnvironmentVariableIsEmpty("DISPLAY") ||
            !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") ||
            !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM");
-#else
-    return true;
-#endif
 }
 
 QString noDisplayMessage() {

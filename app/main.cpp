@@ -1,10 +1,13 @@
 #include <QApplication>
+#include <QSocketNotifier>
 #include <iostream>
 #include <memory>
 #include <string>
 
 #include "app/command_line.h"
 #include "reader/clock.h"
+#include "reader/outcome.h"
+#include "reader/platform.h"
 #include "reader/qt_serial_line.h"
 #include "reader/tracing_line.h"
 #include "sim/pty_reader.h"
@@ -24,11 +27,16 @@ QStringList argumentList(int argc, char** argv) {
 int main(int argc, char** argv) {
     using namespace palmota;
 
+    // Before anything is opened: a port or lock file must never become standard output.
+    platform::ensureStandardStreams();
+    platform::installTerminationHandlers();
+
     // The command line is read before the toolkit starts, so that --help, --version and
     // a missing display are told plainly, even where no window could be shown.
     const app::CommandLine commandLine = app::parseCommandLine(argumentList(argc, argv));
     if (!commandLine.error.isEmpty()) {
-        std::cerr << "palmota: " << commandLine.error.toStdString() << "\nTry 'palmota --help'.\n";
+        std::cerr << "palmota: " << printable(commandLine.error.toStdString())
+                  << "\nTry 'palmota --help'.\n";
         return 2;
     }
     if (commandLine.help) {
@@ -70,7 +78,9 @@ int main(int argc, char** argv) {
     QtSerialLine port;
     std::unique_ptr<TracingLine> tracing;
     if (commandLine.trace) tracing = std::make_unique<TracingLine>(port, std::cerr);
-    SerialLine& Mscomm = tracing ? static_cast<SerialLine&>(*tracing) : port;
+    SerialLine* traced = &port;
+    if (tracing) traced = tracing.get();
+    SerialLine& Mscomm = *traced;
     SteadyClock clock;
 
     ui::FrmPalmota window(Mscomm, clock);
@@ -79,6 +89,12 @@ int main(int argc, char** argv) {
             std::cerr << "palmota: " << line << '\n';
     });
     if (!portText.isNull()) window.setPortText(portText);
+    // SIGINT, SIGTERM or SIGHUP close the window as the operator would: the exchange under
+    // way ends, no command follows it (the port refuses them), and the port is released.
+    port.setInterruption(platform::terminationRequested);
+    QSocketNotifier termination(platform::terminationFd(), QSocketNotifier::Read);
+    QObject::connect(&termination, &QSocketNotifier::activated, &window,
+                     [&window] { window.close(); });
     window.show();
     return QApplication::exec();
 }

@@ -35,11 +35,11 @@ std::string portProblem(const Outcome& o) {
             return device + ": busy: in use by another program (close it and try again)";
         case OpenError::Kind::NotASerialDevice:
             return device + ": not a serial device" +
-                   (e.reason.empty() ? "" : " (" + e.reason + ")");
+                   (e.reason.empty() ? "" : " (" + printable(e.reason) + ")");
         case OpenError::Kind::Other:
             break;
     }
-    return device + ": cannot open: " + e.reason;
+    return device + ": cannot open: " + printable(e.reason);
 }
 
 }  // namespace

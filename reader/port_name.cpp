@@ -18,15 +18,6 @@ std::string_view trimmed(std::string_view text) {
     return text.substr(first, last - first + 1);
 }
 
-#ifdef _WIN32
-bool isDevicePath(std::string_view text) {
-    return text.size() > 3 && (text.substr(0, 3) == "COM" || text.substr(0, 3) == "com" ||
-                               text.substr(0, 4) == R"(\\.\)");
-}
-std::string numberedPort(std::uint32_t n) {
-    return "COM" + std::to_string(n);
-}
-#else
 bool isDevicePath(std::string_view text) {
     return text.front() == '/';
 }
@@ -34,7 +25,6 @@ bool isDevicePath(std::string_view text) {
 std::string numberedPort(std::uint32_t n) {
     return "/dev/ttyS" + std::to_string(n - 1);
 }
-#endif
 }  // namespace
 
 PortChoice resolvePortName(std::string_view chooserText) {

@@ -6,8 +6,8 @@
 namespace palmota {
 
 // What the port chooser's text names. An integer N from 1 up is the system's N-th serial
-// port (COMN on Windows, /dev/ttyS(N-1) on Linux); a device path ("/dev/ttyUSB0" on
-// Linux, "COM12" on Windows) is that device. Spaces around the text are ignored.
+// port, /dev/ttyS(N-1); a device path ("/dev/ttyUSB0") is that device. Spaces around the
+// text are ignored.
 struct PortChoice {
     std::string device;  // empty when the text names no port
     std::string error;   // why, when it names none

@@ -1,16 +1,15 @@
 #include "reader/qt_serial_line.h"
 
-#include <grp.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
+#include <QFile>
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
-#include <system_error>
-#include <vector>
+#include <string_view>
 
 #include "reader/clock.h"
+#include "reader/platform.h"
 
 namespace palmota {
 
@@ -22,49 +21,70 @@ constexpr int kWriteTimeoutMs = 1000;
 constexpr int kMaxChunksPerPull = 16;
 constexpr auto kLongestWaitSlice = std::chrono::milliseconds{100};
 
-std::string systemError(int error) {
-    return std::generic_category().message(error);
+// The name the serial library gives the device's lock file: LCK..ttyUSB0 for
+// /dev/ttyUSB0, LCK.._tmp_reader for /tmp/reader.
+std::string lockName(const std::string& device) {
+    constexpr std::string_view kDeviceDirectory = "/dev/";
+    std::string name =
+        device.rfind(kDeviceDirectory, 0) == 0 ? device.substr(kDeviceDirectory.size()) : device;
+    std::replace(name.begin(), name.end(), '/', '_');
+    return "LCK.." + name;
 }
 
-#ifndef _WIN32
-// Only a character device can be a serial port: anything else (a regular file typed as
-// the port, a directory) is refused before it is opened, so nothing is ever written to it.
-std::string notASerialDevice(const std::string& device) {
-    struct stat info {};
-    if (::stat(device.c_str(), &info) != 0) return systemError(errno);
-    if (!S_ISCHR(info.st_mode)) return "not a serial device";
-    return {};
+// Whether the serial library can open `device` under that very name: it encodes names
+// back to bytes in the local encoding, which loses bytes that are not valid there, and
+// it makes a lock file named after the device.
+bool carriedAsIs(const std::string& device) {
+    const QByteArray bytes(device.data(), static_cast<qsizetype>(device.size()));
+    return QFile::encodeName(QFile::decodeName(bytes)) == bytes &&
+           lockName(device).size() <= platform::kLongestFileName;
 }
 
-// The group whose members may read and write the device; empty when only its owner may.
-std::string accessGroup(const std::string& device) {
-    struct stat info {};
-    if (::stat(device.c_str(), &info) != 0) return "dialout";
-    if ((info.st_mode & (S_IRGRP | S_IWGRP)) != (S_IRGRP | S_IWGRP)) return {};
-    struct group entry {};
-    struct group* owner = nullptr;
-    std::vector<char> names(4096);
-    if (::getgrgid_r(info.st_gid, &entry, names.data(), names.size(), &owner) == 0 && owner)
-        return owner->gr_name;
-    return std::to_string(info.st_gid);
-}
-#endif
 }  // namespace
 
 QtSerialLine::QtSerialLine() = default;
 QtSerialLine::~QtSerialLine() = default;
 
+void QtSerialLine::setInterruption(std::function<bool()> interrupted) {
+    interrupted_ = std::move(interrupted);
+}
+
+bool QtSerialLine::interrupted() const {
+    return interrupted_ && interrupted_();
+}
+
 bool QtSerialLine::open(const std::string& device) {
     error_ = {};
-#ifndef _WIN32
-    if (std::string why = notASerialDevice(device); !why.empty()) {
-        const bool missing = why == systemError(ENOENT);
+    if (interrupted()) {
+        error_.reason = "the program is ending";
+        return false;
+    }
+    bool missing = false;
+    if (std::string why = platform::characterDeviceProblem(device, &missing); !why.empty()) {
         error_ = {
             missing ? OpenError::Kind::NoSuchDevice : OpenError::Kind::NotASerialDevice, why, {}};
         return false;
     }
-#endif
-    port_.setPortName(QString::fromStdString(device));
+    // Set raw, the terminal the program runs in would lose its echo and line editing, and
+    // the first command would ring it.
+    if (platform::isControllingTerminal(device)) {
+        error_ = {OpenError::Kind::NotASerialDevice, "it is this program's own terminal", {}};
+        return false;
+    }
+    // A name the serial library cannot carry goes to it as the device it resolves to.
+    std::string name = device;
+    if (!carriedAsIs(name)) {
+        name = platform::canonicalPath(device);
+        if (name.empty() || !carriedAsIs(name)) {
+            const auto lock = platform::lockProblem(lockName(device));
+            error_.reason = lock.kind == platform::LockProblem::Kind::NameTooLong
+                                ? lock.detail
+                                : "the device name is not valid in the local encoding";
+            return false;
+        }
+    }
+    port_.setPortName(
+        QFile::decodeName(QByteArray(name.data(), static_cast<qsizetype>(name.size()))));
     port_.setReadBufferSize(kReceiveBufferSize);
     port_.setBaudRate(kBaudRate);
     port_.setDataBits(QSerialPort::Data8);
@@ -72,22 +92,7 @@ bool QtSerialLine::open(const std::string& device) {
     port_.setStopBits(QSerialPort::OneStop);
     port_.setFlowControl(QSerialPort::NoFlowControl);
     if (!port_.open(QIODevice::ReadWrite)) {
-        const auto failure = port_.error();
-        const std::string said = port_.errorString().toStdString();
-        error_.reason = said;
-        if (failure == QSerialPort::DeviceNotFoundError) {
-            error_.kind = OpenError::Kind::NoSuchDevice;
-#ifndef _WIN32
-        } else if (failure == QSerialPort::PermissionError &&
-                   ::access(device.c_str(), R_OK | W_OK) != 0) {
-            error_.kind = OpenError::Kind::PermissionDenied;
-            error_.group = accessGroup(device);
-#endif
-        } else if (failure == QSerialPort::PermissionError) {
-            error_.kind = OpenError::Kind::Busy;
-        } else if (failure == QSerialPort::UnsupportedOperationError || said.empty()) {
-            error_.kind = OpenError::Kind::NotASerialDevice;
-        }
+        explainOpenFailure(name);
         port_.clearError();
         return false;
     }
@@ -113,7 +118,54 @@ bool QtSerialLine::broken() const {
     return !port_.isOpen() || port_.error() == QSerialPort::ResourceError;
 }
 
+void QtSerialLine::explainOpenFailure(const std::string& device) {
+    const auto failure = port_.error();
+    error_.reason = port_.errorString().toStdString();
+    if (failure == QSerialPort::DeviceNotFoundError) {
+        error_.kind = OpenError::Kind::NoSuchDevice;
+        return;
+    }
+    if (failure == QSerialPort::UnsupportedOperationError || error_.reason.empty()) {
+        error_.kind = OpenError::Kind::NotASerialDevice;
+        return;
+    }
+    if (failure != QSerialPort::PermissionError) return;
+    // The library says "permission" for a refused open, a device held exclusively by
+    // another program, and a lock file it could not make: tell them apart.
+    if (::access(device.c_str(), R_OK | W_OK) != 0) {
+        error_.kind = OpenError::Kind::PermissionDenied;
+        error_.group = platform::accessGroup(device);
+        return;
+    }
+    using Lock = platform::LockProblem::Kind;
+    const platform::LockProblem lock = platform::lockProblem(lockName(device));
+    if (lock.kind == Lock::HeldByProcess) {
+        error_ = {OpenError::Kind::Busy, lock.detail, {}};
+        return;
+    }
+    if (lock.kind != Lock::None) {
+        error_.reason = lock.detail;
+        return;
+    }
+    // Nothing else explains it: the system's own answer decides.
+    switch (const int number = platform::openErrorNumber(device); number) {
+        case EBUSY:
+            error_ = {OpenError::Kind::Busy, std::generic_category().message(number), {}};
+            break;
+        case EACCES:
+        case EPERM:
+            error_ = {OpenError::Kind::PermissionDenied, std::generic_category().message(number),
+                      platform::accessGroup(device)};
+            break;
+        default:
+            break;
+    }
+}
+
 void QtSerialLine::write(const Bytes& bytes) {
+    // Asked to end: the exchange that ran is over, no further command leaves, and the
+    // port is released at once, its exclusive hold and lock file with it.
+    if (interrupted()) close();
     if (broken()) return;
     port_.write(bytes.data(), static_cast<qint64>(bytes.size()));
     // Without an event loop, Qt only hands the bytes to the system when asked to.
@@ -135,6 +187,7 @@ int QtSerialLine::bytesWaiting() {
 }
 
 Bytes QtSerialLine::readAll() {
+    if (!port_.isOpen()) return {};
     pull();
     const QByteArray data = port_.readAll();
     return Bytes(data.constData(), static_cast<std::size_t>(data.size()));

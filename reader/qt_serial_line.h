@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QSerialPort>
+#include <functional>
 
 #include "reader/serial_line.h"
 
@@ -25,12 +26,20 @@ class QtSerialLine final : public SerialLine {
     bool waitForBytes(std::chrono::duration<double> timeLeft) override;
     OpenError openError() const override { return error_; }
 
+    // Once `interrupted` says so (the program was asked to end), the next write closes
+    // the port instead and no opening succeeds: an exchange under way runs to its end,
+    // the next command is never sent.
+    void setInterruption(std::function<bool()> interrupted);
+
   private:
+    bool interrupted() const;
+    void explainOpenFailure(const std::string& device);
     void pull();
     bool broken() const;
 
     QSerialPort port_;
     OpenError error_;
+    std::function<bool()> interrupted_;
 };
 
 }  // namespace palmota

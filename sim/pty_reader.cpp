@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <cstring>
 #include <deque>
+#include <filesystem>
 #include <mutex>
 #include <optional>
 #include <system_error>
@@ -40,6 +41,8 @@ constexpr std::size_t kWriteBudgetPerPass = 16 * kChunkSize;
 // Tries to get a pty whose number differs from the one just closed: the kernel hands out
 // the lowest free number, often the one a replug has just given back.
 constexpr int kPtyTries = 8;
+// How much of the most recent traffic the logs keep, each way.
+constexpr std::size_t kLogKept = std::size_t{64} * 1024;
 
 // "<- 00 02" for bytes the emulator took, "-> 00" for bytes it sent.
 std::string hexLine(const char* arrow, std::string_view bytes) {
@@ -97,12 +100,68 @@ std::optional<Pty> openRawPty(std::string* error) {
     return pty;
 }
 
-bool isSymlink(const std::string& path) {
-    struct stat st {};
-    return ::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
+// The link's target: the emulator's own descriptor of the pty's host side, by way of
+// /proc. It leads to the pty while the emulator lives and to nothing once it ends, however
+// it ends: a link left by a killed emulator can never lead into a terminal the system
+// later gives the same number to another program.
+std::string descriptorPath(pid_t pid, int fd) {
+    return "/proc/" + std::to_string(pid) + "/fd/" + std::to_string(fd);
+}
+
+std::optional<std::string> linkText(const std::string& path) {
+    std::vector<char> target(4096);
+    const ssize_t n = ::readlink(path.c_str(), target.data(), target.size());
+    if (n < 0 || static_cast<std::size_t>(n) == target.size()) return std::nullopt;
+    return std::string(target.data(), static_cast<std::size_t>(n));
+}
+
+// The process whose descriptor `target` names, when it has the form descriptorPath gives.
+std::optional<long> descriptorOwner(const std::string& target) {
+    constexpr std::string_view kProc = "/proc/";
+    constexpr std::string_view kFd = "/fd/";
+    const auto digits = [](std::string_view text) {
+        return !text.empty() && text.size() <= 9 &&
+               text.find_first_not_of("0123456789") == std::string_view::npos;
+    };
+    std::string_view text(target);
+    if (text.rfind(kProc, 0) != 0) return std::nullopt;
+    text.remove_prefix(kProc.size());
+    const auto fd = text.find(kFd);
+    if (fd == std::string_view::npos || !digits(text.substr(0, fd)) ||
+        !digits(text.substr(fd + kFd.size())))
+        return std::nullopt;
+    return std::stol(std::string(text.substr(0, fd)));
+}
+
+// Whether what is at `path` is a link this emulator may replace, and why not otherwise.
+// A live emulator's link (its descriptor still resolves) is never replaced; a dead one's
+// is. A link straight to a pty is judged by where it resolves, not by its text.
+std::string replaceRefusal(const std::string& path, const std::string& ownTarget) {
+    struct stat info {};
+    if (::lstat(path.c_str(), &info) != 0) return {};
+    if (!S_ISLNK(info.st_mode)) return path + " exists and is not a symbolic link";
+    const auto target = linkText(path);
+    if (!target) return path + " is a symbolic link that cannot be read";
+    if (*target == ownTarget) return {};
+    if (const auto owner = descriptorOwner(*target)) {
+        // A descriptor of another user's process cannot be looked at: count it as live.
+        const bool live =
+            ::stat(target->c_str(), &info) == 0 ? S_ISCHR(info.st_mode) : errno != ENOENT;
+        if (live)
+            return path + " is served by a running emulator (process " + std::to_string(*owner) +
+                   ")";
+        return {};
+    }
+    const std::filesystem::path resolved = std::filesystem::path(*target).lexically_normal();
+    if (resolved.parent_path() == "/dev/pts" && resolved.filename() != "ptmx") return {};
+    return path + " is a symbolic link to something other than an emulated Reader";
 }
 
 }  // namespace
+
+std::string PtyReader::linkRefusal(const std::string& path) {
+    return replaceRefusal(path, {});
+}
 
 struct PtyReader::Impl {
     // Something queued for the line: literal bytes, or a flood of `floodLeft` filler bytes.
@@ -129,7 +188,8 @@ struct PtyReader::Impl {
     std::uint64_t generation = 0;  // changes whenever `master` does
     std::string ptyPath;
     std::string linkPath;
-    bool linkMade = false;  // only a link of ours is ever removed
+    bool linkMade = false;   // only a link of ours is ever removed
+    std::string linkTarget;  // what the link made points to
     std::deque<Outgoing> queue;
 
     std::thread thread;
@@ -143,27 +203,55 @@ struct PtyReader::Impl {
         [[maybe_unused]] const auto n = ::write(wakeFd, &one, sizeof one);
     }
 
+    // The link is made under a temporary name and moved into place in one step; what it
+    // replaces is judged after the step, where it was moved to, and put back when it was
+    // not a leftover. No file appearing between a check and a replacement is ever lost.
     bool pointLinkLocked(std::string* error) {
         if (linkPath.empty() || ptyPath.empty()) return true;
-        // A fresh link renamed over the old one: the host never finds the path missing.
-        const std::string temp = linkPath + ".new-" + std::to_string(::getpid());
+        const std::string target = descriptorPath(::getpid(), keptSlave);
+        const std::string temp =
+            linkPath + ".new-" + std::to_string(::getpid()) + '-' + std::to_string(generation);
         ::unlink(temp.c_str());
-        if (::symlink(ptyPath.c_str(), temp.c_str()) != 0) {
+        if (::symlink(target.c_str(), temp.c_str()) != 0) {
             setError(error, errnoText("cannot make the link " + linkPath));
             return false;
         }
-        if (::rename(temp.c_str(), linkPath.c_str()) != 0) {
-            setError(error, errnoText("cannot make the link " + linkPath));
+        auto fail = [&](const std::string& why) {
             ::unlink(temp.c_str());
+            setError(error, why);
             return false;
+        };
+        if (::renameat2(AT_FDCWD, temp.c_str(), AT_FDCWD, linkPath.c_str(), RENAME_NOREPLACE) !=
+            0) {
+            if (errno != EEXIST) return fail(errnoText("cannot make the link " + linkPath));
+            if (::renameat2(AT_FDCWD, temp.c_str(), AT_FDCWD, linkPath.c_str(), RENAME_EXCHANGE) !=
+                0)
+                return fail(errnoText("cannot make the link " + linkPath));
+            // `temp` now holds what was at the link's path.
+            if (std::string why = replaceRefusal(temp, linkMade ? linkTarget : std::string{});
+                !why.empty()) {
+                ::renameat2(AT_FDCWD, temp.c_str(), AT_FDCWD, linkPath.c_str(), RENAME_EXCHANGE);
+                const std::string shown = linkPath + why.substr(temp.size());
+                return fail(shown);
+            }
+            ::unlink(temp.c_str());
         }
+        linkTarget = target;
         linkMade = true;
         return true;
     }
 
+    // Only the link this emulator made, still pointing where it made it point, is removed.
     void removeLinkLocked() {
-        if (linkMade && isSymlink(linkPath)) ::unlink(linkPath.c_str());
+        if (linkMade && linkText(linkPath) == linkTarget) ::unlink(linkPath.c_str());
         linkMade = false;
+    }
+
+    // Every byte received and sent is logged for tests and tools; only the most recent
+    // part is kept, so that an emulator serving for days stays at the same size.
+    static void appendToLog(std::string& log, std::string_view bytes) {
+        log.append(bytes);
+        if (log.size() > 2 * kLogKept) log.erase(0, log.size() - kLogKept);
     }
 
     bool plugLocked(std::string* error) {
@@ -225,7 +313,7 @@ struct PtyReader::Impl {
         const auto arrived = Clock::now();
         for (ssize_t i = 0; i < n; ++i) {
             const auto byte = static_cast<std::uint8_t>(buffer[i]);
-            receivedLog.push_back(buffer[i]);
+            appendToLog(receivedLog, std::string_view(&buffer[i], 1));
             lines.push_back(hexLine("<-", std::string_view(&buffer[i], 1)));
             ++receivedSinceFaults;
             for (auto& piece : engine.receive(byte)) {
@@ -270,7 +358,7 @@ struct PtyReader::Impl {
                 if (out.floodLeft == 0) queue.pop_front();
                 continue;
             }
-            sentLog.append(rest.substr(0, count));
+            appendToLog(sentLog, rest.substr(0, count));
             if (out.written == out.bytes.size()) {
                 lines.push_back(hexLine("->", out.bytes));
                 queue.pop_front();

@@ -33,16 +33,25 @@ class PtyReader {
     // The path the host opens: the link if one was set, else the pty's /dev/pts/N.
     std::string devicePath() const;
     std::string ptyPath() const;
-    // Makes a symbolic link at `path` to the pty (kept up to date across replug()).
+    // Makes a symbolic link at `path` to the pty (kept up to date across replug()). It
+    // points at the emulator's own descriptor of the pty under /proc, so that it leads
+    // nowhere once the emulator has ended, even killed; through it, the pty opens for
+    // the emulator's user and for root. An existing link is replaced only when it is a
+    // leftover of an emulator that ended (see linkRefusal), never a file or a live link.
     bool setLinkPath(const std::string& path, std::string* error = nullptr);
+    // Why a link may not be made at `path`, or empty when it may: nothing there, or the
+    // leftover link of an emulator that ended. The final judgement is made again when
+    // the link is put in place.
+    static std::string linkRefusal(const std::string& path);
 
     void setFaults(const ReaderFaults& faults);
     ReaderFaults faults() const;
     VirtualBadge badge() const;
     void setBadge(const VirtualBadge& badge);
 
-    // Every byte the Reader has received / sent so far, in order. Noise counts as sent;
-    // flood bytes do not, so that the log stays small.
+    // The bytes the Reader has received / sent, in order: all of them in a short session,
+    // the most recent 64 KiB or more each way in a long one. Noise counts as sent; flood
+    // bytes do not.
     std::string received() const;
     std::string sent() const;
     void clearLog();

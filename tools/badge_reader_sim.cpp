@@ -1,8 +1,5 @@
 // badge-reader-sim: the emulated Reader as a command, for trying the window and the
 // command line, and for scripts, without a Reader on the desk.
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -11,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "reader/outcome.h"
+#include "reader/platform.h"
 #include "sim/pty_reader.h"
 #include "tools/sim_options.h"
 
@@ -18,26 +17,14 @@ namespace {
 
 constexpr int kExitUsage = 2;
 constexpr int kExitCannotStart = 1;
-constexpr std::string_view kPtyDirectory = "/dev/pts/";
-
-// --link may only replace a link that an earlier run left behind (one killed before it
-// could remove it): never a file, a directory, or a link of someone else's.
-std::string linkRefusal(const std::string& path) {
-    struct stat info {};
-    if (::lstat(path.c_str(), &info) != 0) return {};
-    if (!S_ISLNK(info.st_mode)) return path + " exists and is not a symbolic link";
-    std::vector<char> target(4096);
-    const ssize_t n = ::readlink(path.c_str(), target.data(), target.size());
-    if (n < 0 ||
-        std::string_view(target.data(), static_cast<std::size_t>(n)).rfind(kPtyDirectory, 0) != 0)
-        return path + " is a symbolic link to something other than a pseudo-terminal";
-    return {};
-}
 
 }  // namespace
 
 int main(int argc, char** argv) {
     using namespace palmota;
+
+    // Before anything is opened: the pty, or a lock file, must never become the log.
+    platform::ensureStandardStreams();
 
     const tools::SimParse parse =
         tools::parseSimOptions(std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc));
@@ -45,14 +32,19 @@ int main(int argc, char** argv) {
         std::cout << tools::simHelpText();
         return 0;
     }
+    if (parse.outcome == tools::SimParse::Outcome::Version) {
+        std::cout << "badge-reader-sim " << PALMOTA_VERSION << '\n';
+        return 0;
+    }
     if (parse.outcome == tools::SimParse::Outcome::UsageError) {
-        std::cerr << "badge-reader-sim: " << parse.error << "\nTry 'badge-reader-sim --help'.\n";
+        std::cerr << "badge-reader-sim: " << printable(parse.error)
+                  << "\nTry 'badge-reader-sim --help'.\n";
         return kExitUsage;
     }
     const tools::SimOptions& options = parse.options;
     if (!options.linkPath.empty()) {
-        if (const std::string why = linkRefusal(options.linkPath); !why.empty()) {
-            std::cerr << "badge-reader-sim: --link: " << why << '\n';
+        if (const std::string why = sim::PtyReader::linkRefusal(options.linkPath); !why.empty()) {
+            std::cerr << "badge-reader-sim: --link: " << printable(why) << '\n';
             return kExitUsage;
         }
     }
@@ -81,11 +73,11 @@ int main(int argc, char** argv) {
     }
     std::string error;
     if (!options.linkPath.empty() && !reader.setLinkPath(options.linkPath, &error)) {
-        std::cerr << "badge-reader-sim: --link: " << error << '\n';
+        std::cerr << "badge-reader-sim: --link: " << printable(error) << '\n';
         return kExitCannotStart;
     }
     if (!reader.start(&error)) {
-        std::cerr << "badge-reader-sim: cannot start: " << error << '\n';
+        std::cerr << "badge-reader-sim: cannot start: " << printable(error) << '\n';
         return kExitCannotStart;
     }
 

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "reader/clock.h"
+#include "reader/platform.h"
 #include "reader/qt_serial_line.h"
 #include "reader/reader_link.h"
 #include "reader/tracing_line.h"
@@ -70,6 +71,10 @@ int main(int argc, char** argv) {
     // Set from outside the run (a signal) to end it between commands, the port closed.
     std::function<bool()> stopRequested = [] { return false; };
 
+    // Before anything is opened: a port or lock file must never become standard output.
+    platform::ensureStandardStreams();
+    platform::installTerminationHandlers();
+
     // Parsed before anything else exists: a refused argument ends the run with the port
     // never opened.
     const tools::CliParse parse =
@@ -94,6 +99,7 @@ int main(int argc, char** argv) {
     if (options.mode == tools::CliMode::Ports) return listPorts(options);
 
     QtSerialLine port;
+    port.setInterruption(platform::terminationRequested);
     std::unique_ptr<TracingLine> tracing;
     SerialLine* line = &port;
     if (options.trace) {

@@ -1,6 +1,10 @@
 #include "tools/sim_options.h"
 
+#include <QCommandLineParser>
+#include <QFile>
+#include <QStringList>
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <string_view>
 
@@ -15,7 +19,7 @@ namespace {
 constexpr std::uint64_t kLongestDelayMs = 3'600'000;
 constexpr std::uint64_t kMostTrailingBytes = 65'535;
 constexpr std::uint64_t kMostFloodBytes = 1'000'000'000;
-constexpr std::uint8_t kDefaultNotReadyStatus = 0x01;
+const QString kDefaultNotReadyText = QStringLiteral("01");
 
 int hexDigit(char c) {
     if (c >= '0' && c <= '9') return c - '0';
@@ -58,108 +62,123 @@ SimParse usageError(std::string message) {
 }  // namespace
 
 SimParse parseSimOptions(const std::vector<std::string>& arguments) {
-    SimParse parse;
-    SimOptions& o = parse.options;
+    const auto flagOption = [](const char* name) {
+        return QCommandLineOption(QString::fromLatin1(name));
+    };
+    const auto valueOption = [](const char* name, const char* valueName) {
+        return QCommandLineOption(QString::fromLatin1(name), QString(),
+                                  QString::fromLatin1(valueName));
+    };
+    QCommandLineParser parser;
+    parser.addOption({{QStringLiteral("h"), QStringLiteral("help")}, QString()});
+    parser.addOption({{QStringLiteral("V"), QStringLiteral("version")}, QString()});
+    parser.addOption({{QStringLiteral("v"), QStringLiteral("verbose")}, QString()});
+    for (const char* name :
+         {"silent", "no-badge", "write-refused", "no-final-reply", "pace", "twice"})
+        parser.addOption(flagOption(name));
+    for (const char* name : {"serial", "credit", "block", "not-ready", "delay", "split", "extra",
+                             "flood", "link", "late-block", "late-write"})
+        parser.addOption(valueOption(name, "VALUE"));
+
+    // The parser knows no optional values: a bare --not-ready (at the end, or before
+    // another option) stands for the default status.
+    QStringList list{QStringLiteral("badge-reader-sim")};
     for (std::size_t i = 0; i < arguments.size(); ++i) {
-        std::string name = arguments[i];
-        std::optional<std::string> attached;
-        if (const auto eq = name.find('='); name.rfind("--", 0) == 0 && eq != std::string::npos) {
-            attached = name.substr(eq + 1);
-            name.resize(eq);
-        }
-        // The option's value: after "=", or the next argument.
-        auto value = [&]() -> std::optional<std::string> {
-            if (attached) return attached;
-            if (i + 1 < arguments.size()) return arguments[++i];
-            return std::nullopt;
-        };
-        auto flag = [&](bool& target) {
-            if (attached) return false;
-            target = true;
-            return true;
-        };
-        auto bad = [&](const std::string& text, const std::string& expected) {
+        const std::string& argument = arguments[i];
+        const bool bare = argument == "--not-ready=" ||
+                          (argument == "--not-ready" &&
+                           (i + 1 == arguments.size() || arguments[i + 1].rfind('-', 0) == 0));
+        list.append(bare ? QStringLiteral("--not-ready=") + kDefaultNotReadyText
+                         : QFile::decodeName(QByteArray::fromStdString(argument)));
+    }
+
+    if (!parser.parse(list)) return usageError(parser.errorText().toStdString());
+    if (!parser.positionalArguments().isEmpty())
+        return usageError("unexpected argument " +
+                          QFile::encodeName(parser.positionalArguments().front()).toStdString());
+    SimParse parse;
+    if (parser.isSet(QStringLiteral("help"))) {
+        parse.outcome = SimParse::Outcome::Help;
+        return parse;
+    }
+    if (parser.isSet(QStringLiteral("version"))) {
+        parse.outcome = SimParse::Outcome::Version;
+        return parse;
+    }
+
+    // Options apply in the order given: a --block after --credit overrides its bytes.
+    SimOptions& o = parse.options;
+    std::map<QString, qsizetype> taken;
+    for (const QString& found : parser.optionNames()) {
+        const QString key = found == QStringLiteral("v") ? QStringLiteral("verbose") : found;
+        const std::string name = "--" + key.toStdString();
+        const QStringList values = parser.values(key);
+        const qsizetype index = taken[key]++;
+        const std::string text =
+            index < values.size() ? QFile::encodeName(values[index]).toStdString() : std::string{};
+        auto bad = [&](const std::string& expected) {
             return usageError(name + " \"" + text + "\": " + expected);
         };
-
-        if (name == "--help" || name == "-h") {
-            parse.outcome = SimParse::Outcome::Help;
-            return parse;
-        }
-        if (name == "--verbose" || name == "-v") {
-            if (!flag(o.verbose)) return usageError(name + " takes no value");
-        } else if (name == "--silent") {
-            if (!flag(o.faults.silent)) return usageError(name + " takes no value");
-        } else if (name == "--no-badge") {
-            if (!flag(o.faults.noBadge)) return usageError(name + " takes no value");
-        } else if (name == "--write-refused") {
-            if (!flag(o.faults.writeRefused)) return usageError(name + " takes no value");
-        } else if (name == "--no-final-reply") {
-            if (!flag(o.faults.noFinalWriteReply)) return usageError(name + " takes no value");
-        } else if (name == "--pace") {
-            if (!flag(o.faults.pace9600)) return usageError(name + " takes no value");
-        } else if (name == "--not-ready") {
-            // The status is optional: taken from "=" or from a next argument that is
-            // not an option.
-            std::string text;
-            if (attached) {
-                text = *attached;
-            } else if (i + 1 < arguments.size() && arguments[i + 1].rfind('-', 0) != 0) {
-                text = arguments[++i];
-            }
-            if (text.empty()) {
-                o.faults.notReady = kDefaultNotReadyStatus;
-            } else if (const auto status = statusByte(text)) {
-                o.faults.notReady = *status;
-            } else {
-                return bad(text, "a status byte in hex, 01 to FF");
-            }
-        } else if (name == "--serial" || name == "--credit" || name == "--block" ||
-                   name == "--delay" || name == "--split" || name == "--extra" ||
-                   name == "--flood" || name == "--link") {
-            const auto text = value();
-            if (!text) return usageError(name + " needs a value");
-            if (name == "--serial") {
-                const auto serial = serialNumber(*text);
-                if (!serial) return bad(*text, "a number from -2147483648 to 4294967295");
-                o.badge.setSerialNumber(*serial);
-            } else if (name == "--credit") {
-                const auto credit = boundedDecimal(*text, protocol::kMaxCredit);
-                if (!credit) return bad(*text, "a number from 0 to 65535");
-                o.badge.setCredit(static_cast<std::uint16_t>(*credit));
-            } else if (name == "--block") {
-                const auto eq = text->find('=');
-                const auto number =
-                    boundedDecimal(text->substr(0, eq), sim::VirtualBadge::kBlockCount - 1);
-                const auto bytes =
-                    eq == std::string::npos
-                        ? std::nullopt
-                        : protocol::parseHexPairs(std::string_view(*text).substr(eq + 1));
-                if (!number || !bytes || bytes->size() > sim::VirtualBadge::kBlockSize)
-                    return bad(*text, "N=HEX: a block 0 to 7 and 1 to 16 bytes in hex");
-                // The bytes given replace the block's first data bytes; the rest stay.
-                auto& block = o.badge.blocks[*number];
-                for (std::size_t k = 0; k < bytes->size(); ++k)
-                    block[k] = static_cast<std::uint8_t>((*bytes)[k]);
-            } else if (name == "--delay" || name == "--split") {
-                const auto ms = boundedDecimal(*text, kLongestDelayMs);
-                if (!ms) return bad(*text, "milliseconds, 0 to 3600000");
-                (name == "--delay" ? o.faults.replyDelay : o.faults.splitGap) =
-                    std::chrono::milliseconds{static_cast<long>(*ms)};
-            } else if (name == "--extra") {
-                const auto n = boundedDecimal(*text, kMostTrailingBytes);
-                if (!n) return bad(*text, "a count of bytes, 0 to 65535");
-                o.faults.extraTrailingBytes = static_cast<int>(*n);
-            } else if (name == "--flood") {
-                const auto n = boundedDecimal(*text, kMostFloodBytes);
-                if (!n) return bad(*text, "a count of bytes, 0 to 1000000000");
-                o.faults.floodBytes = static_cast<std::size_t>(*n);
-            } else {
-                if (text->empty()) return usageError("--link needs a path");
-                o.linkPath = *text;
-            }
-        } else {
-            return usageError("unknown option " + arguments[i]);
+        if (key == QStringLiteral("verbose")) {
+            o.verbose = true;
+        } else if (key == QStringLiteral("silent")) {
+            o.faults.silent = true;
+        } else if (key == QStringLiteral("no-badge")) {
+            o.faults.noBadge = true;
+        } else if (key == QStringLiteral("write-refused")) {
+            o.faults.writeRefused = true;
+        } else if (key == QStringLiteral("no-final-reply")) {
+            o.faults.noFinalWriteReply = true;
+        } else if (key == QStringLiteral("pace")) {
+            o.faults.pace9600 = true;
+        } else if (key == QStringLiteral("twice")) {
+            o.faults.repliesTwice = true;
+        } else if (key == QStringLiteral("not-ready")) {
+            // 00 is the ready status: a Reader answering it is ready.
+            const auto status = statusByte(text);
+            if (!status || *status == 0) return bad("a status byte in hex, 01 to FF");
+            o.faults.notReady = *status;
+        } else if (key == QStringLiteral("serial")) {
+            const auto serial = serialNumber(text);
+            if (!serial) return bad("a number from -2147483648 to 4294967295");
+            o.badge.setSerialNumber(*serial);
+        } else if (key == QStringLiteral("credit")) {
+            const auto credit = boundedDecimal(text, protocol::kMaxCredit);
+            if (!credit) return bad("a number from 0 to 65535");
+            o.badge.setCredit(static_cast<std::uint16_t>(*credit));
+        } else if (key == QStringLiteral("block")) {
+            const auto eq = text.find('=');
+            const auto number =
+                boundedDecimal(text.substr(0, eq), sim::VirtualBadge::kBlockCount - 1);
+            const auto bytes = eq == std::string::npos
+                                   ? std::nullopt
+                                   : protocol::parseHexPairs(std::string_view(text).substr(eq + 1));
+            if (!number || !bytes || bytes->size() > sim::VirtualBadge::kBlockSize)
+                return bad("N=HEX: a block 0 to 7 and 1 to 16 bytes in hex");
+            // The bytes given replace the block's first data bytes; the rest stay.
+            auto& block = o.badge.blocks[*number];
+            for (std::size_t k = 0; k < bytes->size(); ++k)
+                block[k] = static_cast<std::uint8_t>((*bytes)[k]);
+        } else if (key == QStringLiteral("delay") || key == QStringLiteral("split") ||
+                   key == QStringLiteral("late-block") || key == QStringLiteral("late-write")) {
+            const auto ms = boundedDecimal(text, kLongestDelayMs);
+            if (!ms) return bad("milliseconds, 0 to 3600000");
+            const std::chrono::milliseconds delay{static_cast<long>(*ms)};
+            if (key == QStringLiteral("delay")) o.faults.replyDelay = delay;
+            if (key == QStringLiteral("split")) o.faults.splitGap = delay;
+            if (key == QStringLiteral("late-block")) o.faults.lateBlockReply = delay;
+            if (key == QStringLiteral("late-write")) o.faults.lateWriteReply = delay;
+        } else if (key == QStringLiteral("extra")) {
+            const auto n = boundedDecimal(text, kMostTrailingBytes);
+            if (!n) return bad("a count of bytes, 0 to 65535");
+            o.faults.extraTrailingBytes = static_cast<int>(*n);
+        } else if (key == QStringLiteral("flood")) {
+            const auto n = boundedDecimal(text, kMostFloodBytes);
+            if (!n) return bad("a count of bytes, 0 to 1000000000");
+            o.faults.floodBytes = static_cast<std::size_t>(*n);
+        } else if (key == QStringLiteral("link")) {
+            if (text.empty()) return usageError("--link needs a path");
+            o.linkPath = text;
         }
     }
     parse.outcome = SimParse::Outcome::Run;
@@ -182,7 +201,8 @@ The badge (default: serial number 123456, credit 1500; applied in the order give
 Faults of the Reader:
   --silent            no Reader: nothing is ever answered
   --not-ready [STATUS]
-                      the ready check answers STATUS (hex, default 01), not 00
+                      the ready check answers STATUS (hex, 01 to FF, default 01),
+                      not 00
   --no-badge          no badge on the Reader: blocks FF FF ..., credit length FF
   --write-refused     a credit write answers FF
   --no-final-reply    the credit bytes get no answer (the credit is still stored)
@@ -191,6 +211,9 @@ Faults of the Reader:
   --extra N           append N bytes EE to each reply
   --pace              send bytes at the real 9600-baud rate, about 1.04 ms a byte
   --flood N           after each ready check reply, pour out N bytes 55
+  --late-block MS     send each block's 17 bytes MS milliseconds later still
+  --late-write MS     send a credit write's final reply MS milliseconds later still
+  --twice             send every reply twice, the second right after the first
 
 Other options:
   --link PATH         also make a symbolic link PATH to the device, a fixed name for
@@ -198,6 +221,7 @@ Other options:
   -v, --verbose       log each byte received ("<- 00") and each reply sent
                       ("-> 00 02 05 DC") on standard error
   -h, --help          this text
+  -V, --version       the version
 
 Exit status: 0 after an interruption, 1 if the emulator cannot start, 2 for a usage error.
 )";

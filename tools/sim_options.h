@@ -17,7 +17,7 @@ struct SimOptions {
 };
 
 struct SimParse {
-    enum class Outcome { Run, Help, UsageError };
+    enum class Outcome { Run, Help, Version, UsageError };
     Outcome outcome = Outcome::UsageError;
     SimOptions options;
     std::string error;
@@ -25,7 +25,8 @@ struct SimParse {
 
 // `arguments` without the program's name. Options take their value as the next argument
 // or after "="; badge options apply in the order given, so a --block written after
-// --serial or --credit overrides the bytes they set, and the other way round.
+// --serial or --credit overrides the bytes they set, and the other way round. Arguments
+// are bytes in the local encoding.
 SimParse parseSimOptions(const std::vector<std::string>& arguments);
 
 std::string simHelpText();

@@ -54,6 +54,16 @@ TEST_F(ExchangeTest, AReplyArrivingExactlyAtTheLimitStillCounts) {
     EXPECT_EQ(exchange(line, clock, hex("00"), 1, 1s), hex("00"));
 }
 
+TEST_F(ExchangeTest, AtTheLimitExactlyTheWaitGoesOnForTheRestOfTheReply) {
+    // One byte at the limit does not meet the count; the limit is not yet passed, so the
+    // second, a moment later, is still taken. A limit taken as reached when merely equal
+    // would end the wait with one byte.
+    line.setResponder([](const Bytes&) {
+        return std::vector<Arrival>{{1s, hex("00")}, {Seconds{1s} + 20us, hex("02")}};
+    });
+    EXPECT_EQ(exchange(line, clock, hex("06"), 2, 1s), hex("00 02"));
+}
+
 TEST_F(ExchangeTest, AShortReplyIsReturnedAfterTheLimit) {
     line.setResponder([](const Bytes&) { return std::vector<Arrival>{{5ms, hex("00 01 02")}}; });
     const Seconds start = clock.time;

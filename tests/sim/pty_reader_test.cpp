@@ -3,7 +3,9 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
+#include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -11,10 +13,15 @@
 #include <climits>
 #include <cstdlib>
 #include <ctime>
+#include <fstream>
+#include <functional>
+#include <iostream>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
+
+#include "tests/support/memory_measure.h"
 
 namespace palmota::sim {
 namespace {
@@ -80,10 +87,10 @@ std::string tempDir() {
     return ::mkdtemp(pattern.data()) ? pattern : std::string{};
 }
 
+// Where the link leads, every link followed; empty when it leads nowhere.
 std::string linkTarget(const std::string& link) {
     char target[PATH_MAX] = {};
-    const ssize_t n = ::readlink(link.c_str(), target, sizeof target - 1);
-    return n > 0 ? std::string(target, static_cast<std::size_t>(n)) : std::string{};
+    return ::realpath(link.c_str(), target) ? std::string(target) : std::string{};
 }
 
 bool exists(const std::string& path) {
@@ -270,6 +277,199 @@ TEST(PtyReader, StopsPromptlyWhileTheHostIgnoresAFlood) {
     EXPECT_LT(Clock::now() - before, 100ms);
     EXPECT_EQ(reader.sent(), std::string(1, '\0'));  // the flood is not kept in the log
     EXPECT_FALSE(reader.plugged());
+}
+
+// A link that leads to a descriptor of a process that has ended, as a killed emulator
+// leaves behind.
+std::string deadProcessDescriptor() {
+    const pid_t child = ::fork();
+    if (child == 0) ::_exit(0);
+    ::waitpid(child, nullptr, 0);
+    return "/proc/" + std::to_string(child) + "/fd/5";
+}
+
+// The first line of a regular file; nothing for anything else (a pty would block).
+std::string fileText(const std::string& path) {
+    struct stat info {};
+    if (::lstat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return {};
+    std::ifstream in(path);
+    std::string text;
+    std::getline(in, text);
+    return text;
+}
+
+struct LinkCase {
+    const char* name;
+    std::function<void(const std::string& path)> make;  // what is at the path before
+    bool replaced;
+};
+
+void PrintTo(const LinkCase& row, std::ostream* out) {
+    *out << row.name;
+}
+
+class PtyReaderLink : public ::testing::TestWithParam<LinkCase> {};
+
+TEST_P(PtyReaderLink, ReplacesOnlyTheLeftoverOfAnEmulatorThatEnded) {
+    const std::string dir = tempDir();
+    ASSERT_FALSE(dir.empty());
+    const std::string link = dir + "/reader";
+    GetParam().make(link);
+    std::string before;
+    {
+        struct stat info {};
+        if (::lstat(link.c_str(), &info) == 0 && S_ISLNK(info.st_mode)) {
+            char text[PATH_MAX] = {};
+            ::readlink(link.c_str(), text, sizeof text - 1);
+            before = text;
+        }
+    }
+    EXPECT_EQ(PtyReader::linkRefusal(link).empty(), GetParam().replaced);
+    {
+        // Judged again where the link is put in place, whatever was said before.
+        PtyReader reader;
+        ASSERT_TRUE(reader.setLinkPath(link));
+        std::string error;
+        EXPECT_EQ(reader.start(&error), GetParam().replaced) << error;
+        if (GetParam().replaced) {
+            EXPECT_EQ(linkTarget(link), reader.ptyPath());
+        } else {
+            EXPECT_NE(error.find(link), std::string::npos) << error;
+        }
+    }
+    if (!GetParam().replaced) {
+        // What was there is there still, untouched, and no temporary name is left over.
+        char text[PATH_MAX] = {};
+        if (!before.empty()) {
+            ASSERT_GT(::readlink(link.c_str(), text, sizeof text - 1), 0);
+            EXPECT_EQ(std::string(text), before);
+        }
+        EXPECT_TRUE(exists(link));
+    } else {
+        EXPECT_FALSE(exists(link));
+    }
+    ASSERT_EQ(std::system(("test $(ls -A " + dir + " | wc -l) -le 1").c_str()), 0);
+    std::system(("rm -rf " + dir).c_str());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Leftovers, PtyReaderLink,
+    ::testing::Values(
+        LinkCase{"nothing", [](const std::string&) {}, true},
+        LinkCase{
+            "killed_emulators_link",
+            [](const std::string& p) { ::symlink(deadProcessDescriptor().c_str(), p.c_str()); },
+            true},
+        LinkCase{"old_link_to_a_pty",
+                 [](const std::string& p) { ::symlink("/dev/pts/4095", p.c_str()); }, true},
+        LinkCase{"regular_file", [](const std::string& p) { std::ofstream(p) << "keep me\n"; },
+                 false},
+        LinkCase{"directory", [](const std::string& p) { ::mkdir(p.c_str(), 0700); }, false},
+        LinkCase{"escape_from_the_pty_directory",
+                 [](const std::string& p) { ::symlink("/dev/pts/../../etc/passwd", p.c_str()); },
+                 false},
+        LinkCase{"link_to_a_file",
+                 [](const std::string& p) { ::symlink("/etc/passwd", p.c_str()); }, false}),
+    [](const auto& row) { return std::string(row.param.name); });
+
+TEST(PtyReader, NeverTakesOverALinkALiveEmulatorServesNorRemovesIt) {
+    const std::string dir = tempDir();
+    ASSERT_FALSE(dir.empty());
+    const std::string link = dir + "/reader";
+    PtyReader first;
+    ASSERT_TRUE(first.setLinkPath(link));
+    ASSERT_TRUE(first.start());
+    EXPECT_NE(PtyReader::linkRefusal(link), "");
+    {
+        PtyReader second;
+        ASSERT_TRUE(second.setLinkPath(link));
+        std::string error;
+        EXPECT_FALSE(second.start(&error));
+        EXPECT_NE(error.find("running emulator"), std::string::npos) << error;
+    }
+    EXPECT_EQ(linkTarget(link), first.ptyPath());
+    first.stop();
+    EXPECT_FALSE(exists(link));
+    ::rmdir(dir.c_str());
+}
+
+TEST(PtyReader, AFileMadeAfterTheLinkWasChosenIsNeverReplaced) {
+    const std::string dir = tempDir();
+    ASSERT_FALSE(dir.empty());
+    const std::string link = dir + "/reader";
+    PtyReader reader;
+    ASSERT_TRUE(reader.setLinkPath(link));
+    std::ofstream(link) << "made in between\n";
+    EXPECT_FALSE(reader.start());
+    EXPECT_EQ(fileText(link), "made in between");
+    std::system(("rm -rf " + dir).c_str());
+}
+
+TEST(PtyReader, ALinkLeftByAKilledEmulatorLeadsNowhere) {
+    const std::string dir = tempDir();
+    ASSERT_FALSE(dir.empty());
+    const std::string link = dir + "/reader";
+    int ready[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        PtyReader reader;
+        const bool started = reader.setLinkPath(link) && reader.start();
+        const char byte = started ? 1 : 0;
+        [[maybe_unused]] auto n = ::write(ready[1], &byte, 1);
+        ::pause();
+        ::_exit(0);
+    }
+    char byte = 0;
+    ASSERT_EQ(::read(ready[0], &byte, 1), 1);
+    ASSERT_EQ(byte, 1);
+    ASSERT_NE(linkTarget(link), "");
+    ::kill(child, SIGKILL);
+    ::waitpid(child, nullptr, 0);
+    ::close(ready[0]);
+    ::close(ready[1]);
+
+    // A terminal that the system may give the freed pty number to: the link does not lead
+    // there, nor anywhere else.
+    PtyReader otherProgramsTerminal;
+    ASSERT_TRUE(otherProgramsTerminal.start());
+    EXPECT_EQ(linkTarget(link), "");
+    EXPECT_LT(::open(link.c_str(), O_RDWR | O_NOCTTY), 0);
+    std::system(("rm -rf " + dir).c_str());
+}
+
+// A day of continuous reading is about 100,000 exchanges: the logs keep the latest
+// traffic only, and the emulator's memory stays where it was.
+TEST(PtyReader, MemoryStaysFlatOverAHundredThousandExchanges) {
+    constexpr int kExchanges = 100'000;
+    constexpr std::size_t kMostKeptPerLog = 128 * 1024;
+    PtyReader reader;
+    ASSERT_TRUE(reader.start());
+    Client client(reader.devicePath());
+    // A block read: ready check 00 -> 00, 04 -> 00, block 0 -> 17 bytes.
+    const std::string exchange("\x00\x04\x00", 3);
+    constexpr std::size_t kReplySize = 1 + 1 + 17;
+    constexpr int kBatch = 50;
+    std::string batch;
+    for (int i = 0; i < kBatch; ++i) batch += exchange;
+
+    const long residentBefore = testing::statusKb("VmRSS");
+    for (int done = 0; done < kExchanges; done += kBatch) {
+        client.send(batch);
+        ASSERT_EQ(client.receive(kBatch * kReplySize).size(), kBatch * kReplySize) << done;
+    }
+    const long residentGrowthKb = testing::statusKb("VmRSS") - residentBefore;
+
+    EXPECT_LE(reader.received().size(), kMostKeptPerLog);
+    EXPECT_LE(reader.sent().size(), kMostKeptPerLog);
+    // The latest traffic is what is kept.
+    EXPECT_EQ(reader.received().substr(reader.received().size() - 3), exchange);
+    // Unbounded, the logs alone would take 2.2 MB (300 kB received, 1.9 MB sent).
+    if (testing::kResidentMemoryIsMeaningful) {
+        EXPECT_LT(residentGrowthKb, 1024);
+    }
+    std::cout << "emulator resident growth over " << kExchanges
+              << " exchanges: " << residentGrowthKb << " kB\n";
 }
 
 }  // namespace

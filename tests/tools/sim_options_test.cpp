@@ -90,6 +90,16 @@ INSTANTIATE_TEST_SUITE_P(
                          EXPECT_TRUE(o.faults.pace9600);
                          EXPECT_EQ(o.faults.floodBytes, 100000u);
                      }},
+        AcceptedCase{"not_ready_last",
+                     {"--silent", "--not-ready", "--not-ready="},
+                     [](const SimOptions& o) { EXPECT_EQ(o.faults.notReady, 0x01); }},
+        AcceptedCase{"late_and_repeated_replies",
+                     {"--late-block", "2500", "--late-write=4000", "--twice"},
+                     [](const SimOptions& o) {
+                         EXPECT_EQ(o.faults.lateBlockReply, 2500ms);
+                         EXPECT_EQ(o.faults.lateWriteReply, 4000ms);
+                         EXPECT_TRUE(o.faults.repliesTwice);
+                     }},
         AcceptedCase{"link_verbose",
                      {"--link", "/tmp/reader", "-v"},
                      [](const SimOptions& o) {
@@ -116,10 +126,22 @@ INSTANTIATE_TEST_SUITE_P(
         std::vector<std::string>{"--block", "8=00"}, std::vector<std::string>{"--block", "3"},
         std::vector<std::string>{"--block", "3=ABC"}, std::vector<std::string>{"--block", "3=GG"},
         std::vector<std::string>{"--block", "3=000102030405060708090A0B0C0D0E0F10"},
-        std::vector<std::string>{"--not-ready", "100"}, std::vector<std::string>{"--delay", "-5"},
+        std::vector<std::string>{"--not-ready", "100"},
+        // 00 is the ready status itself.
+        std::vector<std::string>{"--not-ready", "00"}, std::vector<std::string>{"--not-ready=0x0"},
+        std::vector<std::string>{"--late-block", "soon"},
+        std::vector<std::string>{"--late-write", "3600001"}, std::vector<std::string>{"--twice=2"},
+        std::vector<std::string>{"--delay", "-5"},
         std::vector<std::string>{"--delay", "99999999999999999999"},
         std::vector<std::string>{"--silent=yes"}, std::vector<std::string>{"--link", ""},
         std::vector<std::string>{"--baud", "9600"}, std::vector<std::string>{"extra"}));
+
+TEST(SimOptions, HelpAndVersionSpellingsAreThoseOfEveryProgram) {
+    for (const char* spelling : {"-h", "--help"})
+        EXPECT_EQ(parseSimOptions({spelling}).outcome, SimParse::Outcome::Help) << spelling;
+    for (const char* spelling : {"-V", "--version"})
+        EXPECT_EQ(parseSimOptions({spelling}).outcome, SimParse::Outcome::Version) << spelling;
+}
 
 }  // namespace
 }  // namespace palmota::tools

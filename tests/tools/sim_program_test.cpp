@@ -74,6 +74,59 @@ TEST(SimProgram, LinkNeverReplacesAnExistingFile) {
     std::filesystem::remove_all(dir);
 }
 
+TEST(SimProgram, ASecondEmulatorNeverTakesALiveOnesLink) {
+    const auto dir = scratchDirectory();
+    ASSERT_FALSE(dir.empty());
+    const std::string link = (dir / "reader").string();
+    ChildProcess first;
+    ASSERT_TRUE(first.start(BADGE_READER_SIM, {"--credit", "1", "--link", link}));
+    ASSERT_TRUE(first.readLine(kStartLimit));
+
+    const auto second = runProgram(BADGE_READER_SIM, {"--credit", "2", "--link", link}, 5s);
+    EXPECT_EQ(second.status, 2);
+    EXPECT_NE(second.err.find("running emulator"), std::string::npos) << second.err;
+    // The link still leads to the first, and outlived the second.
+    EXPECT_EQ(runProgram(PALMOTA_CLI, {"--port", link, "credit"}).out, "1\n");
+
+    first.signal(SIGTERM);
+    EXPECT_EQ(first.wait(kPromptExit), std::optional<int>(0));
+    std::filesystem::remove_all(dir);
+}
+
+TEST(SimProgram, AKilledEmulatorsLinkLeadsNowhereAndTheNextOneTakesItOver) {
+    const auto dir = scratchDirectory();
+    ASSERT_FALSE(dir.empty());
+    const std::string link = (dir / "reader").string();
+    {
+        ChildProcess killed;
+        ASSERT_TRUE(killed.start(BADGE_READER_SIM, {"--link", link}));
+        ASSERT_TRUE(killed.readLine(kStartLimit));
+        killed.signal(SIGKILL);
+        killed.wait(kPromptExit);
+    }
+    ASSERT_TRUE(exists(link));  // left behind
+    const auto lost = runProgram(PALMOTA_CLI, {"--port", link, "write", "4660"});
+    EXPECT_NE(lost.status, 0);
+    EXPECT_NE(lost.err.find("no such serial device"), std::string::npos) << lost.err;
+
+    ChildProcess next;
+    ASSERT_TRUE(next.start(BADGE_READER_SIM, {"--credit", "7", "--link", link}));
+    ASSERT_TRUE(next.readLine(kStartLimit)) << next.err();
+    EXPECT_EQ(runProgram(PALMOTA_CLI, {"--port", link, "credit"}).out, "7\n");
+    next.signal(SIGTERM);
+    EXPECT_EQ(next.wait(kPromptExit), std::optional<int>(0));
+    std::filesystem::remove_all(dir);
+}
+
+TEST(SimProgram, TellsItsVersionAndEscapesControlCharactersInUsageErrors) {
+    const auto version = runProgram(BADGE_READER_SIM, {"--version"}, 5s);
+    EXPECT_EQ(version.status, 0);
+    EXPECT_EQ(version.out, "badge-reader-sim " PALMOTA_VERSION "\n");
+    const auto refused = runProgram(BADGE_READER_SIM, {"--credit", "\x1b[2J\a"}, 5s);
+    EXPECT_EQ(refused.status, 2);
+    EXPECT_EQ(refused.err.find_first_of("\x1b\a"), std::string::npos) << refused.err;
+}
+
 TEST(SimProgram, VerboseLogsTheBytesOfEachExchange) {
     ChildProcess sim;
     ASSERT_TRUE(sim.start(BADGE_READER_SIM, {"--verbose"}));

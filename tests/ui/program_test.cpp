@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <signal.h>
 
 #include <QProcess>
 
@@ -34,13 +35,47 @@ Outcome runWithoutDisplay(const QStringList& arguments) {
 }
 
 TEST(Program, HelpAndVersionNeedNoDisplay) {
-    const Outcome help = runWithoutDisplay({"--help"});
-    EXPECT_EQ(help.exitCode, 0);
-    EXPECT_TRUE(help.out.contains("--simulate")) << help.out.toStdString();
-    const Outcome version = runWithoutDisplay({"--version"});
-    EXPECT_EQ(version.exitCode, 0);
-    EXPECT_EQ(version.out, "palmota 1.1.0\n");
+    for (const char* spelling : {"-h", "--help"}) {
+        const Outcome help = runWithoutDisplay({spelling});
+        EXPECT_EQ(help.exitCode, 0);
+        EXPECT_TRUE(help.out.contains("--simulate")) << help.out.toStdString();
+    }
+    for (const char* spelling : {"-V", "--version"}) {
+        const Outcome version = runWithoutDisplay({spelling});
+        EXPECT_EQ(version.exitCode, 0);
+        EXPECT_EQ(version.out, "palmota " PALMOTA_VERSION "\n");
+    }
 }
+
+TEST(Program, ControlCharactersInARefusedArgumentAreShownEscaped) {
+    const Outcome run = runWithoutDisplay({"--\x1b]0;owned\a"});
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_FALSE(run.err.contains('\x1b') || run.err.contains('\a')) << run.err.toStdString();
+}
+
+class ProgramSignal : public ::testing::TestWithParam<int> {};
+
+// An ending signal closes the window as the operator would, and the program ends normally.
+TEST_P(ProgramSignal, ClosesTheWindowAndEndsNormally) {
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("QT_QPA_PLATFORM", "offscreen");
+    QProcess program;
+    program.setProcessEnvironment(environment);
+    program.setReadChannel(QProcess::StandardError);
+    program.start(QStringLiteral(PALMOTA_PROGRAM), {"--simulate"});
+    ASSERT_TRUE(program.waitForStarted());
+    QString err;
+    while (!(err.contains("emulated reader") && err.endsWith('\n')) &&
+           program.waitForReadyRead(5000))
+        err += QString::fromLocal8Bit(program.readAllStandardError());
+    ASSERT_TRUE(err.contains("emulated reader")) << err.toStdString();
+    ::kill(static_cast<pid_t>(program.processId()), GetParam());
+    ASSERT_TRUE(program.waitForFinished(3000));
+    EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(program.exitCode(), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(EndingSignals, ProgramSignal, ::testing::Values(SIGINT, SIGTERM, SIGHUP));
 
 TEST(Program, WithoutADisplayTellsHowToRunUnderXvfbInOneLine) {
     const Outcome run = runWithoutDisplay({"--simulate"});
@@ -81,6 +116,8 @@ TEST(Program, SimulateStartsTheEmulatedReaderAndRunsUntilEnded) {
 TEST(CommandLine, ReadsPortAndSimulate) {
     EXPECT_EQ(parseCommandLine({"palmota", "--port", "/dev/ttyUSB0"}).portText, "/dev/ttyUSB0");
     EXPECT_EQ(parseCommandLine({"palmota", "--port=3"}).portText, "3");
+    EXPECT_EQ(parseCommandLine({"palmota", "-p", "/dev/ttyS1"}).portText, "/dev/ttyS1");
+    EXPECT_TRUE(parseCommandLine({"palmota", "-t"}).trace);
     const CommandLine none = parseCommandLine({"palmota"});
     EXPECT_TRUE(none.portText.isNull());
     EXPECT_FALSE(none.simulate);

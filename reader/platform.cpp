@@ -1,0 +1,186 @@
+#include "reader/platform.h"
+
+#include <fcntl.h>
+#include <grp.h>
+#include <limits.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+
+#include <array>
+#include <atomic>
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <system_error>
+#include <vector>
+
+namespace palmota::platform {
+
+namespace {
+
+std::string systemError(int error) {
+    return std::generic_category().message(error);
+}
+
+volatile sig_atomic_t terminationFlag = 0;
+// The self-pipe: the handler writes one byte; a full pipe already says enough.
+int terminationPipe[2] = {-1, -1};
+
+void onTermination(int) {
+    const int saved = errno;
+    terminationFlag = 1;
+    if (terminationPipe[1] >= 0) {
+        const char byte = 1;
+        [[maybe_unused]] const ssize_t n = ::write(terminationPipe[1], &byte, 1);
+    }
+    errno = saved;
+}
+
+// /proc/self/stat's seventh field is the controlling terminal's device number as the
+// kernel encodes it: minor bits 0-7 and 20-31, major bits 8-19; 0 for none.
+dev_t controllingTerminalDevice() {
+    std::ifstream stat("/proc/self/stat");
+    std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
+    // The command name (field 2) is in parentheses and may hold anything, spaces included.
+    const auto close = text.rfind(')');
+    if (close == std::string::npos) return 0;
+    std::istringstream fields(text.substr(close + 1));
+    std::string state;
+    long parent = 0;
+    long group = 0;
+    long session = 0;
+    long terminal = 0;
+    if (!(fields >> state >> parent >> group >> session >> terminal)) return 0;
+    const auto nr = static_cast<unsigned long>(terminal);
+    return makedev((nr >> 8) & 0xfffU, (nr & 0xffU) | ((nr >> 12) & 0xfff00U));
+}
+
+// The directories the serial library looks in for lock files, in its order: the first
+// readable one that holds the file, or where it may be made, is used.
+constexpr std::array kLockDirectories = {"/var/lock",         "/etc/locks", "/var/spool/locks",
+                                         "/var/spool/uucp",   "/tmp",       "/var/tmp",
+                                         "/var/lock/lockdev", "/run/lock"};
+
+bool processAlive(long pid) {
+    return pid > 0 && pid <= INT_MAX && (::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM);
+}
+
+}  // namespace
+
+void ensureStandardStreams() {
+    for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
+        if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+        // open() gives the lowest free number, which is `fd` itself: the ones below are open.
+        const int opened = ::open("/dev/null", fd == STDIN_FILENO ? O_RDONLY : O_WRONLY);
+        if (opened >= 0 && opened != fd) {
+            ::dup2(opened, fd);
+            ::close(opened);
+        }
+        if (opened < 0) std::abort();  // no /dev/null: nothing safe is left to do
+    }
+}
+
+void installTerminationHandlers() {
+    if (terminationPipe[0] < 0 && ::pipe2(terminationPipe, O_CLOEXEC | O_NONBLOCK) != 0) {
+        terminationPipe[0] = terminationPipe[1] = -1;
+    }
+    struct sigaction action {};
+    action.sa_handler = onTermination;
+    sigemptyset(&action.sa_mask);
+    // Blocking calls go on after the handler; the program looks at the flag between
+    // exchanges, and a wait on the port is never longer than its exchange's limit.
+    action.sa_flags = SA_RESTART;
+    for (int signal : {SIGINT, SIGTERM, SIGHUP}) ::sigaction(signal, &action, nullptr);
+    struct sigaction ignore {};
+    ignore.sa_handler = SIG_IGN;
+    sigemptyset(&ignore.sa_mask);
+    ::sigaction(SIGPIPE, &ignore, nullptr);
+}
+
+bool terminationRequested() {
+    return terminationFlag != 0;
+}
+
+int terminationFd() {
+    return terminationPipe[0];
+}
+
+std::string characterDeviceProblem(const std::string& path, bool* missing) {
+    if (missing) *missing = false;
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0) {
+        if (missing) *missing = errno == ENOENT || errno == ENOTDIR;
+        return systemError(errno);
+    }
+    // Only a character device can be a serial port: anything else (a regular file typed
+    // as the port, a directory) is refused before it is opened, so nothing is written to it.
+    if (!S_ISCHR(info.st_mode)) return "not a serial device";
+    return {};
+}
+
+bool isControllingTerminal(const std::string& path) {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0 || !S_ISCHR(info.st_mode)) return false;
+    // /dev/tty is whatever terminal the opener controls, even when that is none yet.
+    if (info.st_rdev == makedev(5, 0)) return true;
+    const dev_t own = controllingTerminalDevice();
+    return own != 0 && info.st_rdev == own;
+}
+
+std::string accessGroup(const std::string& path) {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0) return "dialout";
+    if ((info.st_mode & (S_IRGRP | S_IWGRP)) != (S_IRGRP | S_IWGRP)) return {};
+    struct group entry {};
+    struct group* owner = nullptr;
+    std::vector<char> names(4096);
+    if (::getgrgid_r(info.st_gid, &entry, names.data(), names.size(), &owner) == 0 && owner)
+        return owner->gr_name;
+    return std::to_string(info.st_gid);
+}
+
+std::string canonicalPath(const std::string& path) {
+    char* resolved = ::realpath(path.c_str(), nullptr);
+    if (!resolved) return {};
+    std::string result(resolved);
+    std::free(resolved);
+    return result;
+}
+
+LockProblem lockProblem(const std::string& lockName) {
+    static_assert(kLongestFileName == NAME_MAX);
+    if (lockName.size() > kLongestFileName)
+        return {LockProblem::Kind::NameTooLong,
+                "the device path is too long for its lock file name (" +
+                    std::to_string(lockName.size()) + " characters, at most " +
+                    std::to_string(kLongestFileName) + ")"};
+    for (const char* directory : kLockDirectories) {
+        if (::access(directory, R_OK) != 0) continue;
+        const std::string file = std::string(directory) + '/' + lockName;
+        const bool exists = ::access(file.c_str(), F_OK) == 0;
+        if (!exists && ::access(directory, W_OK) != 0) continue;
+        if (!exists) return {};
+        // The lock file's first line is its holder's process number.
+        long pid = 0;
+        std::ifstream(file) >> pid;
+        if (processAlive(pid))
+            return {LockProblem::Kind::HeldByProcess,
+                    "locked by process " + std::to_string(pid) + " (" + file + ")"};
+        return {LockProblem::Kind::StaleLockFile,
+                "a lock file left by a program that ended: remove " + file};
+    }
+    return {};
+}
+
+int openErrorNumber(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return errno;
+    ::close(fd);
+    return 0;
+}
+
+}  // namespace palmota::platform

@@ -1,0 +1,57 @@
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+// What the programs need from the operating system beyond Qt: POSIX, as built and tested
+// on Linux. Nothing here writes to a device.
+namespace palmota::platform {
+
+// Makes sure descriptors 0, 1 and 2 are open, on /dev/null where they were closed. A
+// program started with them closed would otherwise get its serial port, or a lock file,
+// as descriptor 1 or 2, and its messages would go onto the line. Call it first in main.
+void ensureStandardStreams();
+
+// SIGINT, SIGTERM and SIGHUP set a flag (and wake terminationFd()) instead of ending the
+// process, so that the program closes its port and ends on its own; SIGPIPE is ignored,
+// so that a closed output shows as a failed write. Installed once, before any thread.
+void installTerminationHandlers();
+bool terminationRequested();
+// Readable once a termination signal came: for an event loop's socket notifier.
+int terminationFd();
+
+// Why `path` cannot be a serial port as a character device, or empty when it can: the
+// system's reason when it cannot be looked at, "not a serial device" for files and
+// directories. `missing` is set when nothing exists there.
+std::string characterDeviceProblem(const std::string& path, bool* missing = nullptr);
+
+// Whether `path` is this process's controlling terminal (/dev/tty, or the terminal the
+// program was started from under any of its names).
+bool isControllingTerminal(const std::string& path);
+
+// The group whose members may read and write the device; empty when only its owner may.
+std::string accessGroup(const std::string& path);
+
+// The path the system resolves `path` to, with every link followed; empty when it cannot.
+std::string canonicalPath(const std::string& path);
+
+// Why a device that this user may read and write still could not be opened, found
+// without opening it: a lock file of another live process, one left by an ended process
+// that cannot be removed, a device path too long for a lock file. `lockName` is the name
+// the serial library gives the device's lock file (LCK..ttyUSB0). Empty when none of
+// these explains it.
+// The longest name a file may have in a directory (NAME_MAX).
+inline constexpr std::size_t kLongestFileName = 255;
+
+struct LockProblem {
+    enum class Kind { None, HeldByProcess, StaleLockFile, NameTooLong };
+    Kind kind = Kind::None;
+    std::string detail;
+};
+LockProblem lockProblem(const std::string& lockName);
+
+// The error number an open for reading and writing gives, 0 when it succeeds (the
+// descriptor is closed again at once). Only for a device that just refused to open.
+int openErrorNumber(const std::string& path);
+
+}  // namespace palmota::platform

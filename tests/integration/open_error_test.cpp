@@ -1,0 +1,241 @@
+// Why a port does not open, told as the system has it, and the devices never to be
+// opened as a port: the real QSerialPort path against the emulated Reader on a pty.
+#include <fcntl.h>
+#include <grp.h>
+#include <gtest/gtest.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <thread>
+
+#include "reader/qt_serial_line.h"
+#include "reader/reader_link.h"
+#include "sim/pty_reader.h"
+#include "tests/support/hex.h"
+
+using namespace palmota;
+using namespace palmota::testing;
+using namespace std::chrono_literals;
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr uid_t kOtherUser = 65534;
+constexpr gid_t kOtherGroup = 65534;
+
+// Runs `body` in a child process, as another user when `otherUser`, and returns what it
+// said. Tests run as root in CI: dropping to an ordinary user is what makes permissions
+// and exclusive holds count.
+std::string inChild(const std::function<std::string()>& body, bool otherUser = true) {
+    int out[2];
+    if (::pipe(out) != 0) return "pipe failed";
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::close(out[0]);
+        if (otherUser && (::setgroups(0, nullptr) != 0 || ::setgid(kOtherGroup) != 0 ||
+                          ::setuid(kOtherUser) != 0))
+            ::_exit(3);
+        const std::string said = body();
+        (void)!::write(out[1], said.data(), said.size());
+        ::_exit(0);
+    }
+    ::close(out[1]);
+    std::string said;
+    char buffer[512];
+    for (ssize_t n; (n = ::read(out[0], buffer, sizeof buffer)) > 0;)
+        said.append(buffer, static_cast<std::size_t>(n));
+    ::close(out[0]);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) return "child failed";
+    return said;
+}
+
+std::string kindName(OpenError::Kind kind) {
+    switch (kind) {
+        case OpenError::Kind::BadName:
+            return "bad-name";
+        case OpenError::Kind::NoSuchDevice:
+            return "no-such-device";
+        case OpenError::Kind::PermissionDenied:
+            return "permission-denied";
+        case OpenError::Kind::Busy:
+            return "busy";
+        case OpenError::Kind::NotASerialDevice:
+            return "not-a-serial-device";
+        case OpenError::Kind::Other:
+            break;
+    }
+    return "other";
+}
+
+// "opened", or the kind, the group and the reason the line gives.
+std::string openOutcome(const std::string& device) {
+    QtSerialLine line;
+    if (line.open(device)) return "opened";
+    const OpenError e = line.openError();
+    return kindName(e.kind) + "|" + e.group + "|" + e.reason;
+}
+
+struct OpenErrors : ::testing::Test {
+    sim::PtyReader reader;
+    std::string pty;
+    void SetUp() override {
+        ASSERT_EQ(::geteuid(), 0u) << "these tests drop to another user and need root";
+        ASSERT_TRUE(reader.start());
+        pty = reader.ptyPath();
+    }
+    fs::path scratch(const std::string& name) {
+        return fs::temp_directory_path() /
+               ("palmota-open-" + std::to_string(::getpid()) + "-" + name);
+    }
+};
+
+struct ModeCase {
+    const char* name;
+    mode_t mode;
+    bool groupNamed;  // the device's group is named as the one to join
+};
+
+void PrintTo(const ModeCase& row, std::ostream* out) {
+    *out << row.name;
+}
+
+class DeviceModes : public OpenErrors, public ::testing::WithParamInterface<ModeCase> {};
+
+TEST_P(DeviceModes, PermissionIsToldAsPermissionNamingAGroupOnlyWhenItMayUseTheDevice) {
+    ASSERT_EQ(::chmod(pty.c_str(), GetParam().mode), 0);
+    struct stat info {};
+    ASSERT_EQ(::stat(pty.c_str(), &info), 0);
+    const struct group* owner = ::getgrgid(info.st_gid);
+    ASSERT_NE(owner, nullptr);
+    const std::string said = inChild([&] { return openOutcome(pty); });
+    EXPECT_EQ(said.substr(0, said.rfind('|')),
+              "permission-denied|" + (GetParam().groupNamed ? std::string(owner->gr_name) : ""))
+        << said;
+    ::chmod(pty.c_str(), 0620);
+}
+
+INSTANTIATE_TEST_SUITE_P(Modes, DeviceModes,
+                         ::testing::Values(ModeCase{"private", 0600, false},
+                                           ModeCase{"group_may_only_write", 0620, false},
+                                           ModeCase{"group_may_use", 0660, true},
+                                           ModeCase{"read_only_for_all", 0644, false}),
+                         [](const auto& row) { return std::string(row.param.name); });
+
+TEST_F(OpenErrors, APortHeldByAnotherProgramIsBusy) {
+    ASSERT_EQ(::chmod(pty.c_str(), 0666), 0);
+    QtSerialLine holder;
+    ASSERT_TRUE(holder.open(pty));
+    const std::string said = inChild([&] { return openOutcome(pty); });
+    EXPECT_EQ(said.substr(0, said.find('|')), "busy") << said;
+    holder.close();
+    EXPECT_EQ(inChild([&] { return openOutcome(pty); }), "opened");
+}
+
+TEST_F(OpenErrors, ALockFileLeftByAProgramThatEndedIsNotBusy) {
+    ASSERT_EQ(::chmod(pty.c_str(), 0666), 0);
+    // A program holding the port, killed: its lock file stays, naming a process that is
+    // gone.
+    const pid_t killed = ::fork();
+    if (killed == 0) {
+        QtSerialLine line;
+        line.open(pty);
+        ::pause();
+        ::_exit(0);
+    }
+    std::string lockName = pty.substr(std::string("/dev/").size());
+    std::replace(lockName.begin(), lockName.end(), '/', '_');
+    const std::string lockFile = "/var/lock/LCK.." + lockName;
+    for (int i = 0; i < 200 && ::access(lockFile.c_str(), F_OK) != 0; ++i)
+        std::this_thread::sleep_for(5ms);
+    ::kill(killed, SIGKILL);
+    ::waitpid(killed, nullptr, 0);
+    ASSERT_EQ(::access(lockFile.c_str(), F_OK), 0) << lockFile;
+
+    const std::string said = inChild([&] { return openOutcome(pty); });
+    ::unlink(lockFile.c_str());
+    EXPECT_EQ(said.substr(0, said.find('|')), "other") << said;
+    EXPECT_NE(said.find(lockFile), std::string::npos) << said;
+}
+
+TEST_F(OpenErrors, LongAndNonUtf8PathsReachTheDeviceTheyName) {
+    // 275 characters: the serial library's lock file name would pass the system's limit.
+    const fs::path deep = scratch(std::string(150, 'd'));
+    fs::create_directory(deep);
+    const fs::path longLink = deep / std::string(275 - deep.string().size() - 1, 'l');
+    // Bytes that are no UTF-8 text: the name is the bytes the user gave.
+    const fs::path oddLink = scratch(std::string("\xff\xfe-reader"));
+    ASSERT_EQ(longLink.string().size(), 275u);
+    for (const fs::path& link : {longLink, oddLink}) {
+        ASSERT_EQ(::symlink(pty.c_str(), link.c_str()), 0) << link;
+        QtSerialLine line;
+        SteadyClock clock;
+        Palmota palmota(line, clock, [&] { return link.string(); });
+        EXPECT_EQ(palmota.ReadCredit(), "1500") << link << ": " << line.openError().reason;
+        fs::remove(link);
+    }
+    fs::remove_all(deep);
+}
+
+TEST_F(OpenErrors, TheProgramsOwnTerminalIsRefusedUntouched) {
+    termios before{};
+    const int keeper = ::open(pty.c_str(), O_RDWR | O_NOCTTY);
+    ASSERT_GE(keeper, 0);
+    ASSERT_EQ(::tcgetattr(keeper, &before), 0);
+    // A process whose controlling terminal is the pty, as a shell started on it would be.
+    const std::string said = inChild(
+        [&] {
+            ::setsid();
+            const int terminal = ::open(pty.c_str(), O_RDWR);
+            if (terminal < 0 || ::ioctl(terminal, TIOCSCTTY, 0) != 0) return std::string("no tty");
+            return openOutcome(pty) + "\n" + openOutcome("/dev/tty");
+        },
+        false);
+    EXPECT_EQ(said,
+              "not-a-serial-device||it is this program's own terminal\n"
+              "not-a-serial-device||it is this program's own terminal");
+    termios after{};
+    ASSERT_EQ(::tcgetattr(keeper, &after), 0);
+    EXPECT_EQ(after.c_lflag, before.c_lflag);  // not set raw
+    ::close(keeper);
+    std::this_thread::sleep_for(20ms);
+    EXPECT_EQ(reader.received(), "");  // nothing rung
+}
+
+TEST_F(OpenErrors, AnInterruptionLetsTheExchangeFinishThenReleasesThePort) {
+    sim::ReaderFaults slow;
+    slow.replyDelay = 300ms;
+    reader.setFaults(slow);
+    std::atomic<bool> ending{false};
+    QtSerialLine line;
+    line.setInterruption([&] { return ending.load(); });
+    SteadyClock clock;
+    Palmota palmota(line, clock, [&] { return pty; });
+    std::thread signal([&] {
+        std::this_thread::sleep_for(100ms);
+        ending = true;
+    });
+    const Seconds start = clock.now();
+    const std::string serial = palmota.ReadSerialNumber();
+    const Seconds took = clock.now() - start;
+    signal.join();
+    // The ready check was answered; the block command never left.
+    EXPECT_EQ(reader.received(), hex("00"));
+    EXPECT_LT(took, Seconds{600ms});
+    EXPECT_FALSE(line.isOpen());
+    EXPECT_FALSE(line.open(pty));  // nor does the port open again while ending
+    // Released: another program opens it at once.
+    EXPECT_EQ(inChild([&] { return openOutcome(pty); }, false), "opened");
+    (void)serial;
+}
+
+}  // namespace

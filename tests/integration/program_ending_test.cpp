@@ -1,0 +1,195 @@
+// The programs as built, started the ways a hostile caller starts them: with the standard
+// streams closed, as an ordinary user interrupted mid-read, with their output closed. The
+// emulated Reader runs in this process, so what reached it is known byte for byte.
+#include <fcntl.h>
+#include <grp.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "sim/pty_reader.h"
+#include "tests/support/hex.h"
+
+using namespace palmota;
+using namespace palmota::testing;
+using namespace std::chrono_literals;
+namespace fs = std::filesystem;
+
+namespace {
+
+using SteadyTime = std::chrono::steady_clock;
+constexpr uid_t kOtherUser = 65534;
+constexpr gid_t kOtherGroup = 65534;
+constexpr auto kRunLimit = 10s;
+
+struct Start {
+    bool closeStreams = false;  // descriptors 0, 1 and 2 closed
+    bool otherUser = false;     // runs as uid and gid 65534
+    bool closedOutput = false;  // standard output a pipe nobody reads
+};
+
+struct Child {
+    pid_t pid = -1;
+    int out = -1;  // its standard output, unless closed
+};
+
+Child spawn(const std::string& program, const std::vector<std::string>& arguments,
+            const Start& how) {
+    int out[2];
+    if (::pipe2(out, O_CLOEXEC) != 0) return {};
+    std::vector<char*> argv{const_cast<char*>(program.c_str())};
+    for (const auto& a : arguments) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        sigset_t none;
+        sigemptyset(&none);
+        ::sigprocmask(SIG_SETMASK, &none, nullptr);
+        ::signal(SIGPIPE, SIG_DFL);
+        if (how.otherUser && (::setgroups(0, nullptr) != 0 || ::setgid(kOtherGroup) != 0 ||
+                              ::setuid(kOtherUser) != 0))
+            ::_exit(126);
+        if (how.closedOutput) ::close(out[0]);
+        ::dup2(out[1], STDOUT_FILENO);
+        if (how.closeStreams) {
+            for (int fd = 0; fd <= 2; ++fd) ::close(fd);
+        }
+        ::execv(program.c_str(), argv.data());
+        ::_exit(127);
+    }
+    ::close(out[1]);
+    if (how.closedOutput) {
+        ::close(out[0]);
+        return {pid, -1};
+    }
+    return {pid, out[0]};
+}
+
+// The raw wait status, or nothing if the child did not end within `limit`.
+std::optional<int> waitFor(pid_t pid, std::chrono::milliseconds limit) {
+    const auto deadline = SteadyTime::now() + limit;
+    for (;;) {
+        int status = 0;
+        if (::waitpid(pid, &status, WNOHANG) == pid) return status;
+        if (SteadyTime::now() > deadline) {
+            ::kill(pid, SIGKILL);
+            ::waitpid(pid, nullptr, 0);
+            return std::nullopt;
+        }
+        std::this_thread::sleep_for(2ms);
+    }
+}
+
+std::string readAll(int fd) {
+    std::string text;
+    if (fd < 0) return text;
+    char buffer[512];
+    for (ssize_t n; (n = ::read(fd, buffer, sizeof buffer)) > 0;)
+        text.append(buffer, static_cast<std::size_t>(n));
+    ::close(fd);
+    return text;
+}
+
+struct RunResult {
+    int status = -1;  // the raw wait status
+    std::string out;
+};
+
+RunResult run(const std::string& program, const std::vector<std::string>& arguments,
+              const Start& how = {}) {
+    const Child child = spawn(program, arguments, how);
+    RunResult result;
+    result.out = readAll(child.out);
+    result.status = waitFor(child.pid, kRunLimit).value_or(-1);
+    return result;
+}
+
+bool exitedWith(int status, int code) {
+    return status >= 0 && WIFEXITED(status) && WEXITSTATUS(status) == code;
+}
+
+struct ProgramEnding : ::testing::Test {
+    sim::PtyReader reader;
+    std::string pty;
+    void SetUp() override {
+        ASSERT_EQ(::geteuid(), 0u) << "these tests drop to another user and need root";
+        ASSERT_TRUE(reader.start());
+        pty = reader.ptyPath();
+        // Ordinary users may open this one: only locks and exclusive holds stand in the way.
+        ASSERT_EQ(::chmod(pty.c_str(), 0666), 0);
+    }
+    // The next run, as an ordinary user, opens the port and reads the credit.
+    void expectTheNextRunOpensThePort() {
+        reader.setFaults({});
+        const RunResult next = run(PALMOTA_CLI, {"--port", pty, "credit"}, {.otherUser = true});
+        EXPECT_TRUE(exitedWith(next.status, 0)) << next.status;
+        EXPECT_NE(next.out.find("1500"), std::string::npos) << next.out;
+    }
+};
+
+TEST_F(ProgramEnding, WithClosedStandardStreamsTheTraceStaysOffTheLine) {
+    const RunResult write =
+        run(PALMOTA_CLI, {"--port", pty, "--trace", "write", "100"}, {.closeStreams = true});
+    EXPECT_TRUE(exitedWith(write.status, 0)) << write.status;
+    EXPECT_EQ(hexOf(reader.received()), "00 07 00 64");
+    EXPECT_EQ(reader.badge().credit(), 100);
+}
+
+TEST_F(ProgramEnding, TheEmulatorWithClosedStandardStreamsKeepsItsLogOffTheLine) {
+    reader.stop();
+    const fs::path link =
+        fs::temp_directory_path() / ("palmota-closed-" + std::to_string(::getpid()));
+    const Child sim =
+        spawn(BADGE_READER_SIM, {"--verbose", "--link", link.string()}, {.closeStreams = true});
+    for (int i = 0; i < 500 && !fs::is_symlink(link); ++i) std::this_thread::sleep_for(5ms);
+    ASSERT_TRUE(fs::is_symlink(link));
+    for (int i = 0; i < 3; ++i) {
+        const RunResult credit = run(PALMOTA_CLI, {"--port", link.string(), "read"});
+        EXPECT_EQ(credit.out, "serial: 123456\ncredit: 1500\n") << i;
+    }
+    ::kill(sim.pid, SIGTERM);
+    EXPECT_TRUE(exitedWith(waitFor(sim.pid, 2s).value_or(-1), 0));
+    ::close(sim.out);
+    EXPECT_FALSE(fs::exists(fs::symlink_status(link)));
+}
+
+class ProgramSignal : public ProgramEnding, public ::testing::WithParamInterface<int> {};
+
+TEST_P(ProgramSignal, InterruptedMidReadTheCliReleasesThePortWithinTheExchangeLimit) {
+    sim::ReaderFaults slow;
+    slow.replyDelay = 300ms;
+    reader.setFaults(slow);
+    const Child cli = spawn(PALMOTA_CLI, {"--port", pty, "dump"}, {.otherUser = true});
+    // Into the dump: the port is open, the Reader's answers are on their way.
+    std::this_thread::sleep_for(450ms);
+    const auto signalled = SteadyTime::now();
+    ::kill(cli.pid, GetParam());
+    const auto status = waitFor(cli.pid, 5s);
+    readAll(cli.out);
+    ASSERT_TRUE(status);
+    EXPECT_TRUE(WIFEXITED(*status)) << "ended by signal " << WTERMSIG(*status);
+    // The block exchanges wait at most 3 s; with replies 300 ms late, far less.
+    EXPECT_LT(SteadyTime::now() - signalled, 1s);
+    expectTheNextRunOpensThePort();
+}
+
+INSTANTIATE_TEST_SUITE_P(EndingSignals, ProgramSignal, ::testing::Values(SIGINT, SIGTERM, SIGHUP),
+                         [](const auto& row) { return std::string(sigabbrev_np(row.param)); });
+
+TEST_F(ProgramEnding, AClosedOutputEndsTheCliWithThePortReleased) {
+    const RunResult dump =
+        run(PALMOTA_CLI, {"--port", pty, "dump"}, {.otherUser = true, .closedOutput = true});
+    EXPECT_TRUE(WIFEXITED(dump.status)) << "ended by signal " << WTERMSIG(dump.status);
+    expectTheNextRunOpensThePort();
+}
+
+}  // namespace
