@@ -68,12 +68,12 @@ int probePorts(const tools::CliOptions& options, SerialLine& line, Clock& clock,
 }  // namespace
 
 int main(int argc, char** argv) {
-    // Set from outside the run (a signal) to end it between commands, the port closed.
-    std::function<bool()> stopRequested = [] { return false; };
-
     // Before anything is opened: a port or lock file must never become standard output.
     platform::ensureStandardStreams();
+    // SIGINT, SIGTERM and SIGHUP end the run between commands, the port closed; SIGPIPE is
+    // ignored, so that a closed output shows as a failed write and ends the run the same way.
     platform::installTerminationHandlers();
+    const std::function<bool()> stopRequested = platform::terminationRequested;
 
     // Parsed before anything else exists: a refused argument ends the run with the port
     // never opened.

@@ -177,6 +177,7 @@ TEST_P(ProgramSignal, InterruptedMidReadTheCliReleasesThePortWithinTheExchangeLi
     readAll(cli.out);
     ASSERT_TRUE(status);
     EXPECT_TRUE(WIFEXITED(*status)) << "ended by signal " << WTERMSIG(*status);
+    EXPECT_TRUE(exitedWith(*status, 130)) << "status " << WEXITSTATUS(*status);  // stopped
     // The block exchanges wait at most 3 s; with replies 300 ms late, far less.
     EXPECT_LT(SteadyTime::now() - signalled, 1s);
     expectTheNextRunOpensThePort();
