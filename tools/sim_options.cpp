@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <map>
 #include <optional>
+#include <string>
 #include <string_view>
 
 #include "reader/bounded_decimal.h"
@@ -21,25 +22,16 @@ constexpr std::uint64_t kMostTrailingBytes = 65'535;
 constexpr std::uint64_t kMostFloodBytes = 1'000'000'000;
 const QString kDefaultNotReadyText = QStringLiteral("01");
 
-int hexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
 // A status byte: one or two hex digits, "0x" allowed in front.
 std::optional<std::uint8_t> statusByte(std::string_view text) {
     if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X'))
         text.remove_prefix(2);
     if (text.empty() || text.size() > 2) return std::nullopt;
-    int value = 0;
-    for (char c : text) {
-        const int digit = hexDigit(c);
-        if (digit < 0) return std::nullopt;
-        value = value * 16 + digit;
-    }
-    return static_cast<std::uint8_t>(value);
+    // One digit is the byte's low half: "1" is 01.
+    const auto byte = protocol::parseHexPairs(text.size() == 1 ? "0" + std::string(text)
+                                                               : std::string(text));
+    if (!byte || byte->size() != 1) return std::nullopt;
+    return static_cast<std::uint8_t>(byte->front());
 }
 
 // A serial number as the window shows it (signed, -2147483648 to 2147483647) or as its
