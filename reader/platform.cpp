@@ -84,7 +84,7 @@ void ensureStandardStreams() {
     }
 }
 
-void installTerminationHandlers() {
+void installTerminationHandlers(bool interruptBlockingCalls) {
     if (terminationPipe[0] < 0 && ::pipe2(terminationPipe, O_CLOEXEC | O_NONBLOCK) != 0) {
         terminationPipe[0] = terminationPipe[1] = -1;
     }
@@ -93,7 +93,7 @@ void installTerminationHandlers() {
     sigemptyset(&action.sa_mask);
     // Blocking calls go on after the handler; the program looks at the flag between
     // exchanges, and a wait on the port is never longer than its exchange's limit.
-    action.sa_flags = SA_RESTART;
+    action.sa_flags = interruptBlockingCalls ? 0 : SA_RESTART;
     for (int signal : {SIGINT, SIGTERM, SIGHUP}) ::sigaction(signal, &action, nullptr);
     struct sigaction ignore {};
     ignore.sa_handler = SIG_IGN;

@@ -14,8 +14,11 @@ void ensureStandardStreams();
 
 // SIGINT, SIGTERM and SIGHUP set a flag (and wake terminationFd()) instead of ending the
 // process, so that the program closes its port and ends on its own; SIGPIPE is ignored,
-// so that a closed output shows as a failed write. Installed once, before any thread.
-void installTerminationHandlers();
+// so that a closed output shows as a failed write. Installed before any thread.
+// Blocking calls the signal interrupts resume, unless `interruptBlockingCalls`: then they
+// fail with EINTR, for a program that may be waiting on its input for ever (palmota-cli
+// reading commands from standard input).
+void installTerminationHandlers(bool interruptBlockingCalls = false);
 bool terminationRequested();
 // Readable once a termination signal came: for an event loop's socket notifier.
 int terminationFd();

@@ -70,9 +70,6 @@ int probePorts(const tools::CliOptions& options, SerialLine& line, Clock& clock,
 int main(int argc, char** argv) {
     // Before anything is opened: a port or lock file must never become standard output.
     platform::ensureStandardStreams();
-    // SIGINT, SIGTERM and SIGHUP end the run between commands, the port closed; SIGPIPE is
-    // ignored, so that a closed output shows as a failed write and ends the run the same way.
-    platform::installTerminationHandlers();
     const std::function<bool()> stopRequested = platform::terminationRequested;
 
     // Parsed before anything else exists: a refused argument ends the run with the port
@@ -93,6 +90,11 @@ int main(int argc, char** argv) {
             break;
     }
     const tools::CliOptions& options = parse.options;
+
+    // SIGINT, SIGTERM and SIGHUP end the run between commands, the port closed; SIGPIPE is
+    // ignored, so that a closed output shows as a failed write and ends the run the same way.
+    // A session on standard input may wait there for ever: the signal must end that wait.
+    platform::installTerminationHandlers(options.mode == tools::CliMode::StandardInput);
 
     // QSerialPort wants an application object, though no event loop runs.
     QCoreApplication application(argc, argv);

@@ -35,17 +35,21 @@ struct Start {
     bool closeStreams = false;  // descriptors 0, 1 and 2 closed
     bool otherUser = false;     // runs as uid and gid 65534
     bool closedOutput = false;  // standard output a pipe nobody reads
+    bool inputPipe = false;     // standard input a pipe the test writes to
 };
 
 struct Child {
     pid_t pid = -1;
     int out = -1;  // its standard output, unless closed
+    int in = -1;   // its standard input, with inputPipe
 };
 
 Child spawn(const std::string& program, const std::vector<std::string>& arguments,
             const Start& how) {
     int out[2];
     if (::pipe2(out, O_CLOEXEC) != 0) return {};
+    int in[2] = {-1, -1};
+    if (how.inputPipe && ::pipe2(in, O_CLOEXEC) != 0) return {};
     std::vector<char*> argv{const_cast<char*>(program.c_str())};
     for (const auto& a : arguments) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
@@ -60,6 +64,7 @@ Child spawn(const std::string& program, const std::vector<std::string>& argument
             ::_exit(126);
         if (how.closedOutput) ::close(out[0]);
         ::dup2(out[1], STDOUT_FILENO);
+        if (how.inputPipe) ::dup2(in[0], STDIN_FILENO);
         if (how.closeStreams) {
             for (int fd = 0; fd <= 2; ++fd) ::close(fd);
         }
@@ -67,11 +72,12 @@ Child spawn(const std::string& program, const std::vector<std::string>& argument
         ::_exit(127);
     }
     ::close(out[1]);
+    if (how.inputPipe) ::close(in[0]);
     if (how.closedOutput) {
         ::close(out[0]);
-        return {pid, -1};
+        return {pid, -1, in[1]};
     }
-    return {pid, out[0]};
+    return {pid, out[0], in[1]};
 }
 
 // The raw wait status, or nothing if the child did not end within `limit`.
@@ -181,6 +187,24 @@ TEST_P(ProgramSignal, InterruptedMidReadTheCliReleasesThePortWithinTheExchangeLi
     // The block exchanges wait at most 3 s; with replies 300 ms late, far less.
     EXPECT_LT(SteadyTime::now() - signalled, 1s);
     expectTheNextRunOpensThePort();
+}
+
+TEST_P(ProgramSignal, WaitingForItsNextCommandTheCliEndsAtOnce) {
+    // A session on standard input, its caller silent after one command.
+    const Child cli = spawn(PALMOTA_CLI, {"--port", pty, "-"}, {.inputPipe = true});
+    const std::string command = "credit\n";
+    ASSERT_EQ(::write(cli.in, command.data(), command.size()),
+              static_cast<ssize_t>(command.size()));
+    std::this_thread::sleep_for(300ms);
+    const auto signalled = SteadyTime::now();
+    ::kill(cli.pid, GetParam());
+    const auto status = waitFor(cli.pid, 5s);
+    EXPECT_EQ(readAll(cli.out), "1500\n");
+    ::close(cli.in);
+    ASSERT_TRUE(status);
+    EXPECT_TRUE(exitedWith(*status, 130)) << *status;
+    EXPECT_LT(SteadyTime::now() - signalled, 500ms);
+    EXPECT_EQ(hexOf(reader.received()), "00 06");  // nothing after the signal
 }
 
 INSTANTIATE_TEST_SUITE_P(EndingSignals, ProgramSignal, ::testing::Values(SIGINT, SIGTERM, SIGHUP),
