@@ -32,10 +32,16 @@ std::string portProblem(const Outcome& o) {
                    "the device (" + e.group + "): sudo usermod -aG " + e.group +
                    " $USER, then log in again";
         case OpenError::Kind::Busy:
-            return device + ": busy: in use by another program (close it and try again)";
+            // The reason names the process when its lock file says which.
+            return device + ": busy: in use by another program" +
+                   (e.reason.empty() ? "" : " (" + printable(e.reason) + ")") +
+                   "; close it and try again";
         case OpenError::Kind::NotASerialDevice:
+            // The reason adds only what the kind does not already say.
             return device + ": not a serial device" +
-                   (e.reason.empty() ? "" : " (" + printable(e.reason) + ")");
+                   (e.reason.empty() || e.reason == "not a serial device"
+                        ? ""
+                        : " (" + printable(e.reason) + ")");
         case OpenError::Kind::Other:
             break;
     }

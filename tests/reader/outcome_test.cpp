@@ -129,9 +129,10 @@ INSTANTIATE_TEST_SUITE_P(
                   {},
                   "ERREUR",
                   Cause::PortUnavailable,
-                  "/dev/ttyUSB0: busy: in use by another program (close it and try again)",
+                  "/dev/ttyUSB0: busy: in use by another program (locked by process 4242 "
+                  "(/var/lock/LCK..ttyUSB0)); close it and try again",
                   [](ScriptedLine& l, std::string&) {
-                      l.refuseOpen = "Device or resource busy";
+                      l.refuseOpen = "locked by process 4242 (/var/lock/LCK..ttyUSB0)";
                       l.refuseKind = OpenError::Kind::Busy;
                   }},
         CauseCase{"port_name_with_control_characters",

@@ -57,12 +57,12 @@ INSTANTIATE_TEST_SUITE_P(
         ProbeCase{"NotReady", "01", {}, "", "/dev/ttyUSB0|answered|01", "00"},
         ProbeCase{"OtherDevice", "41 54 0D", {}, "", "/dev/ttyUSB0|answered|41 54 0D", "00"},
         ProbeCase{"Silent", "", {}, "", "/dev/ttyUSB0|no answer", "00"},
-        ProbeCase{"Busy", "", OpenError::Kind::Busy, "Device busy",
-                  "/dev/ttyUSB0|busy|in use by another program (close it and try again)", ""},
+        ProbeCase{
+            "Busy", "", OpenError::Kind::Busy, "Device busy",
+            "/dev/ttyUSB0|busy|in use by another program (Device busy); close it and try again",
+            ""},
         ProbeCase{"NotASerialDevice", "", OpenError::Kind::NotASerialDevice, "not a serial device",
-                  "/dev/ttyUSB0|cannot open|not a serial device (not a "
-                  "serial device)",
-                  ""}),
+                  "/dev/ttyUSB0|cannot open|not a serial device", ""}),
     [](const auto& row) { return std::string(row.param.name); });
 
 TEST(CliPorts, UnknownFieldsAreDashesAndNoFieldSplitsTheLine) {
