@@ -53,21 +53,28 @@ TEST(Program, ControlCharactersInARefusedArgumentAreShownEscaped) {
     EXPECT_FALSE(run.err.contains('\x1b') || run.err.contains('\a')) << run.err.toStdString();
 }
 
+// Starts `palmota --simulate` on the offscreen platform and returns what it said on
+// standard error once the emulated Reader is up (or after 5 s of silence).
+QString startSimulated(QProcess& program) {
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("QT_QPA_PLATFORM", "offscreen");
+    program.setProcessEnvironment(environment);
+    program.setReadChannel(QProcess::StandardError);
+    program.start(QStringLiteral(PALMOTA_PROGRAM), {"--simulate"});
+    QString err;
+    if (!program.waitForStarted()) return err;
+    while (!(err.contains("emulated reader") && err.endsWith('\n')) &&
+           program.waitForReadyRead(5000))
+        err += QString::fromLocal8Bit(program.readAllStandardError());
+    return err;
+}
+
 class ProgramSignal : public ::testing::TestWithParam<int> {};
 
 // An ending signal closes the window as the operator would, and the program ends normally.
 TEST_P(ProgramSignal, ClosesTheWindowAndEndsNormally) {
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert("QT_QPA_PLATFORM", "offscreen");
     QProcess program;
-    program.setProcessEnvironment(environment);
-    program.setReadChannel(QProcess::StandardError);
-    program.start(QStringLiteral(PALMOTA_PROGRAM), {"--simulate"});
-    ASSERT_TRUE(program.waitForStarted());
-    QString err;
-    while (!(err.contains("emulated reader") && err.endsWith('\n')) &&
-           program.waitForReadyRead(5000))
-        err += QString::fromLocal8Bit(program.readAllStandardError());
+    const QString err = startSimulated(program);
     ASSERT_TRUE(err.contains("emulated reader")) << err.toStdString();
     ::kill(static_cast<pid_t>(program.processId()), GetParam());
     ASSERT_TRUE(program.waitForFinished(3000));
@@ -95,17 +102,8 @@ TEST(Program, RefusesArgumentsItDoesNotKnow) {
 }
 
 TEST(Program, SimulateStartsTheEmulatedReaderAndRunsUntilEnded) {
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert("QT_QPA_PLATFORM", "offscreen");
     QProcess program;
-    program.setProcessEnvironment(environment);
-    program.setReadChannel(QProcess::StandardError);
-    program.start(QStringLiteral(PALMOTA_PROGRAM), {"--simulate"});
-    ASSERT_TRUE(program.waitForStarted());
-    QString err;
-    while (!(err.contains("emulated reader") && err.endsWith('\n')) &&
-           program.waitForReadyRead(5000))
-        err += QString::fromLocal8Bit(program.readAllStandardError());
+    const QString err = startSimulated(program);
     EXPECT_TRUE(err.contains("emulated reader on /dev/")) << err.toStdString();
     // Still there once its window is up.
     EXPECT_FALSE(program.waitForFinished(300));
