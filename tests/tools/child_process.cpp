@@ -6,6 +6,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <ctime>
+#include <utility>
+
 namespace palmota::testing {
 
 namespace {
@@ -23,17 +27,26 @@ ChildProcess::~ChildProcess() {
         ::kill(pid_, SIGKILL);
         ::waitpid(pid_, nullptr, 0);
     }
+    closeFd(inFd_);
     closeFd(outFd_);
     closeFd(errFd_);
 }
 
-bool ChildProcess::start(const std::string& program, const std::vector<std::string>& arguments) {
-    int outPipe[2];
-    int errPipe[2];
-    if (::pipe2(outPipe, O_CLOEXEC) != 0) return false;
-    if (::pipe2(errPipe, O_CLOEXEC) != 0) {
-        ::close(outPipe[0]);
-        ::close(outPipe[1]);
+bool ChildProcess::start(const std::string& program, const std::vector<std::string>& arguments,
+                         ChildOptions options) {
+    // Close-on-exec, so that no other child started meanwhile holds an end open: the
+    // child would then never see the end of its input, nor we the end of its output.
+    int inPipe[2] = {-1, -1};
+    int outPipe[2] = {-1, -1};
+    int errPipe[2] = {-1, -1};
+    const auto closeAll = [&] {
+        for (int* end :
+             {&inPipe[0], &inPipe[1], &outPipe[0], &outPipe[1], &errPipe[0], &errPipe[1]})
+            closeFd(*end);
+    };
+    if ((options.inputPipe && ::pipe2(inPipe, O_CLOEXEC) != 0) ||
+        ::pipe2(outPipe, O_CLOEXEC) != 0 || ::pipe2(errPipe, O_CLOEXEC) != 0) {
+        closeAll();
         return false;
     }
     std::vector<char*> argv;
@@ -43,20 +56,57 @@ bool ChildProcess::start(const std::string& program, const std::vector<std::stri
 
     pid_ = ::fork();
     if (pid_ == 0) {
+        if (options.inputPipe) ::dup2(inPipe[0], STDIN_FILENO);
         ::dup2(outPipe[1], STDOUT_FILENO);
         ::dup2(errPipe[1], STDERR_FILENO);
         // A test runner may block signals; the child must see SIGTERM as a user's shell would.
         sigset_t none;
         sigemptyset(&none);
         ::sigprocmask(SIG_SETMASK, &none, nullptr);
+        ::signal(SIGPIPE, options.ignorePipeSignal ? SIG_IGN : SIG_DFL);
         ::execv(program.c_str(), argv.data());
         ::_exit(127);
     }
-    ::close(outPipe[1]);
-    ::close(errPipe[1]);
-    outFd_ = outPipe[0];
-    errFd_ = errPipe[0];
-    return pid_ > 0;
+    if (pid_ < 0) {
+        closeAll();
+        return false;
+    }
+    inFd_ = std::exchange(inPipe[1], -1);
+    outFd_ = std::exchange(outPipe[0], -1);
+    errFd_ = std::exchange(errPipe[0], -1);
+    closeAll();
+    return true;
+}
+
+bool ChildProcess::send(const std::string& text) {
+    if (inFd_ < 0) return false;
+    // A child that ended, or stopped reading, makes the write fail with EPIPE and raise
+    // SIGPIPE, which would end the whole test program. The signal is held back in this
+    // thread only, around the write only, and a SIGPIPE the write raised is taken off.
+    sigset_t pipeSignal;
+    sigemptyset(&pipeSignal);
+    sigaddset(&pipeSignal, SIGPIPE);
+    sigset_t pending;
+    ::sigpending(&pending);
+    const bool alreadyPending = sigismember(&pending, SIGPIPE) == 1;
+    sigset_t previous;
+    ::pthread_sigmask(SIG_BLOCK, &pipeSignal, &previous);
+    const bool sent = ::write(inFd_, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+    const int writeError = errno;
+    if (!sent && writeError == EPIPE && !alreadyPending) {
+        const timespec now{};
+        ::sigtimedwait(&pipeSignal, nullptr, &now);
+    }
+    ::pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+    return sent;
+}
+
+void ChildProcess::closeInput() {
+    closeFd(inFd_);
+}
+
+void ChildProcess::closeOutput() {
+    closeFd(outFd_);
 }
 
 bool ChildProcess::pump(std::chrono::milliseconds within) {
@@ -64,9 +114,10 @@ bool ChildProcess::pump(std::chrono::milliseconds within) {
     if (outFd_ < 0 && errFd_ < 0) return false;
     if (::poll(fds, 2, static_cast<int>(within.count())) <= 0) return true;
     char buffer[4096];
-    for (auto [fd, text] : {std::pair{&outFd_, &out_}, std::pair{&errFd_, &err_}}) {
-        const pollfd& p = fd == &outFd_ ? fds[0] : fds[1];
-        if (*fd < 0 || !(p.revents & (POLLIN | POLLHUP | POLLERR))) continue;
+    const std::pair<int*, std::string*> streams[2] = {{&outFd_, &out_}, {&errFd_, &err_}};
+    for (int i = 0; i < 2; ++i) {
+        auto [fd, text] = streams[i];
+        if (*fd < 0 || !(fds[i].revents & (POLLIN | POLLHUP | POLLERR))) continue;
         const ssize_t n = ::read(*fd, buffer, sizeof buffer);
         if (n > 0)
             text->append(buffer, static_cast<std::size_t>(n));

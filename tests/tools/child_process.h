@@ -9,6 +9,15 @@
 
 namespace palmota::testing {
 
+struct ChildOptions {
+    // A pipe on the child's standard input, fed with send(), as a script feeds
+    // `palmota-cli -`; without it the child shares the test program's standard input.
+    bool inputPipe = false;
+    // The child starts with SIGPIPE ignored, so that a write to a closed output fails
+    // instead of killing it; otherwise it starts with SIGPIPE's default action.
+    bool ignorePipeSignal = false;
+};
+
 // A built program run as a user would run it, with its standard output and error caught.
 class ChildProcess {
   public:
@@ -17,7 +26,13 @@ class ChildProcess {
     ChildProcess(const ChildProcess&) = delete;
     ChildProcess& operator=(const ChildProcess&) = delete;
 
-    bool start(const std::string& program, const std::vector<std::string>& arguments);
+    bool start(const std::string& program, const std::vector<std::string>& arguments,
+               ChildOptions options = {});
+    // Writes to the child's input pipe; false without one, or once the child closed it.
+    bool send(const std::string& text);
+    void closeInput();
+    // Stops reading the child's standard output, as `head` does once it has enough.
+    void closeOutput();
     // The next line of standard output, without its newline; nothing if none came in time.
     std::optional<std::string> readLine(std::chrono::milliseconds within);
     void signal(int signalNumber) const;
@@ -32,6 +47,7 @@ class ChildProcess {
     bool pump(std::chrono::milliseconds within);
 
     pid_t pid_ = -1;
+    int inFd_ = -1;
     int outFd_ = -1;
     int errFd_ = -1;
     std::string out_;

@@ -1,7 +1,5 @@
 // palmota-cli - fed a line at a time, as a till's script feeds it, against the emulated
 // Reader on a pseudo-terminal whose faults change between commands.
-#include "tests/tools/cli_session.h"
-
 #include <gtest/gtest.h>
 
 #include <thread>
@@ -14,7 +12,7 @@ namespace palmota {
 namespace {
 
 using namespace std::chrono_literals;
-using testing::CliSession;
+using testing::ChildProcess;
 using testing::hexOf;
 
 // Longer than any exchange of a command on the emulator, even a silent one.
@@ -26,7 +24,8 @@ class CliSessionTest : public ::testing::Test {
 
     void start(std::vector<std::string> args, bool ignorePipeSignal = false) {
         args.insert(args.begin(), {"--port", reader_.devicePath()});
-        ASSERT_TRUE(session_.start(PALMOTA_CLI, args, ignorePipeSignal));
+        ASSERT_TRUE(session_.start(PALMOTA_CLI, args,
+                                   {.inputPipe = true, .ignorePipeSignal = ignorePipeSignal}));
     }
     std::string ask(const std::string& command) {
         EXPECT_TRUE(session_.send(command + "\n"));
@@ -38,7 +37,7 @@ class CliSessionTest : public ::testing::Test {
     }
 
     sim::PtyReader reader_;
-    CliSession session_;
+    ChildProcess session_;
 };
 
 TEST_F(CliSessionTest, AnswersEachLineAsItCompletesOverOneOpening) {
