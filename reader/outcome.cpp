@@ -17,38 +17,40 @@ std::string seconds(Seconds limit) {
 
 std::string portProblem(const Outcome& o) {
     const std::string device = printable(o.device);
-    const OpenError& e = o.openError;
+    // A text that names no port has no device to begin with: the text is quoted instead.
+    if (o.openError.kind == OpenError::Kind::BadName)
+        return "port \"" + device + "\": " + openErrorText(o.openError);
+    return device + ": " + openErrorText(o.openError);
+}
+
+}  // namespace
+
+std::string openErrorText(const OpenError& e) {
     switch (e.kind) {
         case OpenError::Kind::BadName:
-            return "port \"" + device + "\": " + e.reason +
-                   " (give a number from 1, or a device path such as /dev/ttyUSB0)";
+            return e.reason + " (give a number from 1, or a device path such as /dev/ttyUSB0)";
         case OpenError::Kind::NoSuchDevice:
-            return device + ": no such serial device (is the Reader plugged in? " +
+            return "no such serial device (is the Reader plugged in? "
                    "'palmota-cli ports' lists the serial devices present)";
         case OpenError::Kind::PermissionDenied:
-            if (e.group.empty())
-                return device + ": permission denied; the device is private to its owner";
-            return device + ": permission denied; the user must be in the group that owns " +
-                   "the device (" + e.group + "): sudo usermod -aG " + e.group +
-                   " $USER, then log in again";
+            if (e.group.empty()) return "permission denied; the device is private to its owner";
+            return "permission denied; the user must be in the group that owns the device (" +
+                   e.group + "): sudo usermod -aG " + e.group + " $USER, then log in again";
         case OpenError::Kind::Busy:
             // The reason names the process when its lock file says which.
-            return device + ": busy: in use by another program" +
+            return "busy: in use by another program" +
                    (e.reason.empty() ? "" : " (" + printable(e.reason) + ")") +
                    "; close it and try again";
         case OpenError::Kind::NotASerialDevice:
             // The reason adds only what the kind does not already say.
-            return device + ": not a serial device" +
-                   (e.reason.empty() || e.reason == "not a serial device"
-                        ? ""
-                        : " (" + printable(e.reason) + ")");
+            return "not a serial device" + (e.reason.empty() || e.reason == "not a serial device"
+                                                ? std::string()
+                                                : " (" + printable(e.reason) + ")");
         case OpenError::Kind::Other:
             break;
     }
-    return device + ": cannot open: " + printable(e.reason);
+    return "cannot open: " + printable(e.reason);
 }
-
-}  // namespace
 
 std::string_view causeName(Cause cause) {
     switch (cause) {

@@ -58,6 +58,11 @@ std::string_view causeName(Cause cause);
 // characters escaped.
 std::string describe(const Outcome& outcome);
 
+// Why a port could not be opened, in the words describe() puts after the device's name:
+// "no such serial device (...)", "busy: in use by another program; close it and try
+// again", and so on.
+std::string openErrorText(const OpenError& error);
+
 // `text` with every control character and DEL shown as \xHH, and a backslash as \\, so
 // that it can be written to a terminal as it stands.
 std::string printable(std::string_view text);

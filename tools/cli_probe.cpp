@@ -29,19 +29,6 @@ std::string_view stateName(ProbeResult::State state) {
     return "cannot open";
 }
 
-// The words describe() gives a port that cannot be opened, without the device it starts
-// with: the probe line names it already.
-std::string openProblem(const std::string& device, const OpenError& error) {
-    Outcome outcome;
-    outcome.cause = Cause::PortUnavailable;
-    outcome.device = device;
-    outcome.openError = error;
-    std::string words = describe(outcome);
-    const std::string prefix = printable(device) + ": ";
-    if (words.rfind(prefix, 0) == 0) words.erase(0, prefix.size());
-    return words;
-}
-
 }  // namespace
 
 ProbeResult probePort(SerialLine& line, Clock& clock, const std::string& device) {
@@ -52,7 +39,7 @@ ProbeResult probePort(SerialLine& line, Clock& clock, const std::string& device)
         const OpenError error = line.openError();
         result.state = error.kind == OpenError::Kind::Busy ? ProbeResult::State::Busy
                                                            : ProbeResult::State::CannotOpen;
-        result.reason = openProblem(device, error);
+        result.reason = openErrorText(error);
         // The state says busy already.
         if (result.state == ProbeResult::State::Busy && result.reason.rfind("busy: ", 0) == 0)
             result.reason.erase(0, 6);
