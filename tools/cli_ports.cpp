@@ -1,17 +1,16 @@
 #include "tools/cli_ports.h"
 
-#include <QDir>
 #include <QFileInfo>
 #include <QSerialPortInfo>
 #include <cstdio>
 
 #include "reader/outcome.h"
+#include "reader/serial_by_id.h"
 
 namespace palmota::tools {
 
 namespace {
 
-const QString kByIdDirectory = QStringLiteral("/dev/serial/by-id");
 constexpr const char* kUnknown = "-";
 
 std::string text(const QString& value) {
@@ -34,19 +33,13 @@ QJsonValue jsonField(const std::string& value) {
 }  // namespace
 
 std::vector<SerialDevice> listSerialDevices() {
-    const QFileInfoList links =
-        QDir(kByIdDirectory).entryInfoList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot);
+    const QHash<QString, QString> byId = serialByIdLinks();
     std::vector<SerialDevice> devices;
     for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts()) {
         SerialDevice device;
         device.path = text(info.systemLocation());
         const QString canonical = QFileInfo(info.systemLocation()).canonicalFilePath();
-        for (const QFileInfo& link : links) {
-            if (!canonical.isEmpty() && link.canonicalFilePath() == canonical) {
-                device.byId = text(link.absoluteFilePath());
-                break;
-            }
-        }
+        if (!canonical.isEmpty()) device.byId = text(byId.value(canonical));
         device.description = text(info.description());
         device.manufacturer = text(info.manufacturer());
         if (info.hasVendorIdentifier() && info.hasProductIdentifier()) {

@@ -1,10 +1,11 @@
 #include "ui/serial_devices.h"
 
-#include <QDir>
 #include <QFileInfo>
 #include <QHash>
 #include <QSerialPortInfo>
 #include <QStringList>
+
+#include "reader/serial_by_id.h"
 
 namespace palmota::ui {
 
@@ -25,15 +26,7 @@ QString deviceDetails(const SerialDeviceFacts& facts, const QString& path) {
 }
 
 QList<SerialDevice> listedDevices(const QList<SerialDeviceFacts>& facts, const QString& byIdDir) {
-    // udev names each USB serial device once more under by-id, as a link to the device.
-    QHash<QString, QString> byId;
-    const QDir dir(byIdDir);
-    for (const QFileInfo& link :
-         dir.entryInfoList(QDir::System | QDir::Files | QDir::NoDotAndDotDot, QDir::Name)) {
-        if (!link.isSymLink()) continue;
-        const QString target = link.canonicalFilePath();
-        if (!target.isEmpty() && !byId.contains(target)) byId.insert(target, link.filePath());
-    }
+    const QHash<QString, QString> byId = serialByIdLinks(byIdDir);
     QList<SerialDevice> devices;
     for (const SerialDeviceFacts& device : facts) {
         const QString canonical = QFileInfo(device.systemLocation).canonicalFilePath();
