@@ -44,8 +44,33 @@ struct Child {
     int in = -1;   // its standard input, with inputPipe
 };
 
-Child spawn(const std::string& program, const std::vector<std::string>& arguments,
+// A copy of `program` that another user may run: the build tree may sit in a folder only
+// its owner can enter (a fresh clone under a 0700 temporary folder, say). The copies live
+// in one folder of this process's, removed when it ends.
+std::string runnableByAnyone(const std::string& program) {
+    struct Folder {
+        fs::path path =
+            fs::temp_directory_path() / ("palmota-programs-" + std::to_string(::getpid()));
+        Folder() {
+            fs::create_directories(path);
+            fs::permissions(path, fs::perms::owner_all | fs::perms::group_read |
+                                      fs::perms::group_exec | fs::perms::others_read |
+                                      fs::perms::others_exec);
+        }
+        ~Folder() {
+            std::error_code ignored;
+            fs::remove_all(path, ignored);
+        }
+    };
+    static const Folder folder;
+    const fs::path copy = folder.path / fs::path(program).filename();
+    if (!fs::exists(copy)) fs::copy_file(program, copy);
+    return copy.string();
+}
+
+Child spawn(const std::string& asGiven, const std::vector<std::string>& arguments,
             const Start& how) {
+    const std::string program = how.otherUser ? runnableByAnyone(asGiven) : asGiven;
     int out[2];
     if (::pipe2(out, O_CLOEXEC) != 0) return {};
     int in[2] = {-1, -1};
