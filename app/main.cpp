@@ -7,7 +7,7 @@
 #include "app/command_line.h"
 #include "reader/clock.h"
 #include "reader/outcome.h"
-#include "reader/platform.h"
+#include "process/platform.h"
 #include "reader/qt_serial_line.h"
 #include "reader/tracing_line.h"
 #include "sim/pty_reader.h"

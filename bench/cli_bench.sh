@@ -14,8 +14,8 @@ set -eu
 
 build=${1:-build}
 reads=${2:-1000}
-cli=$build/tools/palmota-cli
-sim=$build/tools/badge-reader-sim
+cli=$build/cli/palmota-cli
+sim=$build/sim/program/badge-reader-sim
 here=$(dirname "$0")
 work=$(mktemp -d)
 trap 'kill "$sim_pid" 2>/dev/null; rm -rf "$work"' EXIT INT TERM

@@ -1,6 +1,6 @@
 # What `cmake --install` puts on a machine and how `cpack -G DEB` packs it: the window,
 # the command-line tools, the desktop entry, the AppStream metainfo, the manual pages, the
-# licence and the changelog, and the icon (installed where it is rendered, in tools/).
+# licence and the changelog, and the icon (installed where it is rendered, in ui/).
 include(GNUInstallDirs)
 
 set(palmota_packaging ${CMAKE_CURRENT_LIST_DIR}/../packaging)

@@ -9,7 +9,7 @@
 #include <string_view>
 
 #include "reader/clock.h"
-#include "reader/platform.h"
+#include "process/platform.h"
 
 namespace palmota {
 

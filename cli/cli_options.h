@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-namespace palmota::tools {
+namespace palmota::cli {
 
 enum class CliCommand { Serial, Credit, Read, Write, Block, Dump };
 
@@ -61,4 +61,4 @@ std::optional<CliRequest> parseCommandLine(const std::string& line, std::string&
 
 std::string cliHelpText();
 
-}  // namespace palmota::tools
+}  // namespace palmota::cli

@@ -1,4 +1,4 @@
-#include "tools/cli_options.h"
+#include "cli/cli_options.h"
 
 #include <QCommandLineOption>
 #include <QCommandLineParser>
@@ -10,7 +10,7 @@
 #include "reader/port_name.h"
 #include "reader/protocol.h"
 
-namespace palmota::tools {
+namespace palmota::cli {
 
 namespace {
 
@@ -342,4 +342,4 @@ Exit status (with several commands, that of the first that failed):
 )help";
 }
 
-}  // namespace palmota::tools
+}  // namespace palmota::cli

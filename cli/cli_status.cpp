@@ -1,6 +1,6 @@
-#include "tools/cli_status.h"
+#include "cli/cli_status.h"
 
-namespace palmota::tools {
+namespace palmota::cli {
 
 int exitStatus(Cause cause) {
     switch (cause) {
@@ -28,4 +28,4 @@ int exitStatus(Cause cause) {
     return kExitReaderFailed;
 }
 
-}  // namespace palmota::tools
+}  // namespace palmota::cli

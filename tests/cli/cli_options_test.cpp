@@ -1,8 +1,8 @@
-#include "tools/cli_options.h"
+#include "cli/cli_options.h"
 
 #include <gtest/gtest.h>
 
-namespace palmota::tools {
+namespace palmota::cli {
 namespace {
 
 using Outcome = CliParse::Outcome;
@@ -155,4 +155,4 @@ INSTANTIATE_TEST_SUITE_P(
                       LineCase{"ports", ""}, LineCase{"Credit", ""}, LineCase{"write 70000", ""}));
 
 }  // namespace
-}  // namespace palmota::tools
+}  // namespace palmota::cli

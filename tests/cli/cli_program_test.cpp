@@ -9,7 +9,7 @@
 
 #include "sim/pty_reader.h"
 #include "tests/support/hex.h"
-#include "tests/tools/child_process.h"
+#include "tests/support/child_process.h"
 
 namespace palmota {
 namespace {

@@ -1,4 +1,4 @@
-#include "tools/cli_runner.h"
+#include "cli/cli_runner.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -7,9 +7,9 @@
 #include <optional>
 
 #include "reader/protocol.h"
-#include "tools/cli_status.h"
+#include "cli/cli_status.h"
 
-namespace palmota::tools {
+namespace palmota::cli {
 
 namespace {
 
@@ -307,4 +307,4 @@ int CliRunner::runLines(std::istream& in, bool keepGoing) {
     return ended(firstFailure);
 }
 
-}  // namespace palmota::tools
+}  // namespace palmota::cli

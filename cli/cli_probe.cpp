@@ -1,4 +1,4 @@
-#include "tools/cli_probe.h"
+#include "cli/cli_probe.h"
 
 #include <cmath>
 
@@ -6,7 +6,7 @@
 #include "reader/outcome.h"
 #include "reader/protocol.h"
 
-namespace palmota::tools {
+namespace palmota::cli {
 
 namespace {
 
@@ -81,4 +81,4 @@ QJsonObject probeJson(const ProbeResult& result) {
     return object;
 }
 
-}  // namespace palmota::tools
+}  // namespace palmota::cli

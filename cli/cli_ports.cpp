@@ -1,4 +1,4 @@
-#include "tools/cli_ports.h"
+#include "cli/cli_ports.h"
 
 #include <QFileInfo>
 #include <QSerialPortInfo>
@@ -7,7 +7,7 @@
 #include "reader/outcome.h"
 #include "reader/serial_by_id.h"
 
-namespace palmota::tools {
+namespace palmota::cli {
 
 namespace {
 
@@ -69,4 +69,4 @@ QJsonObject deviceJson(const SerialDevice& device) {
             {"serialNumber", jsonField(device.serialNumber)}};
 }
 
-}  // namespace palmota::tools
+}  // namespace palmota::cli

@@ -7,7 +7,7 @@
 #include "reader/clock.h"
 #include "reader/serial_line.h"
 
-namespace palmota::tools {
+namespace palmota::cli {
 
 // What one port said to the ready check, for palmota-cli probe.
 struct ProbeResult {
@@ -29,4 +29,4 @@ ProbeResult probePort(SerialLine& line, Clock& clock, const std::string& device)
 std::string probeLine(const ProbeResult& result);
 QJsonObject probeJson(const ProbeResult& result);
 
-}  // namespace palmota::tools
+}  // namespace palmota::cli

@@ -9,15 +9,15 @@
 #include <vector>
 
 #include "reader/clock.h"
-#include "reader/platform.h"
+#include "process/platform.h"
 #include "reader/qt_serial_line.h"
 #include "reader/reader_link.h"
 #include "reader/tracing_line.h"
-#include "tools/cli_options.h"
-#include "tools/cli_ports.h"
-#include "tools/cli_probe.h"
-#include "tools/cli_runner.h"
-#include "tools/cli_status.h"
+#include "cli/cli_options.h"
+#include "cli/cli_ports.h"
+#include "cli/cli_probe.h"
+#include "cli/cli_runner.h"
+#include "cli/cli_status.h"
 
 namespace {
 
@@ -27,42 +27,42 @@ void printJson(const QJsonObject& object) {
     std::cout << QJsonDocument(object).toJson(QJsonDocument::Compact).toStdString() << std::endl;
 }
 
-int listPorts(const tools::CliOptions& options) {
-    for (const tools::SerialDevice& device : tools::listSerialDevices()) {
+int listPorts(const cli::CliOptions& options) {
+    for (const cli::SerialDevice& device : cli::listSerialDevices()) {
         if (options.json)
-            printJson(tools::deviceJson(device));
+            printJson(cli::deviceJson(device));
         else
-            std::cout << tools::deviceLine(device) << std::endl;
+            std::cout << cli::deviceLine(device) << std::endl;
     }
-    return std::cout ? tools::kExitSuccess : tools::kExitOutputClosed;
+    return std::cout ? cli::kExitSuccess : cli::kExitOutputClosed;
 }
 
-int probePorts(const tools::CliOptions& options, SerialLine& line, Clock& clock,
+int probePorts(const cli::CliOptions& options, SerialLine& line, Clock& clock,
                const std::function<bool()>& stopRequested) {
     std::vector<std::string> ports = options.probePorts;
     if (ports.empty())
-        for (const tools::SerialDevice& device : tools::listSerialDevices())
+        for (const cli::SerialDevice& device : cli::listSerialDevices())
             ports.push_back(device.path);
     if (ports.empty()) {
         std::cerr << "palmota-cli: no serial devices found to probe (is the Reader plugged in?)\n";
-        return tools::kExitNoAnswer;
+        return cli::kExitNoAnswer;
     }
     bool found = false;
     for (const std::string& port : ports) {
-        if (stopRequested()) return tools::kExitInterrupted;
-        const tools::ProbeResult result = tools::probePort(line, clock, port);
-        found = found || result.state == tools::ProbeResult::State::Ready;
+        if (stopRequested()) return cli::kExitInterrupted;
+        const cli::ProbeResult result = cli::probePort(line, clock, port);
+        found = found || result.state == cli::ProbeResult::State::Ready;
         if (options.json)
-            printJson(tools::probeJson(result));
+            printJson(cli::probeJson(result));
         else
-            std::cout << tools::probeLine(result) << std::endl;
-        if (!std::cout) return tools::kExitOutputClosed;
+            std::cout << cli::probeLine(result) << std::endl;
+        if (!std::cout) return cli::kExitOutputClosed;
     }
-    if (found) return tools::kExitSuccess;
+    if (found) return cli::kExitSuccess;
     std::cerr << "palmota-cli: no Reader answered the ready check on the " << ports.size()
               << (ports.size() == 1 ? " port" : " ports")
               << " tried (is it powered and plugged in?)\n";
-    return tools::kExitNoAnswer;
+    return cli::kExitNoAnswer;
 }
 
 }  // namespace
@@ -74,31 +74,31 @@ int main(int argc, char** argv) {
 
     // Parsed before anything else exists: a refused argument ends the run with the port
     // never opened.
-    const tools::CliParse parse =
-        tools::parseCliOptions(std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc));
+    const cli::CliParse parse =
+        cli::parseCliOptions(std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc));
     switch (parse.outcome) {
-        case tools::CliParse::Outcome::UsageError:
+        case cli::CliParse::Outcome::UsageError:
             std::cerr << "palmota-cli: " << parse.error << "\nTry 'palmota-cli --help'.\n";
-            return tools::kExitUsage;
-        case tools::CliParse::Outcome::Help:
-            std::cout << tools::cliHelpText();
-            return tools::kExitSuccess;
-        case tools::CliParse::Outcome::Version:
+            return cli::kExitUsage;
+        case cli::CliParse::Outcome::Help:
+            std::cout << cli::cliHelpText();
+            return cli::kExitSuccess;
+        case cli::CliParse::Outcome::Version:
             std::cout << "palmota-cli " << PALMOTA_VERSION << '\n';
-            return tools::kExitSuccess;
-        case tools::CliParse::Outcome::Run:
+            return cli::kExitSuccess;
+        case cli::CliParse::Outcome::Run:
             break;
     }
-    const tools::CliOptions& options = parse.options;
+    const cli::CliOptions& options = parse.options;
 
     // SIGINT, SIGTERM and SIGHUP end the run between commands, the port closed; SIGPIPE is
     // ignored, so that a closed output shows as a failed write and ends the run the same way.
     // A session on standard input may wait there for ever: the signal must end that wait.
-    platform::installTerminationHandlers(options.mode == tools::CliMode::StandardInput);
+    platform::installTerminationHandlers(options.mode == cli::CliMode::StandardInput);
 
     // QSerialPort wants an application object, though no event loop runs.
     QCoreApplication application(argc, argv);
-    if (options.mode == tools::CliMode::Ports) return listPorts(options);
+    if (options.mode == cli::CliMode::Ports) return listPorts(options);
 
     QtSerialLine port;
     port.setInterruption(platform::terminationRequested);
@@ -109,13 +109,13 @@ int main(int argc, char** argv) {
         line = tracing.get();
     }
     SteadyClock clock;
-    if (options.mode == tools::CliMode::Probe)
+    if (options.mode == cli::CliMode::Probe)
         return probePorts(options, *line, clock, stopRequested);
 
     Palmota reader(*line, clock, [&options] { return options.port; });
-    tools::CliRunner runner(reader, clock, std::cout, std::cerr, options.json);
+    cli::CliRunner runner(reader, clock, std::cout, std::cerr, options.json);
     runner.setStopRequest(stopRequested);
-    const int status = options.mode == tools::CliMode::StandardInput
+    const int status = options.mode == cli::CliMode::StandardInput
                            ? runner.runLines(std::cin, options.keepGoing)
                            : runner.runAll(options.commands, options.keepGoing);
     // One run is one session: the port is released before the program ends.

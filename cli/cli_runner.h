@@ -9,9 +9,9 @@
 #include "reader/clock.h"
 #include "reader/outcome.h"
 #include "reader/reader_link.h"
-#include "tools/cli_options.h"
+#include "cli/cli_options.h"
 
-namespace palmota::tools {
+namespace palmota::cli {
 
 // Runs palmota-cli's badge commands through one Reader link, whose port stays open
 // between them, and prints each command's result as it completes: today's text lines, or
@@ -62,4 +62,4 @@ class CliRunner {
     std::vector<Outcome> outcomes_;  // those of the command running
 };
 
-}  // namespace palmota::tools
+}  // namespace palmota::cli

@@ -1,14 +1,14 @@
 // palmota-cli probe and ports, on a scripted line: what goes on the wire and what is said.
-#include "tools/cli_probe.h"
+#include "cli/cli_probe.h"
 
 #include <gtest/gtest.h>
 
 #include "tests/support/fake_clock.h"
 #include "tests/support/hex.h"
 #include "tests/support/scripted_line.h"
-#include "tools/cli_ports.h"
+#include "cli/cli_ports.h"
 
-namespace palmota::tools {
+namespace palmota::cli {
 namespace {
 
 using palmota::testing::Arrival;
@@ -77,4 +77,4 @@ TEST(CliPorts, UnknownFieldsAreDashesAndNoFieldSplitsTheLine) {
 }
 
 }  // namespace
-}  // namespace palmota::tools
+}  // namespace palmota::cli

@@ -6,7 +6,7 @@
 #include "sim/reader_faults.h"
 #include "sim/virtual_badge.h"
 
-namespace palmota::tools {
+namespace palmota::sim {
 
 // What badge-reader-sim serves: the badge, the Reader's faults, a fixed link name.
 struct SimOptions {
@@ -31,4 +31,4 @@ SimParse parseSimOptions(const std::vector<std::string>& arguments);
 
 std::string simHelpText();
 
-}  // namespace palmota::tools
+}  // namespace palmota::sim

@@ -1,10 +1,10 @@
-#include "tools/sim_options.h"
+#include "sim/program/sim_options.h"
 
 #include <gtest/gtest.h>
 
 #include <functional>
 
-namespace palmota::tools {
+namespace palmota::sim {
 namespace {
 
 using namespace std::chrono_literals;
@@ -144,4 +144,4 @@ TEST(SimOptions, HelpAndVersionSpellingsAreThoseOfEveryProgram) {
 }
 
 }  // namespace
-}  // namespace palmota::tools
+}  // namespace palmota::sim

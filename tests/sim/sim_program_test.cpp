@@ -8,7 +8,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "tests/tools/child_process.h"
+#include "tests/support/child_process.h"
 
 namespace palmota {
 namespace {

@@ -1,4 +1,4 @@
-#include "tools/sim_options.h"
+#include "sim/program/sim_options.h"
 
 #include <QCommandLineParser>
 #include <QFile>
@@ -12,7 +12,7 @@
 #include "reader/bounded_decimal.h"
 #include "reader/protocol.h"
 
-namespace palmota::tools {
+namespace palmota::sim {
 
 namespace {
 
@@ -219,4 +219,4 @@ Exit status: 0 after an interruption, 1 if the emulator cannot start, 2 for a us
 )";
 }
 
-}  // namespace palmota::tools
+}  // namespace palmota::sim

@@ -2,7 +2,7 @@
 
 #include "reader/outcome.h"
 
-namespace palmota::tools {
+namespace palmota::cli {
 
 // palmota-cli's exit statuses. With several commands the run's status is that of the
 // first command that failed.
@@ -25,4 +25,4 @@ inline constexpr int kExitOutputClosed = 141;
 // The status one operation's outcome gives on its own.
 int exitStatus(Cause cause);
 
-}  // namespace palmota::tools
+}  // namespace palmota::cli

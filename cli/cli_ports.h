@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-namespace palmota::tools {
+namespace palmota::cli {
 
 // A serial device present on this machine, as palmota-cli ports lists it. Empty texts
 // are unknown.
@@ -26,4 +26,4 @@ std::string deviceLine(const SerialDevice& device);
 // The same as one JSON object; unknown values are null.
 QJsonObject deviceJson(const SerialDevice& device);
 
-}  // namespace palmota::tools
+}  // namespace palmota::cli

@@ -9,9 +9,9 @@
 #include <vector>
 
 #include "reader/outcome.h"
-#include "reader/platform.h"
+#include "process/platform.h"
 #include "sim/pty_reader.h"
-#include "tools/sim_options.h"
+#include "sim/program/sim_options.h"
 
 namespace {
 
@@ -26,22 +26,22 @@ int main(int argc, char** argv) {
     // Before anything is opened: the pty, or a lock file, must never become the log.
     platform::ensureStandardStreams();
 
-    const tools::SimParse parse =
-        tools::parseSimOptions(std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc));
-    if (parse.outcome == tools::SimParse::Outcome::Help) {
-        std::cout << tools::simHelpText();
+    const sim::SimParse parse =
+        sim::parseSimOptions(std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc));
+    if (parse.outcome == sim::SimParse::Outcome::Help) {
+        std::cout << sim::simHelpText();
         return 0;
     }
-    if (parse.outcome == tools::SimParse::Outcome::Version) {
+    if (parse.outcome == sim::SimParse::Outcome::Version) {
         std::cout << "badge-reader-sim " << PALMOTA_VERSION << '\n';
         return 0;
     }
-    if (parse.outcome == tools::SimParse::Outcome::UsageError) {
+    if (parse.outcome == sim::SimParse::Outcome::UsageError) {
         std::cerr << "badge-reader-sim: " << printable(parse.error)
                   << "\nTry 'badge-reader-sim --help'.\n";
         return kExitUsage;
     }
-    const tools::SimOptions& options = parse.options;
+    const sim::SimOptions& options = parse.options;
     if (!options.linkPath.empty()) {
         if (const std::string why = sim::PtyReader::linkRefusal(options.linkPath); !why.empty()) {
             std::cerr << "badge-reader-sim: --link: " << printable(why) << '\n';

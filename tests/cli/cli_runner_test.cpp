@@ -1,7 +1,7 @@
 // palmota-cli's commands on a scripted line whose far side is the emulator's protocol
 // engine, with time-outs on the fake clock: a silent Reader would cost seconds a command on
 // a real port.
-#include "tools/cli_runner.h"
+#include "cli/cli_runner.h"
 
 #include <gtest/gtest.h>
 
@@ -15,9 +15,9 @@
 #include "tests/support/fake_clock.h"
 #include "tests/support/hex.h"
 #include "tests/support/scripted_line.h"
-#include "tools/cli_status.h"
+#include "cli/cli_status.h"
 
-namespace palmota::tools {
+namespace palmota::cli {
 namespace {
 
 using palmota::testing::Arrival;
@@ -439,4 +439,4 @@ TEST(CliJson, ABadLineGetsAnObjectOfItsOwn) {
 }
 
 }  // namespace
-}  // namespace palmota::tools
+}  // namespace palmota::cli

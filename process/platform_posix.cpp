@@ -1,4 +1,4 @@
-#include "reader/platform.h"
+#include "process/platform.h"
 
 #include <fcntl.h>
 #include <grp.h>
