@@ -44,7 +44,6 @@ class Palmota {
     Palmota(SerialLine& line, Clock& clock, PortChooser chooser = {},
             OutcomeObserver observer = {});
 
-    void setPortChooser(PortChooser chooser) { chooser_ = std::move(chooser); }
     void setObserver(OutcomeObserver observer) { observer_ = std::move(observer); }
 
     // Opens the port named by the chooser unless it is already open; an open port is

@@ -56,11 +56,15 @@ class FrmPalmota final : public QWidget {
     void setActionReport(ActionReport report);
 
   protected:
+    void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
+    // Places the window at its stored position, moved as little as needed to lie wholly
+    // on the screen's free area.
+    void placeOnScreen();
     void createControls();
     void arrangeTabOrder();
     // Runs one action's badge operations and reports their outcomes when it ends.
@@ -81,7 +85,6 @@ class FrmPalmota final : public QWidget {
     void Timer1_Timer();
 
     QImage picture_;  // at the screen's device-pixel ratio
-    SerialLine& Mscomm;
     palmota::Palmota palmota_;
     std::function<void()> programEnd_;
     ActionReport actionReport_;
@@ -90,6 +93,7 @@ class FrmPalmota final : public QWidget {
     bool ContinuousReading = false;
     int continuousRuns_ = 0;  // times continuous reading was switched on
     bool closing_ = false;
+    bool placedWithFrame_ = false;
 
     QLabel* Label3 = nullptr;
     PortChooser* Combo1 = nullptr;
