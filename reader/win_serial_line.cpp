@@ -183,6 +183,10 @@ bool WinSerialLine::pull(unsigned long waitMs) {
     char chunk[kReceiveBufferSize];
     DWORD count = 0;
     if (!::ReadFile(asHandle(handle_), chunk, room, &count, nullptr)) {
+        // A Ctrl+C cancels the main thread's blocking read so that a session waiting on
+        // its input ends; a wait on the Reader is not that read, and goes on: an exchange
+        // under way always runs to its end (never a credit command without its amount).
+        if (::GetLastError() == ERROR_OPERATION_ABORTED) return true;
         failed_ = true;
         return false;
     }
