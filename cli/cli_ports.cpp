@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "reader/outcome.h"
+#include "reader/port_name.h"
 #include "reader/serial_by_id.h"
 
 namespace palmota::cli {
@@ -37,7 +38,9 @@ std::vector<SerialDevice> listSerialDevices() {
     std::vector<SerialDevice> devices;
     for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts()) {
         SerialDevice device;
-        device.path = text(info.systemLocation());
+        // In the spelling the port options take (COM3 for \\.\COM3 on Windows).
+        const PortChoice choice = resolvePortName(text(info.systemLocation()));
+        device.path = choice.device.empty() ? text(info.systemLocation()) : choice.device;
         const QString canonical = QFileInfo(info.systemLocation()).canonicalFilePath();
         if (!canonical.isEmpty()) device.byId = text(byId.value(canonical));
         device.description = text(info.description());

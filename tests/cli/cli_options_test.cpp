@@ -22,9 +22,9 @@ class CliParseTest : public ::testing::TestWithParam<ParseCase> {};
 
 TEST_P(CliParseTest, ReadsTheCommandLine) {
     ParseCase c = GetParam();
-    for (std::string* text : {&c.port}) *text = testing::onThisSystem(*text);
-    for (std::string& arg : c.args) arg = testing::onThisSystem(arg);
-    for (std::string& port : c.probePorts) port = testing::onThisSystem(port);
+    for (std::string* text : {&c.port}) *text = palmota::testing::onThisSystem(*text);
+    for (std::string& arg : c.args) arg = palmota::testing::onThisSystem(arg);
+    for (std::string& port : c.probePorts) port = palmota::testing::onThisSystem(port);
     const CliParse parse = parseCliOptions(c.args);
     ASSERT_EQ(parse.outcome, c.outcome) << parse.error;
     if (c.outcome == Outcome::UsageError) {

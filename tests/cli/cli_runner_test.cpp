@@ -27,7 +27,7 @@ using palmota::testing::hex;
 using palmota::testing::hexOf;
 using palmota::testing::ScriptedLine;
 
-const std::string kDevice = testing::onThisSystem("/dev/ttyUSB0");
+const std::string kDevice = palmota::testing::onThisSystem("/dev/ttyUSB0");
 
 // The Reader link on a scripted line answered by the emulator's engine. `tamper` may
 // change what the Reader receives (a garbled amount) or what it answers.
@@ -382,7 +382,8 @@ TEST_P(CliJsonTest, GivesTheFieldsOfEachCommand) {
     ASSERT_TRUE(got.contains("ms"));
     EXPECT_TRUE(got.take("ms").isDouble());
     const QJsonObject wanted =
-        QJsonDocument::fromJson(QByteArray::fromStdString(testing::onThisSystem(c.json))).object();
+        QJsonDocument::fromJson(QByteArray::fromStdString(palmota::testing::onThisSystem(c.json)))
+            .object();
     ASSERT_FALSE(wanted.isEmpty()) << c.json;
     EXPECT_EQ(got, wanted) << QJsonDocument(got).toJson(QJsonDocument::Compact).toStdString();
 }

@@ -62,14 +62,14 @@ TEST_P(OutcomeTest, TellsTheCauseBesideTheUnchangedResult) {
     if (c.fault) c.fault(line, chooser);
     std::vector<Outcome> told;
     Palmota link(
-        line, clock, [&] { return testing::onThisSystem(chooser); },
+        line, clock, [&] { return palmota::testing::onThisSystem(chooser); },
         [&](const Outcome& o) { told.push_back(o); });
 
     EXPECT_EQ(c.run(link), c.result);
     ASSERT_EQ(told.size(), 1u);
     EXPECT_EQ(told[0].result, c.result);
     EXPECT_EQ(told[0].cause, c.cause) << causeName(told[0].cause);
-    EXPECT_EQ(describe(told[0]), testing::onThisSystem(c.line));
+    EXPECT_EQ(describe(told[0]), palmota::testing::onThisSystem(c.line));
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -217,16 +217,17 @@ TEST_F(ReaderLinkTest, PortOpensOnceAndIgnoresANewChoiceWhileOpen) {
     link.ReadSerialNumber();
     chooser = "3";
     link.ReadCredit();
-    EXPECT_EQ(line.opened, std::vector<std::string>{testing::onThisSystem("/dev/ttyS0")});
+    EXPECT_EQ(line.opened, std::vector<std::string>{palmota::testing::onThisSystem("/dev/ttyS0")});
 }
 
 TEST_F(ReaderLinkTest, ANewChoiceCountsAfterAFailedCreditReadClosedThePort) {
     link.ReadCredit();  // silent: closes
-    chooser = testing::onThisSystem("/dev/ttyUSB0");
+    chooser = palmota::testing::onThisSystem("/dev/ttyUSB0");
     answer({"00", "00 02 00 01"});
     EXPECT_EQ(link.ReadCredit(), "1");
-    EXPECT_EQ(line.opened, (std::vector<std::string>{testing::onThisSystem("/dev/ttyS0"),
-                                                     testing::onThisSystem("/dev/ttyUSB0")}));
+    EXPECT_EQ(line.opened,
+              (std::vector<std::string>{palmota::testing::onThisSystem("/dev/ttyS0"),
+                                        palmota::testing::onThisSystem("/dev/ttyUSB0")}));
 }
 
 TEST_F(ReaderLinkTest, BytesWaitingAtTheOpeningAreNotTakenForAReply) {
@@ -253,7 +254,7 @@ TEST_F(ReaderLinkTest, APortThatCannotOpenFailsAtOnceAndSaysWhy) {
     ASSERT_EQ(outcomes.size(), 4u);
     for (const Outcome& o : outcomes) {
         EXPECT_EQ(o.cause, Cause::PortUnavailable);
-        EXPECT_EQ(o.device, testing::onThisSystem("/dev/ttyS0"));
+        EXPECT_EQ(o.device, palmota::testing::onThisSystem("/dev/ttyS0"));
         EXPECT_EQ(o.openError.reason, "Permission denied");
     }
 

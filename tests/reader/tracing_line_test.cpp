@@ -48,10 +48,10 @@ TEST_P(TraceTest, WritesOneLinePerWireEvent) {
     line.refuseOpen = c.refuseOpen;
     std::ostringstream trace;
     TracingLine tracing(line, trace, clock);
-    Palmota reader(tracing, clock, [] { return testing::onThisSystem("/dev/ttyS0"); });
+    Palmota reader(tracing, clock, [] { return palmota::testing::onThisSystem("/dev/ttyS0"); });
 
     EXPECT_EQ(reader.ReadCredit(), c.result);
-    EXPECT_EQ(trace.str(), testing::onThisSystem(c.trace));
+    EXPECT_EQ(trace.str(), palmota::testing::onThisSystem(c.trace));
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -7,10 +7,12 @@
 namespace palmota::testing {
 
 namespace {
-// Longest first, where one name begins another.
-// Other devices go to the device namespace, where a name is taken as given.
-constexpr std::array<std::pair<std::string_view, std::string_view>, 11> kSpellings{{
+// Phrases first, then names, the most particular before the names they begin with. A name
+// in any encoding goes to the device namespace, where a name is taken as given; a
+// terminal with control characters in its name becomes a port name with them.
+constexpr std::array<std::pair<std::string_view, std::string_view>, 14> kSpellings{{
     {"a device path such as /dev/ttyUSB0", "a port name such as COM7"},
+    {"nor a device path", "nor a port name"},
     {"le chemin d'un périphérique, par exemple /dev/ttyUSB0", "un nom de port, par exemple COM7"},
     {"/dev/ttyUSB0", "COM3"},
     {"/dev/ttyUSB1", "COM4"},
@@ -20,15 +22,17 @@ constexpr std::array<std::pair<std::string_view, std::string_view>, 11> kSpellin
     {"/dev/ttyS1", "COM2"},
     {"/dev/ttyS5", "COM6"},
     {"/dev/fake", "COM9"},
+    {"/dev/tty\xE9", "\\\\.\\tty\xE9"},
+    {"/dev/tty", "COM"},
     {"/dev/", "\\\\.\\"},
 }};
 }  // namespace
 
 std::string onThisSystem(std::string text) {
-    for (const auto& [linux, windows] : kSpellings) {
-        for (auto at = text.find(linux); at != std::string::npos;
-             at = text.find(linux, at + windows.size()))
-            text.replace(at, linux.size(), windows);
+    for (const auto& [from, to] : kSpellings) {
+        for (auto at = text.find(from); at != std::string::npos;
+             at = text.find(from, at + to.size()))
+            text.replace(at, from.size(), to);
     }
     return text;
 }

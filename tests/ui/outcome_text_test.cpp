@@ -42,9 +42,9 @@ class OutcomeText : public ::testing::TestWithParam<Row> {};
 
 TEST_P(OutcomeText, TellsTheOperatorWhatHappenedInFrench) {
     Outcome o = GetParam().outcome;
-    o.device = testing::onThisSystem(o.device);
+    o.device = palmota::testing::onThisSystem(o.device);
     EXPECT_EQ(outcomeText(o, QTime(14, 32, 5)).toStdString(),
-              testing::onThisSystem(GetParam().text));
+              palmota::testing::onThisSystem(GetParam().text));
 }
 
 INSTANTIATE_TEST_SUITE_P(
