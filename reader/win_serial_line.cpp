@@ -6,6 +6,7 @@
 #include <cmath>
 
 #include "reader/clock.h"
+#include "reader/protocol.h"
 
 namespace palmota {
 
@@ -145,13 +146,16 @@ void WinSerialLine::close() {
     handle_ = INVALID_HANDLE_VALUE;
     received_.clear();
     failed_ = false;
+    operandDue_ = false;
 }
 
 void WinSerialLine::write(const Bytes& bytes) {
     // Asked to end: the exchange that ran is over, no further command leaves, and the
-    // port is released at once.
-    if (interrupted()) close();
+    // port is released at once. The rest of a command the Reader is waiting for (a block
+    // number, an amount) still goes.
+    if (interrupted() && !operandDue_) close();
     if (!isOpen() || failed_ || bytes.empty()) return;
+    operandDue_ = protocol::awaitsItsOperand(bytes);
     DWORD written = 0;
     if (!::WriteFile(asHandle(handle_), bytes.data(), static_cast<DWORD>(bytes.size()), &written,
                      nullptr))
