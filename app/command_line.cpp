@@ -85,12 +85,6 @@ std::vector<std::string> actionReportLines(const std::vector<Outcome>& outcomes,
     return lines;
 }
 
-bool displayAvailable() {
-    return !qEnvironmentVariableIsEmpty("DISPLAY") ||
-           !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") ||
-           !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM");
-}
-
 QString noDisplayMessage() {
     return QStringLiteral(
         "palmota: no display to show the window on (DISPLAY and WAYLAND_DISPLAY are unset); "

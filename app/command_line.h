@@ -31,7 +31,8 @@ QString versionText();
 std::vector<std::string> actionReportLines(const std::vector<Outcome>& outcomes, bool trace);
 
 // Whether a window can be shown at all: on X11 and Wayland systems a display must be
-// named, or a platform chosen explicitly (QT_QPA_PLATFORM=offscreen, say).
+// named, or a platform chosen explicitly (QT_QPA_PLATFORM=offscreen, say); Windows always
+// has its desktop. Defined in app_platform_<system>.cpp.
 bool displayAvailable();
 // The one line told instead of a toolkit failure when there is no display.
 QString noDisplayMessage();

@@ -1,16 +1,15 @@
 #include <QApplication>
-#include <QSocketNotifier>
 #include <iostream>
 #include <memory>
 #include <string>
 
+#include "app/app_platform.h"
 #include "app/command_line.h"
+#include "process/platform.h"
 #include "reader/clock.h"
 #include "reader/outcome.h"
-#include "process/platform.h"
-#include "reader/qt_serial_line.h"
+#include "reader/system_serial_line.h"
 #include "reader/tracing_line.h"
-#include "sim/pty_reader.h"
 #include "sim/virtual_badge.h"
 #include "ui/frm_palmota.h"
 
@@ -55,19 +54,25 @@ int main(int argc, char** argv) {
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("palmota"));
 
+    // SIGINT, SIGTERM or SIGHUP close the window as the operator would: the exchange under
+    // way ends, no command follows it (the port refuses them), and the port is released.
+    const std::unique_ptr<SerialLine> system = makeSystemSerialLine(platform::terminationRequested);
+    SerialLine* port = system.get();
+
     // The emulated Reader outlives the window, whose port is open on it.
-    std::unique_ptr<sim::PtyReader> emulator;
+    std::unique_ptr<app::Simulation> emulator;
     QString portText = commandLine.portText;
     if (commandLine.simulate) {
         const sim::VirtualBadge badge = sim::VirtualBadge::sample();
-        emulator = std::make_unique<sim::PtyReader>(badge);
         std::string error;
-        if (!emulator->start(&error)) {
+        emulator = app::startSimulation(badge, *system, &error);
+        if (!emulator) {
             std::cerr << "palmota: cannot start the emulated reader: " << error << '\n';
             return 1;
         }
-        portText = QString::fromStdString(emulator->devicePath());
-        const std::string where = "palmota: emulated reader on " + emulator->devicePath() +
+        port = &emulator->line();
+        portText = QString::fromStdString(emulator->portText());
+        const std::string where = "palmota: emulated reader on " + emulator->portText() +
                                   ", holding a badge with serial number " +
                                   std::to_string(badge.serialNumber()) + " and credit " +
                                   std::to_string(badge.credit()) + '\n';
@@ -75,10 +80,9 @@ int main(int argc, char** argv) {
     }
 
     // The window's serial control: the port, seen through a wire trace when asked.
-    QtSerialLine port;
     std::unique_ptr<TracingLine> tracing;
-    if (commandLine.trace) tracing = std::make_unique<TracingLine>(port, std::cerr);
-    SerialLine* traced = &port;
+    if (commandLine.trace) tracing = std::make_unique<TracingLine>(*port, std::cerr);
+    SerialLine* traced = port;
     if (tracing) traced = tracing.get();
     SerialLine& Mscomm = *traced;
     SteadyClock clock;
@@ -89,12 +93,7 @@ int main(int argc, char** argv) {
             std::cerr << "palmota: " << line << '\n';
     });
     if (!portText.isNull()) window.setPortText(portText);
-    // SIGINT, SIGTERM or SIGHUP close the window as the operator would: the exchange under
-    // way ends, no command follows it (the port refuses them), and the port is released.
-    port.setInterruption(platform::terminationRequested);
-    QSocketNotifier termination(platform::terminationFd(), QSocketNotifier::Read);
-    QObject::connect(&termination, &QSocketNotifier::activated, &window,
-                     [&window] { window.close(); });
+    app::closeOnTermination(window);
     window.show();
     return QApplication::exec();
 }

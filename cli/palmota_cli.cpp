@@ -8,17 +8,16 @@
 #include <string>
 #include <vector>
 
-#include "reader/clock.h"
-#include "process/platform.h"
-#include "reader/qt_serial_line.h"
-#include "reader/reader_link.h"
-#include "reader/serial_devices.h"
-#include "reader/tracing_line.h"
 #include "cli/cli_options.h"
 #include "cli/cli_ports.h"
 #include "cli/cli_probe.h"
 #include "cli/cli_runner.h"
 #include "cli/cli_status.h"
+#include "process/platform.h"
+#include "reader/clock.h"
+#include "reader/reader_link.h"
+#include "reader/system_serial_line.h"
+#include "reader/tracing_line.h"
 
 namespace {
 
@@ -101,12 +100,11 @@ int main(int argc, char** argv) {
     QCoreApplication application(argc, argv);
     if (options.mode == cli::CliMode::Ports) return listPorts(options);
 
-    QtSerialLine port;
-    port.setInterruption(platform::terminationRequested);
+    const std::unique_ptr<SerialLine> port = makeSystemSerialLine(platform::terminationRequested);
     std::unique_ptr<TracingLine> tracing;
-    SerialLine* line = &port;
+    SerialLine* line = port.get();
     if (options.trace) {
-        tracing = std::make_unique<TracingLine>(port, std::cerr);
+        tracing = std::make_unique<TracingLine>(*port, std::cerr);
         line = tracing.get();
     }
     SteadyClock clock;

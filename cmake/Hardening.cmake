@@ -14,9 +14,13 @@ include(CheckPIESupported)
 option(PALMOTA_HARDENING "Harden the Release and MinSizeRel builds" ON)
 
 # Every executable is linked as PIE where the toolchain can (policy CMP0083).
+# (Windows executables are relocatable anyway: the MinGW linker marks them for address
+# randomisation, --dynamicbase, by default.)
 set(CMAKE_POSITION_INDEPENDENT_CODE ON)
-check_pie_supported(OUTPUT_VARIABLE palmota_pie_message LANGUAGES CXX)
-if(NOT CMAKE_CXX_LINK_PIE_SUPPORTED)
+if(NOT WIN32)
+  check_pie_supported(OUTPUT_VARIABLE palmota_pie_message LANGUAGES CXX)
+endif()
+if(NOT WIN32 AND NOT CMAKE_CXX_LINK_PIE_SUPPORTED)
   message(WARNING "Executables will not be position-independent: ${palmota_pie_message}")
 endif()
 
@@ -29,6 +33,11 @@ if(PALMOTA_HARDENING AND CMAKE_CXX_COMPILER_ID MATCHES "GNU|Clang")
     "$<$<CONFIG:Release>:-O2>"
     "$<${palmota_shipped}:-U_FORTIFY_SOURCE;-D_FORTIFY_SOURCE=2>"
     "$<${palmota_shipped}:-fstack-protector-strong>")
+  if(MINGW)
+    # MinGW keeps the stack protector's and the fortified functions' support in libssp:
+    # linked in statically, so that no further DLL has to be shipped.
+    link_libraries("$<${palmota_shipped}:-l:libssp.a>")
+  endif()
   if(CMAKE_SYSTEM_NAME STREQUAL "Linux")
     add_link_options("$<${palmota_shipped}:LINKER:-z,relro,-z,now>")
   endif()

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "reader/port_name.h"
 #include "reader/protocol.h"
 
 namespace palmota {
@@ -28,7 +29,9 @@ std::string portProblem(const Outcome& o) {
 std::string openErrorText(const OpenError& e) {
     switch (e.kind) {
         case OpenError::Kind::BadName:
-            return e.reason + " (give a number from 1, or a device path such as /dev/ttyUSB0)";
+            return e.reason + " (give a number from 1, or " +
+                   (port_naming::namesArePaths() ? "a device path" : "a port name") + " such as " +
+                   std::string(port_naming::example()) + ")";
         case OpenError::Kind::NoSuchDevice:
             return "no such serial device (is the Reader plugged in? "
                    "'palmota-cli ports' lists the serial devices present)";

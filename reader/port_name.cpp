@@ -17,14 +17,6 @@ std::string_view trimmed(std::string_view text) {
     const auto last = text.find_last_not_of(kSpaces);
     return text.substr(first, last - first + 1);
 }
-
-bool isDevicePath(std::string_view text) {
-    return text.front() == '/';
-}
-// COM1 is the first serial port, /dev/ttyS0.
-std::string numberedPort(std::uint32_t n) {
-    return "/dev/ttyS" + std::to_string(n - 1);
-}
 }  // namespace
 
 PortChoice resolvePortName(std::string_view chooserText) {
@@ -34,10 +26,9 @@ PortChoice resolvePortName(std::string_view chooserText) {
         const auto n = boundedDecimal(text, kHighestPortNumber);
         if (!n) return {{}, "no such port number"};
         if (*n == 0) return {{}, "port numbers start at 1"};
-        return {numberedPort(static_cast<std::uint32_t>(*n)), {}};
+        return {port_naming::numberedPort(static_cast<std::uint32_t>(*n)), {}};
     }
-    if (isDevicePath(text)) return {std::string(text), {}};
-    return {{}, "neither a port number nor a device path"};
+    return port_naming::namedPort(text);
 }
 
 }  // namespace palmota

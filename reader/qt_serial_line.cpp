@@ -8,8 +8,9 @@
 #include <cmath>
 #include <string_view>
 
-#include "reader/clock.h"
 #include "process/platform.h"
+#include "reader/clock.h"
+#include "reader/protocol.h"
 
 namespace palmota {
 
@@ -112,6 +113,7 @@ bool QtSerialLine::isOpen() const {
 void QtSerialLine::close() {
     if (port_.isOpen()) port_.close();
     port_.clearError();
+    operandDue_ = false;
 }
 
 bool QtSerialLine::broken() const {
@@ -164,9 +166,11 @@ void QtSerialLine::explainOpenFailure(const std::string& device) {
 
 void QtSerialLine::write(const Bytes& bytes) {
     // Asked to end: the exchange that ran is over, no further command leaves, and the
-    // port is released at once, its exclusive hold and lock file with it.
-    if (interrupted()) close();
+    // port is released at once, its exclusive hold and lock file with it. The rest of a
+    // command the Reader is waiting for (a block number, an amount) still goes.
+    if (interrupted() && !operandDue_) close();
     if (broken()) return;
+    operandDue_ = protocol::awaitsItsOperand(bytes);
     port_.write(bytes.data(), static_cast<qint64>(bytes.size()));
     // Without an event loop, Qt only hands the bytes to the system when asked to.
     port_.waitForBytesWritten(kWriteTimeoutMs);

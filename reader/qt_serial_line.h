@@ -28,7 +28,8 @@ class QtSerialLine final : public SerialLine {
 
     // Once `interrupted` says so (the program was asked to end), the next write closes
     // the port instead and no opening succeeds: an exchange under way runs to its end,
-    // the next command is never sent.
+    // the next command is never sent (the operand of a block read or credit write is part
+    // of its command, and goes).
     void setInterruption(std::function<bool()> interrupted);
 
   private:
@@ -40,6 +41,8 @@ class QtSerialLine final : public SerialLine {
     QSerialPort port_;
     OpenError error_;
     std::function<bool()> interrupted_;
+    // The last write was a command whose operand the next write carries.
+    bool operandDue_ = false;
 };
 
 }  // namespace palmota

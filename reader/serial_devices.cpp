@@ -5,6 +5,8 @@
 #include <QHash>
 #include <QSerialPortInfo>
 
+#include "reader/port_name.h"
+
 namespace palmota {
 
 QString vidPid(const SerialDevice& device) {
@@ -35,7 +37,10 @@ QList<SerialDevice> serialDevicesPresent() {
     QList<SerialDevice> devices;
     for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts()) {
         SerialDevice device;
-        device.path = info.systemLocation();
+        // In the spelling the port options take (COM3 for \\.\COM3 on Windows).
+        const PortChoice choice = resolvePortName(info.systemLocation().toStdString());
+        device.path = choice.device.empty() ? info.systemLocation()
+                                            : QString::fromStdString(choice.device);
         device.description = info.description();
         device.manufacturer = info.manufacturer();
         if (info.hasVendorIdentifier() && info.hasProductIdentifier()) {

@@ -1,5 +1,6 @@
 #include "ui/outcome_text.h"
 
+#include "reader/port_name.h"
 #include "reader/protocol.h"
 
 namespace palmota::ui {
@@ -19,9 +20,15 @@ QString portProblem(const Outcome& o) {
     const OpenError& e = o.openError;
     switch (e.kind) {
         case OpenError::Kind::BadName:
-            return port + QStringLiteral(
-                              "ce n'est pas un nom de port. Choisissez un numéro de 1 à 6 ou "
-                              "le chemin d'un périphérique, par exemple /dev/ttyUSB0.");
+            return port +
+                   QStringLiteral(
+                       "ce n'est pas un nom de port. Choisissez un numéro de 1 à 6 ou ") +
+                   (port_naming::namesArePaths() ? QStringLiteral("le chemin d'un périphérique")
+                                                 : QStringLiteral("un nom de port")) +
+                   QStringLiteral(", par exemple ") +
+                   QString::fromUtf8(port_naming::example().data(),
+                                     static_cast<qsizetype>(port_naming::example().size())) +
+                   u'.';
         case OpenError::Kind::NoSuchDevice:
             return port + QStringLiteral("aucun port série de ce nom.");
         case OpenError::Kind::PermissionDenied:

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/support/system_names.h"
+
 namespace palmota::cli {
 namespace {
 
@@ -19,7 +21,10 @@ struct ParseCase {
 class CliParseTest : public ::testing::TestWithParam<ParseCase> {};
 
 TEST_P(CliParseTest, ReadsTheCommandLine) {
-    const ParseCase& c = GetParam();
+    ParseCase c = GetParam();
+    for (std::string* text : {&c.port}) *text = palmota::testing::onThisSystem(*text);
+    for (std::string& arg : c.args) arg = palmota::testing::onThisSystem(arg);
+    for (std::string& port : c.probePorts) port = palmota::testing::onThisSystem(port);
     const CliParse parse = parseCliOptions(c.args);
     ASSERT_EQ(parse.outcome, c.outcome) << parse.error;
     if (c.outcome == Outcome::UsageError) {

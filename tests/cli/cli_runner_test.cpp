@@ -11,11 +11,12 @@
 #include <functional>
 #include <sstream>
 
+#include "cli/cli_status.h"
 #include "sim/reader_engine.h"
 #include "tests/support/fake_clock.h"
 #include "tests/support/hex.h"
 #include "tests/support/scripted_line.h"
-#include "cli/cli_status.h"
+#include "tests/support/system_names.h"
 
 namespace palmota::cli {
 namespace {
@@ -26,7 +27,7 @@ using palmota::testing::hex;
 using palmota::testing::hexOf;
 using palmota::testing::ScriptedLine;
 
-const std::string kDevice = "/dev/ttyUSB0";
+const std::string kDevice = palmota::testing::onThisSystem("/dev/ttyUSB0");
 
 // The Reader link on a scripted line answered by the emulator's engine. `tamper` may
 // change what the Reader receives (a garbled amount) or what it answers.
@@ -399,7 +400,9 @@ TEST_P(CliJsonTest, GivesTheFieldsOfEachCommand) {
     QJsonObject got = onlyObject(rig.out.str());
     ASSERT_TRUE(got.contains("ms"));
     EXPECT_TRUE(got.take("ms").isDouble());
-    const QJsonObject wanted = QJsonDocument::fromJson(c.json).object();
+    const QJsonObject wanted =
+        QJsonDocument::fromJson(QByteArray::fromStdString(palmota::testing::onThisSystem(c.json)))
+            .object();
     ASSERT_FALSE(wanted.isEmpty()) << c.json;
     EXPECT_EQ(got, wanted) << QJsonDocument(got).toJson(QJsonDocument::Compact).toStdString();
 }

@@ -2,12 +2,12 @@
 
 #include <gtest/gtest.h>
 
-using palmota::resolvePortName;
+#include "tests/reader/port_name_cases.h"
 
-struct Naming {
-    const char* text;
-    const char* device;  // empty: refused
-};
+using palmota::resolvePortName;
+using palmota::testing::Naming;
+
+namespace {
 
 class PortName : public ::testing::TestWithParam<Naming> {};
 
@@ -17,12 +17,21 @@ TEST_P(PortName, NamesTheDeviceOrSaysWhyNot) {
     EXPECT_EQ(choice.error.empty(), !choice.device.empty()) << GetParam().text;
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    ChooserTexts, PortName,
-    ::testing::Values(Naming{"1", "/dev/ttyS0"}, Naming{"6", "/dev/ttyS5"},
-                      Naming{"7", "/dev/ttyS6"}, Naming{" 2 ", "/dev/ttyS1"},
-                      Naming{"02", "/dev/ttyS1"}, Naming{"/dev/ttyUSB0", "/dev/ttyUSB0"},
-                      Naming{"  /dev/ttyACM1\t", "/dev/ttyACM1"}, Naming{"0", ""}, Naming{"-1", ""},
-                      Naming{"", ""}, Naming{"   ", ""}, Naming{"abc", ""}, Naming{"1.5", ""},
-                      Naming{"99999999999", ""}, Naming{"18446744073709551617", ""},
-                      Naming{"ttyUSB0", ""}));
+std::string rowName(const ::testing::TestParamInfo<Naming>& info) {
+    return info.param.name;
+}
+
+// Refused on every system.
+INSTANTIATE_TEST_SUITE_P(Refused, PortName,
+                         ::testing::Values(Naming{"0", "", "Zero"}, Naming{"-1", "", "Negative"},
+                                           Naming{"", "", "Empty"}, Naming{"   ", "", "OnlySpaces"},
+                                           Naming{"abc", "", "Word"}, Naming{"1.5", "", "Fraction"},
+                                           Naming{"99999999999", "", "BeyondTheHighestNumber"},
+                                           Naming{"18446744073709551617", "",
+                                                  "BeyondSixtyFourBits"}),
+                         rowName);
+
+INSTANTIATE_TEST_SUITE_P(ThisSystem, PortName,
+                         ::testing::ValuesIn(palmota::testing::systemNamings()), rowName);
+
+}  // namespace

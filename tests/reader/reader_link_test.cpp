@@ -6,6 +6,7 @@
 
 #include "tests/support/hex.h"
 #include "tests/support/scripted_line.h"
+#include "tests/support/system_names.h"
 
 using namespace palmota;
 using namespace palmota::testing;
@@ -218,15 +219,17 @@ TEST_F(ReaderLinkTest, PortOpensOnceAndIgnoresANewChoiceWhileOpen) {
     link.ReadSerialNumber();
     chooser = "3";
     link.ReadCredit();
-    EXPECT_EQ(line.opened, std::vector<std::string>{"/dev/ttyS0"});
+    EXPECT_EQ(line.opened, std::vector<std::string>{palmota::testing::onThisSystem("/dev/ttyS0")});
 }
 
 TEST_F(ReaderLinkTest, ANewChoiceCountsAfterAFailedCreditReadClosedThePort) {
     link.ReadCredit();  // silent: closes
-    chooser = "/dev/ttyUSB0";
+    chooser = palmota::testing::onThisSystem("/dev/ttyUSB0");
     answer({"00", "00 02 00 01"});
     EXPECT_EQ(link.ReadCredit(), "1");
-    EXPECT_EQ(line.opened, (std::vector<std::string>{"/dev/ttyS0", "/dev/ttyUSB0"}));
+    EXPECT_EQ(line.opened,
+              (std::vector<std::string>{palmota::testing::onThisSystem("/dev/ttyS0"),
+                                        palmota::testing::onThisSystem("/dev/ttyUSB0")}));
 }
 
 TEST_F(ReaderLinkTest, BytesWaitingAtTheOpeningAreNotTakenForAReply) {
@@ -253,7 +256,7 @@ TEST_F(ReaderLinkTest, APortThatCannotOpenFailsAtOnceAndSaysWhy) {
     ASSERT_EQ(outcomes.size(), 4u);
     for (const Outcome& o : outcomes) {
         EXPECT_EQ(o.cause, Cause::PortUnavailable);
-        EXPECT_EQ(o.device, "/dev/ttyS0");
+        EXPECT_EQ(o.device, palmota::testing::onThisSystem("/dev/ttyS0"));
         EXPECT_EQ(o.openError.reason, "Permission denied");
     }
 

@@ -9,6 +9,7 @@
 #include "tests/support/fake_clock.h"
 #include "tests/support/hex.h"
 #include "tests/support/scripted_line.h"
+#include "tests/support/system_names.h"
 
 namespace palmota {
 namespace {
@@ -47,10 +48,10 @@ TEST_P(TraceTest, WritesOneLinePerWireEvent) {
     line.refuseOpen = c.refuseOpen;
     std::ostringstream trace;
     TracingLine tracing(line, trace, clock);
-    Palmota reader(tracing, clock, [] { return std::string("/dev/ttyS0"); });
+    Palmota reader(tracing, clock, [] { return palmota::testing::onThisSystem("/dev/ttyS0"); });
 
     EXPECT_EQ(reader.ReadCredit(), c.result);
-    EXPECT_EQ(trace.str(), c.trace);
+    EXPECT_EQ(trace.str(), palmota::testing::onThisSystem(c.trace));
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -2,8 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <QBuffer>
+#include <QImageReader>
 #include <QSet>
 #include <algorithm>
+
+#include "ui/ico_file.h"
 
 namespace palmota::ui {
 namespace {
@@ -58,6 +62,24 @@ TEST(Artwork, IconComesAtEveryThemeSizeAsImageAndPng) {
         const QImage decoded = QImage::fromData(appIconPng(size), "PNG");
         EXPECT_EQ(decoded.size(), QSize(size, size)) << size;
     }
+}
+
+// The Windows icon, read back by Qt's own icon reader: every theme size, in order.
+TEST(Artwork, WindowsIconHoldsEveryThemeSize) {
+    QList<QByteArray> pngs;
+    for (int size : kThemeIconSizes) pngs.append(appIconPng(size));
+    QByteArray ico = icoFile(pngs);
+    ASSERT_FALSE(ico.isEmpty());
+    QBuffer buffer(&ico);
+    QImageReader reader(&buffer, "ico");
+    ASSERT_EQ(reader.imageCount(), static_cast<int>(kThemeIconSizes.size()));
+    for (int i = 0; i < static_cast<int>(kThemeIconSizes.size()); ++i) {
+        ASSERT_TRUE(reader.jumpToImage(i));
+        const QImage image = reader.read();
+        const int size = kThemeIconSizes[static_cast<std::size_t>(i)];
+        EXPECT_EQ(image.size(), QSize(size, size)) << reader.errorString().toStdString();
+    }
+    EXPECT_TRUE(icoFile({QByteArray("not a picture")}).isEmpty());
 }
 
 }  // namespace

@@ -1,0 +1,132 @@
+#include "process/platform_win.h"
+
+#include <windows.h>
+
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "process/platform.h"
+
+namespace palmota::platform {
+
+namespace {
+
+std::atomic<bool> terminationFlag{false};
+std::atomic<bool> cancelBlockingCalls{false};
+// Signalled once a termination request came: for an event loop's event notifier.
+HANDLE terminationSignal = nullptr;
+// The thread that may sit in a blocking read of its standard input.
+HANDLE mainThread = nullptr;
+
+bool usable(HANDLE handle) {
+    return handle != nullptr && handle != INVALID_HANDLE_VALUE;
+}
+
+// The console sends its control events on a thread of its own. Ctrl+C and Ctrl+Break
+// only ask: the program ends its exchange and closes the port on its own. Closing the
+// console, logging off and shutting down end the process as soon as this returns, so the
+// handler waits here while the program finishes (the system allows it about five
+// seconds; no exchange lasts that long) and the process ends from its main thread.
+BOOL WINAPI onControlEvent(DWORD event) {
+    terminationFlag = true;
+    if (terminationSignal) ::SetEvent(terminationSignal);
+    if (cancelBlockingCalls && mainThread) ::CancelSynchronousIo(mainThread);
+    switch (event) {
+        case CTRL_C_EVENT:
+        case CTRL_BREAK_EVENT:
+            return TRUE;
+        default:
+            ::Sleep(INFINITE);
+            return TRUE;
+    }
+}
+
+// Reopens one standard stream of the C library on `device` when the handle under it is
+// missing, so that writing to it succeeds instead of failing the program's output.
+void reopen(DWORD which, FILE* stream, const char* device, const char* mode) {
+    if (usable(::GetStdHandle(which)) && _fileno(stream) >= 0) return;
+    if (std::freopen(device, mode, stream) == nullptr) std::abort();
+}
+
+}  // namespace
+
+void ensureStandardStreams() {
+    // A window program has no console: started from one, it writes its messages (--help,
+    // --version, the trace) there, as on Linux; started otherwise they go nowhere.
+    const bool attached = !usable(::GetStdHandle(STD_OUTPUT_HANDLE)) &&
+                          !usable(::GetStdHandle(STD_ERROR_HANDLE)) &&
+                          ::AttachConsole(ATTACH_PARENT_PROCESS);
+    if (attached) {
+        reopen(STD_OUTPUT_HANDLE, stdout, "CONOUT$", "w");
+        reopen(STD_ERROR_HANDLE, stderr, "CONOUT$", "w");
+    }
+    reopen(STD_INPUT_HANDLE, stdin, "NUL", "r");
+    reopen(STD_OUTPUT_HANDLE, stdout, "NUL", "w");
+    reopen(STD_ERROR_HANDLE, stderr, "NUL", "w");
+}
+
+void installTerminationHandlers(bool interruptBlockingCalls) {
+    if (!terminationSignal) terminationSignal = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    if (interruptBlockingCalls && !mainThread) {
+        ::DuplicateHandle(::GetCurrentProcess(), ::GetCurrentThread(), ::GetCurrentProcess(),
+                          &mainThread, 0, FALSE, DUPLICATE_SAME_ACCESS);
+        cancelBlockingCalls = true;
+    }
+    ::SetConsoleCtrlHandler(onControlEvent, TRUE);
+}
+
+bool terminationRequested() {
+    return terminationFlag;
+}
+
+int terminationFd() {
+    return -1;
+}
+
+void* terminationEvent() {
+    return terminationSignal;
+}
+
+std::string characterDeviceProblem(const std::string& path, bool* missing) {
+    // Windows names its devices rather than keeping them as files: whether a name is a
+    // serial port shows when it is opened.
+    if (missing) *missing = false;
+    (void)path;
+    return {};
+}
+
+bool isControllingTerminal(const std::string&) {
+    // A console is never reached through a serial port's name.
+    return false;
+}
+
+std::string accessGroup(const std::string&) {
+    return {};
+}
+
+std::string canonicalPath(const std::string& path) {
+    const DWORD size = ::GetFullPathNameA(path.c_str(), 0, nullptr, nullptr);
+    if (size == 0) return {};
+    std::vector<char> full(size);
+    const DWORD length = ::GetFullPathNameA(path.c_str(), size, full.data(), nullptr);
+    if (length == 0 || length >= size) return {};
+    return std::string(full.data(), length);
+}
+
+LockProblem lockProblem(const std::string&) {
+    // Windows opens a serial port for one program at a time: there are no lock files.
+    return {};
+}
+
+int openErrorNumber(const std::string& path) {
+    const HANDLE handle = ::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                        OPEN_EXISTING, 0, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return static_cast<int>(::GetLastError());
+    ::CloseHandle(handle);
+    return 0;
+}
+
+}  // namespace palmota::platform

@@ -1,0 +1,12 @@
+#include "reader/system_serial_line.h"
+#include "reader/win_serial_line.h"
+
+namespace palmota {
+
+std::unique_ptr<SerialLine> makeSystemSerialLine(std::function<bool()> interrupted) {
+    auto line = std::make_unique<WinSerialLine>();
+    line->setInterruption(std::move(interrupted));
+    return line;
+}
+
+}  // namespace palmota

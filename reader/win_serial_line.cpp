@@ -1,0 +1,223 @@
+#include "reader/win_serial_line.h"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <cmath>
+
+#include "reader/clock.h"
+#include "reader/protocol.h"
+
+namespace palmota {
+
+namespace {
+constexpr DWORD kBaudRate = 9600;
+// A command is one or two bytes: at 9600 baud they leave in about 2 ms.
+constexpr DWORD kWriteTimeoutMs = 1000;
+// Once a byte has come, a read returns when the line has been quiet this long. A reply's
+// bytes follow each other within about a millisecond at 9600 baud (10 bits a byte).
+constexpr DWORD kQuietGapMs = 5;
+constexpr std::string_view kDevicePrefix = "\\\\.\\";
+
+HANDLE asHandle(void* handle) {
+    return static_cast<HANDLE>(handle);
+}
+
+// The system's own words for an error number, without the line end it adds.
+std::string systemMessage(DWORD error) {
+    char* text = nullptr;
+    const DWORD length = ::FormatMessageA(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, error, MAKELANGID(LANG_ENGLISH, SUBLANG_DEFAULT), reinterpret_cast<char*>(&text),
+        0, nullptr);
+    std::string message = length && text ? std::string(text, length) : std::string();
+    if (text) ::LocalFree(text);
+    while (!message.empty() && (message.back() == '\n' || message.back() == '\r' ||
+                                message.back() == ' ' || message.back() == '.'))
+        message.pop_back();
+    if (message.empty()) message = "system error " + std::to_string(error);
+    return message;
+}
+
+OpenError openErrorFor(DWORD error) {
+    switch (error) {
+        case ERROR_FILE_NOT_FOUND:
+        case ERROR_PATH_NOT_FOUND:
+        case ERROR_INVALID_NAME:
+        case ERROR_BAD_PATHNAME:
+            return {OpenError::Kind::NoSuchDevice, systemMessage(error), {}};
+        // Windows opens a serial port for one program at a time: a port that exists but
+        // refuses this user is held by another program.
+        case ERROR_ACCESS_DENIED:
+        case ERROR_SHARING_VIOLATION:
+        case ERROR_BUSY:
+            return {OpenError::Kind::Busy, {}, {}};
+        default:
+            return {OpenError::Kind::Other, systemMessage(error), {}};
+    }
+}
+
+bool setTimeouts(HANDLE handle, DWORD interval, DWORD total) {
+    COMMTIMEOUTS timeouts{};
+    timeouts.ReadIntervalTimeout = interval;
+    timeouts.ReadTotalTimeoutMultiplier = 0;
+    timeouts.ReadTotalTimeoutConstant = total;
+    timeouts.WriteTotalTimeoutMultiplier = 0;
+    timeouts.WriteTotalTimeoutConstant = kWriteTimeoutMs;
+    return ::SetCommTimeouts(handle, &timeouts) != 0;
+}
+
+}  // namespace
+
+WinSerialLine::WinSerialLine() : handle_(INVALID_HANDLE_VALUE) {}
+
+WinSerialLine::~WinSerialLine() {
+    close();
+}
+
+void WinSerialLine::setInterruption(std::function<bool()> interrupted) {
+    interrupted_ = std::move(interrupted);
+}
+
+bool WinSerialLine::interrupted() const {
+    return interrupted_ && interrupted_();
+}
+
+bool WinSerialLine::open(const std::string& device) {
+    close();
+    error_ = {};
+    if (interrupted()) {
+        error_.reason = "the program is ending";
+        return false;
+    }
+    // COM10 and above are reachable only through the device namespace; every port is.
+    const std::string path =
+        device.rfind(kDevicePrefix, 0) == 0 ? device : std::string(kDevicePrefix) + device;
+    const HANDLE handle = ::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        error_ = openErrorFor(::GetLastError());
+        return false;
+    }
+    DCB dcb{};
+    dcb.DCBlength = sizeof dcb;
+    if (!::GetCommState(handle, &dcb)) {
+        // It opened, but it has no line settings: a disk, a printer, the console.
+        error_ = {OpenError::Kind::NotASerialDevice, systemMessage(::GetLastError()), {}};
+        ::CloseHandle(handle);
+        return false;
+    }
+    dcb.BaudRate = kBaudRate;
+    dcb.ByteSize = 8;
+    dcb.Parity = NOPARITY;
+    dcb.StopBits = ONESTOPBIT;
+    dcb.fBinary = TRUE;
+    dcb.fParity = FALSE;
+    dcb.fOutxCtsFlow = FALSE;
+    dcb.fOutxDsrFlow = FALSE;
+    dcb.fDtrControl = DTR_CONTROL_ENABLE;
+    dcb.fDsrSensitivity = FALSE;
+    dcb.fOutX = FALSE;
+    dcb.fInX = FALSE;
+    dcb.fErrorChar = FALSE;
+    dcb.fNull = FALSE;
+    dcb.fRtsControl = RTS_CONTROL_ENABLE;
+    dcb.fAbortOnError = FALSE;
+    if (!::SetCommState(handle, &dcb) || !setTimeouts(handle, MAXDWORD, 0)) {
+        error_ = {OpenError::Kind::NotASerialDevice, systemMessage(::GetLastError()), {}};
+        ::CloseHandle(handle);
+        return false;
+    }
+    ::SetupComm(handle, kReceiveBufferSize * 4, kReceiveBufferSize);
+    // Drop what the system received before this opening.
+    ::PurgeComm(handle, PURGE_RXCLEAR | PURGE_TXCLEAR | PURGE_RXABORT | PURGE_TXABORT);
+    handle_ = handle;
+    received_.clear();
+    failed_ = false;
+    return true;
+}
+
+bool WinSerialLine::isOpen() const {
+    return handle_ != INVALID_HANDLE_VALUE;
+}
+
+void WinSerialLine::close() {
+    if (isOpen()) ::CloseHandle(asHandle(handle_));
+    handle_ = INVALID_HANDLE_VALUE;
+    received_.clear();
+    failed_ = false;
+    operandDue_ = false;
+}
+
+void WinSerialLine::write(const Bytes& bytes) {
+    // Asked to end: the exchange that ran is over, no further command leaves, and the
+    // port is released at once. The rest of a command the Reader is waiting for (a block
+    // number, an amount) still goes.
+    if (interrupted() && !operandDue_) close();
+    if (!isOpen() || failed_ || bytes.empty()) return;
+    operandDue_ = protocol::awaitsItsOperand(bytes);
+    DWORD written = 0;
+    if (!::WriteFile(asHandle(handle_), bytes.data(), static_cast<DWORD>(bytes.size()), &written,
+                     nullptr))
+        failed_ = true;
+}
+
+int WinSerialLine::systemQueue() {
+    DWORD errors = 0;
+    COMSTAT status{};
+    if (!::ClearCommError(asHandle(handle_), &errors, &status)) {
+        failed_ = true;
+        return 0;
+    }
+    return static_cast<int>(status.cbInQue);
+}
+
+bool WinSerialLine::pull(unsigned long waitMs) {
+    if (!isOpen() || failed_) return false;
+    const auto room = static_cast<DWORD>(kReceiveBufferSize - static_cast<int>(received_.size()));
+    if (room == 0) return true;
+    // No wait: return at once with what the system holds. A wait: ReadFile returns once
+    // the line has been quiet for kQuietGapMs after a byte, or after `waitMs` in all.
+    const bool timed = waitMs > 0 ? setTimeouts(asHandle(handle_), kQuietGapMs, waitMs)
+                                  : setTimeouts(asHandle(handle_), MAXDWORD, 0);
+    if (!timed) {
+        failed_ = true;
+        return false;
+    }
+    char chunk[kReceiveBufferSize];
+    DWORD count = 0;
+    if (!::ReadFile(asHandle(handle_), chunk, room, &count, nullptr)) {
+        // A Ctrl+C cancels the main thread's blocking read so that a session waiting on
+        // its input ends; a wait on the Reader is not that read, and goes on: an exchange
+        // under way always runs to its end (never a credit command without its amount).
+        if (::GetLastError() == ERROR_OPERATION_ABORTED) return true;
+        failed_ = true;
+        return false;
+    }
+    received_.append(chunk, count);
+    return true;
+}
+
+int WinSerialLine::bytesWaiting() {
+    if (!isOpen() || failed_) return static_cast<int>(received_.size());
+    const int waiting = static_cast<int>(received_.size()) + systemQueue();
+    return std::min(waiting, kReceiveBufferSize);
+}
+
+Bytes WinSerialLine::readAll() {
+    if (!isOpen()) return {};
+    if (systemQueue() > 0) pull(0);
+    Bytes all;
+    all.swap(received_);
+    return all;
+}
+
+bool WinSerialLine::waitForBytes(std::chrono::duration<double> timeLeft) {
+    if (!isOpen() || failed_) return false;
+    if (static_cast<int>(received_.size()) >= kReceiveBufferSize) return true;
+    const double ms = std::ceil(std::max(timeLeft.count(), 0.0) * 1000.0);
+    const auto wait = static_cast<unsigned long>(std::clamp(ms, 1.0, 3600.0 * 1000.0));
+    return pull(wait);
+}
+
+}  // namespace palmota
