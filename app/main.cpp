@@ -5,9 +5,10 @@
 #include <string>
 
 #include "app/command_line.h"
+#include "process/platform.h"
+#include "reader/byte_text.h"
 #include "reader/clock.h"
 #include "reader/outcome.h"
-#include "process/platform.h"
 #include "reader/qt_serial_line.h"
 #include "reader/tracing_line.h"
 #include "sim/pty_reader.h"

@@ -6,7 +6,7 @@
 #include <string_view>
 
 #include "reader/bounded_decimal.h"
-#include "reader/outcome.h"
+#include "reader/byte_text.h"
 #include "reader/port_name.h"
 #include "reader/protocol.h"
 

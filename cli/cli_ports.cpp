@@ -4,7 +4,7 @@
 #include <QSerialPortInfo>
 #include <cstdio>
 
-#include "reader/outcome.h"
+#include "reader/byte_text.h"
 #include "reader/serial_by_id.h"
 
 namespace palmota::cli {

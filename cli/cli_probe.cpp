@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "reader/byte_text.h"
 #include "reader/exchange.h"
 #include "reader/outcome.h"
 #include "reader/protocol.h"
@@ -61,8 +62,7 @@ ProbeResult probePort(SerialLine& line, Clock& clock, const std::string& device)
 
 std::string probeLine(const ProbeResult& result) {
     std::string text = printable(result.device) + '\t' + std::string(stateName(result.state));
-    if (result.state == ProbeResult::State::Answered)
-        text += '\t' + protocol::hexPairs(result.reply);
+    if (result.state == ProbeResult::State::Answered) text += '\t' + hexPairs(result.reply);
     if (!result.reason.empty()) text += '\t' + result.reason;
     return text;
 }
@@ -75,8 +75,7 @@ QJsonObject probeJson(const ProbeResult& result) {
                        {"state", QString::fromStdString(state)},
                        {"ok", result.state == ProbeResult::State::Ready},
                        {"ms", std::round(result.took.count() * 1e6) / 1e3}};
-    if (!result.reply.empty())
-        object["bytes"] = QString::fromStdString(protocol::hexPairs(result.reply));
+    if (!result.reply.empty()) object["bytes"] = QString::fromStdString(hexPairs(result.reply));
     if (!result.reason.empty()) object["reason"] = QString::fromStdString(result.reason);
     return object;
 }

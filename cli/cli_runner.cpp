@@ -6,8 +6,9 @@
 #include <cmath>
 #include <optional>
 
-#include "reader/protocol.h"
 #include "cli/cli_status.h"
+#include "reader/byte_text.h"
+#include "reader/protocol.h"
 
 namespace palmota::cli {
 
@@ -59,7 +60,7 @@ std::string blockText(const std::string& result, const Outcome& outcome) {
         outcome.reply.empty() &&
         (outcome.cause == Cause::PortUnavailable || outcome.cause == Cause::NoAnswer ||
          outcome.cause == Cause::LineLost || outcome.cause == Cause::Refused);
-    return result == kError && failedBeforeReply ? result : protocol::hexPairs(result);
+    return result == kError && failedBeforeReply ? result : hexPairs(result);
 }
 
 // Milliseconds to the microsecond: finer would only be noise.

@@ -42,16 +42,6 @@ inline std::uint8_t byteAt(std::string_view reply, std::size_t k) {
     return static_cast<std::uint8_t>(reply[k - 1]);
 }
 
-// The two-digit upper-case hex rendering of one byte: 0x07 gives "07", 0xFF gives "FF".
-std::string byteText(std::uint8_t byte);
-
-// Bytes as byte texts separated by single spaces ("00 02 05 DC"); nothing for no bytes.
-std::string hexPairs(std::string_view bytes);
-
-// The reverse: hex byte pairs, with or without spaces or colons between them ("00 01 E2 40",
-// "0001E240", "00:01:e2:40"). No value for a lone digit, any other character, or no bytes.
-std::optional<Bytes> parseHexPairs(std::string_view text);
-
 // A hex number made of byte texts, most significant first, read the way the host's
 // numeric conversion reads "&H" literals: four digits are a signed 16-bit value and
 // eight digits a signed 32-bit value, so FF FF is -1 and FF FF FF FF is -1 too.

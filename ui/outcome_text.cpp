@@ -1,5 +1,6 @@
 #include "ui/outcome_text.h"
 
+#include "reader/byte_text.h"
 #include "reader/protocol.h"
 
 namespace palmota::ui {
@@ -11,7 +12,7 @@ QString printableText(const std::string& text) {
 }
 
 QString byteText(std::uint8_t byte) {
-    return QString::fromStdString(protocol::byteText(byte));
+    return QString::fromStdString(palmota::byteText(byte));
 }
 
 QString portProblem(const Outcome& o) {

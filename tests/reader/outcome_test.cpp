@@ -255,11 +255,5 @@ TEST(WriteOutcome, ALineLostAfterTheAmountWentOutIsNotConfirmedNotLost) {
     EXPECT_EQ(cause, Cause::NotConfirmed);
 }
 
-TEST(Printable, EscapesWhatATerminalWouldObey) {
-    EXPECT_EQ(printable("/dev/ttyUSB0"), "/dev/ttyUSB0");
-    EXPECT_EQ(printable(std::string("a\0b\n\x7f\\", 6)), "a\\x00b\\x0A\\x7F\\\\");
-    EXPECT_EQ(printable("Crédit"), "Crédit");  // UTF-8 passes as it is
-}
-
 }  // namespace
 }  // namespace palmota

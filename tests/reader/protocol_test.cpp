@@ -8,14 +8,6 @@ using namespace palmota;
 using namespace palmota::protocol;
 using palmota::testing::hex;
 
-TEST(ByteText, IsTwoUpperCaseDigitsZeroPadded) {
-    EXPECT_EQ(byteText(0x00), "00");
-    EXPECT_EQ(byteText(0x07), "07");
-    EXPECT_EQ(byteText(0x0A), "0A");
-    EXPECT_EQ(byteText(0xC3), "C3");
-    EXPECT_EQ(byteText(0xFF), "FF");
-}
-
 TEST(HexNumber, ReadsFourAndEightDigitsAsSignedValues) {
     EXPECT_EQ(hexNumber16(0x12, 0x34), 4660);
     EXPECT_EQ(hexNumber16(0xFF, 0xFE), -2);
@@ -110,16 +102,4 @@ TEST(WriteResult, ReadsTheFinalReplysFirstByte) {
     EXPECT_EQ(writeResult(hex("00 FF")), "OK");
     // No confirmation at all is never a success.
     EXPECT_EQ(writeResult(""), "ERREUR");
-}
-
-TEST(HexPairs, RenderEveryByteValueAndParseBackWhatTheyRender) {
-    EXPECT_EQ(hexPairs(Bytes("\x00\x0A\xFF\x7F\x80", 5)), "00 0A FF 7F 80");
-    EXPECT_EQ(hexPairs({}), "");
-    Bytes all;
-    for (int b = 0; b < 256; ++b) all += static_cast<char>(b);
-    EXPECT_EQ(parseHexPairs(hexPairs(all)), all);
-    EXPECT_EQ(parseHexPairs("0001e240"), Bytes("\x00\x01\xE2\x40", 4));
-    EXPECT_EQ(parseHexPairs("00:01:E2:40"), Bytes("\x00\x01\xE2\x40", 4));
-    for (const char* bad : {"", " ", "0", "00 1", "0 01", "0x01", "GG", "00-01"})
-        EXPECT_EQ(parseHexPairs(bad), std::nullopt) << bad;
 }
