@@ -14,7 +14,6 @@ namespace palmota::cli {
 
 namespace {
 
-constexpr std::uint32_t kHighestBlock = 255;  // the block number travels as one byte
 constexpr std::string_view kVerify = "--verify";
 constexpr std::string_view kWordSeparators = " \t\r";
 
@@ -131,9 +130,10 @@ std::optional<CliRequest> takeCommand(const std::vector<std::string>& words, std
             return std::nullopt;
         }
         const std::string& number = words[i++];
-        const auto block = boundedDecimal(number, kHighestBlock);
+        const auto block = boundedDecimal(number, protocol::kHighestBlock);
         if (!block) {
-            error = "block \"" + printable(number) + "\": a number from 0 to 255";
+            error = "block \"" + printable(number) + "\": a number from 0 to " +
+                    std::to_string(protocol::kHighestBlock);
             return std::nullopt;
         }
         request.block = static_cast<std::int32_t>(*block);

@@ -11,9 +11,6 @@ namespace palmota::cli {
 
 namespace {
 
-// The link's own limit for the ready check: a Reader that is there answers well within it.
-constexpr auto kProbeLimit = std::chrono::seconds{1};
-
 std::string_view stateName(ProbeResult::State state) {
     switch (state) {
         case ProbeResult::State::Ready:
@@ -47,8 +44,9 @@ ProbeResult probePort(SerialLine& line, Clock& clock, const std::string& device)
         result.took = clock.now() - start;
         return result;
     }
+    // The link's own limit for the ready check: a Reader that is there answers well within it.
     result.reply = exchange(line, clock, Bytes(1, static_cast<char>(protocol::kReadyCheck)),
-                            protocol::kStatusReplySize, kProbeLimit);
+                            protocol::kStatusReplySize, protocol::kReadyCheckLimit);
     line.close();
     if (result.reply.empty())
         result.state = ProbeResult::State::NoAnswer;

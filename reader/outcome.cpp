@@ -115,8 +115,8 @@ std::string describe(const Outcome& o) {
                 return "amount \"" + printable(o.refused) +
                        "\" refused: digits only, with a value from 0 to " +
                        std::to_string(protocol::kMaxCredit) + "; nothing sent";
-            return "block \"" + printable(o.refused) +
-                   "\" refused: a number from 0 to 255; nothing sent";
+            return "block \"" + printable(o.refused) + "\" refused: a number from 0 to " +
+                   std::to_string(protocol::kHighestBlock) + "; nothing sent";
     }
     return device + ": " + std::string(causeName(o.cause));
 }

@@ -15,4 +15,7 @@ struct PortChoice {
 
 PortChoice resolvePortName(std::string_view chooserText);
 
+// The port chooser offers the numbers 1 to 6, COM1 to COM6: /dev/ttyS0 to /dev/ttyS5.
+inline constexpr int kNumberedPortCount = 6;
+
 }  // namespace palmota

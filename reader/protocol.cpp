@@ -30,10 +30,10 @@ std::int16_t remainingCreditBytes(std::string_view header) {
 }
 
 std::string decodeSerialNumber(std::string_view blockReply) {
-    if (blockReply.size() < 13) return {};
-    if (byteAt(blockReply, 1) == kStatusFailed && byteAt(blockReply, 2) == kStatusFailed) return {};
-    return std::to_string(hexNumber32(byteAt(blockReply, 10), byteAt(blockReply, 11),
-                                      byteAt(blockReply, 12), byteAt(blockReply, 13)));
+    if (blockReply.size() < kSerialNumberLastByte || isNoBlockReply(blockReply)) return {};
+    constexpr std::size_t k = kSerialNumberFirstByte;
+    return std::to_string(hexNumber32(byteAt(blockReply, k), byteAt(blockReply, k + 1),
+                                      byteAt(blockReply, k + 2), byteAt(blockReply, k + 3)));
 }
 
 std::optional<std::uint16_t> parseAmount(std::string_view text) {

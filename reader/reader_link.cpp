@@ -9,17 +9,6 @@ namespace palmota {
 using namespace protocol;
 
 namespace {
-constexpr auto kReadyCheckLimit = std::chrono::seconds{1};
-constexpr auto kCreditHeaderLimit = std::chrono::seconds{1};
-constexpr auto kCreditRestLimit = std::chrono::seconds{2};
-constexpr auto kBlockCommandLimit = std::chrono::seconds{3};
-constexpr auto kBlockReplyLimit = std::chrono::seconds{2};
-constexpr auto kWriteCommandLimit = std::chrono::seconds{3};
-constexpr auto kWriteResultLimit = std::chrono::seconds{3};
-
-// Bytes 1 to 13 of a block-0 reply hold the serial number at 10 to 13.
-constexpr std::size_t kSerialNumberEnd = 13;
-
 Bytes oneByte(std::uint8_t byte) {
     return Bytes(1, static_cast<char>(byte));
 }
@@ -174,8 +163,7 @@ void Palmota::judgeBlockReply(Outcome& outcome, const Reply& reply, std::size_t 
     outcome.reply = reply.bytes;
     if (reply.bytes.empty()) {
         noAnswer(outcome, reply.lineLost, kBlockReplyLimit);
-    } else if (reply.bytes.size() >= 2 && byteAt(reply.bytes, 1) == kStatusFailed &&
-               byteAt(reply.bytes, 2) == kStatusFailed) {
+    } else if (isNoBlockReply(reply.bytes)) {
         outcome.cause = Cause::NoBadge;
     } else if (reply.bytes.size() < needed) {
         outcome.cause = reply.lineLost ? Cause::LineLost : Cause::ShortReply;
@@ -190,7 +178,7 @@ std::string Palmota::ReadBlock(const std::int32_t& blockNumber) {
     outcome.operation = Operation::ReadBlock;
     // The block number travels as one byte; a number that does not fit is refused
     // rather than sent as another block.
-    if (blockNumber < 0 || blockNumber > 255) {
+    if (blockNumber < 0 || blockNumber > kHighestBlock) {
         outcome.cause = Cause::Refused;
         outcome.refused = std::to_string(blockNumber);
         return report(outcome, kResultError);
@@ -206,7 +194,7 @@ std::string Palmota::ReadSerialNumber() {
     outcome.operation = Operation::ReadSerialNumber;
     if (readyCheck(outcome).bytes.empty()) return report(outcome, kResultError);
     const Reply reply = readBlockReply(0);
-    judgeBlockReply(outcome, reply, kSerialNumberEnd);
+    judgeBlockReply(outcome, reply, kSerialNumberLastByte);
     return report(outcome, decodeSerialNumber(reply.bytes));
 }
 

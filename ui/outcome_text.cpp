@@ -1,6 +1,7 @@
 #include "ui/outcome_text.h"
 
 #include "reader/byte_text.h"
+#include "reader/port_name.h"
 #include "reader/protocol.h"
 
 namespace palmota::ui {
@@ -21,8 +22,9 @@ QString portProblem(const Outcome& o) {
     switch (e.kind) {
         case OpenError::Kind::BadName:
             return port + QStringLiteral(
-                              "ce n'est pas un nom de port. Choisissez un numéro de 1 à 6 ou "
-                              "le chemin d'un périphérique, par exemple /dev/ttyUSB0.");
+                              "ce n'est pas un nom de port. Choisissez un numéro de 1 à %1 ou "
+                              "le chemin d'un périphérique, par exemple /dev/ttyUSB0.")
+                              .arg(kNumberedPortCount);
         case OpenError::Kind::NoSuchDevice:
             return port + QStringLiteral("aucun port série de ce nom.");
         case OpenError::Kind::PermissionDenied:
@@ -85,8 +87,8 @@ QString outcomeText(const Outcome& o, QTime at) {
                 return QStringLiteral("Montant refusé : de 0 à %1 seulement. Rien n'a été envoyé.")
                     .arg(protocol::kMaxCredit);
             return QStringLiteral(
-                "Numéro de bloc refusé : de 0 à 255 seulement. Rien n'a été "
-                "envoyé.");
+                       "Numéro de bloc refusé : de 0 à %1 seulement. Rien n'a été envoyé.")
+                .arg(protocol::kHighestBlock);
     }
     return {};
 }

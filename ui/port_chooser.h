@@ -4,6 +4,7 @@
 #include <QList>
 #include <functional>
 
+#include "reader/port_name.h"
 #include "ui/serial_devices.h"
 
 namespace palmota::ui {
@@ -14,7 +15,7 @@ class PortChooser final : public QComboBox {
     Q_OBJECT
 
   public:
-    static constexpr int kPortCount = 6;  // COM1 to COM6
+    static constexpr int kPortCount = kNumberedPortCount;  // COM1 to COM6
     using DeviceSource = std::function<QList<SerialDevice>()>;
 
     explicit PortChooser(QWidget* parent = nullptr);
