@@ -237,7 +237,7 @@ CliParse parseCliOptions(const std::vector<std::string>& arguments) {
     return parse;
 }
 
-std::optional<CliRequest> parseCommandLine(const std::string& line, std::string& error) {
+std::optional<CliRequest> parseInputLine(const std::string& line, std::string& error) {
     std::vector<std::string> words;
     for (std::size_t at = 0;;) {
         const auto start = line.find_first_not_of(kWordSeparators, at);

@@ -286,7 +286,7 @@ int CliRunner::runLines(std::istream& in, bool keepGoing) {
         if (tooLong)
             error = "a line of more than " + std::to_string(kLongestLine) + " characters";
         else
-            request = parseCommandLine(text, error);
+            request = parseInputLine(text, error);
         int status = kExitUsage;
         if (request) {
             status = run(*request);

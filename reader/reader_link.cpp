@@ -13,6 +13,12 @@ Bytes oneByte(std::uint8_t byte) {
     return Bytes(1, static_cast<char>(byte));
 }
 
+// The device went away during the exchange whose limit was `limit`.
+void recordLineLost(Outcome& outcome, Seconds limit) {
+    outcome.cause = Cause::LineLost;
+    outcome.limit = limit;
+}
+
 // Nothing came within `limit`: the device vanished, or the Reader kept silent.
 void noAnswer(Outcome& outcome, bool lineLost, Seconds limit) {
     outcome.cause = lineLost ? Cause::LineLost : Cause::NoAnswer;
@@ -42,7 +48,7 @@ void Palmota::CloseReaderPort() {
     if (line_.isOpen()) line_.close();
 }
 
-Palmota::Reply Palmota::exchange(const Bytes& command, int atLeast, Seconds limit) {
+Palmota::Reply Palmota::commandExchange(const Bytes& command, int atLeast, Seconds limit) {
     // Bytes waiting before a command answer none of this exchange's commands.
     if (!command.empty() && line_.bytesWaiting() > 0) line_.readAll();
     Reply reply;
@@ -60,7 +66,7 @@ Palmota::Reply Palmota::readyCheck(Outcome& outcome) {
         outcome.openError = openError_;
         return {};
     }
-    Reply reply = exchange(oneByte(kReadyCheck), kStatusReplySize, kReadyCheckLimit);
+    Reply reply = commandExchange(oneByte(kReadyCheck), kStatusReplySize, kReadyCheckLimit);
     if (reply.bytes.empty()) noAnswer(outcome, reply.lineLost, kReadyCheckLimit);
     return reply;
 }
@@ -84,7 +90,7 @@ std::string Palmota::ReadCredit() {
         CloseReaderPort();
         return report(outcome, {});
     }
-    reply = exchange(oneByte(kReadCredit), kCreditHeaderSize, kCreditHeaderLimit);
+    reply = commandExchange(oneByte(kReadCredit), kCreditHeaderSize, kCreditHeaderLimit);
     outcome.reply = reply.bytes;
     if (reply.bytes.size() < static_cast<std::size_t>(kCreditHeaderSize)) {
         if (reply.bytes.empty()) {
@@ -102,7 +108,7 @@ std::string Palmota::ReadCredit() {
         return report(outcome, {});
     }
     const int remaining = remainingCreditBytes(reply.bytes);
-    const Reply rest = exchange({}, remaining, kCreditRestLimit);
+    const Reply rest = commandExchange({}, remaining, kCreditRestLimit);
     reply.bytes += rest.bytes;
     outcome.reply = reply.bytes;
     std::string credit = decodeCredit(reply.bytes);
@@ -129,14 +135,15 @@ std::string Palmota::WriteCredit(const std::string& amount) {
         return report(outcome, kResultError);
     }
     if (readyCheck(outcome).bytes.empty()) return report(outcome, kResultError);
+    // The acknowledgement is not examined.
     const Reply acknowledged =
-        exchange(oneByte(kWriteCredit), kStatusReplySize, kWriteCommandLimit);  // not examined
+        commandExchange(oneByte(kWriteCredit), kStatusReplySize, kWriteCommandLimit);
     if (acknowledged.lineLost) {
         // The amount never left: the badge is untouched.
-        noAnswer(outcome, true, kWriteCommandLimit);
+        recordLineLost(outcome, kWriteCommandLimit);
         return report(outcome, writeResult({}));
     }
-    const Reply final = exchange(amountBytes(*value), kStatusReplySize, kWriteResultLimit);
+    const Reply final = commandExchange(amountBytes(*value), kStatusReplySize, kWriteResultLimit);
     outcome.reply = final.bytes;
     const std::string result = writeResult(final.bytes);
     if (final.bytes.empty()) {
@@ -155,8 +162,9 @@ std::string Palmota::WriteCredit(const std::string& amount) {
 }
 
 Palmota::Reply Palmota::readBlockReply(std::uint8_t blockNumber) {
-    exchange(oneByte(kReadBlock), kStatusReplySize, kBlockCommandLimit);  // reply not examined
-    return exchange(oneByte(blockNumber), kBlockReplySize, kBlockReplyLimit);
+    // The acknowledgement is not examined.
+    commandExchange(oneByte(kReadBlock), kStatusReplySize, kBlockCommandLimit);
+    return commandExchange(oneByte(blockNumber), kBlockReplySize, kBlockReplyLimit);
 }
 
 void Palmota::judgeBlockReply(Outcome& outcome, const Reply& reply, std::size_t needed) const {

@@ -59,7 +59,9 @@ class Palmota {
         Bytes bytes;
         bool lineLost = false;
     };
-    Reply exchange(const Bytes& command, int atLeast, Seconds limit);
+    // Drops whatever is waiting, writes `command` and waits for `atLeast` bytes within
+    // `limit`; an empty command only waits, for more of the reply already begun.
+    Reply commandExchange(const Bytes& command, int atLeast, Seconds limit);
     // Opens the port if needed and sends the ready check. Fills `outcome` when the port
     // could not be opened or nothing answered.
     Reply readyCheck(Outcome& outcome);

@@ -136,7 +136,7 @@ class CliLineTest : public ::testing::TestWithParam<LineCase> {};
 TEST_P(CliLineTest, TakesOneCommandALine) {
     const LineCase& c = GetParam();
     std::string error;
-    const auto request = parseCommandLine(c.line, error);
+    const auto request = parseInputLine(c.line, error);
     if (c.command.empty()) {
         EXPECT_FALSE(request) << request->text();
         EXPECT_FALSE(error.empty());

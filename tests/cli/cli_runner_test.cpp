@@ -53,7 +53,7 @@ struct Rig {
         std::vector<CliRequest> all;
         for (const std::string& text : texts) {
             std::string error;
-            all.push_back(*parseCommandLine(text, error));
+            all.push_back(*parseInputLine(text, error));
         }
         return all;
     }
