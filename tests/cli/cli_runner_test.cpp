@@ -82,6 +82,10 @@ struct StatusCase {
     std::string err;  // the one error line, after "palmota-cli: "; empty when none
 };
 
+void PrintTo(const StatusCase& row, std::ostream* out) {
+    *out << row.name << ": \"" << row.command << "\" exits " << row.status;
+}
+
 class CliStatusTest : public ::testing::TestWithParam<StatusCase> {};
 
 TEST_P(CliStatusTest, MapsTheOutcomeToItsStatusAndOneErrorLine) {
@@ -194,6 +198,11 @@ struct VerifyCase {
     int status;
     std::string err;
 };
+
+void PrintTo(const VerifyCase& row, std::ostream* out) {
+    *out << row.name << ": prints " << ::testing::PrintToString(row.out) << ", status "
+         << row.status;
+}
 
 class CliVerifyTest : public ::testing::TestWithParam<VerifyCase> {};
 
@@ -369,6 +378,10 @@ struct JsonCase {
     std::string command;
     const char* json;  // the fields beside "ms", as a JSON object
 };
+
+void PrintTo(const JsonCase& row, std::ostream* out) {
+    *out << row.name << ": \"" << row.command << "\" gives " << row.json;
+}
 
 class CliJsonTest : public ::testing::TestWithParam<JsonCase> {};
 

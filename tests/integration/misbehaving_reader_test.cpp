@@ -33,6 +33,11 @@ std::ostream& operator<<(std::ostream& out, const Misbehaviour& m) {
     return out << m.name;
 }
 
+void PrintTo(const Misbehaviour& row, std::ostream* out) {
+    *out << row.name << ": serial \"" << row.serial << "\", credit \"" << row.credit
+         << "\", write \"" << row.write << '"';
+}
+
 class MisbehavingReader : public ::testing::TestWithParam<Misbehaviour> {
   protected:
     sim::PtyReader reader;

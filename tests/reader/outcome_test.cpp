@@ -44,6 +44,12 @@ struct CauseCase {
     std::function<void(ScriptedLine&, std::string& chooser)> fault = {};
 };
 
+void PrintTo(const CauseCase& row, std::ostream* out) {
+    *out << row.name << ": replies";
+    for (const char* reply : row.replies) *out << " [" << reply << ']';
+    *out << " give \"" << row.result << "\", " << causeName(row.cause);
+}
+
 class OutcomeTest : public ::testing::TestWithParam<CauseCase> {};
 
 TEST_P(OutcomeTest, TellsTheCauseBesideTheUnchangedResult) {
