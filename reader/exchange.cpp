@@ -25,4 +25,14 @@ Bytes exchange(SerialLine& line, Clock& clock, const Bytes& command, int atLeast
     return line.readAll();
 }
 
+bool staysQuiet(SerialLine& line, Clock& clock, Seconds guard) {
+    const Seconds start = clock.now();
+    for (;;) {
+        if (line.bytesWaiting() > 0) return false;
+        const Seconds elapsed = clock.now() - start;
+        if (elapsed >= guard) return true;
+        if (!line.waitForBytes(guard - elapsed + kPastTheLimit)) return line.bytesWaiting() == 0;
+    }
+}
+
 }  // namespace palmota

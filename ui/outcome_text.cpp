@@ -89,6 +89,16 @@ QString outcomeText(const Outcome& o, QTime at) {
             return QStringLiteral(
                        "Numéro de bloc refusé : de 0 à %1 seulement. Rien n'a été envoyé.")
                 .arg(protocol::kHighestBlock);
+        case Cause::NoisyLine:
+            if (o.operation != Operation::WriteCredit)
+                return QStringLiteral(
+                    "Ligne perturbée : réponse du lecteur en trop, aucune valeur n'a été "
+                    "retenue. Recommencez.");
+            if (o.amountSent)
+                return QStringLiteral(
+                    "Ligne perturbée pendant l'écriture : le crédit a pu être enregistré. "
+                    "Relisez le badge.");
+            return QStringLiteral("Ligne perturbée : rien n'a été écrit. Recommencez.");
     }
     return {};
 }
