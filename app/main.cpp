@@ -6,6 +6,7 @@
 #include "app/app_platform.h"
 #include "app/command_line.h"
 #include "process/platform.h"
+#include "reader/byte_text.h"
 #include "reader/clock.h"
 #include "reader/outcome.h"
 #include "reader/system_serial_line.h"

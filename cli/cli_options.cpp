@@ -6,7 +6,7 @@
 #include <string_view>
 
 #include "reader/bounded_decimal.h"
-#include "reader/outcome.h"
+#include "reader/byte_text.h"
 #include "reader/port_name.h"
 #include "reader/protocol.h"
 
@@ -14,7 +14,6 @@ namespace palmota::cli {
 
 namespace {
 
-constexpr std::uint32_t kHighestBlock = 255;  // the block number travels as one byte
 constexpr std::string_view kVerify = "--verify";
 constexpr std::string_view kWordSeparators = " \t\r";
 
@@ -131,9 +130,10 @@ std::optional<CliRequest> takeCommand(const std::vector<std::string>& words, std
             return std::nullopt;
         }
         const std::string& number = words[i++];
-        const auto block = boundedDecimal(number, kHighestBlock);
+        const auto block = boundedDecimal(number, protocol::kHighestBlock);
         if (!block) {
-            error = "block \"" + printable(number) + "\": a number from 0 to 255";
+            error = "block \"" + printable(number) + "\": a number from 0 to " +
+                    std::to_string(protocol::kHighestBlock);
             return std::nullopt;
         }
         request.block = static_cast<std::int32_t>(*block);
@@ -237,7 +237,7 @@ CliParse parseCliOptions(const std::vector<std::string>& arguments) {
     return parse;
 }
 
-std::optional<CliRequest> parseCommandLine(const std::string& line, std::string& error) {
+std::optional<CliRequest> parseInputLine(const std::string& line, std::string& error) {
     std::vector<std::string> words;
     for (std::size_t at = 0;;) {
         const auto start = line.find_first_not_of(kWordSeparators, at);

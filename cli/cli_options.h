@@ -57,7 +57,7 @@ CliParse parseCliOptions(const std::vector<std::string>& arguments);
 
 // One line of standard input under "-": exactly one badge command, words separated by
 // spaces or tabs. No value, with `error` set, for anything else.
-std::optional<CliRequest> parseCommandLine(const std::string& line, std::string& error);
+std::optional<CliRequest> parseInputLine(const std::string& line, std::string& error);
 
 std::string cliHelpText();
 

@@ -1,6 +1,6 @@
 #include "cli/cli_ports.h"
 
-#include "reader/outcome.h"
+#include "reader/byte_text.h"
 
 namespace palmota::cli {
 

@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "reader/byte_text.h"
 #include "reader/exchange.h"
 #include "reader/outcome.h"
 #include "reader/protocol.h"
@@ -9,9 +10,6 @@
 namespace palmota::cli {
 
 namespace {
-
-// The link's own limit for the ready check: a Reader that is there answers well within it.
-constexpr auto kProbeLimit = std::chrono::seconds{1};
 
 std::string_view stateName(ProbeResult::State state) {
     switch (state) {
@@ -46,8 +44,9 @@ ProbeResult probePort(SerialLine& line, Clock& clock, const std::string& device)
         result.took = clock.now() - start;
         return result;
     }
+    // The link's own limit for the ready check: a Reader that is there answers well within it.
     result.reply = exchange(line, clock, Bytes(1, static_cast<char>(protocol::kReadyCheck)),
-                            protocol::kStatusReplySize, kProbeLimit);
+                            protocol::kStatusReplySize, protocol::kReadyCheckLimit);
     line.close();
     if (result.reply.empty())
         result.state = ProbeResult::State::NoAnswer;
@@ -61,8 +60,7 @@ ProbeResult probePort(SerialLine& line, Clock& clock, const std::string& device)
 
 std::string probeLine(const ProbeResult& result) {
     std::string text = printable(result.device) + '\t' + std::string(stateName(result.state));
-    if (result.state == ProbeResult::State::Answered)
-        text += '\t' + protocol::hexPairs(result.reply);
+    if (result.state == ProbeResult::State::Answered) text += '\t' + hexPairs(result.reply);
     if (!result.reason.empty()) text += '\t' + result.reason;
     return text;
 }
@@ -75,8 +73,7 @@ QJsonObject probeJson(const ProbeResult& result) {
                        {"state", QString::fromStdString(state)},
                        {"ok", result.state == ProbeResult::State::Ready},
                        {"ms", std::round(result.took.count() * 1e6) / 1e3}};
-    if (!result.reply.empty())
-        object["bytes"] = QString::fromStdString(protocol::hexPairs(result.reply));
+    if (!result.reply.empty()) object["bytes"] = QString::fromStdString(hexPairs(result.reply));
     if (!result.reason.empty()) object["reason"] = QString::fromStdString(result.reason);
     return object;
 }

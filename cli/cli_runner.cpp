@@ -6,8 +6,9 @@
 #include <cmath>
 #include <optional>
 
-#include "reader/protocol.h"
 #include "cli/cli_status.h"
+#include "reader/byte_text.h"
+#include "reader/protocol.h"
 
 namespace palmota::cli {
 
@@ -55,7 +56,7 @@ std::string labelled(const std::string& label, const std::string& text) {
 // which spell the word: the outcome carries the block reply beside the text, whenever
 // one was asked for.
 std::string blockText(const std::string& result, const Outcome& outcome) {
-    return outcome.block || result != kError ? protocol::hexPairs(result) : result;
+    return outcome.block || result != kError ? hexPairs(result) : result;
 }
 
 // Milliseconds to the microsecond: finer would only be noise.
@@ -280,7 +281,7 @@ int CliRunner::runLines(std::istream& in, bool keepGoing) {
         if (tooLong)
             error = "a line of more than " + std::to_string(kLongestLine) + " characters";
         else
-            request = parseCommandLine(text, error);
+            request = parseInputLine(text, error);
         int status = kExitUsage;
         if (request) {
             status = run(*request);

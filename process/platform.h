@@ -38,11 +38,6 @@ std::string accessGroup(const std::string& path);
 // The path the system resolves `path` to, with every link followed; empty when it cannot.
 std::string canonicalPath(const std::string& path);
 
-// Why a device that this user may read and write still could not be opened, found
-// without opening it: a lock file of another live process, one left by an ended process
-// that cannot be removed, a device path too long for a lock file. `lockName` is the name
-// the serial library gives the device's lock file (LCK..ttyUSB0). Empty when none of
-// these explains it.
 // The longest name a file may have in a directory (NAME_MAX).
 inline constexpr std::size_t kLongestFileName = 255;
 
@@ -51,6 +46,11 @@ struct LockProblem {
     Kind kind = Kind::None;
     std::string detail;
 };
+// Why a device that this user may read and write still could not be opened, found
+// without opening it: a lock file of another live process, one left by an ended process
+// that cannot be removed, a device path too long for a lock file. `lockName` is the name
+// the serial library gives the device's lock file (LCK..ttyUSB0). Empty when none of
+// these explains it.
 LockProblem lockProblem(const std::string& lockName);
 
 // The error number an open for reading and writing gives, 0 when it succeeds (the

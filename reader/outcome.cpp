@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "reader/byte_text.h"
 #include "reader/port_name.h"
 #include "reader/protocol.h"
 
@@ -123,8 +124,7 @@ std::string describe(const Outcome& o) {
             return device + ": no answer from the Reader within " + seconds(o.limit) +
                    " (is it powered and on this port?)";
         case Cause::NotReady:
-            return device + ": the Reader is not ready (status " + protocol::byteText(o.status) +
-                   ")";
+            return device + ": the Reader is not ready (status " + byteText(o.status) + ")";
         case Cause::NoBadge:
             return device + ": no badge on the Reader (present one and try again)";
         case Cause::ShortReply:
@@ -132,10 +132,10 @@ std::string describe(const Outcome& o) {
                    " of " + std::to_string(o.expected) + " bytes within " + seconds(o.limit) +
                    " (is the badge held still?)";
         case Cause::WriteRefused:
-            return device + ": the Reader refused the write (final byte " +
-                   protocol::byteText(o.status) + "); the credit is unchanged";
+            return device + ": the Reader refused the write (final byte " + byteText(o.status) +
+                   "); the credit is unchanged";
         case Cause::UnexpectedReply:
-            return device + ": the Reader answered the write with " + protocol::byteText(o.status) +
+            return device + ": the Reader answered the write with " + byteText(o.status) +
                    ", neither stored (00) nor refused (FF); read the credit back";
         case Cause::NotConfirmed:
             return device + ": the write was not confirmed within " + seconds(o.limit) +
@@ -160,26 +160,10 @@ std::string describe(const Outcome& o) {
                 return "amount \"" + printable(o.refused) +
                        "\" refused: digits only, with a value from 0 to " +
                        std::to_string(protocol::kMaxCredit) + "; nothing sent";
-            return "block \"" + printable(o.refused) +
-                   "\" refused: a number from 0 to 255; nothing sent";
+            return "block \"" + printable(o.refused) + "\" refused: a number from 0 to " +
+                   std::to_string(protocol::kHighestBlock) + "; nothing sent";
     }
     return device + ": " + std::string(causeName(o.cause));
-}
-
-std::string printable(std::string_view text) {
-    std::string out;
-    out.reserve(text.size());
-    for (const char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte < 0x20 || byte == 0x7F) {
-            out += "\\x" + protocol::byteText(byte);
-        } else if (c == '\\') {
-            out += "\\\\";
-        } else {
-            out += c;
-        }
-    }
-    return out;
 }
 
 }  // namespace palmota

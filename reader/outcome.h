@@ -87,8 +87,4 @@ std::string describe(const Outcome& outcome);
 // again", and so on.
 std::string openErrorText(const OpenError& error);
 
-// `text` with every control character and DEL shown as \xHH, and a backslash as \\, so
-// that it can be written to a terminal as it stands.
-std::string printable(std::string_view text);
-
 }  // namespace palmota

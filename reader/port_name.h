@@ -17,6 +17,9 @@ struct PortChoice {
 
 PortChoice resolvePortName(std::string_view chooserText);
 
+// The port chooser offers the numbers 1 to 6, COM1 to COM6 (/dev/ttyS0 to /dev/ttyS5 on Linux).
+inline constexpr int kNumberedPortCount = 6;
+
 // The system's half of the naming, one source file per system.
 namespace port_naming {
 // The device of the system's N-th serial port, N from 1.

@@ -4,51 +4,6 @@
 
 namespace palmota::protocol {
 
-std::string byteText(std::uint8_t byte) {
-    static constexpr char kDigits[] = "0123456789ABCDEF";
-    return {kDigits[byte >> 4], kDigits[byte & 0x0F]};
-}
-
-std::string hexPairs(std::string_view bytes) {
-    std::string text;
-    text.reserve(bytes.size() * 3);
-    for (const char c : bytes) {
-        if (!text.empty()) text += ' ';
-        text += byteText(static_cast<std::uint8_t>(c));
-    }
-    return text;
-}
-
-namespace {
-int hexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-}  // namespace
-
-std::optional<Bytes> parseHexPairs(std::string_view text) {
-    Bytes bytes;
-    int high = -1;
-    for (const char c : text) {
-        if (c == ' ' || c == ':') {
-            if (high >= 0) return std::nullopt;  // a lone digit
-            continue;
-        }
-        const int digit = hexDigit(c);
-        if (digit < 0) return std::nullopt;
-        if (high < 0) {
-            high = digit;
-        } else {
-            bytes += static_cast<char>((high << 4) | digit);
-            high = -1;
-        }
-    }
-    if (high >= 0 || bytes.empty()) return std::nullopt;
-    return bytes;
-}
-
 std::int16_t hexNumber16(std::uint8_t high, std::uint8_t low) {
     // Four hex digits fill a 16-bit integer; a set top bit makes it negative.
     const auto bits = static_cast<std::uint16_t>((high << 8) | low);
@@ -75,10 +30,10 @@ std::int16_t remainingCreditBytes(std::string_view header) {
 }
 
 std::string decodeSerialNumber(std::string_view blockReply) {
-    if (blockReply.size() < 13) return {};
-    if (byteAt(blockReply, 1) == kStatusFailed && byteAt(blockReply, 2) == kStatusFailed) return {};
-    return std::to_string(hexNumber32(byteAt(blockReply, 10), byteAt(blockReply, 11),
-                                      byteAt(blockReply, 12), byteAt(blockReply, 13)));
+    if (blockReply.size() < kSerialNumberLastByte || isNoBlockReply(blockReply)) return {};
+    constexpr std::size_t k = kSerialNumberFirstByte;
+    return std::to_string(hexNumber32(byteAt(blockReply, k), byteAt(blockReply, k + 1),
+                                      byteAt(blockReply, k + 2), byteAt(blockReply, k + 3)));
 }
 
 std::optional<std::uint16_t> parseAmount(std::string_view text) {

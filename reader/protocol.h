@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -23,6 +24,15 @@ inline constexpr int kCreditHeaderSize = 2;  // byte 1 unused, byte 2 the count 
 inline constexpr int kBlockReplySize = 17;
 inline constexpr int kCreditReplySize = 4;  // the header, then the credit's high and low byte
 
+// How long the host waits for each reply, counted from the command's write.
+inline constexpr auto kReadyCheckLimit = std::chrono::seconds{1};
+inline constexpr auto kCreditHeaderLimit = std::chrono::seconds{1};
+inline constexpr auto kCreditRestLimit = std::chrono::seconds{2};
+inline constexpr auto kBlockCommandLimit = std::chrono::seconds{3};
+inline constexpr auto kBlockReplyLimit = std::chrono::seconds{2};
+inline constexpr auto kWriteCommandLimit = std::chrono::seconds{3};
+inline constexpr auto kWriteResultLimit = std::chrono::seconds{3};
+
 // Status bytes the host compares with.
 inline constexpr std::uint8_t kStatusOk = 0x00;
 inline constexpr std::uint8_t kStatusFailed = 0xFF;
@@ -34,6 +44,13 @@ inline constexpr std::uint16_t kMaxCredit = 65535;
 inline constexpr const char* kResultOk = "OK";
 inline constexpr const char* kResultError = "ERREUR";
 
+// The block number travels as one byte: blocks 0 to 255 can be asked for.
+inline constexpr std::int32_t kHighestBlock = 255;
+
+// Bytes 10 to 13 of a block-0 reply hold the serial number, most significant first.
+inline constexpr std::size_t kSerialNumberFirstByte = 10;
+inline constexpr std::size_t kSerialNumberLastByte = 13;
+
 // A dump reads the badge's first eight blocks, 0 to 7.
 inline constexpr std::int32_t kDumpBlockCount = 8;
 
@@ -42,15 +59,12 @@ inline std::uint8_t byteAt(std::string_view reply, std::size_t k) {
     return static_cast<std::uint8_t>(reply[k - 1]);
 }
 
-// The two-digit upper-case hex rendering of one byte: 0x07 gives "07", 0xFF gives "FF".
-std::string byteText(std::uint8_t byte);
-
-// Bytes as byte texts separated by single spaces ("00 02 05 DC"); nothing for no bytes.
-std::string hexPairs(std::string_view bytes);
-
-// The reverse: hex byte pairs, with or without spaces or colons between them ("00 01 E2 40",
-// "0001E240", "00:01:e2:40"). No value for a lone digit, any other character, or no bytes.
-std::optional<Bytes> parseHexPairs(std::string_view text);
+// A block reply whose bytes 1 and 2 are both FF: there is no block to read (no badge
+// on the Reader). One FF alone is data.
+inline bool isNoBlockReply(std::string_view reply) {
+    return reply.size() >= 2 && byteAt(reply, 1) == kStatusFailed &&
+           byteAt(reply, 2) == kStatusFailed;
+}
 
 // A hex number made of byte texts, most significant first, read the way the host's
 // numeric conversion reads "&H" literals: four digits are a signed 16-bit value and
@@ -67,9 +81,8 @@ std::string decodeCredit(std::string_view reply);
 // n being byte 2. Kept as the host's signed 16-bit count; 0 or less means nothing more.
 std::int16_t remainingCreditBytes(std::string_view header);
 
-// Reply to a block-0 read: bytes 10 to 13 are the serial number, most significant first,
-// shown as a signed 32-bit decimal. Empty text for a reply shorter than 13 bytes or one
-// starting FF FF (no block).
+// Reply to a block-0 read: the serial number, shown as a signed 32-bit decimal. Empty
+// text for a reply too short to hold it (fewer than 13 bytes) or a no-block reply.
 std::string decodeSerialNumber(std::string_view blockReply);
 
 // An amount as the operator types it: decimal digits only (leading zeros allowed, however

@@ -11,17 +11,6 @@ namespace palmota {
 using namespace protocol;
 
 namespace {
-constexpr auto kReadyCheckLimit = std::chrono::seconds{1};
-constexpr auto kCreditHeaderLimit = std::chrono::seconds{1};
-constexpr auto kCreditRestLimit = std::chrono::seconds{2};
-constexpr auto kBlockCommandLimit = std::chrono::seconds{3};
-constexpr auto kBlockReplyLimit = std::chrono::seconds{2};
-constexpr auto kWriteCommandLimit = std::chrono::seconds{3};
-constexpr auto kWriteResultLimit = std::chrono::seconds{3};
-
-// Bytes 1 to 13 of a block-0 reply hold the serial number at 10 to 13.
-constexpr std::size_t kSerialNumberEnd = 13;
-
 Bytes oneByte(std::uint8_t byte) {
     return Bytes(1, static_cast<char>(byte));
 }
@@ -33,6 +22,12 @@ constexpr auto kLeftoverDrainLimit = std::chrono::milliseconds{50};
 // Bytes of a one-byte reply (ready check, acknowledgement, final write byte) beyond it.
 int beyondStatus(const Bytes& reply) {
     return std::max(0, static_cast<int>(reply.size()) - kStatusReplySize);
+}
+
+// The device went away during the exchange whose limit was `limit`.
+void recordLineLost(Outcome& outcome, Seconds limit) {
+    outcome.cause = Cause::LineLost;
+    outcome.limit = limit;
 }
 
 // Nothing came within `limit`: the device vanished, or the Reader kept silent.
@@ -64,8 +59,8 @@ void Palmota::CloseReaderPort() {
     if (line_.isOpen()) line_.close();
 }
 
-Palmota::Reply Palmota::exchange(const Bytes& command, int atLeast, Seconds limit,
-                                 Leftovers leftovers) {
+Palmota::Reply Palmota::commandExchange(const Bytes& command, int atLeast, Seconds limit,
+                                        Leftovers leftovers) {
     Reply reply;
     // Bytes waiting before a command answer none of this exchange's commands.
     if (!command.empty() && line_.bytesWaiting() > 0) {
@@ -96,7 +91,7 @@ Palmota::Reply Palmota::readyCheck(Outcome& outcome) {
         return {};
     }
     Reply reply =
-        exchange(oneByte(kReadyCheck), kStatusReplySize, kReadyCheckLimit, Leftovers::Drop);
+        commandExchange(oneByte(kReadyCheck), kStatusReplySize, kReadyCheckLimit, Leftovers::Drop);
     if (reply.bytes.empty()) noAnswer(outcome, reply.lineLost, kReadyCheckLimit);
     return reply;
 }
@@ -130,7 +125,7 @@ std::string Palmota::ReadCredit() {
         noisyLine(outcome, extra);
         return report(outcome, {});
     }
-    reply = exchange(oneByte(kReadCredit), kCreditHeaderSize, kCreditHeaderLimit);
+    reply = commandExchange(oneByte(kReadCredit), kCreditHeaderSize, kCreditHeaderLimit);
     outcome.reply = reply.bytes;
     if (reply.strayBefore > 0) {
         noisyLine(outcome, reply.strayBefore);
@@ -152,7 +147,7 @@ std::string Palmota::ReadCredit() {
         return report(outcome, {});
     }
     const int remaining = remainingCreditBytes(reply.bytes);
-    const Reply rest = exchange({}, remaining, kCreditRestLimit);
+    const Reply rest = commandExchange({}, remaining, kCreditRestLimit);
     reply.bytes += rest.bytes;
     outcome.reply = reply.bytes;
     // Byte 2 announces the n data bytes after the header: the whole reply is 2 + n bytes,
@@ -199,19 +194,21 @@ std::string Palmota::WriteCredit(const std::string& amount) {
         noisyLine(outcome, readyExtra);
         return report(outcome, kResultError);
     }
+    // The acknowledgement is not examined.
     const Reply acknowledged =
-        exchange(oneByte(kWriteCredit), kStatusReplySize, kWriteCommandLimit);  // not examined
+        commandExchange(oneByte(kWriteCredit), kStatusReplySize, kWriteCommandLimit);
     if (acknowledged.lineLost) {
         // The amount never left: the badge is untouched.
-        noAnswer(outcome, true, kWriteCommandLimit);
+        recordLineLost(outcome, kWriteCommandLimit);
         return report(outcome, writeResult({}));
     }
     // Once 07 is out the Reader takes the next two bytes for the amount, whatever came
     // back: they go out now, or the next command's bytes would be stored as the credit.
-    const Reply final = exchange(amountBytes(*value), kStatusReplySize, kWriteResultLimit);
+    const Reply final = commandExchange(amountBytes(*value), kStatusReplySize, kWriteResultLimit);
     outcome.amountSent = true;
     outcome.reply = final.bytes;
-    const int extra = beyondStatus(acknowledged.bytes) + final.strayBefore + beyondStatus(final.bytes);
+    const int extra =
+        beyondStatus(acknowledged.bytes) + final.strayBefore + beyondStatus(final.bytes);
     std::string result = writeResult(final.bytes);
     if (final.bytes.empty()) {
         // The amount went out and nothing came back: the Reader may have stored it, even
@@ -245,11 +242,12 @@ std::optional<Palmota::Reply> Palmota::readBlockReply(Outcome& outcome, std::uin
         noisyLine(outcome, readyExtra);
         return std::nullopt;
     }
+    // The acknowledgement is not examined.
     const Reply acknowledged =
-        exchange(oneByte(kReadBlock), kStatusReplySize, kBlockCommandLimit);  // not examined
+        commandExchange(oneByte(kReadBlock), kStatusReplySize, kBlockCommandLimit);
     // After 04 the Reader waits for the block number: it goes out whatever came back, or
     // the next command's byte would be taken for it.
-    Reply reply = exchange(oneByte(blockNumber), kBlockReplySize, kBlockReplyLimit);
+    Reply reply = commandExchange(oneByte(blockNumber), kBlockReplySize, kBlockReplyLimit);
     outcome.reply = reply.bytes;
     outcome.block = reply.bytes;
     const int extra =
@@ -268,8 +266,7 @@ std::optional<Palmota::Reply> Palmota::readBlockReply(Outcome& outcome, std::uin
 void Palmota::judgeBlockReply(Outcome& outcome, const Reply& reply, std::size_t needed) const {
     if (reply.bytes.empty()) {
         noAnswer(outcome, reply.lineLost, kBlockReplyLimit);
-    } else if (reply.bytes.size() >= 2 && byteAt(reply.bytes, 1) == kStatusFailed &&
-               byteAt(reply.bytes, 2) == kStatusFailed) {
+    } else if (isNoBlockReply(reply.bytes)) {
         outcome.cause = Cause::NoBadge;
     } else if (reply.bytes.size() < needed) {
         outcome.cause = reply.lineLost ? Cause::LineLost : Cause::ShortReply;
@@ -284,13 +281,13 @@ std::string Palmota::ReadBlock(const std::int32_t& blockNumber) {
     outcome.operation = Operation::ReadBlock;
     // The block number travels as one byte; a number that does not fit is refused
     // rather than sent as another block.
-    if (blockNumber < 0 || blockNumber > 255) {
+    if (blockNumber < 0 || blockNumber > kHighestBlock) {
         outcome.cause = Cause::Refused;
         outcome.refused = std::to_string(blockNumber);
         return report(outcome, kResultError);
     }
-    const auto reply = readBlockReply(outcome, static_cast<std::uint8_t>(blockNumber),
-                                      kBlockReplySize);
+    const auto reply =
+        readBlockReply(outcome, static_cast<std::uint8_t>(blockNumber), kBlockReplySize);
     // ERREUR only when the Reader did not answer the ready check; a noisy one gets no
     // block, and so the empty reply.
     if (!reply) return report(outcome, outcome.cause == Cause::NoisyLine ? "" : kResultError);
@@ -300,7 +297,7 @@ std::string Palmota::ReadBlock(const std::int32_t& blockNumber) {
 std::string Palmota::ReadSerialNumber() {
     Outcome outcome;
     outcome.operation = Operation::ReadSerialNumber;
-    const auto reply = readBlockReply(outcome, 0, kSerialNumberEnd);
+    const auto reply = readBlockReply(outcome, 0, kSerialNumberLastByte);
     if (!reply) return report(outcome, outcome.cause == Cause::NoisyLine ? "" : kResultError);
     if (outcome.cause == Cause::NoisyLine) return report(outcome, {});
     const std::string serial = decodeSerialNumber(reply->bytes);

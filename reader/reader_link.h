@@ -71,8 +71,11 @@ class Palmota {
     // What is waiting before a command: left over from an earlier operation (dropped), or
     // the tail of this operation's last reply (noise).
     enum class Leftovers { Drop, AreNoise };
-    Reply exchange(const Bytes& command, int atLeast, Seconds limit,
-                   Leftovers leftovers = Leftovers::AreNoise);
+    // Writes `command` and waits for `atLeast` bytes within `limit`, after dealing with
+    // what was waiting as `leftovers` says; an empty command only waits, for more of the
+    // reply already begun.
+    Reply commandExchange(const Bytes& command, int atLeast, Seconds limit,
+                          Leftovers leftovers = Leftovers::AreNoise);
     // Opens the port if needed and sends the ready check. Fills `outcome` when the port
     // could not be opened or nothing answered.
     Reply readyCheck(Outcome& outcome);

@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "reader/protocol.h"
+#include "reader/byte_text.h"
 
 namespace palmota {
 
@@ -35,13 +35,13 @@ void TracingLine::close() {
 }
 
 void TracingLine::write(const Bytes& bytes) {
-    trace(bytes.empty() ? std::string("->") : "-> " + protocol::hexPairs(bytes));
+    trace(bytes.empty() ? std::string("->") : "-> " + hexPairs(bytes));
     line_.write(bytes);
 }
 
 Bytes TracingLine::readAll() {
     Bytes bytes = line_.readAll();
-    trace(bytes.empty() ? std::string("<-") : "<- " + protocol::hexPairs(bytes));
+    trace(bytes.empty() ? std::string("<-") : "<- " + hexPairs(bytes));
     return bytes;
 }
 

@@ -22,7 +22,7 @@
 #include <utility>
 #include <vector>
 
-#include "reader/protocol.h"
+#include "reader/byte_text.h"
 #include "sim/reader_engine.h"
 
 namespace palmota::sim {
@@ -46,7 +46,7 @@ constexpr std::size_t kLogKept = std::size_t{64} * 1024;
 
 // "<- 00 02" for bytes the emulator took, "-> 00" for bytes it sent.
 std::string hexLine(const char* arrow, std::string_view bytes) {
-    return std::string(arrow) + ' ' + protocol::hexPairs(bytes);
+    return std::string(arrow) + ' ' + hexPairs(bytes);
 }
 
 std::string errnoText(const std::string& what) {

@@ -1,5 +1,6 @@
 #include "ui/outcome_text.h"
 
+#include "reader/byte_text.h"
 #include "reader/port_name.h"
 #include "reader/protocol.h"
 
@@ -12,7 +13,7 @@ QString printableText(const std::string& text) {
 }
 
 QString byteText(std::uint8_t byte) {
-    return QString::fromStdString(protocol::byteText(byte));
+    return QString::fromStdString(palmota::byteText(byte));
 }
 
 QString portProblem(const Outcome& o) {
@@ -22,7 +23,7 @@ QString portProblem(const Outcome& o) {
         case OpenError::Kind::BadName:
             return port +
                    QStringLiteral(
-                       "ce n'est pas un nom de port. Choisissez un numéro de 1 à 6 ou ") +
+                       "ce n'est pas un nom de port. Choisissez un numéro de 1 à %1 ou ").arg(kNumberedPortCount) +
                    (port_naming::namesArePaths() ? QStringLiteral("le chemin d'un périphérique")
                                                  : QStringLiteral("un nom de port")) +
                    QStringLiteral(", par exemple ") +
@@ -92,8 +93,8 @@ QString outcomeText(const Outcome& o, QTime at) {
                 return QStringLiteral("Montant refusé : de 0 à %1 seulement. Rien n'a été envoyé.")
                     .arg(protocol::kMaxCredit);
             return QStringLiteral(
-                "Numéro de bloc refusé : de 0 à 255 seulement. Rien n'a été "
-                "envoyé.");
+                       "Numéro de bloc refusé : de 0 à %1 seulement. Rien n'a été envoyé.")
+                .arg(protocol::kHighestBlock);
         case Cause::NoisyLine:
             if (o.operation != Operation::WriteCredit)
                 return QStringLiteral(

@@ -5,6 +5,7 @@
 #include <functional>
 #include <string>
 
+#include "reader/port_name.h"
 #include "reader/serial_devices.h"
 
 namespace palmota::ui {
@@ -18,7 +19,7 @@ class PortChooser final : public QComboBox {
     Q_OBJECT
 
   public:
-    static constexpr int kPortCount = 6;  // COM1 to COM6
+    static constexpr int kPortCount = kNumberedPortCount;  // COM1 to COM6
     using DeviceSource = std::function<QList<SerialDevice>()>;
 
     explicit PortChooser(QWidget* parent = nullptr);

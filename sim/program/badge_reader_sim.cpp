@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "reader/outcome.h"
 #include "process/platform.h"
-#include "sim/pty_reader.h"
+#include "reader/byte_text.h"
 #include "sim/program/sim_options.h"
+#include "sim/pty_reader.h"
 
 namespace {
 

@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "reader/bounded_decimal.h"
+#include "reader/byte_text.h"
 #include "reader/protocol.h"
 
 namespace palmota::sim {
@@ -28,8 +29,7 @@ std::optional<std::uint8_t> statusByte(std::string_view text) {
         text.remove_prefix(2);
     if (text.empty() || text.size() > 2) return std::nullopt;
     // One digit is the byte's low half: "1" is 01.
-    const auto byte = protocol::parseHexPairs(text.size() == 1 ? "0" + std::string(text)
-                                                               : std::string(text));
+    const auto byte = parseHexPairs(text.size() == 1 ? "0" + std::string(text) : std::string(text));
     if (!byte || byte->size() != 1) return std::nullopt;
     return static_cast<std::uint8_t>(byte->front());
 }
@@ -144,7 +144,7 @@ SimParse parseSimOptions(const std::vector<std::string>& arguments) {
                 boundedDecimal(text.substr(0, eq), sim::VirtualBadge::kBlockCount - 1);
             const auto bytes = eq == std::string::npos
                                    ? std::nullopt
-                                   : protocol::parseHexPairs(std::string_view(text).substr(eq + 1));
+                                   : parseHexPairs(std::string_view(text).substr(eq + 1));
             if (!number || !bytes || bytes->size() > sim::VirtualBadge::kBlockSize)
                 return bad("N=HEX: a block 0 to 7 and 1 to 16 bytes in hex");
             // The bytes given replace the block's first data bytes; the rest stay.

@@ -3,11 +3,14 @@
 #include <gtest/gtest.h>
 
 #include "tests/support/system_names.h"
+#include "tests/support/row_name.h"
 
 namespace palmota::cli {
 namespace {
 
 using Outcome = CliParse::Outcome;
+using palmota::testing::RowName;
+using palmota::testing::wordsName;
 
 struct ParseCase {
     std::vector<std::string> args;
@@ -17,6 +20,18 @@ struct ParseCase {
     CliMode mode = CliMode::Commands;
     std::vector<std::string> probePorts = {};
 };
+
+void PrintTo(const ParseCase& row, std::ostream* out) {
+    static constexpr const char* kOutcomes[] = {"run", "help", "version", "usage error"};
+    *out << ::testing::PrintToString(row.args) << ": " << kOutcomes[static_cast<int>(row.outcome)];
+    if (row.outcome == Outcome::Run)
+        *out << ", commands " << ::testing::PrintToString(row.commands);
+}
+
+// Rows are named after their words: port_3_read, write_minus1, no_arguments.
+std::string argumentsName(const ::testing::TestParamInfo<ParseCase>& row) {
+    return wordsName(row.param.args);
+}
 
 class CliParseTest : public ::testing::TestWithParam<ParseCase> {};
 
@@ -80,7 +95,8 @@ INSTANTIATE_TEST_SUITE_P(
                   CliMode::Probe,
                   {"/dev/ttyACM0"}},
         ParseCase{{"--help"}, Outcome::Help}, ParseCase{{"write", "-1", "-h"}, Outcome::Help},
-        ParseCase{{"--version"}, Outcome::Version}, ParseCase{{"-V", "read"}, Outcome::Version}));
+        ParseCase{{"--version"}, Outcome::Version}, ParseCase{{"-V", "read"}, Outcome::Version}),
+    argumentsName);
 
 INSTANTIATE_TEST_SUITE_P(
     Refused, CliParseTest,
@@ -117,7 +133,8 @@ INSTANTIATE_TEST_SUITE_P(
                       ParseCase{{"--port", "0", "serial"}, Outcome::UsageError},
                       ParseCase{{"--port", "ttyS0", "serial"}, Outcome::UsageError},
                       ParseCase{{"--baud", "9600", "serial"}, Outcome::UsageError},
-                      ParseCase{{"-x", "serial"}, Outcome::UsageError}));
+                      ParseCase{{"-x", "serial"}, Outcome::UsageError}),
+    argumentsName);
 
 // What the user typed comes back escaped: a control character never reaches the terminal raw.
 TEST(CliParse, ErrorsShowControlCharactersEscaped) {
@@ -132,16 +149,22 @@ TEST(CliParse, ErrorsShowControlCharactersEscaped) {
 }
 
 struct LineCase {
+    const char* name;
     std::string line;
     std::string command;  // empty: refused
 };
+
+void PrintTo(const LineCase& row, std::ostream* out) {
+    *out << row.name << ": line " << ::testing::PrintToString(row.line) << " is "
+         << (row.command.empty() ? "refused" : '"' + row.command + '"');
+}
 
 class CliLineTest : public ::testing::TestWithParam<LineCase> {};
 
 TEST_P(CliLineTest, TakesOneCommandALine) {
     const LineCase& c = GetParam();
     std::string error;
-    const auto request = parseCommandLine(c.line, error);
+    const auto request = parseInputLine(c.line, error);
     if (c.command.empty()) {
         EXPECT_FALSE(request) << request->text();
         EXPECT_FALSE(error.empty());
@@ -151,13 +174,19 @@ TEST_P(CliLineTest, TakesOneCommandALine) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    StandardInput, CliLineTest,
-    ::testing::Values(LineCase{"credit", "credit"},
-                      LineCase{"  write\t--verify  12 \r", "write --verify 12"},
-                      LineCase{"block 7", "block 7"}, LineCase{"write -1", ""},
-                      LineCase{"read credit", ""}, LineCase{"--port /dev/ttyS0", ""},
-                      LineCase{"ports", ""}, LineCase{"Credit", ""}, LineCase{"write 70000", ""}));
+INSTANTIATE_TEST_SUITE_P(StandardInput, CliLineTest,
+                         ::testing::Values(LineCase{"credit", "credit", "credit"},
+                                           LineCase{"spaces_tabs_and_carriage_return",
+                                                    "  write\t--verify  12 \r",
+                                                    "write --verify 12"},
+                                           LineCase{"block_7", "block 7", "block 7"},
+                                           LineCase{"negative_amount", "write -1", ""},
+                                           LineCase{"two_commands", "read credit", ""},
+                                           LineCase{"option_alone", "--port /dev/ttyS0", ""},
+                                           LineCase{"ports_is_no_badge_command", "ports", ""},
+                                           LineCase{"upper_case_command", "Credit", ""},
+                                           LineCase{"amount_too_large", "write 70000", ""}),
+                         RowName());
 
 }  // namespace
 }  // namespace palmota::cli

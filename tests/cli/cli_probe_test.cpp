@@ -26,6 +26,10 @@ struct ProbeCase {
     std::string wire;          // what the port was sent
 };
 
+void PrintTo(const ProbeCase& row, std::ostream* out) {
+    *out << row.name << ": answer [" << row.answer << "] gives \"" << row.line << '"';
+}
+
 class CliProbeTest : public ::testing::TestWithParam<ProbeCase> {};
 
 TEST_P(CliProbeTest, SendsTheReadyCheckAloneAndSaysWhatCameBack) {

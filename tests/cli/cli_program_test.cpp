@@ -8,14 +8,16 @@
 #include <sstream>
 
 #include "sim/pty_reader.h"
-#include "tests/support/hex.h"
 #include "tests/support/child_process.h"
+#include "tests/support/hex.h"
+#include "tests/support/row_name.h"
 
 namespace palmota {
 namespace {
 
 using namespace std::chrono_literals;
 using testing::hexOf;
+using testing::RowName;
 using testing::runProgram;
 using testing::RunResult;
 
@@ -58,6 +60,11 @@ const std::string kDump =
     "6: 00 60 61 62 63 64 65 66 67 68 69 6A 6B 6C 6D 6E 6F\n"
     "7: 00 70 71 72 73 74 75 76 77 78 79 7A 7B 7C 7D 7E 7F\n";
 const std::string kNoBlock = "FF FF 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00";
+
+void PrintTo(const CommandCase& row, std::ostream* out) {
+    *out << row.name << ": " << ::testing::PrintToString(row.args) << " prints "
+         << ::testing::PrintToString(row.out) << ", status " << row.status;
+}
 
 class CliCommandTest : public CliProgram, public ::testing::WithParamInterface<CommandCase> {};
 
@@ -105,7 +112,8 @@ INSTANTIATE_TEST_SUITE_P(
                     faults([](auto& f) { f.extraTrailingBytes = 2; }),
                     {"block", "3"},
                     "\n",
-                    1}));
+                    1}),
+    RowName());
 
 INSTANTIATE_TEST_SUITE_P(
     ReaderFaults, CliCommandTest,
@@ -169,7 +177,8 @@ INSTANTIATE_TEST_SUITE_P(
                       std::vector<std::string>{"write", "99999999999999999999"},
                       std::vector<std::string>{"write"}, std::vector<std::string>{"block", "256"},
                       std::vector<std::string>{"block"}, std::vector<std::string>{"format"},
-                      std::vector<std::string>{}));
+                      std::vector<std::string>{}),
+    [](const auto& row) { return testing::wordsName(row.param); });
 
 // Every traced line: milliseconds with three decimals right-aligned, two spaces, then an
 // opening, a closing, or an arrow with hex byte pairs.
@@ -229,6 +238,10 @@ struct StatusCase {
     int status;
     std::string err;  // a part of the one error line
 };
+
+void PrintTo(const StatusCase& row, std::ostream* out) {
+    *out << row.name << ": " << ::testing::PrintToString(row.args) << " exits " << row.status;
+}
 
 class CliStatusProgramTest : public CliProgram, public ::testing::WithParamInterface<StatusCase> {};
 

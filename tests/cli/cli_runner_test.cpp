@@ -54,7 +54,7 @@ struct Rig {
         std::vector<CliRequest> all;
         for (const std::string& text : texts) {
             std::string error;
-            all.push_back(*parseCommandLine(text, error));
+            all.push_back(*parseInputLine(text, error));
         }
         return all;
     }
@@ -82,6 +82,10 @@ struct StatusCase {
     int status;
     std::string err;  // the one error line, after "palmota-cli: "; empty when none
 };
+
+void PrintTo(const StatusCase& row, std::ostream* out) {
+    *out << row.name << ": \"" << row.command << "\" exits " << row.status;
+}
 
 class CliStatusTest : public ::testing::TestWithParam<StatusCase> {};
 
@@ -197,8 +201,9 @@ struct VerifyCase {
     void (*thenFaults)(sim::ReaderFaults&) = nullptr;  // from the amount on
 };
 
-void PrintTo(const VerifyCase& c, std::ostream* out) {
-    *out << c.name;
+void PrintTo(const VerifyCase& row, std::ostream* out) {
+    *out << row.name << ": prints " << ::testing::PrintToString(row.out) << ", status "
+         << row.status;
 }
 
 class CliVerifyTest : public ::testing::TestWithParam<VerifyCase> {};
@@ -389,6 +394,10 @@ struct JsonCase {
     std::string command;
     const char* json;  // the fields beside "ms", as a JSON object
 };
+
+void PrintTo(const JsonCase& row, std::ostream* out) {
+    *out << row.name << ": \"" << row.command << "\" gives " << row.json;
+}
 
 class CliJsonTest : public ::testing::TestWithParam<JsonCase> {};
 

@@ -20,6 +20,7 @@
 #include "reader/reader_link.h"
 #include "sim/pty_reader.h"
 #include "tests/support/hex.h"
+#include "tests/support/root_pty_test.h"
 
 using namespace palmota;
 using namespace palmota::testing;
@@ -27,9 +28,6 @@ using namespace std::chrono_literals;
 namespace fs = std::filesystem;
 
 namespace {
-
-constexpr uid_t kOtherUser = 65534;
-constexpr gid_t kOtherGroup = 65534;
 
 // Runs `body` in a child process, as another user when `otherUser`, and returns what it
 // said. Tests run as root in CI: dropping to an ordinary user is what makes permissions
@@ -40,9 +38,7 @@ std::string inChild(const std::function<std::string()>& body, bool otherUser = t
     const pid_t child = ::fork();
     if (child == 0) {
         ::close(out[0]);
-        if (otherUser && (::setgroups(0, nullptr) != 0 || ::setgid(kOtherGroup) != 0 ||
-                          ::setuid(kOtherUser) != 0))
-            ::_exit(3);
+        if (otherUser && !becomeOtherUser()) ::_exit(3);
         const std::string said = body();
         (void)!::write(out[1], said.data(), said.size());
         ::_exit(0);
@@ -85,14 +81,7 @@ std::string openOutcome(const std::string& device) {
     return kindName(e.kind) + "|" + e.group + "|" + e.reason;
 }
 
-struct OpenErrors : ::testing::Test {
-    sim::PtyReader reader;
-    std::string pty;
-    void SetUp() override {
-        ASSERT_EQ(::geteuid(), 0u) << "these tests drop to another user and need root";
-        ASSERT_TRUE(reader.start());
-        pty = reader.ptyPath();
-    }
+struct OpenErrors : RootPtyTest {
     fs::path scratch(const std::string& name) {
         return fs::temp_directory_path() /
                ("palmota-open-" + std::to_string(::getpid()) + "-" + name);

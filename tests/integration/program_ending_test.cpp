@@ -2,7 +2,6 @@
 // streams closed, as an ordinary user interrupted mid-read, with their output closed. The
 // emulated Reader runs in this process, so what reached it is known byte for byte.
 #include <fcntl.h>
-#include <grp.h>
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
@@ -18,6 +17,7 @@
 
 #include "sim/pty_reader.h"
 #include "tests/support/hex.h"
+#include "tests/support/root_pty_test.h"
 
 using namespace palmota;
 using namespace palmota::testing;
@@ -27,13 +27,11 @@ namespace fs = std::filesystem;
 namespace {
 
 using SteadyTime = std::chrono::steady_clock;
-constexpr uid_t kOtherUser = 65534;
-constexpr gid_t kOtherGroup = 65534;
 constexpr auto kRunLimit = 10s;
 
 struct Start {
     bool closeStreams = false;  // descriptors 0, 1 and 2 closed
-    bool otherUser = false;     // runs as uid and gid 65534
+    bool otherUser = false;     // runs as kOtherUser in kOtherGroup
     bool closedOutput = false;  // standard output a pipe nobody reads
     bool inputPipe = false;     // standard input a pipe the test writes to
 };
@@ -84,9 +82,7 @@ Child spawn(const std::string& asGiven, const std::vector<std::string>& argument
         sigemptyset(&none);
         ::sigprocmask(SIG_SETMASK, &none, nullptr);
         ::signal(SIGPIPE, SIG_DFL);
-        if (how.otherUser && (::setgroups(0, nullptr) != 0 || ::setgid(kOtherGroup) != 0 ||
-                              ::setuid(kOtherUser) != 0))
-            ::_exit(126);
+        if (how.otherUser && !becomeOtherUser()) ::_exit(126);
         if (how.closedOutput) ::close(out[0]);
         ::dup2(out[1], STDOUT_FILENO);
         if (how.inputPipe) ::dup2(in[0], STDIN_FILENO);
@@ -148,13 +144,10 @@ bool exitedWith(int status, int code) {
     return status >= 0 && WIFEXITED(status) && WEXITSTATUS(status) == code;
 }
 
-struct ProgramEnding : ::testing::Test {
-    sim::PtyReader reader;
-    std::string pty;
+struct ProgramEnding : RootPtyTest {
     void SetUp() override {
-        ASSERT_EQ(::geteuid(), 0u) << "these tests drop to another user and need root";
-        ASSERT_TRUE(reader.start());
-        pty = reader.ptyPath();
+        RootPtyTest::SetUp();
+        if (HasFatalFailure()) return;
         // Ordinary users may open this one: only locks and exclusive holds stand in the way.
         ASSERT_EQ(::chmod(pty.c_str(), 0666), 0);
     }

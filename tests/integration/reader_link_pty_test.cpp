@@ -12,6 +12,7 @@
 #include "reader/reader_link.h"
 #include "sim/pty_reader.h"
 #include "tests/support/hex.h"
+#include "tests/support/root_pty_test.h"
 
 using namespace palmota;
 using namespace palmota::testing;
@@ -192,7 +193,7 @@ TEST_F(ReaderOnPty, PermissionDeniedNamesTheGroupThatOwnsTheDevice) {
     const pid_t child = ::fork();
     if (child == 0) {
         ::close(out[0]);
-        if (::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(3);
+        if (!becomeOtherUser()) ::_exit(3);
         QtSerialLine other;
         const bool opened = other.open(reader.ptyPath());
         const OpenError error = other.openError();

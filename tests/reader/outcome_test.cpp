@@ -45,6 +45,12 @@ struct CauseCase {
     std::function<void(ScriptedLine&, std::string& chooser)> fault = {};
 };
 
+void PrintTo(const CauseCase& row, std::ostream* out) {
+    *out << row.name << ": replies";
+    for (const char* reply : row.replies) *out << " [" << reply << ']';
+    *out << " give \"" << row.result << "\", " << causeName(row.cause);
+}
+
 class OutcomeTest : public ::testing::TestWithParam<CauseCase> {};
 
 TEST_P(OutcomeTest, TellsTheCauseBesideTheUnchangedResult) {
@@ -255,12 +261,6 @@ TEST(WriteOutcome, ALineLostAfterTheAmountWentOutIsNotConfirmedNotLost) {
         line, clock, [] { return std::string("1"); }, [&](const Outcome& o) { cause = o.cause; });
     EXPECT_EQ(link.WriteCredit("7"), "ERREUR");
     EXPECT_EQ(cause, Cause::NotConfirmed);
-}
-
-TEST(Printable, EscapesWhatATerminalWouldObey) {
-    EXPECT_EQ(printable("/dev/ttyUSB0"), "/dev/ttyUSB0");
-    EXPECT_EQ(printable(std::string("a\0b\n\x7f\\", 6)), "a\\x00b\\x0A\\x7F\\\\");
-    EXPECT_EQ(printable("Crédit"), "Crédit");  // UTF-8 passes as it is
 }
 
 }  // namespace

@@ -9,6 +9,14 @@ using palmota::testing::Naming;
 
 namespace {
 
+void PrintTo(const Naming& row, std::ostream* out) {
+    *out << row.name << ": \"" << row.text << "\" names ";
+    if (*row.device)
+        *out << row.device;
+    else
+        *out << "no port";
+}
+
 class PortName : public ::testing::TestWithParam<Naming> {};
 
 TEST_P(PortName, NamesTheDeviceOrSaysWhyNot) {

@@ -3,18 +3,12 @@
 #include <gtest/gtest.h>
 
 #include "tests/support/hex.h"
+#include "tests/support/row_name.h"
 
 using namespace palmota;
 using namespace palmota::protocol;
 using palmota::testing::hex;
-
-TEST(ByteText, IsTwoUpperCaseDigitsZeroPadded) {
-    EXPECT_EQ(byteText(0x00), "00");
-    EXPECT_EQ(byteText(0x07), "07");
-    EXPECT_EQ(byteText(0x0A), "0A");
-    EXPECT_EQ(byteText(0xC3), "C3");
-    EXPECT_EQ(byteText(0xFF), "FF");
-}
+using palmota::testing::RowName;
 
 TEST(HexNumber, ReadsFourAndEightDigitsAsSignedValues) {
     EXPECT_EQ(hexNumber16(0x12, 0x34), 4660);
@@ -27,9 +21,14 @@ TEST(HexNumber, ReadsFourAndEightDigitsAsSignedValues) {
 }
 
 struct Decoding {
+    const char* name;
     const char* reply;
     const char* text;
 };
+
+void PrintTo(const Decoding& row, std::ostream* out) {
+    *out << row.name << ": reply \"" << row.reply << "\" gives \"" << row.text << '"';
+}
 
 class CreditDecoding : public ::testing::TestWithParam<Decoding> {};
 
@@ -37,14 +36,16 @@ TEST_P(CreditDecoding, GivesTheUnsignedCreditOrNothing) {
     EXPECT_EQ(decodeCredit(hex(GetParam().reply)), GetParam().text) << GetParam().reply;
 }
 
-INSTANTIATE_TEST_SUITE_P(Replies, CreditDecoding,
-                         ::testing::Values(Decoding{"00 02 12 34", "4660"},
-                                           Decoding{"00 02 00 00", "0"},
-                                           Decoding{"00 02 00 0C", "12"},
-                                           Decoding{"00 02 FF FF", "65535"},  // not -1
-                                           Decoding{"00 02 80 00", "32768"},  // not -32768
-                                           Decoding{"00 04 05 DC 99 99", "1500"},
-                                           Decoding{"00 02 12", ""}, Decoding{"", ""}));
+INSTANTIATE_TEST_SUITE_P(
+    Replies, CreditDecoding,
+    ::testing::Values(Decoding{"credit_4660", "00 02 12 34", "4660"},
+                      Decoding{"credit_0", "00 02 00 00", "0"},
+                      Decoding{"credit_12", "00 02 00 0C", "12"},
+                      Decoding{"credit_65535_not_minus_1", "00 02 FF FF", "65535"},
+                      Decoding{"credit_32768_not_negative", "00 02 80 00", "32768"},
+                      Decoding{"longer_reply", "00 04 05 DC 99 99", "1500"},
+                      Decoding{"short_reply", "00 02 12", ""}, Decoding{"no_reply", "", ""}),
+    RowName());
 
 class SerialDecoding : public ::testing::TestWithParam<Decoding> {};
 
@@ -54,16 +55,21 @@ TEST_P(SerialDecoding, ReadsBytesTenToThirteenAsSigned32Bits) {
 
 INSTANTIATE_TEST_SUITE_P(
     BlockZero, SerialDecoding,
-    ::testing::Values(Decoding{"00 00 00 00 00 00 00 00 00 00 01 E2 40 00 00 00 00", "123456"},
-                      Decoding{"00 00 00 00 00 00 00 00 00 80 00 00 00 00 00 00 00", "-2147483648"},
-                      Decoding{"00 00 00 00 00 00 00 00 00 FF FF FF FE 00 00 00 00", "-2"},
-                      // Exactly 13 bytes is enough; 12 is not.
-                      Decoding{"00 00 00 00 00 00 00 00 00 00 00 00 07", "7"},
-                      Decoding{"00 00 00 00 00 00 00 00 00 00 00 00", ""},
-                      // FF FF at the start means no block; FF alone does not.
-                      Decoding{"FF FF 00 00 00 00 00 00 00 00 01 E2 40 00 00 00 00", ""},
-                      Decoding{"FF 00 00 00 00 00 00 00 00 00 01 E2 40 00 00 00 00", "123456"},
-                      Decoding{"00 FF 00 00 00 00 00 00 00 00 01 E2 40 00 00 00 00", "123456"}));
+    ::testing::Values(
+        Decoding{"serial_123456", "00 00 00 00 00 00 00 00 00 00 01 E2 40 00 00 00 00", "123456"},
+        Decoding{"lowest_serial", "00 00 00 00 00 00 00 00 00 80 00 00 00 00 00 00 00",
+                 "-2147483648"},
+        Decoding{"serial_minus_2", "00 00 00 00 00 00 00 00 00 FF FF FF FE 00 00 00 00", "-2"},
+        // Exactly 13 bytes is enough; 12 is not.
+        Decoding{"exactly_13_bytes", "00 00 00 00 00 00 00 00 00 00 00 00 07", "7"},
+        Decoding{"only_12_bytes", "00 00 00 00 00 00 00 00 00 00 00 00", ""},
+        // FF FF at the start means no block; FF alone does not.
+        Decoding{"no_block", "FF FF 00 00 00 00 00 00 00 00 01 E2 40 00 00 00 00", ""},
+        Decoding{"first_byte_FF_is_data", "FF 00 00 00 00 00 00 00 00 00 01 E2 40 00 00 00 00",
+                 "123456"},
+        Decoding{"second_byte_FF_is_data", "00 FF 00 00 00 00 00 00 00 00 01 E2 40 00 00 00 00",
+                 "123456"}),
+    RowName());
 
 TEST(RemainingCreditBytes, CountsWhatTheLengthByteStillPromises) {
     EXPECT_EQ(remainingCreditBytes(hex("00 02")), 2);
@@ -75,10 +81,19 @@ TEST(RemainingCreditBytes, CountsWhatTheLengthByteStillPromises) {
 }
 
 struct AmountCase {
+    const char* name;
     const char* typed;
     std::optional<std::uint16_t> value;
     const char* bytes;
 };
+
+void PrintTo(const AmountCase& row, std::ostream* out) {
+    *out << row.name << ": typed \"" << row.typed << '"';
+    if (row.value)
+        *out << " is " << *row.value << ", sent as " << row.bytes;
+    else
+        *out << " is refused";
+}
 
 class Amount : public ::testing::TestWithParam<AmountCase> {};
 
@@ -91,17 +106,25 @@ TEST_P(Amount, IsItsTrueValueSentHighByteFirst) {
 
 INSTANTIATE_TEST_SUITE_P(
     Typed, Amount,
-    ::testing::Values(AmountCase{"0", 0, "00 00"}, AmountCase{"12", 12, "00 0C"},
-                      AmountCase{"255", 255, "00 FF"}, AmountCase{"256", 256, "01 00"},
-                      AmountCase{"4660", 4660, "12 34"}, AmountCase{"65535", 65535, "FF FF"},
-                      AmountCase{"007", 7, "00 07"}, AmountCase{"0000000000012", 12, "00 0C"},
-                      AmountCase{"65536", std::nullopt, ""}, AmountCase{"70000", std::nullopt, ""},
-                      // 2^32 + 12 would wrap to 12 in a 32-bit accumulator.
-                      AmountCase{"4294967308", std::nullopt, ""},
-                      AmountCase{"99999999999999999999999", std::nullopt, ""},
-                      AmountCase{"", std::nullopt, ""}, AmountCase{"-1", std::nullopt, ""},
-                      AmountCase{"+5", std::nullopt, ""}, AmountCase{"12abc", std::nullopt, ""},
-                      AmountCase{" 12", std::nullopt, ""}, AmountCase{"1,5", std::nullopt, ""}));
+    ::testing::Values(
+        AmountCase{"zero", "0", 0, "00 00"}, AmountCase{"amount_12", "12", 12, "00 0C"},
+        AmountCase{"amount_255", "255", 255, "00 FF"},
+        AmountCase{"amount_256", "256", 256, "01 00"},
+        AmountCase{"amount_4660", "4660", 4660, "12 34"},
+        AmountCase{"highest", "65535", 65535, "FF FF"},
+        AmountCase{"leading_zeros", "007", 7, "00 07"},
+        AmountCase{"many_leading_zeros", "0000000000012", 12, "00 0C"},
+        AmountCase{"just_above_highest", "65536", std::nullopt, ""},
+        AmountCase{"far_above_highest", "70000", std::nullopt, ""},
+        // 2^32 + 12 would wrap to 12 in a 32-bit accumulator.
+        AmountCase{"wraps_32_bits", "4294967308", std::nullopt, ""},
+        AmountCase{"twenty_three_digits", "99999999999999999999999", std::nullopt, ""},
+        AmountCase{"empty", "", std::nullopt, ""}, AmountCase{"minus_sign", "-1", std::nullopt, ""},
+        AmountCase{"plus_sign", "+5", std::nullopt, ""},
+        AmountCase{"letters_after_digits", "12abc", std::nullopt, ""},
+        AmountCase{"leading_space", " 12", std::nullopt, ""},
+        AmountCase{"decimal_comma", "1,5", std::nullopt, ""}),
+    RowName());
 
 // The block read and the credit write are finished by the next write; nothing else is.
 TEST(AwaitsItsOperand, OnlyTheBlockReadAndTheCreditWriteAloneWaitForMore) {
@@ -119,16 +142,4 @@ TEST(WriteResult, ReadsTheFinalReplysFirstByte) {
     EXPECT_EQ(writeResult(hex("00 FF")), "OK");
     // No confirmation at all is never a success.
     EXPECT_EQ(writeResult(""), "ERREUR");
-}
-
-TEST(HexPairs, RenderEveryByteValueAndParseBackWhatTheyRender) {
-    EXPECT_EQ(hexPairs(Bytes("\x00\x0A\xFF\x7F\x80", 5)), "00 0A FF 7F 80");
-    EXPECT_EQ(hexPairs({}), "");
-    Bytes all;
-    for (int b = 0; b < 256; ++b) all += static_cast<char>(b);
-    EXPECT_EQ(parseHexPairs(hexPairs(all)), all);
-    EXPECT_EQ(parseHexPairs("0001e240"), Bytes("\x00\x01\xE2\x40", 4));
-    EXPECT_EQ(parseHexPairs("00:01:E2:40"), Bytes("\x00\x01\xE2\x40", 4));
-    for (const char* bad : {"", " ", "0", "00 1", "0 01", "0x01", "GG", "00-01"})
-        EXPECT_EQ(parseHexPairs(bad), std::nullopt) << bad;
 }

@@ -36,6 +36,10 @@ struct TraceCase {
     std::string trace;
 };
 
+void PrintTo(const TraceCase& row, std::ostream* out) {
+    *out << row.name << ": result \"" << row.result << '"';
+}
+
 class TraceTest : public ::testing::TestWithParam<TraceCase> {};
 
 // The credit read, traced: one line per opening, write, read and closing, with the time

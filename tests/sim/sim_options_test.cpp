@@ -4,6 +4,8 @@
 
 #include <functional>
 
+#include "tests/support/row_name.h"
+
 namespace palmota::sim {
 namespace {
 
@@ -14,6 +16,10 @@ struct AcceptedCase {
     std::vector<std::string> args;
     std::function<void(const SimOptions&)> check;
 };
+
+void PrintTo(const AcceptedCase& row, std::ostream* out) {
+    *out << row.name << ": " << ::testing::PrintToString(row.args);
+}
 
 class SimOptionsAccepted : public ::testing::TestWithParam<AcceptedCase> {};
 
@@ -134,7 +140,8 @@ INSTANTIATE_TEST_SUITE_P(
         std::vector<std::string>{"--delay", "-5"},
         std::vector<std::string>{"--delay", "99999999999999999999"},
         std::vector<std::string>{"--silent=yes"}, std::vector<std::string>{"--link", ""},
-        std::vector<std::string>{"--baud", "9600"}, std::vector<std::string>{"extra"}));
+        std::vector<std::string>{"--baud", "9600"}, std::vector<std::string>{"extra"}),
+    [](const auto& row) { return testing::wordsName(row.param); });
 
 TEST(SimOptions, HelpAndVersionSpellingsAreThoseOfEveryProgram) {
     for (const char* spelling : {"-h", "--help"})

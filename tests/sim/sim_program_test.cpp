@@ -9,6 +9,7 @@
 #include <fstream>
 
 #include "tests/support/child_process.h"
+#include "tests/support/row_name.h"
 
 namespace palmota {
 namespace {
@@ -56,7 +57,8 @@ TEST_P(SimProgramSignal, ServesOnTheFirstLinesPathAndEndsCleanly) {
     std::filesystem::remove_all(dir);
 }
 
-INSTANTIATE_TEST_SUITE_P(EndingSignals, SimProgramSignal, ::testing::Values(SIGINT, SIGTERM));
+INSTANTIATE_TEST_SUITE_P(EndingSignals, SimProgramSignal, ::testing::Values(SIGINT, SIGTERM),
+                         testing::signalName);
 
 TEST(SimProgram, LinkNeverReplacesAnExistingFile) {
     const auto dir = scratchDirectory();

@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "reader/protocol.h"
+#include "reader/byte_text.h"
 
 namespace palmota::testing {
 
@@ -13,14 +13,14 @@ namespace palmota::testing {
 // An ill-formed literal is a fault of the test itself.
 inline Bytes hex(std::string_view pairs) {
     if (pairs.empty()) return {};
-    const auto bytes = protocol::parseHexPairs(pairs);
+    const auto bytes = parseHexPairs(pairs);
     if (!bytes) throw std::invalid_argument("bad hex literal: " + std::string(pairs));
     return *bytes;
 }
 
 // The reverse, for readable failure messages: "00 02 12 34".
 inline std::string hexOf(std::string_view bytes) {
-    return protocol::hexPairs(bytes);
+    return hexPairs(bytes);
 }
 
 }  // namespace palmota::testing

@@ -4,6 +4,7 @@
 #include <QProcess>
 
 #include "app/command_line.h"
+#include "tests/support/row_name.h"
 
 namespace palmota::app {
 namespace {
@@ -82,7 +83,8 @@ TEST_P(ProgramSignal, ClosesTheWindowAndEndsNormally) {
     EXPECT_EQ(program.exitCode(), 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(EndingSignals, ProgramSignal, ::testing::Values(SIGINT, SIGTERM, SIGHUP));
+INSTANTIATE_TEST_SUITE_P(EndingSignals, ProgramSignal, ::testing::Values(SIGINT, SIGTERM, SIGHUP),
+                         testing::signalName);
 
 TEST(Program, WithoutADisplayTellsHowToRunUnderXvfbInOneLine) {
     const Outcome run = runWithoutDisplay({"--simulate"});
