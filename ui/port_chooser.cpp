@@ -1,5 +1,7 @@
 #include "ui/port_chooser.h"
 
+#include "reader/byte_text.h"
+
 #include <QAbstractItemView>
 #include <QAccessible>
 #include <QLineEdit>
