@@ -5,9 +5,9 @@
 #include <string>
 
 #include "app/command_line.h"
+#include "process/platform.h"
 #include "reader/clock.h"
 #include "reader/outcome.h"
-#include "process/platform.h"
 #include "reader/qt_serial_line.h"
 #include "reader/tracing_line.h"
 #include "sim/pty_reader.h"
@@ -89,9 +89,9 @@ int main(int argc, char** argv) {
             std::cerr << "palmota: " << line << '\n';
     });
     if (!portText.isNull()) window.setPortText(portText);
-    // SIGINT, SIGTERM or SIGHUP close the window as the operator would: the exchange under
-    // way ends, no command follows it (the port refuses them), and the port is released.
-    port.setInterruption(platform::terminationRequested);
+    // SIGINT, SIGTERM or SIGHUP close the window as the operator would: the operation under
+    // way runs to its end, none starts after it, and the port is released.
+    window.setInterruption(platform::terminationRequested);
     QSocketNotifier termination(platform::terminationFd(), QSocketNotifier::Read);
     QObject::connect(&termination, &QSocketNotifier::activated, &window,
                      [&window] { window.close(); });

@@ -6,8 +6,8 @@
 #include <cmath>
 #include <optional>
 
-#include "reader/protocol.h"
 #include "cli/cli_status.h"
+#include "reader/protocol.h"
 
 namespace palmota::cli {
 
@@ -81,6 +81,11 @@ struct CliRunner::Report {
 CliRunner::CliRunner(Palmota& reader, Clock& clock, std::ostream& out, std::ostream& err, bool json)
     : reader_(reader), clock_(clock), out_(out), err_(err), json_(json) {
     reader_.setObserver([this](const Outcome& outcome) { outcomes_.push_back(outcome); });
+}
+
+void CliRunner::setStopRequest(std::function<bool()> stopRequested) {
+    stop_ = std::move(stopRequested);
+    reader_.setInterruption(stop_);
 }
 
 bool CliRunner::stopping() {
@@ -165,7 +170,7 @@ void CliRunner::runRead(Report& report) {
     const std::string serial = reader_.ReadSerialNumber();
     line(labelled("serial", serial));
     report.results["serial"] = jsonText(serial);
-    if (!stopping()) {
+    if (!outputClosed()) {
         const std::string credit = reader_.ReadCredit();
         line(labelled("credit", credit));
         report.results["credit"] = jsonText(credit);
@@ -189,7 +194,7 @@ void CliRunner::runWrite(const CliRequest& request, Report& report) {
     const bool verdictUnknown =
         written.cause == Cause::NotConfirmed || written.cause == Cause::UnexpectedReply;
     std::string credit;
-    if (amountSent && !stopping()) credit = reader_.ReadCredit();
+    if (amountSent && !outputClosed()) credit = reader_.ReadCredit();
     line(labelled("credit", credit));
     report.results["credit"] = jsonText(credit);
 
@@ -234,8 +239,10 @@ void CliRunner::runBlock(const CliRequest& request, Report& report) {
 
 void CliRunner::runDump(Report& report) {
     QJsonArray blocks;
-    for (std::int32_t block = 0; block < protocol::kDumpBlockCount && !stopping(); ++block) {
+    for (std::int32_t block = 0; block < protocol::kDumpBlockCount && !outputClosed(); ++block) {
         const std::string result = reader_.ReadBlock(block);
+        // Asked to end: the blocks not read are not shown as failed reads.
+        if (lastOutcome().cause == Cause::Interrupted) break;
         const std::string text = blockText(result, lastOutcome());
         line(labelled(std::to_string(block), text));
         blocks.append(jsonText(text));

@@ -24,6 +24,8 @@ int exitStatus(Cause cause) {
             return kExitNotConfirmed;
         case Cause::Refused:
             return kExitUsage;
+        case Cause::Interrupted:
+            return kExitInterrupted;
     }
     return kExitReaderFailed;
 }

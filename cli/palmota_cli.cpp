@@ -8,16 +8,16 @@
 #include <string>
 #include <vector>
 
-#include "reader/clock.h"
-#include "process/platform.h"
-#include "reader/qt_serial_line.h"
-#include "reader/reader_link.h"
-#include "reader/tracing_line.h"
 #include "cli/cli_options.h"
 #include "cli/cli_ports.h"
 #include "cli/cli_probe.h"
 #include "cli/cli_runner.h"
 #include "cli/cli_status.h"
+#include "process/platform.h"
+#include "reader/clock.h"
+#include "reader/qt_serial_line.h"
+#include "reader/reader_link.h"
+#include "reader/tracing_line.h"
 
 namespace {
 
@@ -91,7 +91,9 @@ int main(int argc, char** argv) {
     }
     const cli::CliOptions& options = parse.options;
 
-    // SIGINT, SIGTERM and SIGHUP end the run between commands, the port closed; SIGPIPE is
+    // SIGINT, SIGTERM and SIGHUP end the run once the operation under way has run to its
+    // end (a write cut between its command and its amount would leave the Reader taking
+    // the next bytes it receives for the amount), the port closed; SIGPIPE is
     // ignored, so that a closed output shows as a failed write and ends the run the same way.
     // A session on standard input may wait there for ever: the signal must end that wait.
     platform::installTerminationHandlers(options.mode == cli::CliMode::StandardInput);
@@ -101,7 +103,6 @@ int main(int argc, char** argv) {
     if (options.mode == cli::CliMode::Ports) return listPorts(options);
 
     QtSerialLine port;
-    port.setInterruption(platform::terminationRequested);
     std::unique_ptr<TracingLine> tracing;
     SerialLine* line = &port;
     if (options.trace) {

@@ -23,6 +23,20 @@ std::string portProblem(const Outcome& o) {
     return device + ": " + openErrorText(o.openError);
 }
 
+std::string operationName(Operation operation) {
+    switch (operation) {
+        case Operation::ReadCredit:
+            return "credit read";
+        case Operation::WriteCredit:
+            return "write";
+        case Operation::ReadBlock:
+            return "block read";
+        case Operation::ReadSerialNumber:
+            return "serial number read";
+    }
+    return "operation";
+}
+
 }  // namespace
 
 std::string openErrorText(const OpenError& e) {
@@ -76,6 +90,8 @@ std::string_view causeName(Cause cause) {
             return "line-lost";
         case Cause::Refused:
             return "refused";
+        case Cause::Interrupted:
+            return "interrupted";
     }
     return "unknown";
 }
@@ -117,6 +133,9 @@ std::string describe(const Outcome& o) {
                        std::to_string(protocol::kMaxCredit) + "; nothing sent";
             return "block \"" + printable(o.refused) +
                    "\" refused: a number from 0 to 255; nothing sent";
+        case Cause::Interrupted:
+            return (device.empty() ? std::string() : device + ": ") + "interrupted before the " +
+                   operationName(o.operation) + "; nothing sent";
     }
     return device + ": " + std::string(causeName(o.cause));
 }

@@ -27,6 +27,7 @@ enum class Cause {
     NotConfirmed,     // no final byte within its limit: the credit may have been stored
     LineLost,         // the device went away during the exchange
     Refused,          // an amount or block number refused before anything was sent
+    Interrupted,      // the program was asked to end before the operation began; nothing sent
 };
 
 struct Outcome {
@@ -49,7 +50,7 @@ struct Outcome {
 
 // A stable lower-case name for scripts: "ok", "port-unavailable", "no-answer",
 // "not-ready", "no-badge", "short-reply", "write-refused", "unexpected-reply",
-// "not-confirmed", "line-lost", "refused".
+// "not-confirmed", "line-lost", "refused", "interrupted".
 std::string_view causeName(Cause cause);
 
 // One line for technicians, in English, naming the device and what to try, e.g.

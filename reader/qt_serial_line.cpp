@@ -8,8 +8,8 @@
 #include <cmath>
 #include <string_view>
 
-#include "reader/clock.h"
 #include "process/platform.h"
+#include "reader/clock.h"
 
 namespace palmota {
 
@@ -45,20 +45,8 @@ bool carriedAsIs(const std::string& device) {
 QtSerialLine::QtSerialLine() = default;
 QtSerialLine::~QtSerialLine() = default;
 
-void QtSerialLine::setInterruption(std::function<bool()> interrupted) {
-    interrupted_ = std::move(interrupted);
-}
-
-bool QtSerialLine::interrupted() const {
-    return interrupted_ && interrupted_();
-}
-
 bool QtSerialLine::open(const std::string& device) {
     error_ = {};
-    if (interrupted()) {
-        error_.reason = "the program is ending";
-        return false;
-    }
     bool missing = false;
     if (std::string why = platform::characterDeviceProblem(device, &missing); !why.empty()) {
         error_ = {
@@ -162,14 +150,14 @@ void QtSerialLine::explainOpenFailure(const std::string& device) {
     }
 }
 
-void QtSerialLine::write(const Bytes& bytes) {
-    // Asked to end: the exchange that ran is over, no further command leaves, and the
-    // port is released at once, its exclusive hold and lock file with it.
-    if (interrupted()) close();
-    if (broken()) return;
-    port_.write(bytes.data(), static_cast<qint64>(bytes.size()));
-    // Without an event loop, Qt only hands the bytes to the system when asked to.
+std::size_t QtSerialLine::write(const Bytes& bytes) {
+    if (broken()) return 0;
+    const qint64 queued = port_.write(bytes.data(), static_cast<qint64>(bytes.size()));
+    if (queued <= 0) return 0;
+    // Without an event loop, Qt only hands the bytes to the system when asked to; what it
+    // still holds afterwards did not reach the device.
     port_.waitForBytesWritten(kWriteTimeoutMs);
+    return static_cast<std::size_t>(std::max<qint64>(0, queued - port_.bytesToWrite()));
 }
 
 void QtSerialLine::pull() {

@@ -62,6 +62,11 @@ Palmota::Reply Palmota::exchange(const Bytes& command, int atLeast, Seconds limi
 }
 
 Palmota::Reply Palmota::readyCheck(Outcome& outcome) {
+    outcome.device = device_;
+    if (interrupted_ && interrupted_()) {
+        outcome.cause = Cause::Interrupted;
+        return {};
+    }
     OpenReaderPort();
     outcome.device = device_;
     // A port that could not be opened gets nothing sent: it answers like a Reader that

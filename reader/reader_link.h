@@ -37,6 +37,13 @@ class Palmota {
 
     void setPortChooser(PortChooser chooser) { chooser_ = std::move(chooser); }
     void setObserver(OutcomeObserver observer) { observer_ = std::move(observer); }
+    // Asked before each operation sends its first byte: once true (the program was asked
+    // to end), no operation starts, and each reports Cause::Interrupted with nothing sent.
+    // One under way is never cut: a write cut after 07 would leave the Reader taking the
+    // next bytes it receives for the amount.
+    void setInterruption(std::function<bool()> interrupted) {
+        interrupted_ = std::move(interrupted);
+    }
 
     // Opens the port named by the chooser unless it is already open; an open port is
     // never reconfigured, so a new choice only counts at the next opening.
@@ -72,6 +79,7 @@ class Palmota {
     Clock& clock_;
     PortChooser chooser_;
     OutcomeObserver observer_;
+    std::function<bool()> interrupted_;
     std::string device_;   // the device last opened, or the chooser's text that named none
     OpenError openError_;  // why the last opening failed
 };

@@ -54,6 +54,9 @@ class FrmPalmota final : public QWidget {
     // application's event loop, and the program's end releases the port.
     void setProgramEnd(std::function<void()> end);
     void setActionReport(ActionReport report);
+    // Once `interrupted` says so (the program was asked to end), no badge operation
+    // starts; the one under way runs to its end.
+    void setInterruption(std::function<bool()> interrupted);
 
   protected:
     void closeEvent(QCloseEvent* event) override;

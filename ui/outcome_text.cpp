@@ -86,6 +86,8 @@ QString outcomeText(const Outcome& o, QTime at) {
             return QStringLiteral(
                 "Numéro de bloc refusé : de 0 à 255 seulement. Rien n'a été "
                 "envoyé.");
+        case Cause::Interrupted:
+            return QStringLiteral("Programme arrêté avant l'opération. Rien n'a été envoyé.");
     }
     return {};
 }

@@ -11,11 +11,11 @@
 #include <functional>
 #include <sstream>
 
+#include "cli/cli_status.h"
 #include "sim/reader_engine.h"
 #include "tests/support/fake_clock.h"
 #include "tests/support/hex.h"
 #include "tests/support/scripted_line.h"
-#include "cli/cli_status.h"
 
 namespace palmota::cli {
 namespace {
@@ -309,10 +309,24 @@ TEST(CliLines, EndOfInputEndsTheRunWithTheFirstFailure) {
 TEST(CliStop, ARequestEndsTheRunBetweenCommands) {
     Rig rig;
     int asked = 0;
-    rig.runner.setStopRequest([&asked] { return ++asked > 2; });
-    // Asked before "read", between its two operations, then before "credit".
+    rig.runner.setStopRequest([&asked] { return ++asked > 3; });
+    // Asked before "read", before each of its two operations, then before "credit".
     EXPECT_EQ(rig.run({"read", "credit"}), kExitInterrupted);
     EXPECT_EQ(rig.out.str(), "serial: 123456\ncredit: 1500\n");
+    EXPECT_EQ(rig.err.str(), "");
+}
+
+TEST(CliStop, ARequestDuringADumpEndsItAfterTheBlockUnderWay) {
+    Rig rig;
+    // The signal comes while block 1 is read: block 1 is read to its end, block 2 never.
+    rig.runner.setStopRequest([&rig] { return rig.line.writes.size() > 3; });
+    EXPECT_EQ(rig.run({"dump"}), kExitInterrupted);
+    EXPECT_EQ(rig.out.str(),
+              "0: 00 00 01 02 03 04 05 06 07 00 01 E2 40 0C 0D 0E 0F\n"
+              "1: 00 05 DC 12 13 14 15 16 17 18 19 1A 1B 1C 1D 1E 1F\n");
+    EXPECT_EQ(hexOf(rig.line.allWritten()), "00 04 00 00 04 01");
+    EXPECT_EQ(rig.err.str(),
+              "palmota-cli: " + kDevice + ": interrupted before the block read; nothing sent\n");
 }
 
 TEST(CliStop, ARequestDuringTheWaitForInputIsNotTakenForItsEnd) {
@@ -368,6 +382,8 @@ struct JsonCase {
     void (*faults)(sim::ReaderFaults&);
     std::string command;
     const char* json;  // the fields beside "ms", as a JSON object
+    // A signal comes while the command's first operation runs.
+    bool signalDuringFirstOperation = false;
 };
 
 class CliJsonTest : public ::testing::TestWithParam<JsonCase> {};
@@ -376,6 +392,8 @@ TEST_P(CliJsonTest, GivesTheFieldsOfEachCommand) {
     const JsonCase& c = GetParam();
     Rig rig(true);
     rig.setFaults(c.faults);
+    if (c.signalDuringFirstOperation)
+        rig.runner.setStopRequest([&rig] { return !rig.line.writes.empty(); });
     rig.run({c.command});
     QJsonObject got = onlyObject(rig.out.str());
     ASSERT_TRUE(got.contains("ms"));
@@ -409,7 +427,24 @@ INSTANTIATE_TEST_SUITE_P(
                      "result":"ERREUR","error":"/dev/ttyUSB0: the write was not confirmed within 3 s: the credit may have been stored; read it back before trying again"})j"},
         JsonCase{"SilentCredit", [](auto& f) { f.silent = true; }, "credit",
                  R"j({"command":"credit","ok":false,"cause":"no-answer","status":4,"result":"",
-                     "error":"/dev/ttyUSB0: no answer from the Reader within 1 s (is it powered and on this port?)"})j"}),
+                     "error":"/dev/ttyUSB0: no answer from the Reader within 1 s (is it powered and on this port?)"})j"},
+        // Cut short by a signal: never a success, however well the part that ran went.
+        JsonCase{"ReadInterruptedAfterTheSerial", [](auto&) {}, "read",
+                 R"j({"command":"read","ok":false,"cause":"interrupted","status":130,
+                     "serial":"123456","credit":"",
+                     "error":"/dev/ttyUSB0: interrupted before the credit read; nothing sent"})j",
+                 true},
+        JsonCase{"WriteVerifyInterruptedBeforeTheReadBack", [](auto&) {}, "write --verify 8",
+                 R"j({"command":"write --verify 8","ok":false,"cause":"interrupted",
+                     "status":130,"result":"OK","credit":"","verified":false,
+                     "error":"/dev/ttyUSB0: interrupted before the credit read; nothing sent"})j",
+                 true},
+        JsonCase{"WriteNotConfirmedThenInterrupted", [](auto& f) { f.noFinalWriteReply = true; },
+                 "write --verify 8",
+                 R"j({"command":"write --verify 8","ok":false,"cause":"not-confirmed",
+                     "status":5,"result":"ERREUR","credit":"","verified":false,
+                     "error":"/dev/ttyUSB0: the write was not confirmed within 3 s: the credit may have been stored; read it back before trying again"})j",
+                 true}),
     [](const auto& row) { return std::string(row.param.name); });
 
 TEST(CliJson, DumpGivesEightBlockTextsAndTheTimeTaken) {

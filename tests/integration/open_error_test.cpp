@@ -10,7 +10,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -209,33 +208,6 @@ TEST_F(OpenErrors, TheProgramsOwnTerminalIsRefusedUntouched) {
     ::close(keeper);
     std::this_thread::sleep_for(20ms);
     EXPECT_EQ(reader.received(), "");  // nothing rung
-}
-
-TEST_F(OpenErrors, AnInterruptionLetsTheExchangeFinishThenReleasesThePort) {
-    sim::ReaderFaults slow;
-    slow.replyDelay = 300ms;
-    reader.setFaults(slow);
-    std::atomic<bool> ending{false};
-    QtSerialLine line;
-    line.setInterruption([&] { return ending.load(); });
-    SteadyClock clock;
-    Palmota palmota(line, clock, [&] { return pty; });
-    std::thread signal([&] {
-        std::this_thread::sleep_for(100ms);
-        ending = true;
-    });
-    const Seconds start = clock.now();
-    const std::string serial = palmota.ReadSerialNumber();
-    const Seconds took = clock.now() - start;
-    signal.join();
-    // The ready check was answered; the block command never left.
-    EXPECT_EQ(reader.received(), hex("00"));
-    EXPECT_LT(took, Seconds{600ms});
-    EXPECT_FALSE(line.isOpen());
-    EXPECT_FALSE(line.open(pty));  // nor does the port open again while ending
-    // Released: another program opens it at once.
-    EXPECT_EQ(inChild([&] { return openOutcome(pty); }, false), "opened");
-    (void)serial;
 }
 
 }  // namespace

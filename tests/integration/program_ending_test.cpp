@@ -214,6 +214,27 @@ TEST_P(ProgramSignal, InterruptedMidReadTheCliReleasesThePortWithinTheExchangeLi
     expectTheNextRunOpensThePort();
 }
 
+// Cut after 07, the write would leave the Reader waiting for its amount, and the next
+// program's ready checks (00 00) would be stored as the credit.
+TEST_P(ProgramSignal, BetweenTheWriteCommandAndItsAmountTheWriteRunsToItsEnd) {
+    sim::ReaderFaults slow;
+    slow.replyDelay = 300ms;
+    reader.setFaults(slow);
+    const Child cli = spawn(PALMOTA_CLI, {"--port", pty, "write", "1900"}, {});
+    // 07 left at 300 ms; its acknowledgement comes at 600 ms, the amount goes after it.
+    std::this_thread::sleep_for(450ms);
+    ::kill(cli.pid, GetParam());
+    const auto status = waitFor(cli.pid, 5s);
+    EXPECT_EQ(readAll(cli.out), "OK\n");
+    ASSERT_TRUE(status);
+    EXPECT_TRUE(WIFEXITED(*status)) << "ended by signal " << WTERMSIG(*status);
+    EXPECT_EQ(hexOf(reader.received()), "00 07 07 6C");
+    EXPECT_EQ(reader.badge().credit(), 1900);
+    reader.setFaults({});
+    const RunResult next = run(PALMOTA_CLI, {"--port", pty, "credit"});
+    EXPECT_EQ(next.out, "1900\n");
+}
+
 TEST_P(ProgramSignal, WaitingForItsNextCommandTheCliEndsAtOnce) {
     // A session on standard input, its caller silent after one command.
     const Child cli = spawn(PALMOTA_CLI, {"--port", pty, "-"}, {.inputPipe = true});

@@ -148,6 +148,26 @@ TEST_F(ReaderLinkTest, WriteSendsTheAmountEvenWhenTheCommandGotNoAcknowledgement
     EXPECT_EQ(written(), (Writes{"00", "07", "00 01"}));
 }
 
+// A write cut between 07 and the amount would leave the Reader taking the next bytes it
+// receives (another program's ready checks) for the amount.
+TEST_F(ReaderLinkTest, AnEndRequestedMidOperationLetsItFinishAndStartsNoOther) {
+    bool ending = false;
+    link.setInterruption([&] { return ending; });
+    line.setResponder([&](const Bytes& w) {
+        if (w == hex("07")) ending = true;
+        return Reply{{1ms, hex("00")}};
+    });
+    EXPECT_EQ(link.WriteCredit("1900"), "OK");
+    EXPECT_EQ(written(), (Writes{"00", "07", "07 6C"}));
+    EXPECT_EQ(link.ReadCredit(), "");
+    EXPECT_EQ(link.ReadSerialNumber(), "ERREUR");
+    EXPECT_EQ(written(), (Writes{"00", "07", "07 6C"}));
+    ASSERT_EQ(outcomes.size(), 3u);
+    EXPECT_EQ(outcomes[0].cause, Cause::Success);
+    EXPECT_EQ(outcomes[1].cause, Cause::Interrupted);
+    EXPECT_EQ(outcomes[2].cause, Cause::Interrupted);
+}
+
 TEST_F(ReaderLinkTest, WriteWithNoReaderNeverTouchesTheBadge) {
     const Seconds took = timed([&] { EXPECT_EQ(link.WriteCredit("100"), "ERREUR"); });
     EXPECT_GT(took, Seconds{1s});
