@@ -290,13 +290,63 @@ TEST(CliLines, ABadLineIsAUsageErrorForItselfAndNothingOfItIsSent) {
 
 TEST(CliLines, AnEndlessLineIsRefusedWithoutBeingKept) {
     Rig rig;
-    std::istringstream in(std::string(1 << 20, 'w') + "\ncredit\nwrite 3");
+    std::istringstream in(std::string(1 << 20, 'w') + "\ncredit\nwrite 3\n");
     EXPECT_EQ(rig.runner.runLines(in, true), kExitUsage);
     EXPECT_EQ(rig.err.str(),
               "palmota-cli: line 1: a line of more than 4096 characters; nothing sent\n");
-    // The lines after it, the last without its line end, still run.
-    EXPECT_EQ(rig.out.str(), "1500\nOK\n");
+    EXPECT_EQ(rig.out.str(), "1500\nOK\n");  // the lines after it still run
 }
+
+// Comments and blank lines are skipped whatever their length; a last line the input
+// ended inside may be a command cut short ("write 17" of "write 1750") and never runs.
+struct LinesCase {
+    const char* name;
+    std::string input;
+    int status;
+    std::string out;
+    std::string err;  // after "palmota-cli: "; empty when none
+    const char* written;
+};
+
+void PrintTo(const LinesCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class CliLinesTest : public ::testing::TestWithParam<LinesCase> {};
+
+TEST_P(CliLinesTest, RunsOnlyWholeCommandLines) {
+    const LinesCase& c = GetParam();
+    Rig rig;
+    std::istringstream in(c.input);
+    EXPECT_EQ(rig.runner.runLines(in, true), c.status);
+    EXPECT_EQ(rig.out.str(), c.out);
+    EXPECT_EQ(rig.err.str(), c.err.empty() ? "" : "palmota-cli: " + c.err + "\n");
+    EXPECT_EQ(hexOf(rig.line.allWritten()), c.written);
+}
+
+const std::string kCutShort =
+    "the input ended before this line's end; a line runs only once its line end came; "
+    "nothing sent";
+
+INSTANTIATE_TEST_SUITE_P(
+    Input, CliLinesTest,
+    ::testing::Values(
+        LinesCase{
+            "LongComment", "# " + std::string(10000, 'x') + "\ncredit\n", 0, "1500\n", {}, "00 06"},
+        LinesCase{
+            "LongBlankLine", std::string(10000, ' ') + "\t\r\ncredit\n", 0, "1500\n", {}, "00 06"},
+        LinesCase{"IndentedLongComment",
+                  std::string(5000, ' ') + "#" + std::string(5000, 'x') + "\ncredit\n",
+                  0,
+                  "1500\n",
+                  {},
+                  "00 06"},
+        LinesCase{"LastLineCutShort", "credit\nwrite --verify 17", 2, "1500\n",
+                  "line 2: " + kCutShort, "00 06"},
+        LinesCase{"OnlyLineCutShort", "write 1750", 2, "", "line 1: " + kCutShort, ""},
+        LinesCase{"LastCommentWithoutLineEnd", "credit\n# the end", 0, "1500\n", {}, "00 06"},
+        LinesCase{"LastSpacesWithoutLineEnd", "credit\n  ", 0, "1500\n", {}, "00 06"}),
+    [](const auto& row) { return std::string(row.param.name); });
 
 TEST(CliLines, EndOfInputEndsTheRunWithTheFirstFailure) {
     Rig rig;
