@@ -26,7 +26,10 @@ int terminationFd();
 // Why `path` cannot be a serial port as a character device, or empty when it can: the
 // system's reason when it cannot be looked at, "not a serial device" for files and
 // directories. `missing` is set when nothing exists there.
-std::string characterDeviceProblem(const std::string& path, bool* missing = nullptr);
+// `denied` is set when this user may not even look at it (a link into another user's
+// process).
+std::string characterDeviceProblem(const std::string& path, bool* missing = nullptr,
+                                   bool* denied = nullptr);
 
 // Whether `path` is this process's controlling terminal (/dev/tty, or the terminal the
 // program was started from under any of its names).
@@ -52,6 +55,13 @@ struct LockProblem {
     std::string detail;
 };
 LockProblem lockProblem(const std::string& lockName);
+
+// Takes the lock every opening of one device shares, whatever name it was opened by (a
+// link, /dev/serial/by-id/..., /proc/PID/fd/N): an exclusive flock on the open device,
+// released when the descriptor closes, even by a killed process. False when another
+// opening holds it; `holder` then says who ("locked by process 1234") when the system
+// tells, else the system's reason.
+bool lockDevice(int fd, std::string* holder);
 
 // The error number an open for reading and writing gives, 0 when it succeeds (the
 // descriptor is closed again at once). Only for a device that just refused to open.

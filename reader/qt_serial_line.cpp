@@ -48,9 +48,15 @@ QtSerialLine::~QtSerialLine() = default;
 bool QtSerialLine::open(const std::string& device) {
     error_ = {};
     bool missing = false;
-    if (std::string why = platform::characterDeviceProblem(device, &missing); !why.empty()) {
-        error_ = {
-            missing ? OpenError::Kind::NoSuchDevice : OpenError::Kind::NotASerialDevice, why, {}};
+    bool denied = false;
+    if (std::string why = platform::characterDeviceProblem(device, &missing, &denied);
+        !why.empty()) {
+        // A path this user may not even look at (a link into another user's process, as
+        // the emulator's --link is) gets no group to join: only its owner may use it.
+        const auto kind = missing  ? OpenError::Kind::NoSuchDevice
+                          : denied ? OpenError::Kind::PermissionDenied
+                                   : OpenError::Kind::NotASerialDevice;
+        error_ = {kind, why, {}};
         return false;
     }
     // Set raw, the terminal the program runs in would lose its echo and line editing, and
@@ -82,6 +88,15 @@ bool QtSerialLine::open(const std::string& device) {
     if (!port_.open(QIODevice::ReadWrite)) {
         explainOpenFailure(name);
         port_.clearError();
+        return false;
+    }
+    // The serial library's lock file is named after the name it was given: a device opened
+    // by two names (/dev/ttyUSB0 and its by-id link) would be used by two programs at once,
+    // and root passes its exclusive hold. A lock on the device itself is shared by all names.
+    if (std::string holder; !platform::lockDevice(port_.handle(), &holder)) {
+        port_.close();
+        port_.clearError();
+        error_ = {OpenError::Kind::Busy, holder, {}};
         return false;
     }
     // Pseudo-terminals and some adapters have no DTR line; that is not a failure.
