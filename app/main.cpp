@@ -41,11 +41,11 @@ int main(int argc, char** argv) {
     }
     if (commandLine.help) {
         std::cout << app::helpText().toStdString();
-        return 0;
+        return platform::standardOutputWritten("palmota") ? 0 : platform::kExitOutputFailed;
     }
     if (commandLine.version) {
         std::cout << app::versionText().toStdString();
-        return 0;
+        return platform::standardOutputWritten("palmota") ? 0 : platform::kExitOutputFailed;
     }
     if (!app::displayAvailable()) {
         std::cerr << app::noDisplayMessage().toStdString();

@@ -338,7 +338,8 @@ Exit status (with several commands, that of the first that failed):
      (probe: no port answered the ready check)
   5  the write was not confirmed (no final byte, or one neither 00 nor FF): the
      credit may have been stored; read it back before trying again
-  130  stopped before the end by a signal; 141  standard output was closed
+  130  stopped before the end by a signal; 141  standard output was closed or
+       could not be written
 )help";
 }
 

@@ -82,10 +82,12 @@ int main(int argc, char** argv) {
             return cli::kExitUsage;
         case cli::CliParse::Outcome::Help:
             std::cout << cli::cliHelpText();
-            return cli::kExitSuccess;
+            return platform::standardOutputWritten("palmota-cli") ? cli::kExitSuccess
+                                                                  : cli::kExitOutputClosed;
         case cli::CliParse::Outcome::Version:
             std::cout << "palmota-cli " << PALMOTA_VERSION << '\n';
-            return cli::kExitSuccess;
+            return platform::standardOutputWritten("palmota-cli") ? cli::kExitSuccess
+                                                                  : cli::kExitOutputClosed;
         case cli::CliParse::Outcome::Run:
             break;
     }

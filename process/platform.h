@@ -9,8 +9,18 @@ namespace palmota::platform {
 
 // Makes sure descriptors 0, 1 and 2 are open, on /dev/null where they were closed. A
 // program started with them closed would otherwise get its serial port, or a lock file,
-// as descriptor 1 or 2, and its messages would go onto the line. Call it first in main.
+// as descriptor 1 or 2, and its messages would go onto the line. A closed standard output
+// is reopened for reading only, so that writing to it still fails, as it would have.
+// Call it first in main.
 void ensureStandardStreams();
+
+// Flushes standard output; false, with one line on standard error naming the program,
+// when what was written there could not be (closed, a full disk, /dev/full).
+bool standardOutputWritten(const char* program);
+
+// The exit status for an output that could not be written, as a shell reports a death by
+// SIGPIPE.
+inline constexpr int kExitOutputFailed = 141;
 
 // SIGINT, SIGTERM and SIGHUP set a flag (and wake terminationFd()) instead of ending the
 // process, so that the program closes its port and ends on its own; SIGPIPE is ignored,

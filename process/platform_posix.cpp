@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <iostream>
 #include <sstream>
 #include <system_error>
 #include <vector>
@@ -77,13 +78,19 @@ void ensureStandardStreams() {
     for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
         if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
         // open() gives the lowest free number, which is `fd` itself: the ones below are open.
-        const int opened = ::open("/dev/null", fd == STDIN_FILENO ? O_RDONLY : O_WRONLY);
+        const int opened = ::open("/dev/null", fd == STDERR_FILENO ? O_WRONLY : O_RDONLY);
         if (opened >= 0 && opened != fd) {
             ::dup2(opened, fd);
             ::close(opened);
         }
         if (opened < 0) std::abort();  // no /dev/null: nothing safe is left to do
     }
+}
+
+bool standardOutputWritten(const char* program) {
+    if (std::cout.flush()) return true;
+    std::cerr << program << ": cannot write to standard output\n";
+    return false;
 }
 
 void installTerminationHandlers(bool interruptBlockingCalls) {

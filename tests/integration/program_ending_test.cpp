@@ -36,6 +36,7 @@ struct Start {
     bool otherUser = false;     // runs as uid and gid 65534
     bool closedOutput = false;  // standard output a pipe nobody reads
     bool inputPipe = false;     // standard input a pipe the test writes to
+    bool fullOutput = false;    // standard output /dev/full, where every write fails
 };
 
 struct Child {
@@ -90,6 +91,7 @@ Child spawn(const std::string& asGiven, const std::vector<std::string>& argument
         if (how.closedOutput) ::close(out[0]);
         ::dup2(out[1], STDOUT_FILENO);
         if (how.inputPipe) ::dup2(in[0], STDIN_FILENO);
+        if (how.fullOutput) ::dup2(::open("/dev/full", O_WRONLY), STDOUT_FILENO);
         if (how.closeStreams) {
             for (int fd = 0; fd <= 2; ++fd) ::close(fd);
         }
@@ -170,7 +172,8 @@ struct ProgramEnding : ::testing::Test {
 TEST_F(ProgramEnding, WithClosedStandardStreamsTheTraceStaysOffTheLine) {
     const RunResult write =
         run(PALMOTA_CLI, {"--port", pty, "--trace", "write", "100"}, {.closeStreams = true});
-    EXPECT_TRUE(exitedWith(write.status, 0)) << write.status;
+    // The result could not be written: the output was closed.
+    EXPECT_TRUE(exitedWith(write.status, 141)) << write.status;
     EXPECT_EQ(hexOf(reader.received()), "00 07 00 64");
     EXPECT_EQ(reader.badge().credit(), 100);
 }
@@ -191,6 +194,18 @@ TEST_F(ProgramEnding, TheEmulatorWithClosedStandardStreamsKeepsItsLogOffTheLine)
     EXPECT_TRUE(exitedWith(waitFor(sim.pid, 2s).value_or(-1), 0));
     ::close(sim.out);
     EXPECT_FALSE(fs::exists(fs::symlink_status(link)));
+}
+
+// An output every write to fails is no success, whatever the program had to say.
+TEST_F(ProgramEnding, AnOutputThatCannotBeWrittenIsAFailure) {
+    for (const char* program : {PALMOTA_CLI, BADGE_READER_SIM}) {
+        for (const char* option : {"--help", "--version"}) {
+            const RunResult shown = run(program, {option}, {.fullOutput = true});
+            EXPECT_TRUE(exitedWith(shown.status, 141)) << program << ' ' << option;
+        }
+    }
+    const RunResult credit = run(PALMOTA_CLI, {"--port", pty, "credit"}, {.fullOutput = true});
+    EXPECT_TRUE(exitedWith(credit.status, 141)) << credit.status;
 }
 
 class ProgramSignal : public ProgramEnding, public ::testing::WithParamInterface<int> {};
