@@ -64,8 +64,9 @@ std::string describe(const Outcome& outcome);
 // again", and so on.
 std::string openErrorText(const OpenError& error);
 
-// `text` with every control character and DEL shown as \xHH, and a backslash as \\, so
-// that it can be written to a terminal as it stands.
+// `text` with every control character (C0, DEL and the C1 controls U+0080 to U+009F)
+// and every byte that is not part of well-formed UTF-8 shown as \xHH, and a backslash
+// as \\, so that it can be written to a terminal, or kept as JSON text, as it stands.
 std::string printable(std::string_view text);
 
 }  // namespace palmota
