@@ -47,21 +47,19 @@ int probePorts(const cli::CliOptions& options, SerialLine& line, Clock& clock,
         std::cerr << "palmota-cli: no serial devices found to probe (is the Reader plugged in?)\n";
         return cli::kExitNoAnswer;
     }
-    bool found = false;
+    std::vector<cli::ProbeResult> results;
     for (const std::string& port : ports) {
         if (stopRequested()) return cli::kExitInterrupted;
-        const cli::ProbeResult result = cli::probePort(line, clock, port);
-        found = found || result.state == cli::ProbeResult::State::Ready;
+        results.push_back(cli::probePort(line, clock, port));
         if (options.json)
-            printJson(cli::probeJson(result));
+            printJson(cli::probeJson(results.back()));
         else
-            std::cout << cli::probeLine(result) << std::endl;
+            std::cout << cli::probeLine(results.back()) << std::endl;
         if (!std::cout) return cli::kExitOutputClosed;
     }
-    if (found) return cli::kExitSuccess;
-    std::cerr << "palmota-cli: no Reader answered the ready check on the " << ports.size()
-              << (ports.size() == 1 ? " port" : " ports")
-              << " tried (is it powered and plugged in?)\n";
+    const std::string verdict = cli::probeVerdict(results);
+    if (verdict.empty()) return cli::kExitSuccess;
+    std::cerr << "palmota-cli: " << verdict << '\n';
     return cli::kExitNoAnswer;
 }
 
