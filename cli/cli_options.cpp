@@ -288,7 +288,9 @@ Commands (output on standard output):
   dump          blocks 0 to 7, one line each: "N: HEX BYTES" or "N: ERREUR"
   -             reads the commands above from standard input, one a line, and answers
                 each as it completes; end of input ends the run. Empty lines and lines
-                starting with # are skipped. A line that is no command is a usage error
+                starting with # are skipped, whatever their length. A line runs only
+                once its line end came: a last line cut off is refused, nothing sent.
+                A line that is no command is a usage error
                 for that line alone: one line on standard error, status 2 for it,
                 nothing sent, nothing on standard output (with --json, an object whose
                 cause is "usage")
@@ -304,15 +306,18 @@ Commands (output on standard output):
                 Never writes to a path that is not a serial device
 
 Options:
-  -p, --port TEXT  the port: a number 1 to 6 as in the window's port chooser
-                (1 is /dev/ttyS0, the first serial port), or a device path such as
-                /dev/ttyUSB0 for a USB adapter; default 1
+  -p, --port TEXT  the port: a number N from 1, the N-th serial port /dev/ttyS(N-1)
+                (1 to 6 are COM1 to COM6 of the window's port chooser; 1 is
+                /dev/ttyS0), or a device path such as /dev/ttyUSB0 for a USB
+                adapter; default 1
   -t, --trace   one line on standard error for each write and read on the port:
-                milliseconds since start, "->" sent or "<-" received, bytes in hex
+                milliseconds since start, "->" sent or "<-" received, bytes in hex;
+                bytes that could not be sent follow as "(not sent: ..)"
   --json        one JSON object a line on standard output for each command, in place
                 of the text: "command", "ok", "cause" (ok, port-unavailable,
                 no-answer, not-ready, no-badge, short-reply, write-refused,
-                unexpected-reply, not-confirmed, line-lost; read-back-differs; usage),
+                unexpected-reply, not-confirmed, line-lost, interrupted;
+                read-back-differs; usage),
                 "status" (the exit status of this command alone), "ms" (time taken),
                 "error" (the standard-error line, on failure), and the results as the
                 texts the Reader link returned: "result" (serial, credit, write),

@@ -27,7 +27,7 @@ namespace palmota {
 // the next reply it would shift every reply after it.
 class Palmota {
   public:
-    // The port chooser's current text, read at each opening ("1" to "6", a device path).
+    // The port chooser's current text, read at each opening (a number from "1", a device path).
     using PortChooser = std::function<std::string()>;
     // Told the outcome of every operation, once, when it ends.
     using OutcomeObserver = std::function<void(const Outcome&)>;

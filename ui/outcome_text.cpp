@@ -20,8 +20,9 @@ QString portProblem(const Outcome& o) {
     switch (e.kind) {
         case OpenError::Kind::BadName:
             return port + QStringLiteral(
-                              "ce n'est pas un nom de port. Choisissez un numéro de 1 à 6 ou "
-                              "le chemin d'un périphérique, par exemple /dev/ttyUSB0.");
+                              "ce n'est pas un nom de port. Choisissez un numéro à partir de 1 "
+                              "(1 à 6 pour COM1 à COM6) ou le chemin d'un périphérique, par "
+                              "exemple /dev/ttyUSB0.");
         case OpenError::Kind::NoSuchDevice:
             return port + QStringLiteral("aucun port série de ce nom.");
         case OpenError::Kind::PermissionDenied:
