@@ -316,7 +316,7 @@ Options:
   --json        one JSON object a line on standard output for each command, in place
                 of the text: "command", "ok", "cause" (ok, port-unavailable,
                 no-answer, not-ready, no-badge, short-reply, write-refused,
-                unexpected-reply, not-confirmed, line-lost, interrupted;
+                unexpected-reply, not-confirmed, line-lost, noisy-line, interrupted;
                 read-back-differs; usage),
                 "status" (the exit status of this command alone), "ms" (time taken),
                 "error" (the standard-error line, on failure), and the results as the
@@ -333,16 +333,18 @@ Standard error: one line for each command that failed, naming the device and wha
 try, e.g. "palmota-cli: /dev/ttyUSB0: no answer from the Reader within 1 s (is it
 powered and on this port?)".
 
-Exit status (with several commands, that of the first that failed):
+Exit status (with several commands, that of the first that failed). 1 to 4: the
+badge's credit is known to be unchanged, trying again is safe; 5: it may have changed.
   0  every command succeeded
   1  the Reader answered, but the operation failed: not ready, no badge, write
-     refused, a short reply, or a read-back that did not match (write --verify)
+     refused, a short reply, or a noisy line before any amount went out
   2  the command line cannot be used; nothing was sent to the Reader
   3  the port could not be opened
   4  no answer from the Reader: nothing within a limit, or the line was lost
      (probe: no port answered the ready check)
-  5  the write was not confirmed (no final byte, or one neither 00 nor FF): the
-     credit may have been stored; read it back before trying again
+  5  an amount went out with no verdict to trust: no final byte, one neither 00
+     nor FF, a noisy line, or a read-back that failed or differs (write --verify);
+     the credit may have been stored: read it back before trying again
   130  stopped before the end by a signal; 141  standard output was closed or
        could not be written
 )help";

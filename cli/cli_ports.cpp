@@ -1,11 +1,6 @@
 #include "cli/cli_ports.h"
 
-#include <QFileInfo>
-#include <QSerialPortInfo>
-#include <cstdio>
-
 #include "reader/outcome.h"
-#include "reader/serial_by_id.h"
 
 namespace palmota::cli {
 
@@ -26,38 +21,16 @@ std::string field(const std::string& value) {
     return printable(out);
 }
 
-QJsonValue jsonField(const std::string& value) {
-    return value.empty() ? QJsonValue() : QJsonValue(QString::fromStdString(value));
+QJsonValue jsonField(const QString& value) {
+    return value.isEmpty() ? QJsonValue() : QJsonValue(value);
 }
 
 }  // namespace
 
-std::vector<SerialDevice> listSerialDevices() {
-    const QHash<QString, QString> byId = serialByIdLinks();
-    std::vector<SerialDevice> devices;
-    for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts()) {
-        SerialDevice device;
-        device.path = text(info.systemLocation());
-        const QString canonical = QFileInfo(info.systemLocation()).canonicalFilePath();
-        if (!canonical.isEmpty()) device.byId = text(byId.value(canonical));
-        device.description = text(info.description());
-        device.manufacturer = text(info.manufacturer());
-        if (info.hasVendorIdentifier() && info.hasProductIdentifier()) {
-            char ids[16];
-            std::snprintf(ids, sizeof ids, "%04x:%04x", info.vendorIdentifier(),
-                          info.productIdentifier());
-            device.vidPid = ids;
-        }
-        device.serialNumber = text(info.serialNumber());
-        devices.push_back(device);
-    }
-    return devices;
-}
-
 std::string deviceLine(const SerialDevice& device) {
-    return field(device.path) + '\t' + field(device.byId) + '\t' + field(device.description) +
-           '\t' + field(device.manufacturer) + '\t' + field(device.vidPid) + '\t' +
-           field(device.serialNumber);
+    return field(text(device.path)) + '\t' + field(text(device.byId)) + '\t' +
+           field(text(device.description)) + '\t' + field(text(device.manufacturer)) + '\t' +
+           field(text(vidPid(device))) + '\t' + field(text(device.serialNumber));
 }
 
 QJsonObject deviceJson(const SerialDevice& device) {
@@ -65,7 +38,7 @@ QJsonObject deviceJson(const SerialDevice& device) {
             {"byId", jsonField(device.byId)},
             {"description", jsonField(device.description)},
             {"manufacturer", jsonField(device.manufacturer)},
-            {"vidPid", jsonField(device.vidPid)},
+            {"vidPid", jsonField(vidPid(device))},
             {"serialNumber", jsonField(device.serialNumber)}};
 }
 

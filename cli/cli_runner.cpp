@@ -82,14 +82,10 @@ std::string labelled(const std::string& label, const std::string& text) {
 
 // ReadBlock gives its raw reply, or the word ERREUR when the Reader did not answer the
 // ready check. A Reader may well answer a block read with the six bytes 45 52 52 45 55 52,
-// which spell the word: the outcome tells them apart, since only a failure before the
-// block reply leaves no reply behind it.
+// which spell the word: the outcome carries the block reply beside the text, whenever
+// one was asked for.
 std::string blockText(const std::string& result, const Outcome& outcome) {
-    const bool failedBeforeReply =
-        outcome.reply.empty() &&
-        (outcome.cause == Cause::PortUnavailable || outcome.cause == Cause::NoAnswer ||
-         outcome.cause == Cause::LineLost || outcome.cause == Cause::Refused);
-    return result == kError && failedBeforeReply ? result : protocol::hexPairs(result);
+    return outcome.block || result != kError ? protocol::hexPairs(result) : result;
 }
 
 // Milliseconds to the microsecond: finer would only be noise.
@@ -133,7 +129,7 @@ void CliRunner::line(const std::string& text) {
 void CliRunner::judge(Report& report) const {
     for (const Outcome& outcome : outcomes_) {
         if (outcome.succeeded()) continue;
-        report.status = exitStatus(outcome.cause);
+        report.status = exitStatus(outcome);
         report.cause = outcome.cause;
         report.failure = describe(outcome);
         return;
@@ -218,13 +214,9 @@ void CliRunner::runWrite(const CliRequest& request, Report& report) {
     const Outcome written = lastOutcome();
     // Only a write whose amount reached the Reader is worth reading back; one that failed
     // before (no port, no answer to the ready check) would fail the same way again.
-    const bool amountSent =
-        written.cause == Cause::Success || written.cause == Cause::WriteRefused ||
-        written.cause == Cause::UnexpectedReply || written.cause == Cause::NotConfirmed;
-    const bool verdictUnknown =
-        written.cause == Cause::NotConfirmed || written.cause == Cause::UnexpectedReply;
+    const bool verdictUnknown = family(written) == Family::MayHaveChanged;
     std::string credit;
-    if (amountSent && !outputClosed()) credit = reader_.ReadCredit();
+    if (written.amountSent && !outputClosed()) credit = reader_.ReadCredit();
     line(labelled("credit", credit));
     report.results["credit"] = jsonText(credit);
 
@@ -232,7 +224,7 @@ void CliRunner::runWrite(const CliRequest& request, Report& report) {
     const auto readBack = protocol::parseAmount(credit);
     const bool matches = readBack && *readBack == wanted;
     report.results["verified"] = matches;
-    if (!amountSent || written.cause == Cause::WriteRefused) return;  // the write's own failure
+    if (!written.amountSent || written.cause == Cause::WriteRefused) return;  // its own failure
 
     const Outcome reading = lastOutcome();
     if (matches) {
@@ -243,16 +235,19 @@ void CliRunner::runWrite(const CliRequest& request, Report& report) {
             line("confirmed by reading back");
             report.results["confirmedByReadingBack"] = true;
         }
-    } else if (!readBack) {
-        // Nothing read back: a confirmed write fails as the reading did; an unconfirmed
-        // one stays unknown.
+        return;
+    }
+    // The amount went out and the badge was not seen to hold it: whatever the final byte
+    // said, the credit may have changed, and a script must read it before trying again.
+    report.status = kExitNotConfirmed;
+    if (!readBack) {
+        // Nothing read back: an unconfirmed write keeps its own reason.
         if (!verdictUnknown) {
-            report.status = exitStatus(reading.cause);
             report.cause = reading.cause;
-            report.failure = describe(reading);
+            report.failure = describe(reading) + "; reading back the " + std::to_string(wanted) +
+                             " written: it may be stored, read it back before trying again";
         }
     } else {
-        report.status = kExitReaderFailed;
         report.causeName = "read-back-differs";
         report.failure = printable(written.device) + ": the credit read back is " + credit +
                          ", not the " + std::to_string(wanted) + " written";

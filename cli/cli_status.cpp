@@ -2,32 +2,24 @@
 
 namespace palmota::cli {
 
-int exitStatus(Cause cause) {
-    switch (cause) {
-        case Cause::Success:
+int exitStatus(const Outcome& outcome) {
+    switch (family(outcome)) {
+        case Family::Success:
             return kExitSuccess;
-        case Cause::NotReady:
-        case Cause::NoBadge:
-        case Cause::ShortReply:
-        case Cause::WriteRefused:
-            return kExitReaderFailed;
-        case Cause::PortUnavailable:
-            return kExitPortUnavailable;
-        case Cause::NoAnswer:
-        case Cause::LineLost:
-            return kExitNoAnswer;
-        // A final byte that is neither 00 (stored) nor FF (refused) tells nothing about
-        // the badge either: a script must read the credit back before it tries again,
-        // or it may credit the badge twice.
-        case Cause::UnexpectedReply:
-        case Cause::NotConfirmed:
-            return kExitNotConfirmed;
-        case Cause::Refused:
+        case Family::Usage:
             return kExitUsage;
-        case Cause::Interrupted:
+        case Family::Port:
+            return kExitPortUnavailable;
+        case Family::NoAnswer:
+            return kExitNoAnswer;
+        case Family::ReaderFailed:
+            return kExitReaderFailed;
+        case Family::MayHaveChanged:
+            return kExitNotConfirmed;
+        case Family::Interrupted:
             return kExitInterrupted;
     }
-    return kExitReaderFailed;
+    return kExitNotConfirmed;
 }
 
 }  // namespace palmota::cli

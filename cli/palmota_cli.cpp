@@ -17,6 +17,7 @@
 #include "reader/clock.h"
 #include "reader/qt_serial_line.h"
 #include "reader/reader_link.h"
+#include "reader/serial_devices.h"
 #include "reader/tracing_line.h"
 
 namespace {
@@ -28,7 +29,7 @@ void printJson(const QJsonObject& object) {
 }
 
 int listPorts(const cli::CliOptions& options) {
-    for (const cli::SerialDevice& device : cli::listSerialDevices()) {
+    for (const SerialDevice& device : serialDevicesPresent()) {
         if (options.json)
             printJson(cli::deviceJson(device));
         else
@@ -41,8 +42,8 @@ int probePorts(const cli::CliOptions& options, SerialLine& line, Clock& clock,
                const std::function<bool()>& stopRequested) {
     std::vector<std::string> ports = options.probePorts;
     if (ports.empty())
-        for (const cli::SerialDevice& device : cli::listSerialDevices())
-            ports.push_back(device.path);
+        for (const SerialDevice& device : serialDevicesPresent())
+            ports.push_back(device.path.toStdString());
     if (ports.empty()) {
         std::cerr << "palmota-cli: no serial devices found to probe (is the Reader plugged in?)\n";
         return cli::kExitNoAnswer;

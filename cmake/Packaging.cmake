@@ -120,4 +120,40 @@ else()
       "libqt6core6, libqt6gui6, libqt6widgets6, libqt6serialport6, qt6-qpa-plugins")
 endif()
 
+# Reproducible packages: two builds of one commit give the same bytes. CPack stamps every
+# file and member of the .deb with SOURCE_DATE_EPOCH when it is set, in place of the times
+# the files were built; gzip -n above leaves the name and time out of the compressed pages.
+# When the environment sets no time, the package takes that of the last commit, found here
+# and set again in cpack's own environment, where a plain `cpack -G DEB` looks for it.
+set(palmota_source_date "$ENV{SOURCE_DATE_EPOCH}")
+if(palmota_source_date STREQUAL "")
+  find_package(Git QUIET)
+  if(GIT_FOUND)
+    execute_process(COMMAND ${GIT_EXECUTABLE} log -1 --format=%ct
+                    WORKING_DIRECTORY ${PROJECT_SOURCE_DIR}
+                    OUTPUT_VARIABLE palmota_source_date OUTPUT_STRIP_TRAILING_WHITESPACE
+                    ERROR_QUIET)
+    # Configured again after each commit or checkout, which moves HEAD's log.
+    execute_process(COMMAND ${GIT_EXECUTABLE} rev-parse --absolute-git-dir
+                    WORKING_DIRECTORY ${PROJECT_SOURCE_DIR}
+                    OUTPUT_VARIABLE palmota_git_dir OUTPUT_STRIP_TRAILING_WHITESPACE
+                    ERROR_QUIET)
+    if(EXISTS "${palmota_git_dir}/logs/HEAD")
+      set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS
+                                             "${palmota_git_dir}/logs/HEAD")
+    endif()
+  endif()
+endif()
+set(palmota_cpack_config ${CMAKE_CURRENT_BINARY_DIR}/packaging/cpack-project-config.cmake)
+if(palmota_source_date MATCHES "^[0-9]+$")
+  file(CONFIGURE OUTPUT ${palmota_cpack_config} CONTENT [[
+if("$ENV{SOURCE_DATE_EPOCH}" STREQUAL "")
+  set(ENV{SOURCE_DATE_EPOCH} "@palmota_source_date@")
+endif()
+]] @ONLY)
+else()
+  file(WRITE ${palmota_cpack_config} "# No commit time known: file times are the build's.\n")
+endif()
+set(CPACK_PROJECT_CONFIG_FILE ${palmota_cpack_config})
+
 include(CPack)

@@ -6,6 +6,8 @@ namespace {
 // Waiting a hair past the time left makes the next elapsed-time test come out strictly
 // greater than the limit instead of equal to it, without another round trip.
 constexpr Seconds kPastTheLimit = std::chrono::microseconds{100};
+// Less than any wait a line can make: what is left of a guard below it is no wait at all.
+constexpr Seconds kClockGrain = std::chrono::microseconds{1};
 }  // namespace
 
 Bytes exchange(SerialLine& line, Clock& clock, const Bytes& command, int atLeast, Seconds limit,
@@ -23,6 +25,16 @@ Bytes exchange(SerialLine& line, Clock& clock, const Bytes& command, int atLeast
         }
     }
     return line.readAll();
+}
+
+bool staysQuiet(SerialLine& line, Clock& clock, Seconds guard) {
+    const Seconds start = clock.now();
+    for (;;) {
+        if (line.bytesWaiting() > 0) return false;
+        const Seconds left = guard - (clock.now() - start);
+        if (left < kClockGrain) return true;
+        if (!line.waitForBytes(left)) return line.bytesWaiting() == 0;
+    }
 }
 
 }  // namespace palmota

@@ -118,10 +118,41 @@ std::string_view causeName(Cause cause) {
             return "line-lost";
         case Cause::Refused:
             return "refused";
+        case Cause::NoisyLine:
+            return "noisy-line";
         case Cause::Interrupted:
             return "interrupted";
     }
     return "unknown";
+}
+
+Family family(const Outcome& o) {
+    switch (o.cause) {
+        case Cause::Success:
+            return Family::Success;
+        case Cause::Refused:
+            return Family::Usage;
+        case Cause::PortUnavailable:
+            return Family::Port;
+        case Cause::NoAnswer:
+        case Cause::LineLost:
+            return Family::NoAnswer;
+        case Cause::NotReady:
+        case Cause::NoBadge:
+        case Cause::ShortReply:
+        case Cause::WriteRefused:
+            return Family::ReaderFailed;
+        // A final byte that is neither 00 (stored) nor FF (refused), or none at all, tells
+        // nothing about the badge.
+        case Cause::UnexpectedReply:
+        case Cause::NotConfirmed:
+            return Family::MayHaveChanged;
+        case Cause::NoisyLine:
+            return o.amountSent ? Family::MayHaveChanged : Family::ReaderFailed;
+        case Cause::Interrupted:
+            return Family::Interrupted;
+    }
+    return Family::ReaderFailed;
 }
 
 std::string describe(const Outcome& o) {
@@ -154,6 +185,19 @@ std::string describe(const Outcome& o) {
                    ": the credit may have been stored; read it back before trying again";
         case Cause::LineLost:
             return device + ": the line was lost during the exchange (was the Reader unplugged?)";
+        case Cause::NoisyLine: {
+            const std::string what = o.extra > 0 ? std::to_string(o.extra) + " byte" +
+                                                       (o.extra > 1 ? "s" : "") +
+                                                       " more than the Reader's reply holds"
+                                                 : "bytes that answer no command";
+            const std::string after =
+                o.operation != Operation::WriteCredit
+                    ? "; no value was taken from it"
+                    : (o.amountSent
+                           ? "; the credit may have been stored: read it back before trying again"
+                           : "; nothing was written");
+            return device + ": noisy line: " + what + " (a reply sent twice, or noise)" + after;
+        }
         case Cause::Refused:
             if (o.operation == Operation::WriteCredit)
                 return "amount \"" + printable(o.refused) +

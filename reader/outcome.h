@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -27,7 +28,20 @@ enum class Cause {
     NotConfirmed,     // no final byte within its limit: the credit may have been stored
     LineLost,         // the device went away during the exchange
     Refused,          // an amount or block number refused before anything was sent
+    NoisyLine,        // bytes beyond what a reply's shape allows, or right after it
     Interrupted,      // the program was asked to end before the operation began; nothing sent
+};
+
+// What a failure means for the badge, and so for whoever tries again. Every cause
+// belongs to one family; the exit statuses and the printing of results go by it.
+enum class Family {
+    Success,
+    Usage,           // refused before anything was sent
+    Port,            // the port could not be opened; nothing was sent
+    NoAnswer,        // nothing came back, or the line went away, before the badge was touched
+    ReaderFailed,    // the Reader answered, the operation failed, the credit is unchanged
+    MayHaveChanged,  // a write's amount went out with no verdict to trust: read it back
+    Interrupted,     // the program was asked to end before the operation began
 };
 
 struct Outcome {
@@ -44,13 +58,24 @@ struct Outcome {
     Seconds limit{0};     // NoAnswer, ShortReply, NotConfirmed: the limit that passed
     Bytes reply;          // the reply the result was made from (a block read's raw bytes)
     std::string refused;  // Refused: the argument as given
+    int extra = 0;        // NoisyLine: the bytes beyond the reply's shape, when counted
+    // WriteCredit: the two amount bytes were written, so the badge may hold the amount
+    // whatever came back.
+    bool amountSent = false;
+
+    // The values behind the result text, typed, when the operation got that far.
+    std::optional<std::uint16_t> credit;  // ReadCredit's credit
+    std::optional<std::int32_t> serial;   // ReadSerialNumber's serial number
+    std::optional<Bytes> block;           // the block reply, once one was asked for
 
     bool succeeded() const { return cause == Cause::Success; }
 };
 
+Family family(const Outcome& outcome);
+
 // A stable lower-case name for scripts: "ok", "port-unavailable", "no-answer",
 // "not-ready", "no-badge", "short-reply", "write-refused", "unexpected-reply",
-// "not-confirmed", "line-lost", "refused", "interrupted".
+// "not-confirmed", "line-lost", "refused", "noisy-line", "interrupted".
 std::string_view causeName(Cause cause);
 
 // One line for technicians, in English, naming the device and what to try, e.g.

@@ -1,5 +1,7 @@
 #include "reader/reader_link.h"
 
+#include <algorithm>
+
 #include "reader/exchange.h"
 #include "reader/port_name.h"
 #include "reader/protocol.h"
@@ -22,6 +24,15 @@ constexpr std::size_t kSerialNumberEnd = 13;
 
 Bytes oneByte(std::uint8_t byte) {
     return Bytes(1, static_cast<char>(byte));
+}
+
+// Long enough for what an earlier operation may leave on its way: a block reply sent
+// twice is 34 bytes, 35 ms at 9600 baud.
+constexpr auto kLeftoverDrainLimit = std::chrono::milliseconds{50};
+
+// Bytes of a one-byte reply (ready check, acknowledgement, final write byte) beyond it.
+int beyondStatus(const Bytes& reply) {
+    return std::max(0, static_cast<int>(reply.size()) - kStatusReplySize);
 }
 
 // Nothing came within `limit`: the device vanished, or the Reader kept silent.
@@ -53,10 +64,23 @@ void Palmota::CloseReaderPort() {
     if (line_.isOpen()) line_.close();
 }
 
-Palmota::Reply Palmota::exchange(const Bytes& command, int atLeast, Seconds limit) {
-    // Bytes waiting before a command answer none of this exchange's commands.
-    if (!command.empty() && line_.bytesWaiting() > 0) line_.readAll();
+Palmota::Reply Palmota::exchange(const Bytes& command, int atLeast, Seconds limit,
+                                 Leftovers leftovers) {
     Reply reply;
+    // Bytes waiting before a command answer none of this exchange's commands.
+    if (!command.empty() && line_.bytesWaiting() > 0) {
+        const auto stray = static_cast<int>(line_.readAll().size());
+        if (leftovers == Leftovers::AreNoise) {
+            reply.strayBefore = stray;
+        } else {
+            // A late or repeated reply may still be on its way, a byte at a time: let it
+            // end before the first command, for a while at most.
+            const Seconds start = clock_.now();
+            while (!staysQuiet(line_, clock_, kReplyGuard) &&
+                   clock_.now() - start < kLeftoverDrainLimit)
+                line_.readAll();
+        }
+    }
     reply.bytes = palmota::exchange(line_, clock_, command, atLeast, limit, &reply.lineLost);
     return reply;
 }
@@ -76,9 +100,15 @@ Palmota::Reply Palmota::readyCheck(Outcome& outcome) {
         outcome.openError = openError_;
         return {};
     }
-    Reply reply = exchange(oneByte(kReadyCheck), kStatusReplySize, kReadyCheckLimit);
+    Reply reply =
+        exchange(oneByte(kReadyCheck), kStatusReplySize, kReadyCheckLimit, Leftovers::Drop);
     if (reply.bytes.empty()) noAnswer(outcome, reply.lineLost, kReadyCheckLimit);
     return reply;
+}
+
+void Palmota::noisyLine(Outcome& outcome, int extra) {
+    outcome.cause = Cause::NoisyLine;
+    outcome.extra = extra;
 }
 
 std::string Palmota::report(Outcome& outcome, std::string result) const {
@@ -100,8 +130,17 @@ std::string Palmota::ReadCredit() {
         CloseReaderPort();
         return report(outcome, {});
     }
+    // A ready check's reply that goes on would be taken for the credit's header.
+    if (const int extra = beyondStatus(reply.bytes); extra > 0) {
+        noisyLine(outcome, extra);
+        return report(outcome, {});
+    }
     reply = exchange(oneByte(kReadCredit), kCreditHeaderSize, kCreditHeaderLimit);
     outcome.reply = reply.bytes;
+    if (reply.strayBefore > 0) {
+        noisyLine(outcome, reply.strayBefore);
+        return report(outcome, {});
+    }
     if (reply.bytes.size() < static_cast<std::size_t>(kCreditHeaderSize)) {
         if (reply.bytes.empty()) {
             noAnswer(outcome, reply.lineLost, kCreditHeaderLimit);
@@ -121,15 +160,27 @@ std::string Palmota::ReadCredit() {
     const Reply rest = exchange({}, remaining, kCreditRestLimit);
     reply.bytes += rest.bytes;
     outcome.reply = reply.bytes;
-    std::string credit = decodeCredit(reply.bytes);
+    // Byte 2 announces the n data bytes after the header: the whole reply is 2 + n bytes,
+    // the credit in bytes 3 and 4.
+    const int announced = byteAt(reply.bytes, 2) + kCreditHeaderSize;
+    const auto received = static_cast<int>(reply.bytes.size());
+    if (received > announced) {
+        noisyLine(outcome, received - announced);
+        return report(outcome, {});
+    }
+    std::string credit = received == announced ? decodeCredit(reply.bytes) : std::string{};
     if (credit.empty()) {
-        // Bytes 3 and 4 carry the credit, whatever length byte 2 announced.
-        const int announced = byteAt(reply.bytes, 2) + kCreditHeaderSize;
         outcome.cause = rest.lineLost ? Cause::LineLost : Cause::ShortReply;
-        outcome.received = static_cast<int>(reply.bytes.size());
+        outcome.received = received;
         outcome.expected = std::max(announced, kCreditReplySize);
         outcome.limit = kCreditRestLimit;
+        return report(outcome, credit);
     }
+    if (!staysQuiet(line_, clock_, kReplyGuard)) {
+        noisyLine(outcome, 0);
+        return report(outcome, {});
+    }
+    outcome.credit = static_cast<std::uint16_t>(std::stoul(credit));
     return report(outcome, credit);
 }
 
@@ -144,7 +195,15 @@ std::string Palmota::WriteCredit(const std::string& amount) {
         outcome.refused = amount;
         return report(outcome, kResultError);
     }
-    if (readyCheck(outcome).bytes.empty()) return report(outcome, kResultError);
+    const Reply ready = readyCheck(outcome);
+    if (ready.bytes.empty()) return report(outcome, kResultError);
+    // Nothing has reached the badge yet: a ready check that goes on, even a couple of byte
+    // times after its reply, stops the write here, with the credit untouched.
+    const int readyExtra = beyondStatus(ready.bytes);
+    if (readyExtra > 0 || !staysQuiet(line_, clock_, kReplyGuard)) {
+        noisyLine(outcome, readyExtra);
+        return report(outcome, kResultError);
+    }
     const Reply acknowledged =
         exchange(oneByte(kWriteCredit), kStatusReplySize, kWriteCommandLimit);  // not examined
     if (acknowledged.lineLost) {
@@ -152,14 +211,23 @@ std::string Palmota::WriteCredit(const std::string& amount) {
         noAnswer(outcome, true, kWriteCommandLimit);
         return report(outcome, writeResult({}));
     }
+    // Once 07 is out the Reader takes the next two bytes for the amount, whatever came
+    // back: they go out now, or the next command's bytes would be stored as the credit.
     const Reply final = exchange(amountBytes(*value), kStatusReplySize, kWriteResultLimit);
+    outcome.amountSent = true;
     outcome.reply = final.bytes;
-    const std::string result = writeResult(final.bytes);
+    const int extra =
+        beyondStatus(acknowledged.bytes) + final.strayBefore + beyondStatus(final.bytes);
+    std::string result = writeResult(final.bytes);
     if (final.bytes.empty()) {
         // The amount went out and nothing came back: the Reader may have stored it, even
         // when the line went away right after.
         outcome.cause = Cause::NotConfirmed;
         outcome.limit = kWriteResultLimit;
+    } else if (extra > 0 || !staysQuiet(line_, clock_, kWriteGuard)) {
+        // The final byte may be a late copy of an earlier reply: no verdict.
+        noisyLine(outcome, extra);
+        result.clear();
     } else if (byteAt(final.bytes, 1) == kStatusFailed) {
         outcome.cause = Cause::WriteRefused;
         outcome.status = kStatusFailed;
@@ -170,13 +238,40 @@ std::string Palmota::WriteCredit(const std::string& amount) {
     return report(outcome, result);
 }
 
-Palmota::Reply Palmota::readBlockReply(std::uint8_t blockNumber) {
-    exchange(oneByte(kReadBlock), kStatusReplySize, kBlockCommandLimit);  // reply not examined
-    return exchange(oneByte(blockNumber), kBlockReplySize, kBlockReplyLimit);
+std::optional<Palmota::Reply> Palmota::readBlockReply(Outcome& outcome, std::uint8_t blockNumber,
+                                                      std::size_t needed) {
+    const Reply ready = readyCheck(outcome);
+    if (ready.bytes.empty()) return std::nullopt;
+    // Before 04 the Reader is idle: a ready check that goes on, even a couple of byte
+    // times after its reply, stops the read here. The acknowledgement of 04 is not
+    // examined, so a trailing byte of the ready check would pass for it and shift the
+    // block reply by one.
+    const int readyExtra = beyondStatus(ready.bytes);
+    if (readyExtra > 0 || !staysQuiet(line_, clock_, kReplyGuard)) {
+        noisyLine(outcome, readyExtra);
+        return std::nullopt;
+    }
+    const Reply acknowledged =
+        exchange(oneByte(kReadBlock), kStatusReplySize, kBlockCommandLimit);  // not examined
+    // After 04 the Reader waits for the block number: it goes out whatever came back, or
+    // the next command's byte would be taken for it.
+    Reply reply = exchange(oneByte(blockNumber), kBlockReplySize, kBlockReplyLimit);
+    outcome.reply = reply.bytes;
+    outcome.block = reply.bytes;
+    const int extra =
+        acknowledged.strayBefore + beyondStatus(acknowledged.bytes) + reply.strayBefore;
+    if (extra > 0) {
+        noisyLine(outcome, extra);
+        return reply;
+    }
+    judgeBlockReply(outcome, reply, needed);
+    // A block reply may be longer than 17 bytes; only bytes that keep coming after it was
+    // read tell a line that repeats or adds to it.
+    if (outcome.succeeded() && !staysQuiet(line_, clock_, kReplyGuard)) noisyLine(outcome, 0);
+    return reply;
 }
 
 void Palmota::judgeBlockReply(Outcome& outcome, const Reply& reply, std::size_t needed) const {
-    outcome.reply = reply.bytes;
     if (reply.bytes.empty()) {
         noAnswer(outcome, reply.lineLost, kBlockReplyLimit);
     } else if (reply.bytes.size() >= 2 && byteAt(reply.bytes, 1) == kStatusFailed &&
@@ -200,19 +295,23 @@ std::string Palmota::ReadBlock(const std::int32_t& blockNumber) {
         outcome.refused = std::to_string(blockNumber);
         return report(outcome, kResultError);
     }
-    if (readyCheck(outcome).bytes.empty()) return report(outcome, kResultError);
-    const Reply reply = readBlockReply(static_cast<std::uint8_t>(blockNumber));
-    judgeBlockReply(outcome, reply, kBlockReplySize);
-    return report(outcome, reply.bytes);
+    const auto reply =
+        readBlockReply(outcome, static_cast<std::uint8_t>(blockNumber), kBlockReplySize);
+    // ERREUR only when the Reader did not answer the ready check; a noisy one gets no
+    // block, and so the empty reply.
+    if (!reply) return report(outcome, outcome.cause == Cause::NoisyLine ? "" : kResultError);
+    return report(outcome, reply->bytes);
 }
 
 std::string Palmota::ReadSerialNumber() {
     Outcome outcome;
     outcome.operation = Operation::ReadSerialNumber;
-    if (readyCheck(outcome).bytes.empty()) return report(outcome, kResultError);
-    const Reply reply = readBlockReply(0);
-    judgeBlockReply(outcome, reply, kSerialNumberEnd);
-    return report(outcome, decodeSerialNumber(reply.bytes));
+    const auto reply = readBlockReply(outcome, 0, kSerialNumberEnd);
+    if (!reply) return report(outcome, outcome.cause == Cause::NoisyLine ? "" : kResultError);
+    if (outcome.cause == Cause::NoisyLine) return report(outcome, {});
+    const std::string serial = decodeSerialNumber(reply->bytes);
+    if (!serial.empty()) outcome.serial = static_cast<std::int32_t>(std::stol(serial));
+    return report(outcome, serial);
 }
 
 }  // namespace palmota

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "reader/clock.h"
@@ -22,9 +23,17 @@ namespace palmota {
 //   ReadSerialNumber  00; 1; 1 s   04; 1; 3 s             00 (block 0); 17; 2 s
 //   ReadBlock         00; 1; 1 s   04; 1; 3 s             block number; 17; 2 s
 //
-// Before each command is written, whatever is waiting is dropped: it answers no command
-// of this exchange (a reply that came after its limit, a reply sent twice), and taken for
-// the next reply it would shift every reply after it.
+// Before an operation's ready check, whatever is waiting is dropped: it answers none of
+// its commands (a reply that came after its limit, a reply sent twice), and taken for the
+// next reply it would shift every reply after it.
+//
+// The protocol has no framing, so every reply is held to its shape: one byte for the
+// ready check and the 04 and 07 acknowledgements, 2 + n bytes for a credit (n announced by
+// byte 2), one final byte for a write. Bytes beyond the shape, already there or waiting
+// before the operation's next command, or coming within a short guard after its last
+// reply, make the operation fail as a noisy line: it never yields a value taken from a
+// shifted reply. A block reply is returned as read, whatever its length; only bytes after
+// it count against it. A write's verdict is trusted only after a longer silence.
 class Palmota {
   public:
     // The port chooser's current text, read at each opening (a number from "1", a device path).
@@ -35,7 +44,6 @@ class Palmota {
     Palmota(SerialLine& line, Clock& clock, PortChooser chooser = {},
             OutcomeObserver observer = {});
 
-    void setPortChooser(PortChooser chooser) { chooser_ = std::move(chooser); }
     void setObserver(OutcomeObserver observer) { observer_ = std::move(observer); }
     // Asked before each operation sends its first byte: once true (the program was asked
     // to end), no operation starts, and each reports Cause::Interrupted with nothing sent.
@@ -65,14 +73,24 @@ class Palmota {
     struct Reply {
         Bytes bytes;
         bool lineLost = false;
+        int strayBefore = 0;  // bytes that were waiting when the command was to be written
     };
-    Reply exchange(const Bytes& command, int atLeast, Seconds limit);
+    // What is waiting before a command: left over from an earlier operation (dropped), or
+    // the tail of this operation's last reply (noise).
+    enum class Leftovers { Drop, AreNoise };
+    Reply exchange(const Bytes& command, int atLeast, Seconds limit,
+                   Leftovers leftovers = Leftovers::AreNoise);
     // Opens the port if needed and sends the ready check. Fills `outcome` when the port
     // could not be opened or nothing answered.
     Reply readyCheck(Outcome& outcome);
-    Reply readBlockReply(std::uint8_t blockNumber);
+    // Ready check, 04, then the block number: the block reply, judged into `outcome`
+    // (`needed` bytes make it whole). None when the read stopped before 04.
+    std::optional<Reply> readBlockReply(Outcome& outcome, std::uint8_t blockNumber,
+                                        std::size_t needed);
     // Judges a block reply the serial number or a dump is made from.
     void judgeBlockReply(Outcome& outcome, const Reply& reply, std::size_t needed) const;
+    // Marks `outcome` as a noisy line, with `extra` bytes beyond a reply's shape.
+    static void noisyLine(Outcome& outcome, int extra);
     std::string report(Outcome& outcome, std::string result) const;
 
     SerialLine& line_;

@@ -8,6 +8,7 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QScopeGuard>
+#include <QScreen>
 #include <QTime>
 #include <QTimer>
 #include <cstdint>
@@ -18,6 +19,7 @@
 #include "ui/digits_only_validator.h"
 #include "ui/outcome_text.h"
 #include "ui/port_chooser.h"
+#include "ui/window_placement.h"
 
 namespace palmota::ui {
 
@@ -71,10 +73,9 @@ std::vector<int> typedCharacters(const QKeyEvent& key) {
 
 }  // namespace
 
-FrmPalmota::FrmPalmota(SerialLine& serialControl, Clock& clock, QWidget* parent)
+FrmPalmota::FrmPalmota(SerialLine& Mscomm, Clock& clock, QWidget* parent)
     : QWidget(parent),
       picture_(backgroundPicture()),
-      Mscomm(serialControl),
       palmota_(
           Mscomm, clock, [this] { return Combo1->currentText().toLocal8Bit().toStdString(); },
           [this](const Outcome& outcome) { outcomes_.push_back(outcome); }),
@@ -84,7 +85,7 @@ FrmPalmota::FrmPalmota(SerialLine& serialControl, Clock& clock, QWidget* parent)
     setFont(windowFont(8));
     // The layout is fixed: nothing would move if the window grew.
     setFixedSize(kClientSize);
-    move(kWindowPosition);
+    placeOnScreen();
 
     createControls();
     arrangeTabOrder();
@@ -221,6 +222,13 @@ void FrmPalmota::runAction(const std::function<void()>& action) {
         const auto restore = qScopeGuard([] { QGuiApplication::restoreOverrideCursor(); });
         action();
     }
+    // The port the operations opened stays in use until it is next opened; an operation
+    // refused before any opening tells nothing of it.
+    for (auto o = outcomes_.rbegin(); o != outcomes_.rend(); ++o) {
+        if (o->device.empty()) continue;
+        Combo1->setDeviceInUse(o->cause == Cause::PortUnavailable ? std::string{} : o->device);
+        break;
+    }
     if (actionReport_) actionReport_(outcomes_);
 }
 
@@ -238,6 +246,34 @@ void FrmPalmota::explainLastOutcome(QLineEdit* box) {
 void FrmPalmota::clearExplanation(QLineEdit* box) {
     box->setToolTip(QString());
     box->setAccessibleDescription(QString());
+}
+
+void FrmPalmota::placeOnScreen() {
+    // At the stored position where the screen has room, else moved until the whole window,
+    // its frame too, lies on the screen's free area: 548 pixels of client area do not fit
+    // under 123 on a 768-line screen scaled by 1.25 (614 lines). The frame is known once a
+    // window manager has framed the window; until then it counts as none.
+    QScreen* screen = QGuiApplication::screenAt(kWindowPosition);
+    if (!screen) screen = this->screen();
+    if (!screen) return;
+    const QRect client = geometry();
+    const QRect framed = frameGeometry();
+    const QMargins frame(client.left() - framed.left(), client.top() - framed.top(),
+                         framed.right() - client.right(), framed.bottom() - client.bottom());
+    const QRect wanted = QRect(kWindowPosition, kClientSize).marginsAdded(frame);
+    // A window's position is that of its frame.
+    move(placeWithin(wanted, screen->availableGeometry()));
+}
+
+void FrmPalmota::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    if (placedWithFrame_ || event->spontaneous()) return;
+    placedWithFrame_ = true;
+    // Once more when the window manager has framed it, should its caption push it over
+    // the screen's edge.
+    QTimer::singleShot(0, this, [this] {
+        if (frameGeometry() != geometry()) placeOnScreen();
+    });
 }
 
 void FrmPalmota::closeEvent(QCloseEvent* event) {
@@ -299,24 +335,19 @@ void FrmPalmota::Command1_Click() {
 // Encode: write the typed amount to the badge.
 void FrmPalmota::Command2_Click() {
     const QString amount = Text2->text();
-    // The box holds digits only; the link's amount rule decides what fits a credit.
-    if (amount.isEmpty() || !protocol::parseAmount(amount.toStdString())) {
-        // Refused: the amount goes, and nothing is sent to the Reader. Emptying the box
-        // empties the result box through Text2_Change; an amount too large leaves why in
-        // the result box's tooltip.
-        Text2->setText(QString());
-        if (!amount.isEmpty()) {
-            Outcome refused;
-            refused.operation = Operation::WriteCredit;
-            refused.cause = Cause::Refused;
-            refused.refused = amount.toStdString();
-            explain(Text3, refused);
-        }
-        return;
-    }
+    // An empty box holds no amount: nothing is sent, and the last result stays.
+    if (amount.isEmpty()) return;
     Text3->setText(QString());
     runAction([&] {
-        Text3->setText(fromResult(palmota_.WriteCredit(amount.toStdString())));
+        const QString result = fromResult(palmota_.WriteCredit(amount.toStdString()));
+        if (!outcomes_.empty() && outcomes_.back().cause == Cause::Refused) {
+            // An amount the link refused, with nothing sent, goes from the box; emptying
+            // the box empties the result through Text2_Change, and the result box keeps
+            // why in its tooltip.
+            Text2->setText(QString());
+        } else {
+            Text3->setText(result);
+        }
         explainLastOutcome(Text3);
     });
 }

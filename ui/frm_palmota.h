@@ -60,11 +60,15 @@ class FrmPalmota final : public QWidget {
     void setInterruption(std::function<bool()> interrupted);
 
   protected:
+    void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
+    // Places the window at its stored position, moved as little as needed to lie wholly
+    // on the screen's free area.
+    void placeOnScreen();
     void createControls();
     void arrangeTabOrder();
     // Runs one action's badge operations and reports their outcomes when it ends.
@@ -85,7 +89,6 @@ class FrmPalmota final : public QWidget {
     void Timer1_Timer();
 
     QImage picture_;  // at the screen's device-pixel ratio
-    SerialLine& Mscomm;
     palmota::Palmota palmota_;
     std::function<void()> programEnd_;
     ActionReport actionReport_;
@@ -94,6 +97,7 @@ class FrmPalmota final : public QWidget {
     bool ContinuousReading = false;
     int continuousRuns_ = 0;  // times continuous reading was switched on
     bool closing_ = false;
+    bool placedWithFrame_ = false;
 
     QLabel* Label3 = nullptr;
     PortChooser* Combo1 = nullptr;

@@ -52,31 +52,32 @@ QString outcomeText(const Outcome& o, QTime at) {
         case Cause::Success:
             return (o.operation == Operation::WriteCredit ? QStringLiteral("Écrit à ")
                                                           : QStringLiteral("Lu à ")) +
-                   at.toString(QStringLiteral("HH:mm:ss"));
+                   at.toString(QStringLiteral("HH:mm:ss")) + QStringLiteral(" sur ") + device;
         case Cause::PortUnavailable:
             return portProblem(o);
         case Cause::NoAnswer:
             return QStringLiteral("Le lecteur ne répond pas sur ") + device + u'.';
         case Cause::NotReady:
-            return QStringLiteral("Lecteur pas prêt (état ") + byteText(o.status) +
-                   QStringLiteral(").");
+            return QStringLiteral("Lecteur pas prêt sur ") + device + QStringLiteral(" (état ") +
+                   byteText(o.status) + QStringLiteral(").");
         case Cause::NoBadge:
-            return QStringLiteral("Aucun badge sur le lecteur.");
+            return QStringLiteral("Aucun badge sur le lecteur de ") + device + u'.';
         case Cause::ShortReply:
             return QStringLiteral(
-                       "Réponse incomplète du lecteur : %1 octets sur %2. Tenez le "
+                       "Réponse incomplète du lecteur sur %1 : %2 octets sur %3. Tenez le "
                        "badge immobile et recommencez.")
+                .arg(device)
                 .arg(o.received)
                 .arg(o.expected);
         case Cause::WriteRefused:
-            return QStringLiteral("Écriture refusée par le lecteur.");
+            return QStringLiteral("Écriture refusée par le lecteur sur ") + device + u'.';
         case Cause::UnexpectedReply:
-            return QStringLiteral("Réponse inattendue du lecteur à l'écriture (octet ") +
-                   byteText(o.status) +
+            return QStringLiteral("Réponse inattendue du lecteur sur ") + device +
+                   QStringLiteral(" à l'écriture (octet ") + byteText(o.status) +
                    QStringLiteral(") : le crédit a pu être enregistré. Relisez le badge.");
         case Cause::NotConfirmed:
-            return QStringLiteral(
-                "Écriture non confirmée : le crédit a pu être enregistré. Relisez le badge.");
+            return QStringLiteral("Écriture non confirmée sur ") + device +
+                   QStringLiteral(" : le crédit a pu être enregistré. Relisez le badge.");
         case Cause::LineLost:
             return QStringLiteral("Liaison perdue avec le lecteur sur ") + device +
                    QStringLiteral(" : a-t-il été débranché ?");
@@ -87,6 +88,16 @@ QString outcomeText(const Outcome& o, QTime at) {
             return QStringLiteral(
                 "Numéro de bloc refusé : de 0 à 255 seulement. Rien n'a été "
                 "envoyé.");
+        case Cause::NoisyLine:
+            if (o.operation != Operation::WriteCredit)
+                return QStringLiteral(
+                    "Ligne perturbée : réponse du lecteur en trop, aucune valeur n'a été "
+                    "retenue. Recommencez.");
+            if (o.amountSent)
+                return QStringLiteral(
+                    "Ligne perturbée pendant l'écriture : le crédit a pu être enregistré. "
+                    "Relisez le badge.");
+            return QStringLiteral("Ligne perturbée : rien n'a été écrit. Recommencez.");
         case Cause::Interrupted:
             return QStringLiteral("Programme arrêté avant l'opération. Rien n'a été envoyé.");
     }

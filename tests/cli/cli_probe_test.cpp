@@ -91,7 +91,8 @@ TEST(CliPorts, UnknownFieldsAreDashesAndNoFieldSplitsTheLine) {
     SerialDevice device;
     device.path = "/dev/ttyUSB0";
     device.description = "FT232R\tUSB UART";
-    device.vidPid = "0403:6001";
+    device.vendorId = 0x0403;
+    device.productId = 0x6001;
     EXPECT_EQ(deviceLine(device), "/dev/ttyUSB0\t-\tFT232R USB UART\t-\t0403:6001\t-");
     const QJsonObject json = deviceJson(device);
     EXPECT_EQ(json["vidPid"].toString(), "0403:6001");

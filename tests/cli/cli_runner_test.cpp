@@ -193,7 +193,12 @@ struct VerifyCase {
     std::string out;
     int status;
     std::string err;
+    void (*thenFaults)(sim::ReaderFaults&) = nullptr;  // from the amount on
 };
+
+void PrintTo(const VerifyCase& c, std::ostream* out) {
+    *out << c.name;
+}
 
 class CliVerifyTest : public ::testing::TestWithParam<VerifyCase> {};
 
@@ -201,13 +206,12 @@ TEST_P(CliVerifyTest, JudgesTheWriteByTheCreditReadBack) {
     const VerifyCase& c = GetParam();
     Rig rig;
     rig.setFaults(c.faults);
-    if (c.garbleAmount) {
-        rig.receivedAs = [](const Bytes& w) {
-            Bytes garbled = w;
-            if (w.size() == 2) garbled[1] = static_cast<char>(garbled[1] ^ 1);
-            return garbled;
-        };
-    }
+    rig.receivedAs = [&rig, &c](const Bytes& w) {
+        Bytes garbled = w;
+        if (w.size() == 2 && c.garbleAmount) garbled[1] = static_cast<char>(garbled[1] ^ 1);
+        if (w.size() == 2 && c.thenFaults) rig.setFaults(c.thenFaults);
+        return garbled;
+    };
     EXPECT_EQ(rig.run({"write --verify 0042"}), c.status);
     EXPECT_EQ(rig.out.str(), c.out);
     EXPECT_EQ(rig.err.str(), c.err.empty() ? "" : "palmota-cli: " + c.err + "\n");
@@ -219,11 +223,26 @@ INSTANTIATE_TEST_SUITE_P(
         VerifyCase{"Confirmed", [](auto&) {}, false, "OK\ncredit: 42\n", 0, ""},
         VerifyCase{"UnconfirmedButStored", [](auto& f) { f.noFinalWriteReply = true; }, false,
                    "ERREUR\ncredit: 42\nconfirmed by reading back\n", 0, ""},
-        VerifyCase{"ConfirmedButDiffers", [](auto&) {}, true, "OK\ncredit: 43\n", 1,
+        // The amount went out and the badge was not seen to hold it: the credit may have
+        // changed, so a script must read it before it tries again.
+        VerifyCase{"ConfirmedButDiffers", [](auto&) {}, true, "OK\ncredit: 43\n", 5,
                    kDevice + ": the credit read back is 43, not the 42 written"},
         VerifyCase{"UnconfirmedAndDiffers", [](auto& f) { f.noFinalWriteReply = true; }, true,
-                   "ERREUR\ncredit: 43\n", 1,
+                   "ERREUR\ncredit: 43\n", 5,
                    kDevice + ": the credit read back is 43, not the 42 written"},
+        VerifyCase{"ConfirmedButReadBackNotReady", [](auto&) {}, false, "OK\ncredit:\n", 5,
+                   kDevice + ": the Reader is not ready (status 05); reading back the 42 "
+                             "written: it may be stored, read it back before trying again",
+                   [](auto& f) { f.notReady = 0x05; }},
+        // A copy of every reply 50 ms late, and a Reader that refuses and never confirms:
+        // the late copies must not pass for a stored write, nor for the credit read back.
+        VerifyCase{"TwiceSplitRefusedUnconfirmed",
+                   [](auto& f) {
+                       f.repliesTwice = true, f.splitGap = std::chrono::milliseconds{50},
+                       f.writeRefused = true, f.noFinalWriteReply = true;
+                   },
+                   false, "\ncredit: 1500\n", 5,
+                   kDevice + ": the credit read back is 1500, not the 42 written"},
         VerifyCase{"Refused", [](auto& f) { f.writeRefused = true; }, false,
                    "ERREUR\ncredit: 1500\n", 1,
                    kDevice + ": the Reader refused the write (final byte FF); the credit is "
@@ -486,8 +505,8 @@ INSTANTIATE_TEST_SUITE_P(
                  true},
         JsonCase{"WriteVerifyInterruptedBeforeTheReadBack", [](auto&) {}, "write --verify 8",
                  R"j({"command":"write --verify 8","ok":false,"cause":"interrupted",
-                     "status":130,"result":"OK","credit":"","verified":false,
-                     "error":"/dev/ttyUSB0: interrupted before the credit read; nothing sent"})j",
+                     "status":5,"result":"OK","credit":"","verified":false,
+                     "error":"/dev/ttyUSB0: interrupted before the credit read; nothing sent; reading back the 8 written: it may be stored, read it back before trying again"})j",
                  true},
         JsonCase{"WriteNotConfirmedThenInterrupted", [](auto& f) { f.noFinalWriteReply = true; },
                  "write --verify 8",

@@ -100,11 +100,13 @@ TEST_F(ReaderLinkTest, CreditReadFailuresAfterTheReadyCheckKeepThePortOpen) {
 }
 
 TEST_F(ReaderLinkTest, CreditReadWaitsAtMostFourSeconds) {
-    // Ready, then a header that promises more than ever comes.
+    // Ready, then a header that promises more than ever comes: a short reply, whatever
+    // bytes 3 and 4 hold.
     answer({"00", "00 08 12 34"});
-    const Seconds took = timed([&] { EXPECT_EQ(link.ReadCredit(), "4660"); });
+    const Seconds took = timed([&] { EXPECT_EQ(link.ReadCredit(), ""); });
     EXPECT_GT(took, Seconds{2s});
     EXPECT_LT(took, Seconds{4s});
+    EXPECT_EQ(outcomes.back().cause, Cause::ShortReply);
 }
 
 // --- credit write ------------------------------------------------------------------
@@ -331,3 +333,108 @@ TEST_F(ReaderLinkTest, ALateOrRepeatedBlockReplyDoesNotShiftTheNextCreditRead) {
     EXPECT_EQ(link.ReadCredit(), "4660");
     EXPECT_EQ(written(), (Writes{"00", "04", "00", "00", "06"}));
 }
+
+// --- a noisy line ------------------------------------------------------------------
+// The protocol has no framing: bytes beyond a reply's shape, or right after it, shift
+// every reply after them. Each row is a line that repeats or adds bytes; the operation
+// must fail as a noisy line rather than give a value taken from a shifted reply, and a
+// write must never say OK. `writes` shows what reached the Reader.
+struct NoisyCase {
+    const char* name;
+    std::vector<Reply> replies;  // one per write, in order
+    std::function<std::string(Palmota&)> operation;
+    std::string result;
+    bool amountSent;
+    Writes writes;
+};
+
+void PrintTo(const NoisyCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
+struct NoisyLineTest : ReaderLinkTest, ::testing::WithParamInterface<NoisyCase> {};
+
+TEST_P(NoisyLineTest, FailsAsANoisyLineWithNoValueTaken) {
+    const NoisyCase& c = GetParam();
+    replies.assign(c.replies.begin(), c.replies.end());
+    EXPECT_EQ(c.operation(link), c.result);
+    ASSERT_FALSE(outcomes.empty());
+    EXPECT_EQ(outcomes.back().cause, Cause::NoisyLine);
+    EXPECT_EQ(outcomes.back().amountSent, c.amountSent);
+    EXPECT_EQ(written(), c.writes);
+}
+
+const auto credit = [](Palmota& l) { return l.ReadCredit(); };
+const auto serial = [](Palmota& l) { return l.ReadSerialNumber(); };
+const auto block3 = [](Palmota& l) { return l.ReadBlock(3); };
+const auto write321 = [](Palmota& l) { return l.WriteCredit("321"); };
+Reply at(std::initializer_list<std::pair<int, const char*>> pieces) {
+    Reply reply;
+    for (const auto& [ms, bytes] : pieces)
+        reply.push_back({std::chrono::milliseconds{ms}, hex(bytes)});
+    return reply;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Shapes, NoisyLineTest,
+    ::testing::Values(
+        NoisyCase{"CreditReadyCheckTwice", {at({{1, "00 00"}})}, credit, "", false, {"00"}},
+        NoisyCase{"CreditStrayByteBeforeTheHeader",
+                  {at({{1, "00"}, {2, "EE"}}), at({{1, "00 02 05 DC"}})},
+                  credit,
+                  "",
+                  false,
+                  {"00", "06"}},
+        NoisyCase{"CreditMoreThanAnnounced",
+                  {at({{1, "00"}}), at({{1, "00 02 05 DC EE"}})},
+                  credit,
+                  "",
+                  false,
+                  {"00", "06"}},
+        NoisyCase{"CreditByteRightAfterTheReply",
+                  {at({{1, "00"}}), at({{1, "00 02 05 DC"}, {2, "EE"}})},
+                  credit,
+                  "",
+                  false,
+                  {"00", "06"}},
+        // After 04 the block number goes out all the same: the Reader waits for it.
+        NoisyCase{"SerialAcknowledgementTwice",
+                  {at({{1, "00"}}), at({{1, "00 00"}}), at({{1, kBlockZero}})},
+                  serial,
+                  "",
+                  false,
+                  {"00", "04", "00"}},
+        NoisyCase{"BlockByteAfterItsReply",
+                  {at({{1, "00"}}), at({{1, "00"}}), at({{1, kBlockZero}, {2, "EE"}})},
+                  block3,
+                  hex(kBlockZero),
+                  false,
+                  {"00", "04", "03"}},
+        NoisyCase{"BlockReadyCheckTwice", {at({{1, "00 00"}})}, block3, "", false, {"00"}},
+        // Caught before 07: the badge is untouched.
+        NoisyCase{"WriteReadyCheckGoesOn",
+                  {at({{1, "00"}, {2, "00"}})},
+                  write321,
+                  "ERREUR",
+                  false,
+                  {"00"}},
+        // A copy of the acknowledgement 50 ms late is the final byte; the real one follows.
+        NoisyCase{"WriteLateCopyTakenForTheVerdict",
+                  {at({{1, "00"}}), at({{1, "00"}}), at({{1, "00"}, {51, "FF"}})},
+                  write321,
+                  "",
+                  true,
+                  {"00", "07", "01 41"}},
+        NoisyCase{"WriteAcknowledgementTwice",
+                  {at({{1, "00"}}), at({{1, "00 00"}}), at({{1, "00"}})},
+                  write321,
+                  "",
+                  true,
+                  {"00", "07", "01 41"}},
+        NoisyCase{"WriteFinalByteTwice",
+                  {at({{1, "00"}}), at({{1, "00"}}), at({{1, "00 00"}})},
+                  write321,
+                  "",
+                  true,
+                  {"00", "07", "01 41"}}),
+    [](const auto& row) { return std::string(row.param.name); });

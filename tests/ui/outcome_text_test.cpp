@@ -45,9 +45,12 @@ TEST_P(OutcomeText, TellsTheOperatorWhatHappenedInFrench) {
 INSTANTIATE_TEST_SUITE_P(
     EveryCause, OutcomeText,
     ::testing::Values(
-        Row{"ReadAt", outcome(Operation::ReadCredit, Cause::Success), "Lu à 14:32:05"},
-        Row{"SerialReadAt", outcome(Operation::ReadSerialNumber, Cause::Success), "Lu à 14:32:05"},
-        Row{"WrittenAt", outcome(Operation::WriteCredit, Cause::Success), "Écrit à 14:32:05"},
+        Row{"ReadAt", outcome(Operation::ReadCredit, Cause::Success),
+            "Lu à 14:32:05 sur /dev/ttyUSB0"},
+        Row{"SerialReadAt", outcome(Operation::ReadSerialNumber, Cause::Success),
+            "Lu à 14:32:05 sur /dev/ttyUSB0"},
+        Row{"WrittenAt", outcome(Operation::WriteCredit, Cause::Success),
+            "Écrit à 14:32:05 sur /dev/ttyUSB0"},
         Row{"NoSuchPort", portRefused(OpenError::Kind::NoSuchDevice),
             "Port /dev/ttyS0 : aucun port série de ce nom."},
         Row{"PermissionWithGroup", portRefused(OpenError::Kind::PermissionDenied, "dialout"),
@@ -68,26 +71,29 @@ INSTANTIATE_TEST_SUITE_P(
             "Le lecteur ne répond pas sur /dev/ttyUSB0."},
         Row{"NotReady",
             outcome(Operation::ReadCredit, Cause::NotReady, [](Outcome& o) { o.status = 0x01; }),
-            "Lecteur pas prêt (état 01)."},
+            "Lecteur pas prêt sur /dev/ttyUSB0 (état 01)."},
         Row{"NoBadge", outcome(Operation::ReadCredit, Cause::NoBadge),
-            "Aucun badge sur le lecteur."},
+            "Aucun badge sur le lecteur de /dev/ttyUSB0."},
         Row{"ShortReply",
             outcome(Operation::ReadSerialNumber, Cause::ShortReply,
                     [](Outcome& o) {
                         o.received = 5;
                         o.expected = 17;
                     }),
-            "Réponse incomplète du lecteur : 5 octets sur 17. Tenez le badge immobile et "
+            "Réponse incomplète du lecteur sur /dev/ttyUSB0 : 5 octets sur 17. Tenez le badge "
+            "immobile et "
             "recommencez."},
         Row{"WriteRefused", outcome(Operation::WriteCredit, Cause::WriteRefused),
-            "Écriture refusée par le lecteur."},
+            "Écriture refusée par le lecteur sur /dev/ttyUSB0."},
         Row{"UnexpectedReply",
             outcome(Operation::WriteCredit, Cause::UnexpectedReply,
                     [](Outcome& o) { o.status = 0x5A; }),
-            "Réponse inattendue du lecteur à l'écriture (octet 5A) : le crédit a pu être "
+            "Réponse inattendue du lecteur sur /dev/ttyUSB0 à l'écriture (octet 5A) : le crédit a "
+            "pu être "
             "enregistré. Relisez le badge."},
         Row{"NotConfirmed", outcome(Operation::WriteCredit, Cause::NotConfirmed),
-            "Écriture non confirmée : le crédit a pu être enregistré. Relisez le badge."},
+            "Écriture non confirmée sur /dev/ttyUSB0 : le crédit a pu être enregistré. Relisez le "
+            "badge."},
         Row{"LineLost", outcome(Operation::ReadCredit, Cause::LineLost),
             "Liaison perdue avec le lecteur sur /dev/ttyUSB0 : a-t-il été débranché ?"},
         Row{"AmountRefused", outcome(Operation::WriteCredit, Cause::Refused),

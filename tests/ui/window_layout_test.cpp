@@ -1,13 +1,10 @@
 #include <QAbstractItemView>
 #include <QApplication>
-#include <QDir>
-#include <QFile>
-#include <QTemporaryDir>
 #include <QTimer>
 
 #include "tests/ui/window_fixture.h"
 #include "ui/port_chooser.h"
-#include "ui/serial_devices.h"
+#include "ui/window_placement.h"
 
 namespace palmota::ui::testing {
 namespace {
@@ -86,7 +83,8 @@ TEST_F(WindowLayout, PortChooserListsTheDevicesPresentEachTimeItsListOpens) {
     auto* combo = control<PortChooser>("Combo1");
     const QString byId =
         "/dev/serial/by-id/usb-Prolific_Technology_Inc._USB-Serial_Controller_D-if00-port0";
-    QList<SerialDevice> present{{"/dev/ttyACM0", "Reader\nUSB 1234:5678"}};
+    SerialDevice reader{"/dev/ttyACM0", {}, "Reader", {}, 0x1234, 0x5678, {}};
+    QList<SerialDevice> present{reader};
     combo->setDeviceSource([&] { return present; });
     combo->setEditText("/dev/typed-by-hand");
 
@@ -97,13 +95,19 @@ TEST_F(WindowLayout, PortChooserListsTheDevicesPresentEachTimeItsListOpens) {
     EXPECT_EQ(combo->currentText(), "/dev/typed-by-hand");
     combo->hidePopup();
 
-    present = {{byId, "USB-Serial Controller D\nProlific\nUSB 067B:2303\n/dev/ttyUSB0"},
-               {"/dev/ttyS4", ""}};
+    // Port number 1 is /dev/ttyS0: the device is listed once, as its number.
+    present = {{"/dev/ttyUSB0", byId, "USB-Serial Controller D", "Prolific", 0x067b, 0x2303, {}},
+               {"/dev/ttyS6", {}, {}, {}, {}, {}, {}},
+               {"/dev/ttyS0", {}, "16550A", {}, {}, {}, {}}};
     combo->setCurrentIndex(2);
     combo->showPopup();
     EXPECT_EQ(combo->count(), 8);
     EXPECT_EQ(combo->itemText(6), byId);
-    EXPECT_EQ(combo->itemText(7), "/dev/ttyS4");
+    EXPECT_EQ(combo->itemData(6, Qt::ToolTipRole).toString(),
+              "USB-Serial Controller D\nProlific\nUSB 067b:2303\n/dev/ttyUSB0");
+    EXPECT_EQ(combo->itemText(7), "/dev/ttyS6");
+    EXPECT_EQ(combo->itemData(0, Qt::ToolTipRole).toString(), "/dev/ttyS0\n16550A");
+    EXPECT_EQ(combo->itemData(1, Qt::ToolTipRole).toString(), "/dev/ttyS1");
     EXPECT_EQ(combo->currentText(), "3");
     // The whole name can be read in the list, though the chooser is 81 pixels wide.
     EXPECT_GE(combo->view()->width(), combo->view()->fontMetrics().horizontalAdvance(byId));
@@ -111,30 +115,125 @@ TEST_F(WindowLayout, PortChooserListsTheDevicesPresentEachTimeItsListOpens) {
     combo->hidePopup();
 }
 
-TEST(SerialDevices, AreNamedByTheirByIdLinkAndDescribedByWhatTheSystemKnows) {
-    QTemporaryDir dev;
-    ASSERT_TRUE(dev.isValid());
-    ASSERT_TRUE(QDir(dev.path()).mkdir("by-id"));
-    for (const char* name : {"ttyUSB0", "ttyACM0"}) {
-        QFile file(dev.filePath(QLatin1String(name)));
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    }
-    const QString link = dev.filePath("by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0");
-    ASSERT_TRUE(QFile::link(dev.filePath("ttyUSB0"), link));
+// The operator types part of a listed name, then leaves the chooser or reads the badge:
+// the port opened is the one typed, never a listed one it begins.
+struct TypedPortCase {
+    const char* name;
+    QList<SerialDevice> present;
+    const char* typed;
+    Qt::Key then;  // pressed in the chooser after typing; Qt::Key_unknown for none
+};
 
-    const SerialDeviceFacts adapter{dev.filePath("ttyUSB0"), "FT232R USB UART", "FTDI", 0x0403,
-                                    0x6001};
-    const SerialDeviceFacts modem{dev.filePath("ttyACM0"), {}, {}, 0x2341, 0x43};
-    const SerialDeviceFacts builtIn{dev.filePath("ttyS0"), {}, {}, std::nullopt, std::nullopt};
-    const QList<SerialDevice> listed =
-        listedDevices({adapter, modem, builtIn}, dev.filePath("by-id"));
-    ASSERT_EQ(listed.size(), 3);
-    EXPECT_EQ(listed[0].path, link);
-    EXPECT_EQ(listed[0].details,
-              "FT232R USB UART\nFTDI\nUSB 0403:6001\n" + dev.filePath("ttyUSB0"));
-    EXPECT_EQ(listed[1].path, dev.filePath("ttyACM0"));
-    EXPECT_EQ(listed[1].details, "USB 2341:0043");
-    EXPECT_EQ(listed[2].details, "");
+void PrintTo(const TypedPortCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
+class TypedPort : public WindowTest, public ::testing::WithParamInterface<TypedPortCase> {};
+
+TEST_P(TypedPort, IsThePortOpenedAsTyped) {
+    const TypedPortCase& c = GetParam();
+    auto* combo = control<PortChooser>("Combo1");
+    combo->setDeviceSource([&] { return c.present; });
+    combo->refresh();
+    combo->setEditText(QString());
+    combo->setFocus();
+    QTest::keyClicks(combo->lineEdit(), QLatin1String(c.typed));
+    if (c.then != Qt::Key_unknown) QTest::keyClick(combo->lineEdit(), c.then);
+    EXPECT_EQ(combo->currentText(), QLatin1String(c.typed));
+
+    click("Command3");
+    EXPECT_EQ(line.opened, std::vector<std::string>{c.typed});
+}
+
+const SerialDevice kTtyUsb10{"/dev/ttyUSB10", {}, {}, {}, {}, {}, {}};
+const SerialDevice kTtyS8{"/dev/ttyS8", {}, {}, {}, {}, {}, {}};
+
+INSTANTIATE_TEST_SUITE_P(
+    NothingCompleted, TypedPort,
+    ::testing::Values(
+        TypedPortCase{"PrefixOfAListedPortThenTab", {kTtyS8}, "/dev/tty", Qt::Key_Tab},
+        TypedPortCase{"PrefixOfAListedAdapterThenTab", {kTtyUsb10}, "/dev/ttyUSB1", Qt::Key_Tab},
+        TypedPortCase{
+            "PrefixOfAListedAdapterThenEnter", {kTtyUsb10}, "/dev/ttyUSB1", Qt::Key_Return},
+        TypedPortCase{"PrefixOfAListedAdapterAlone", {kTtyUsb10}, "/dev/ttyUSB1", Qt::Key_unknown}),
+    [](const ::testing::TestParamInfo<TypedPortCase>& row) { return std::string(row.param.name); });
+
+TEST_F(WindowLayout, PortChooserTipGivesTheDeviceInUseAndTheOneChosenInFull) {
+    auto* combo = control<PortChooser>("Combo1");
+    EXPECT_EQ(combo->toolTip(), "Port choisi : /dev/ttyUSB0");
+    combo->setEditText("1");
+    EXPECT_EQ(combo->toolTip(), "Port choisi : /dev/ttyS0");
+    combo->setEditText("/dev/ttyUSB0");
+
+    click("Command3");
+    EXPECT_EQ(combo->toolTip(), "Dernière opération sur /dev/ttyUSB0");
+    EXPECT_EQ(reason("Text1").right(16), "sur /dev/ttyUSB0");
+
+    // A new choice counts at the next opening; until then the old port stays in use.
+    combo->setEditText("/dev/ttyUSB9");
+    EXPECT_EQ(combo->toolTip(),
+              "Dernière opération sur /dev/ttyUSB0\n"
+              "Choisi : /dev/ttyUSB9, pris à la prochaine ouverture du port.");
+    click("Command3");
+    EXPECT_EQ(line.opened, std::vector<std::string>{"/dev/ttyUSB0"});
+    EXPECT_TRUE(combo->toolTip().startsWith("Dernière opération sur /dev/ttyUSB0\n"));
+
+    // A port that does not open is in use no more.
+    line.close();
+    line.refuseOpen = "No such file or directory";
+    line.refuseKind = OpenError::Kind::NoSuchDevice;
+    click("Command3");
+    EXPECT_EQ(combo->toolTip(), "Port choisi : /dev/ttyUSB9");
+    combo->setEditText("abc");
+    EXPECT_EQ(combo->toolTip(), "« abc » ne désigne aucun port.");
+}
+
+// The window keeps its size and goes where the whole of it, frame included, lies on the
+// screen's free area, as near its stored place (292, 123) as it can.
+struct PlacementCase {
+    const char* name;
+    QRect frame;
+    QRect available;
+    QPoint placed;
+};
+
+void PrintTo(const PlacementCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
+class Placement : public ::testing::TestWithParam<PlacementCase> {};
+
+TEST_P(Placement, PutsTheWholeFrameOnTheScreen) {
+    EXPECT_EQ(placeWithin(GetParam().frame, GetParam().available), GetParam().placed);
+}
+
+// 228 by 548 of client area under a 30-pixel caption and 1-pixel borders: 230 by 579.
+const QRect kFramed{291, 93, 230, 579};
+
+INSTANTIATE_TEST_SUITE_P(
+    Screens, Placement,
+    ::testing::Values(
+        PlacementCase{"FitsAt1366x768", kFramed, {0, 0, 1366, 740}, {291, 93}},
+        // 1366 by 768 at a scale of 1.25 is 1093 by 614, less a 27-line panel.
+        PlacementCase{"Scaled1366x768RaisedToTheBottomEdge", kFramed, {0, 0, 1093, 587}, {291, 8}},
+        PlacementCase{"ExactlyTheHeightLeft", kFramed, {0, 0, 800, 579}, {291, 0}},
+        PlacementCase{"PanelOnTheLeftPushesRight", kFramed, {400, 0, 1000, 740}, {400, 93}},
+        PlacementCase{"NarrowScreenPullsLeft", kFramed, {0, 0, 480, 800}, {250, 93}},
+        PlacementCase{
+            "SecondScreenAboveAndLeft", kFramed, {-1280, -1024, 1280, 1024}, {-230, -579}},
+        PlacementCase{
+            "TallerThanTheScreenKeepsItsCaptionInReach", kFramed, {0, 24, 800, 500}, {291, 24}}),
+    [](const ::testing::TestParamInfo<PlacementCase>& row) { return std::string(row.param.name); });
+
+TEST_F(WindowLayout, LiesWhollyOnTheScreenAtItsOwnSize) {
+    // The tests' screen, 1366 by 768 scaled by 1.25, has 614 lines: at 292, 123 the
+    // window would end at line 671.
+    const QRect available = window->screen()->availableGeometry();
+    ASSERT_LT(available.height(), 123 + 548);
+    EXPECT_TRUE(available.contains(window->frameGeometry()))
+        << window->frameGeometry().y() << " + " << window->frameGeometry().height();
+    EXPECT_EQ(window->size(), QSize(228, 548));
+    EXPECT_EQ(window->geometry().x(), 292);
 }
 
 // Whatever widget Qt gives the focus to, the named control that holds it.
