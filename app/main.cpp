@@ -41,11 +41,11 @@ int main(int argc, char** argv) {
     }
     if (commandLine.help) {
         std::cout << app::helpText().toStdString();
-        return 0;
+        return platform::standardOutputWritten("palmota") ? 0 : platform::kExitOutputFailed;
     }
     if (commandLine.version) {
         std::cout << app::versionText().toStdString();
-        return 0;
+        return platform::standardOutputWritten("palmota") ? 0 : platform::kExitOutputFailed;
     }
     if (!app::displayAvailable()) {
         std::cerr << app::noDisplayMessage().toStdString();
@@ -94,6 +94,9 @@ int main(int argc, char** argv) {
             std::cerr << "palmota: " << line << '\n';
     });
     if (!portText.isNull()) window.setPortText(portText);
+    // SIGINT, SIGTERM or SIGHUP close the window as the operator would: the operation under
+    // way runs to its end, none starts after it, and the port is released.
+    window.setInterruption(platform::terminationRequested);
     app::closeOnTermination(window);
     window.show();
     return QApplication::exec();

@@ -288,7 +288,9 @@ Commands (output on standard output):
   dump          blocks 0 to 7, one line each: "N: HEX BYTES" or "N: ERREUR"
   -             reads the commands above from standard input, one a line, and answers
                 each as it completes; end of input ends the run. Empty lines and lines
-                starting with # are skipped. A line that is no command is a usage error
+                starting with # are skipped, whatever their length. A line runs only
+                once its line end came: a last line cut off is refused, nothing sent.
+                A line that is no command is a usage error
                 for that line alone: one line on standard error, status 2 for it,
                 nothing sent, nothing on standard output (with --json, an object whose
                 cause is "usage")
@@ -304,15 +306,17 @@ Commands (output on standard output):
                 Never writes to a path that is not a serial device
 
 Options:
-  -p, --port TEXT  the port: a number 1 to 6 as in the window's port chooser
-                (1 is /dev/ttyS0, the first serial port), or a device path such as
-                /dev/ttyUSB0 for a USB adapter; default 1
+  -p, --port TEXT  the port: a number N from 1, the N-th serial port /dev/ttyS(N-1)
+                (1 to 6 are COM1 to COM6 of the window's port chooser; 1 is
+                /dev/ttyS0), or a device path such as /dev/ttyUSB0 for a USB
+                adapter; default 1
   -t, --trace   one line on standard error for each write and read on the port:
-                milliseconds since start, "->" sent or "<-" received, bytes in hex
+                milliseconds since start, "->" sent or "<-" received, bytes in hex;
+                bytes that could not be sent follow as "(not sent: ..)"
   --json        one JSON object a line on standard output for each command, in place
                 of the text: "command", "ok", "cause" (ok, port-unavailable,
                 no-answer, not-ready, no-badge, short-reply, write-refused,
-                unexpected-reply, not-confirmed, line-lost, noisy-line;
+                unexpected-reply, not-confirmed, line-lost, noisy-line, interrupted;
                 read-back-differs; usage),
                 "status" (the exit status of this command alone), "ms" (time taken),
                 "error" (the standard-error line, on failure), and the results as the
@@ -341,7 +345,8 @@ badge's credit is known to be unchanged, trying again is safe; 5: it may have ch
   5  an amount went out with no verdict to trust: no final byte, one neither 00
      nor FF, a noisy line, or a read-back that failed or differs (write --verify);
      the credit may have been stored: read it back before trying again
-  130  stopped before the end by a signal; 141  standard output was closed
+  130  stopped before the end by a signal; 141  standard output was closed or
+       could not be written
 )help";
 }
 

@@ -30,7 +30,7 @@ enum class CliMode {
 // What one run of palmota-cli is asked to do. Parsed without touching any port, so that
 // a refused argument never reaches the line.
 struct CliOptions {
-    std::string port = "1";  // the port chooser's text: "1" to "6" or a device path
+    std::string port = "1";  // the port chooser's text: a number from "1" or a device path
     bool portGiven = false;
     bool trace = false;
     bool json = false;

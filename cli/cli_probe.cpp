@@ -78,4 +78,28 @@ QJsonObject probeJson(const ProbeResult& result) {
     return object;
 }
 
+std::string probeVerdict(const std::vector<ProbeResult>& results) {
+    std::size_t busy = 0;
+    std::size_t unopened = 0;
+    for (const ProbeResult& result : results) {
+        if (result.state == ProbeResult::State::Ready) return {};
+        if (result.state == ProbeResult::State::Busy) ++busy;
+        if (result.state == ProbeResult::State::CannotOpen) ++unopened;
+    }
+    const std::size_t count = results.size();
+    const std::string ports = std::to_string(count) + (count == 1 ? " port" : " ports");
+    if (busy + unopened < count)
+        return "no Reader answered the ready check on the " + ports +
+               " tried (is it powered and plugged in?)";
+    if (busy == count)
+        return count == 1 ? "the port tried is busy: no Reader was asked (close the program "
+                            "that holds it and try again)"
+                          : "every one of the " + ports +
+                                " tried is busy: no Reader was asked (close the programs "
+                                "that hold them and try again)";
+    return count == 1 ? "the port tried could not be opened: no Reader was asked"
+                      : "none of the " + ports +
+                            " tried could be opened (busy or refused): no Reader was asked";
+}
+
 }  // namespace palmota::cli

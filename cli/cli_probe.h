@@ -2,6 +2,7 @@
 
 #include <QJsonObject>
 #include <string>
+#include <vector>
 
 #include "reader/bytes.h"
 #include "reader/clock.h"
@@ -28,5 +29,10 @@ ProbeResult probePort(SerialLine& line, Clock& clock, const std::string& device)
 // "PATH<TAB>busy<TAB>WHY", "PATH<TAB>cannot open<TAB>WHY".
 std::string probeLine(const ProbeResult& result);
 QJsonObject probeJson(const ProbeResult& result);
+
+// The line for standard error when no port answered the ready check with 00, empty when
+// one did. Ports that could not even be opened were not asked: a run where none opened
+// says so, rather than blaming a Reader that was never reached.
+std::string probeVerdict(const std::vector<ProbeResult>& results);
 
 }  // namespace palmota::cli

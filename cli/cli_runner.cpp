@@ -15,30 +15,60 @@ namespace palmota::cli {
 namespace {
 
 const std::string kError = protocol::kResultError;
-constexpr std::string_view kCommentStart = "#";
+constexpr char kCommentStart = '#';
 constexpr std::string_view kLineSpaces = " \t\r";
 // Far longer than any command ("write --verify 00000000000000001500" and the like). A longer
 // line is refused without being kept, so that endless input without a line end cannot
 // fill the memory.
 constexpr std::size_t kLongestLine = 4096;
 
-// The next line of `in`, without its end; false at the end of input. `tooLong` tells a
-// line cut at kLongestLine, whose rest was read and dropped.
-bool nextLine(std::istream& in, std::string& text, bool& tooLong) {
-    text.clear();
-    tooLong = false;
+// One line of standard input, as far as it was kept.
+struct InputLine {
+    enum class Kind { Command, Skipped, TooLong, Unterminated };
+    Kind kind = Kind::Command;
+    std::string text;  // without its end and its leading spaces
+};
+
+bool isLineSpace(int c) {
+    return c != std::char_traits<char>::eof() &&
+           kLineSpaces.find(static_cast<char>(c)) != std::string_view::npos;
+}
+
+// The next line of `in`; false at the end of input. Leading spaces are not kept, and a
+// comment is read through without being kept, so that a blank or comment line of any
+// length is skipped. A command longer than kLongestLine is read through and refused. A
+// last line cut off before its line end (the writer killed mid-line, say) may be a
+// command cut short, "write 17" of "write 1750": it is Unterminated, never run.
+bool nextLine(std::istream& in, InputLine& line) {
+    line = {};
     std::streambuf* buffer = in.rdbuf();
+    bool started = false;  // a character other than a space came
+    bool comment = false;
     for (;;) {
         const auto c = buffer->sbumpc();
         if (c == std::char_traits<char>::eof()) {
             in.setstate(std::ios::eofbit);
-            return !text.empty() || tooLong;
+            if (!started) return false;
+            if (comment)
+                line.kind = InputLine::Kind::Skipped;
+            else if (line.kind == InputLine::Kind::Command)
+                line.kind = InputLine::Kind::Unterminated;
+            return true;
         }
-        if (c == '\n') return true;
-        if (text.size() < kLongestLine)
-            text += static_cast<char>(c);
+        if (c == '\n') {
+            if (!started || comment) line.kind = InputLine::Kind::Skipped;
+            return true;
+        }
+        if (!started && isLineSpace(c)) continue;
+        if (!started) {
+            started = true;
+            comment = static_cast<char>(c) == kCommentStart;
+        }
+        if (comment) continue;
+        if (line.text.size() < kLongestLine)
+            line.text += static_cast<char>(c);
         else
-            tooLong = true;
+            line.kind = InputLine::Kind::TooLong;
     }
 }
 
@@ -78,6 +108,11 @@ struct CliRunner::Report {
 CliRunner::CliRunner(Palmota& reader, Clock& clock, std::ostream& out, std::ostream& err, bool json)
     : reader_(reader), clock_(clock), out_(out), err_(err), json_(json) {
     reader_.setObserver([this](const Outcome& outcome) { outcomes_.push_back(outcome); });
+}
+
+void CliRunner::setStopRequest(std::function<bool()> stopRequested) {
+    stop_ = std::move(stopRequested);
+    reader_.setInterruption(stop_);
 }
 
 bool CliRunner::stopping() {
@@ -162,7 +197,7 @@ void CliRunner::runRead(Report& report) {
     const std::string serial = reader_.ReadSerialNumber();
     line(labelled("serial", serial));
     report.results["serial"] = jsonText(serial);
-    if (!stopping()) {
+    if (!outputClosed()) {
         const std::string credit = reader_.ReadCredit();
         line(labelled("credit", credit));
         report.results["credit"] = jsonText(credit);
@@ -182,7 +217,7 @@ void CliRunner::runWrite(const CliRequest& request, Report& report) {
     // before (no port, no answer to the ready check) would fail the same way again.
     const bool verdictUnknown = family(written) == Family::MayHaveChanged;
     std::string credit;
-    if (written.amountSent && !stopping()) credit = reader_.ReadCredit();
+    if (written.amountSent && !outputClosed()) credit = reader_.ReadCredit();
     line(labelled("credit", credit));
     report.results["credit"] = jsonText(credit);
 
@@ -230,8 +265,10 @@ void CliRunner::runBlock(const CliRequest& request, Report& report) {
 
 void CliRunner::runDump(Report& report) {
     QJsonArray blocks;
-    for (std::int32_t block = 0; block < protocol::kDumpBlockCount && !stopping(); ++block) {
+    for (std::int32_t block = 0; block < protocol::kDumpBlockCount && !outputClosed(); ++block) {
         const std::string result = reader_.ReadBlock(block);
+        // Asked to end: the blocks not read are not shown as failed reads.
+        if (lastOutcome().cause == Cause::Interrupted) break;
         const std::string text = blockText(result, lastOutcome());
         line(labelled(std::to_string(block), text));
         blocks.append(jsonText(text));
@@ -269,28 +306,35 @@ int CliRunner::runAll(const std::vector<CliRequest>& requests, bool keepGoing) {
 int CliRunner::runLines(std::istream& in, bool keepGoing) {
     int firstFailure = kExitSuccess;
     int number = 0;
-    std::string text;
-    bool tooLong = false;
-    while (!stopping() && nextLine(in, text, tooLong)) {
+    InputLine input;
+    while (!stopping() && nextLine(in, input)) {
         ++number;
-        const auto start = text.find_first_not_of(kLineSpaces);
-        if (!tooLong && (start == std::string::npos || text.compare(start, 1, kCommentStart) == 0))
-            continue;
+        if (input.kind == InputLine::Kind::Skipped) continue;
         std::string error;
         std::optional<CliRequest> request;
-        if (tooLong)
-            error = "a line of more than " + std::to_string(kLongestLine) + " characters";
-        else
-            request = parseInputLine(text, error);
+        switch (input.kind) {
+            case InputLine::Kind::TooLong:
+                error = "a line of more than " + std::to_string(kLongestLine) + " characters";
+                break;
+            case InputLine::Kind::Unterminated:
+                error =
+                    "the input ended before this line's end; a line runs only once its line end "
+                    "came";
+                break;
+            default:
+                request = parseInputLine(input.text, error);
+                break;
+        }
         int status = kExitUsage;
         if (request) {
             status = run(*request);
         } else {
             // Refused whole, as on the command line: nothing of this line is sent.
             Report report;
-            report.command =
-                tooLong ? "(too long)"
-                        : text.substr(start, text.find_last_not_of(kLineSpaces) + 1 - start);
+            const auto end = input.text.find_last_not_of(kLineSpaces);
+            report.command = input.kind == InputLine::Kind::TooLong
+                                 ? "(too long)"
+                                 : input.text.substr(0, end == std::string::npos ? 0 : end + 1);
             report.status = kExitUsage;
             report.causeName = "usage";
             report.failure = "line " + std::to_string(number) + ": " + error + "; nothing sent";

@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
+#include "cli/cli_options.h"
 #include "reader/clock.h"
 #include "reader/outcome.h"
 #include "reader/reader_link.h"
-#include "cli/cli_options.h"
 
 namespace palmota::cli {
 
@@ -23,9 +23,10 @@ class CliRunner {
     CliRunner(Palmota& reader, Clock& clock, std::ostream& out, std::ostream& err,
               bool json = false);
 
-    // Asked between commands, and between the operations of one command: once true, the
-    // run ends at once with kExitInterrupted.
-    void setStopRequest(std::function<bool()> stopRequested) { stop_ = std::move(stopRequested); }
+    // Asked between commands, and by the link before each operation: once true, no command
+    // and no operation starts (the one under way runs to its end), a command cut short fails
+    // with Cause::Interrupted, and the run ends with kExitInterrupted.
+    void setStopRequest(std::function<bool()> stopRequested);
 
     // One command: prints it and returns the status it alone gives.
     int run(const CliRequest& request);
@@ -41,6 +42,7 @@ class CliRunner {
     enum class Stop { None, Requested, OutputClosed };
 
     bool stopping();
+    bool outputClosed() const { return stopped_ == Stop::OutputClosed; }
     void line(const std::string& text);
     // The operation's result, with its outcome (the last the link told).
     const Outcome& lastOutcome() const { return outcomes_.back(); }

@@ -16,6 +16,8 @@ int exitStatus(const Outcome& outcome) {
             return kExitReaderFailed;
         case Family::MayHaveChanged:
             return kExitNotConfirmed;
+        case Family::Interrupted:
+            return kExitInterrupted;
     }
     return kExitNotConfirmed;
 }

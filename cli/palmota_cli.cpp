@@ -16,6 +16,7 @@
 #include "process/platform.h"
 #include "reader/clock.h"
 #include "reader/reader_link.h"
+#include "reader/serial_devices.h"
 #include "reader/system_serial_line.h"
 #include "reader/tracing_line.h"
 
@@ -47,21 +48,19 @@ int probePorts(const cli::CliOptions& options, SerialLine& line, Clock& clock,
         std::cerr << "palmota-cli: no serial devices found to probe (is the Reader plugged in?)\n";
         return cli::kExitNoAnswer;
     }
-    bool found = false;
+    std::vector<cli::ProbeResult> results;
     for (const std::string& port : ports) {
         if (stopRequested()) return cli::kExitInterrupted;
-        const cli::ProbeResult result = cli::probePort(line, clock, port);
-        found = found || result.state == cli::ProbeResult::State::Ready;
+        results.push_back(cli::probePort(line, clock, port));
         if (options.json)
-            printJson(cli::probeJson(result));
+            printJson(cli::probeJson(results.back()));
         else
-            std::cout << cli::probeLine(result) << std::endl;
+            std::cout << cli::probeLine(results.back()) << std::endl;
         if (!std::cout) return cli::kExitOutputClosed;
     }
-    if (found) return cli::kExitSuccess;
-    std::cerr << "palmota-cli: no Reader answered the ready check on the " << ports.size()
-              << (ports.size() == 1 ? " port" : " ports")
-              << " tried (is it powered and plugged in?)\n";
+    const std::string verdict = cli::probeVerdict(results);
+    if (verdict.empty()) return cli::kExitSuccess;
+    std::cerr << "palmota-cli: " << verdict << '\n';
     return cli::kExitNoAnswer;
 }
 
@@ -82,16 +81,20 @@ int main(int argc, char** argv) {
             return cli::kExitUsage;
         case cli::CliParse::Outcome::Help:
             std::cout << cli::cliHelpText();
-            return cli::kExitSuccess;
+            return platform::standardOutputWritten("palmota-cli") ? cli::kExitSuccess
+                                                                  : cli::kExitOutputClosed;
         case cli::CliParse::Outcome::Version:
             std::cout << "palmota-cli " << PALMOTA_VERSION << '\n';
-            return cli::kExitSuccess;
+            return platform::standardOutputWritten("palmota-cli") ? cli::kExitSuccess
+                                                                  : cli::kExitOutputClosed;
         case cli::CliParse::Outcome::Run:
             break;
     }
     const cli::CliOptions& options = parse.options;
 
-    // SIGINT, SIGTERM and SIGHUP end the run between commands, the port closed; SIGPIPE is
+    // SIGINT, SIGTERM and SIGHUP end the run once the operation under way has run to its
+    // end (a write cut between its command and its amount would leave the Reader taking
+    // the next bytes it receives for the amount), the port closed; SIGPIPE is
     // ignored, so that a closed output shows as a failed write and ends the run the same way.
     // A session on standard input may wait there for ever: the signal must end that wait.
     platform::installTerminationHandlers(options.mode == cli::CliMode::StandardInput);
@@ -100,7 +103,7 @@ int main(int argc, char** argv) {
     QCoreApplication application(argc, argv);
     if (options.mode == cli::CliMode::Ports) return listPorts(options);
 
-    const std::unique_ptr<SerialLine> port = makeSystemSerialLine(platform::terminationRequested);
+    const std::unique_ptr<SerialLine> port = makeSystemSerialLine();
     std::unique_ptr<TracingLine> tracing;
     SerialLine* line = port.get();
     if (options.trace) {

@@ -9,8 +9,18 @@ namespace palmota::platform {
 
 // Makes sure descriptors 0, 1 and 2 are open, on /dev/null where they were closed. A
 // program started with them closed would otherwise get its serial port, or a lock file,
-// as descriptor 1 or 2, and its messages would go onto the line. Call it first in main.
+// as descriptor 1 or 2, and its messages would go onto the line. A closed standard output
+// is reopened for reading only, so that writing to it still fails, as it would have.
+// Call it first in main.
 void ensureStandardStreams();
+
+// Flushes standard output; false, with one line on standard error naming the program,
+// when what was written there could not be (closed, a full disk, /dev/full).
+bool standardOutputWritten(const char* program);
+
+// The exit status for an output that could not be written, as a shell reports a death by
+// SIGPIPE.
+inline constexpr int kExitOutputFailed = 141;
 
 // SIGINT, SIGTERM and SIGHUP set a flag (and wake terminationFd()) instead of ending the
 // process, so that the program closes its port and ends on its own; SIGPIPE is ignored,
@@ -26,7 +36,10 @@ int terminationFd();
 // Why `path` cannot be a serial port as a character device, or empty when it can: the
 // system's reason when it cannot be looked at, "not a serial device" for files and
 // directories. `missing` is set when nothing exists there.
-std::string characterDeviceProblem(const std::string& path, bool* missing = nullptr);
+// `denied` is set when this user may not even look at it (a link into another user's
+// process).
+std::string characterDeviceProblem(const std::string& path, bool* missing = nullptr,
+                                   bool* denied = nullptr);
 
 // Whether `path` is this process's controlling terminal (/dev/tty, or the terminal the
 // program was started from under any of its names).
@@ -52,6 +65,13 @@ struct LockProblem {
 // the serial library gives the device's lock file (LCK..ttyUSB0). Empty when none of
 // these explains it.
 LockProblem lockProblem(const std::string& lockName);
+
+// Takes the lock every opening of one device shares, whatever name it was opened by (a
+// link, /dev/serial/by-id/..., /proc/PID/fd/N): an exclusive flock on the open device,
+// released when the descriptor closes, even by a killed process. False when another
+// opening holds it; `holder` then says who ("locked by process 1234") when the system
+// tells, else the system's reason.
+bool lockDevice(int fd, std::string* holder);
 
 // The error number an open for reading and writing gives, 0 when it succeeds (the
 // descriptor is closed again at once). Only for a device that just refused to open.

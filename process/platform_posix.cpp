@@ -1,9 +1,8 @@
-#include "process/platform.h"
-
 #include <fcntl.h>
 #include <grp.h>
 #include <limits.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
@@ -12,11 +11,15 @@
 #include <atomic>
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <iostream>
 #include <sstream>
 #include <system_error>
 #include <vector>
+
+#include "process/platform.h"
 
 namespace palmota::platform {
 
@@ -75,13 +78,19 @@ void ensureStandardStreams() {
     for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
         if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
         // open() gives the lowest free number, which is `fd` itself: the ones below are open.
-        const int opened = ::open("/dev/null", fd == STDIN_FILENO ? O_RDONLY : O_WRONLY);
+        const int opened = ::open("/dev/null", fd == STDERR_FILENO ? O_WRONLY : O_RDONLY);
         if (opened >= 0 && opened != fd) {
             ::dup2(opened, fd);
             ::close(opened);
         }
         if (opened < 0) std::abort();  // no /dev/null: nothing safe is left to do
     }
+}
+
+bool standardOutputWritten(const char* program) {
+    if (std::cout.flush()) return true;
+    std::cerr << program << ": cannot write to standard output\n";
+    return false;
 }
 
 void installTerminationHandlers(bool interruptBlockingCalls) {
@@ -109,11 +118,13 @@ int terminationFd() {
     return terminationPipe[0];
 }
 
-std::string characterDeviceProblem(const std::string& path, bool* missing) {
+std::string characterDeviceProblem(const std::string& path, bool* missing, bool* denied) {
     if (missing) *missing = false;
+    if (denied) *denied = false;
     struct stat info {};
     if (::stat(path.c_str(), &info) != 0) {
         if (missing) *missing = errno == ENOENT || errno == ENOTDIR;
+        if (denied) *denied = errno == EACCES || errno == EPERM;
         return systemError(errno);
     }
     // Only a character device can be a serial port: anything else (a regular file typed
@@ -174,6 +185,30 @@ LockProblem lockProblem(const std::string& lockName) {
                 "a lock file left by a program that ended: remove " + file};
     }
     return {};
+}
+
+bool lockDevice(int fd, std::string* holder) {
+    if (::flock(fd, LOCK_EX | LOCK_NB) == 0) return true;
+    const int error = errno;
+    if (holder) *holder = systemError(error);
+    struct stat info {};
+    if (error != EWOULDBLOCK || ::fstat(fd, &info) != 0) return false;
+    // /proc/locks: "1: FLOCK  ADVISORY  WRITE 1234 00:18:6 0 EOF", the file named by the
+    // major and minor numbers (hex) of its file system and its inode; "1: -> FLOCK ..."
+    // is a process waiting for the lock, not holding it.
+    std::ifstream locks("/proc/locks");
+    char place[64];
+    std::snprintf(place, sizeof place, "%02x:%02x:%llu", major(info.st_dev), minor(info.st_dev),
+                  static_cast<unsigned long long>(info.st_ino));
+    for (std::string line; std::getline(locks, line);) {
+        std::istringstream fields(line);
+        std::string id, type, mode, access, pid, where;
+        if (!(fields >> id >> type >> mode >> access >> pid >> where)) continue;
+        if (type != "FLOCK" || where != place) continue;
+        if (holder) *holder = "locked by process " + pid;
+        break;
+    }
+    return false;
 }
 
 int openErrorNumber(const std::string& path) {

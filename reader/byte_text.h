@@ -20,8 +20,9 @@ std::string hexPairs(std::string_view bytes);
 // "0001E240", "00:01:e2:40"). No value for a lone digit, any other character, or no bytes.
 std::optional<Bytes> parseHexPairs(std::string_view text);
 
-// `text` with every control character and DEL shown as \xHH, and a backslash as \\, so
-// that it can be written to a terminal as it stands.
+// `text` with every control character (C0, DEL and the C1 controls U+0080 to U+009F)
+// and every byte that is not part of well-formed UTF-8 shown as \xHH, and a backslash
+// as \\, so that it can be written to a terminal, or kept as JSON text, as it stands.
 std::string printable(std::string_view text);
 
 }  // namespace palmota

@@ -25,6 +25,21 @@ std::string portProblem(const Outcome& o) {
     return device + ": " + openErrorText(o.openError);
 }
 
+std::string operationName(Operation operation) {
+    switch (operation) {
+        case Operation::ReadCredit:
+            return "credit read";
+        case Operation::WriteCredit:
+            return "write";
+        case Operation::ReadBlock:
+            return "block read";
+        case Operation::ReadSerialNumber:
+            return "serial number read";
+    }
+    return "operation";
+}
+
+
 }  // namespace
 
 std::string openErrorText(const OpenError& e) {
@@ -82,6 +97,8 @@ std::string_view causeName(Cause cause) {
             return "refused";
         case Cause::NoisyLine:
             return "noisy-line";
+        case Cause::Interrupted:
+            return "interrupted";
     }
     return "unknown";
 }
@@ -109,6 +126,8 @@ Family family(const Outcome& o) {
             return Family::MayHaveChanged;
         case Cause::NoisyLine:
             return o.amountSent ? Family::MayHaveChanged : Family::ReaderFailed;
+        case Cause::Interrupted:
+            return Family::Interrupted;
     }
     return Family::ReaderFailed;
 }
@@ -143,10 +162,10 @@ std::string describe(const Outcome& o) {
         case Cause::LineLost:
             return device + ": the line was lost during the exchange (was the Reader unplugged?)";
         case Cause::NoisyLine: {
-            const std::string what =
-                o.extra > 0 ? std::to_string(o.extra) + " byte" + (o.extra > 1 ? "s" : "") +
-                                  " more than the Reader's reply holds"
-                            : "bytes that answer no command";
+            const std::string what = o.extra > 0 ? std::to_string(o.extra) + " byte" +
+                                                       (o.extra > 1 ? "s" : "") +
+                                                       " more than the Reader's reply holds"
+                                                 : "bytes that answer no command";
             const std::string after =
                 o.operation != Operation::WriteCredit
                     ? "; no value was taken from it"
@@ -162,6 +181,9 @@ std::string describe(const Outcome& o) {
                        std::to_string(protocol::kMaxCredit) + "; nothing sent";
             return "block \"" + printable(o.refused) + "\" refused: a number from 0 to " +
                    std::to_string(protocol::kHighestBlock) + "; nothing sent";
+        case Cause::Interrupted:
+            return (device.empty() ? std::string() : device + ": ") + "interrupted before the " +
+                   operationName(o.operation) + "; nothing sent";
     }
     return device + ": " + std::string(causeName(o.cause));
 }

@@ -29,6 +29,7 @@ enum class Cause {
     LineLost,         // the device went away during the exchange
     Refused,          // an amount or block number refused before anything was sent
     NoisyLine,        // bytes beyond what a reply's shape allows, or right after it
+    Interrupted,      // the program was asked to end before the operation began; nothing sent
 };
 
 // What a failure means for the badge, and so for whoever tries again. Every cause
@@ -40,6 +41,7 @@ enum class Family {
     NoAnswer,        // nothing came back, or the line went away, before the badge was touched
     ReaderFailed,    // the Reader answered, the operation failed, the credit is unchanged
     MayHaveChanged,  // a write's amount went out with no verdict to trust: read it back
+    Interrupted,     // the program was asked to end before the operation began
 };
 
 struct Outcome {
@@ -73,7 +75,7 @@ Family family(const Outcome& outcome);
 
 // A stable lower-case name for scripts: "ok", "port-unavailable", "no-answer",
 // "not-ready", "no-badge", "short-reply", "write-refused", "unexpected-reply",
-// "not-confirmed", "line-lost", "refused", "noisy-line".
+// "not-confirmed", "line-lost", "refused", "noisy-line", "interrupted".
 std::string_view causeName(Cause cause);
 
 // One line for technicians, in English, naming the device and what to try, e.g.

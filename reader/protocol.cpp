@@ -54,9 +54,5 @@ std::string writeResult(std::string_view finalReply) {
     return {};
 }
 
-bool awaitsItsOperand(std::string_view written) {
-    return written.size() == 1 &&
-           (byteAt(written, 1) == kReadBlock || byteAt(written, 1) == kWriteCredit);
-}
 
 }  // namespace palmota::protocol

@@ -92,12 +92,6 @@ std::optional<std::uint16_t> parseAmount(std::string_view text);
 // The two bytes that carry a credit: high byte first.
 Bytes amountBytes(std::uint16_t amount);
 
-// Whether `written` is a command the Reader completes with the bytes of the next write:
-// the block read (04, then the block number) and the credit write (07, then the two
-// amount bytes). A program ending between the two would leave the Reader taking the next
-// session's first bytes for the rest of the command: a credit of 6 written by "00 06".
-bool awaitsItsOperand(std::string_view written);
-
 // Result of a credit write from byte 1 of the final reply: 00 "OK", FF "ERREUR", any other
 // value the empty text. An empty reply means the write was never confirmed: "ERREUR".
 std::string writeResult(std::string_view finalReply);

@@ -10,7 +10,6 @@
 
 #include "process/platform.h"
 #include "reader/clock.h"
-#include "reader/protocol.h"
 
 namespace palmota {
 
@@ -46,24 +45,18 @@ bool carriedAsIs(const std::string& device) {
 QtSerialLine::QtSerialLine() = default;
 QtSerialLine::~QtSerialLine() = default;
 
-void QtSerialLine::setInterruption(std::function<bool()> interrupted) {
-    interrupted_ = std::move(interrupted);
-}
-
-bool QtSerialLine::interrupted() const {
-    return interrupted_ && interrupted_();
-}
-
 bool QtSerialLine::open(const std::string& device) {
     error_ = {};
-    if (interrupted()) {
-        error_.reason = "the program is ending";
-        return false;
-    }
     bool missing = false;
-    if (std::string why = platform::characterDeviceProblem(device, &missing); !why.empty()) {
-        error_ = {
-            missing ? OpenError::Kind::NoSuchDevice : OpenError::Kind::NotASerialDevice, why, {}};
+    bool denied = false;
+    if (std::string why = platform::characterDeviceProblem(device, &missing, &denied);
+        !why.empty()) {
+        // A path this user may not even look at (a link into another user's process, as
+        // the emulator's --link is) gets no group to join: only its owner may use it.
+        const auto kind = missing  ? OpenError::Kind::NoSuchDevice
+                          : denied ? OpenError::Kind::PermissionDenied
+                                   : OpenError::Kind::NotASerialDevice;
+        error_ = {kind, why, {}};
         return false;
     }
     // Set raw, the terminal the program runs in would lose its echo and line editing, and
@@ -97,6 +90,15 @@ bool QtSerialLine::open(const std::string& device) {
         port_.clearError();
         return false;
     }
+    // The serial library's lock file is named after the name it was given: a device opened
+    // by two names (/dev/ttyUSB0 and its by-id link) would be used by two programs at once,
+    // and root passes its exclusive hold. A lock on the device itself is shared by all names.
+    if (std::string holder; !platform::lockDevice(port_.handle(), &holder)) {
+        port_.close();
+        port_.clearError();
+        error_ = {OpenError::Kind::Busy, holder, {}};
+        return false;
+    }
     // Pseudo-terminals and some adapters have no DTR line; that is not a failure.
     port_.setDataTerminalReady(true);
     // Drop what the system received before this opening, not only what Qt buffered.
@@ -113,7 +115,6 @@ bool QtSerialLine::isOpen() const {
 void QtSerialLine::close() {
     if (port_.isOpen()) port_.close();
     port_.clearError();
-    operandDue_ = false;
 }
 
 bool QtSerialLine::broken() const {
@@ -164,16 +165,14 @@ void QtSerialLine::explainOpenFailure(const std::string& device) {
     }
 }
 
-void QtSerialLine::write(const Bytes& bytes) {
-    // Asked to end: the exchange that ran is over, no further command leaves, and the
-    // port is released at once, its exclusive hold and lock file with it. The rest of a
-    // command the Reader is waiting for (a block number, an amount) still goes.
-    if (interrupted() && !operandDue_) close();
-    if (broken()) return;
-    operandDue_ = protocol::awaitsItsOperand(bytes);
-    port_.write(bytes.data(), static_cast<qint64>(bytes.size()));
-    // Without an event loop, Qt only hands the bytes to the system when asked to.
+std::size_t QtSerialLine::write(const Bytes& bytes) {
+    if (broken()) return 0;
+    const qint64 queued = port_.write(bytes.data(), static_cast<qint64>(bytes.size()));
+    if (queued <= 0) return 0;
+    // Without an event loop, Qt only hands the bytes to the system when asked to; what it
+    // still holds afterwards did not reach the device.
     port_.waitForBytesWritten(kWriteTimeoutMs);
+    return static_cast<std::size_t>(std::max<qint64>(0, queued - port_.bytesToWrite()));
 }
 
 void QtSerialLine::pull() {

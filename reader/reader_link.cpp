@@ -81,6 +81,11 @@ Palmota::Reply Palmota::commandExchange(const Bytes& command, int atLeast, Secon
 }
 
 Palmota::Reply Palmota::readyCheck(Outcome& outcome) {
+    outcome.device = device_;
+    if (interrupted_ && interrupted_()) {
+        outcome.cause = Cause::Interrupted;
+        return {};
+    }
     OpenReaderPort();
     outcome.device = device_;
     // A port that could not be opened gets nothing sent: it answers like a Reader that

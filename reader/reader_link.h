@@ -36,7 +36,7 @@ namespace palmota {
 // it count against it. A write's verdict is trusted only after a longer silence.
 class Palmota {
   public:
-    // The port chooser's current text, read at each opening ("1" to "6", a device path).
+    // The port chooser's current text, read at each opening (a number from "1", a device path).
     using PortChooser = std::function<std::string()>;
     // Told the outcome of every operation, once, when it ends.
     using OutcomeObserver = std::function<void(const Outcome&)>;
@@ -45,6 +45,13 @@ class Palmota {
             OutcomeObserver observer = {});
 
     void setObserver(OutcomeObserver observer) { observer_ = std::move(observer); }
+    // Asked before each operation sends its first byte: once true (the program was asked
+    // to end), no operation starts, and each reports Cause::Interrupted with nothing sent.
+    // One under way is never cut: a write cut after 07 would leave the Reader taking the
+    // next bytes it receives for the amount.
+    void setInterruption(std::function<bool()> interrupted) {
+        interrupted_ = std::move(interrupted);
+    }
 
     // Opens the port named by the chooser unless it is already open; an open port is
     // never reconfigured, so a new choice only counts at the next opening.
@@ -93,6 +100,7 @@ class Palmota {
     Clock& clock_;
     PortChooser chooser_;
     OutcomeObserver observer_;
+    std::function<bool()> interrupted_;
     std::string device_;   // the device last opened, or the chooser's text that named none
     OpenError openError_;  // why the last opening failed
 };

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstddef>
 #include <string>
 
 #include "reader/bytes.h"
@@ -38,7 +39,9 @@ class SerialLine {
     virtual bool isOpen() const = 0;
     virtual void close() = 0;
 
-    virtual void write(const Bytes& bytes) = 0;
+    // How many of `bytes`, from the first, went to the device: all of them, unless the
+    // line is closed or broken.
+    virtual std::size_t write(const Bytes& bytes) = 0;
     // Count of received bytes waiting to be read (at most the 1024-byte receive buffer).
     virtual int bytesWaiting() = 0;
     // Everything waiting, possibly nothing.

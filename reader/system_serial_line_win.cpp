@@ -3,10 +3,8 @@
 
 namespace palmota {
 
-std::unique_ptr<SerialLine> makeSystemSerialLine(std::function<bool()> interrupted) {
-    auto line = std::make_unique<WinSerialLine>();
-    line->setInterruption(std::move(interrupted));
-    return line;
+std::unique_ptr<SerialLine> makeSystemSerialLine() {
+    return std::make_unique<WinSerialLine>();
 }
 
 }  // namespace palmota

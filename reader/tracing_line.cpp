@@ -1,5 +1,6 @@
 #include "reader/tracing_line.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "reader/byte_text.h"
@@ -34,9 +35,13 @@ void TracingLine::close() {
     if (wasOpen) trace("close");
 }
 
-void TracingLine::write(const Bytes& bytes) {
-    trace(bytes.empty() ? std::string("->") : "-> " + hexPairs(bytes));
-    line_.write(bytes);
+std::size_t TracingLine::write(const Bytes& bytes) {
+    const std::size_t sent = std::min(line_.write(bytes), bytes.size());
+    std::string what = "->";
+    if (sent > 0) what += " " + hexPairs(bytes.substr(0, sent));
+    if (sent < bytes.size()) what += " (not sent: " + hexPairs(bytes.substr(sent)) + ")";
+    trace(what);
+    return sent;
 }
 
 Bytes TracingLine::readAll() {

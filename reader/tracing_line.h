@@ -16,9 +16,12 @@ namespace palmota {
 //      12.345 ms  -> 00
 //      13.210 ms  <- 00 02 05 DC
 //    1014.002 ms  <-
+//    1020.310 ms  -> 07 (not sent: 6C)
 //
 // "->" is what the host sent, "<-" what a read took from the line; a read that found
-// nothing shows the arrow alone, which is how a time-out looks. Openings and closings get
+// nothing shows the arrow alone, which is how a time-out looks. Bytes a write could not
+// hand to the device (the line closed or went away) follow in parentheses, so that the
+// arrow shows only what really left. Openings and closings get
 // a line each too. Counts and waits are not traced: an exchange polls them many times and
 // they carry no bytes.
 class TracingLine final : public SerialLine {
@@ -29,7 +32,7 @@ class TracingLine final : public SerialLine {
     bool open(const std::string& device) override;
     bool isOpen() const override { return line_.isOpen(); }
     void close() override;
-    void write(const Bytes& bytes) override;
+    std::size_t write(const Bytes& bytes) override;
     int bytesWaiting() override { return line_.bytesWaiting(); }
     Bytes readAll() override;
     bool waitForBytes(std::chrono::duration<double> timeLeft) override {

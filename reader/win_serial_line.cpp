@@ -75,21 +75,9 @@ WinSerialLine::~WinSerialLine() {
     close();
 }
 
-void WinSerialLine::setInterruption(std::function<bool()> interrupted) {
-    interrupted_ = std::move(interrupted);
-}
-
-bool WinSerialLine::interrupted() const {
-    return interrupted_ && interrupted_();
-}
-
 bool WinSerialLine::open(const std::string& device) {
     close();
     error_ = {};
-    if (interrupted()) {
-        error_.reason = "the program is ending";
-        return false;
-    }
     // COM10 and above are reachable only through the device namespace; every port is.
     const std::string path =
         device.rfind(kDevicePrefix, 0) == 0 ? device : std::string(kDevicePrefix) + device;
@@ -146,20 +134,15 @@ void WinSerialLine::close() {
     handle_ = INVALID_HANDLE_VALUE;
     received_.clear();
     failed_ = false;
-    operandDue_ = false;
 }
 
-void WinSerialLine::write(const Bytes& bytes) {
-    // Asked to end: the exchange that ran is over, no further command leaves, and the
-    // port is released at once. The rest of a command the Reader is waiting for (a block
-    // number, an amount) still goes.
-    if (interrupted() && !operandDue_) close();
-    if (!isOpen() || failed_ || bytes.empty()) return;
-    operandDue_ = protocol::awaitsItsOperand(bytes);
+std::size_t WinSerialLine::write(const Bytes& bytes) {
+    if (!isOpen() || failed_ || bytes.empty()) return 0;
     DWORD written = 0;
     if (!::WriteFile(asHandle(handle_), bytes.data(), static_cast<DWORD>(bytes.size()), &written,
                      nullptr))
         failed_ = true;
+    return written;
 }
 
 int WinSerialLine::systemQueue() {

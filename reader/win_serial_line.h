@@ -27,20 +27,13 @@ class WinSerialLine final : public SerialLine {
     bool open(const std::string& device) override;
     bool isOpen() const override;
     void close() override;
-    void write(const Bytes& bytes) override;
+    std::size_t write(const Bytes& bytes) override;
     int bytesWaiting() override;
     Bytes readAll() override;
     bool waitForBytes(std::chrono::duration<double> timeLeft) override;
     OpenError openError() const override { return error_; }
 
-    // Once `interrupted` says so (the program was asked to end), the next write closes
-    // the port instead and no opening succeeds: an exchange under way runs to its end,
-    // the next command is never sent (the operand of a block read or credit write is part
-    // of its command, and goes).
-    void setInterruption(std::function<bool()> interrupted);
-
   private:
-    bool interrupted() const;
     // Reads what the system holds into the receive buffer; `waitMs` > 0 blocks for the
     // first byte. False when the device failed.
     bool pull(unsigned long waitMs);
@@ -50,9 +43,6 @@ class WinSerialLine final : public SerialLine {
     Bytes received_;
     bool failed_ = false;
     OpenError error_;
-    std::function<bool()> interrupted_;
-    // The last write was a command whose operand the next write carries.
-    bool operandDue_ = false;
 };
 
 }  // namespace palmota

@@ -14,7 +14,6 @@
 #include <cstdint>
 #include <cstring>
 #include <deque>
-#include <filesystem>
 #include <mutex>
 #include <optional>
 #include <system_error>
@@ -135,7 +134,7 @@ std::optional<long> descriptorOwner(const std::string& target) {
 
 // Whether what is at `path` is a link this emulator may replace, and why not otherwise.
 // A live emulator's link (its descriptor still resolves) is never replaced; a dead one's
-// is. A link straight to a pty is judged by where it resolves, not by its text.
+// is. Any other link is left alone, even one that leads to a pty.
 std::string replaceRefusal(const std::string& path, const std::string& ownTarget) {
     struct stat info {};
     if (::lstat(path.c_str(), &info) != 0) return {};
@@ -152,9 +151,9 @@ std::string replaceRefusal(const std::string& path, const std::string& ownTarget
                    ")";
         return {};
     }
-    const std::filesystem::path resolved = std::filesystem::path(*target).lexically_normal();
-    if (resolved.parent_path() == "/dev/pts" && resolved.filename() != "ptmx") return {};
-    return path + " is a symbolic link to something other than an emulated Reader";
+    // Anything else is someone's own link, even one to a pty: an emulator's link always
+    // leads through /proc.
+    return path + " is a symbolic link the emulator did not make";
 }
 
 }  // namespace

@@ -206,6 +206,10 @@ void FrmPalmota::setActionReport(ActionReport report) {
     actionReport_ = std::move(report);
 }
 
+void FrmPalmota::setInterruption(std::function<bool()> interrupted) {
+    palmota_.setInterruption(std::move(interrupted));
+}
+
 void FrmPalmota::runAction(const std::function<void()>& action) {
     // A click still queued when the window was closed starts nothing: the program is
     // ending.

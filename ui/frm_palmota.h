@@ -45,7 +45,8 @@ class FrmPalmota final : public QWidget {
     FrmPalmota(SerialLine& Mscomm, Clock& clock, QWidget* parent = nullptr);
     ~FrmPalmota() override;
 
-    // Presets the port chooser's text: a port number "1" to "6" or a device path.
+    // Presets the port chooser's text: a port number from "1" ("1" to "6" are listed) or a device
+    // path.
     void setPortText(const QString& text);
     // Changes Timer1's interval from the stored half second, for tests and soak runs
     // that cannot wait that long between reads.
@@ -54,6 +55,9 @@ class FrmPalmota final : public QWidget {
     // application's event loop, and the program's end releases the port.
     void setProgramEnd(std::function<void()> end);
     void setActionReport(ActionReport report);
+    // Once `interrupted` says so (the program was asked to end), no badge operation
+    // starts; the one under way runs to its end.
+    void setInterruption(std::function<bool()> interrupted);
 
   protected:
     void showEvent(QShowEvent* event) override;

@@ -23,7 +23,9 @@ QString portProblem(const Outcome& o) {
         case OpenError::Kind::BadName:
             return port +
                    QStringLiteral(
-                       "ce n'est pas un nom de port. Choisissez un numéro de 1 à %1 ou ").arg(kNumberedPortCount) +
+                       "ce n'est pas un nom de port. Choisissez un numéro à partir de 1 (1 à %1 "
+                       "pour COM1 à COM%1) ou ")
+                       .arg(kNumberedPortCount) +
                    (port_naming::namesArePaths() ? QStringLiteral("le chemin d'un périphérique")
                                                  : QStringLiteral("un nom de port")) +
                    QStringLiteral(", par exemple ") +
@@ -105,6 +107,8 @@ QString outcomeText(const Outcome& o, QTime at) {
                     "Ligne perturbée pendant l'écriture : le crédit a pu être enregistré. "
                     "Relisez le badge.");
             return QStringLiteral("Ligne perturbée : rien n'a été écrit. Recommencez.");
+        case Cause::Interrupted:
+            return QStringLiteral("Programme arrêté avant l'opération. Rien n'a été envoyé.");
     }
     return {};
 }

@@ -10,6 +10,7 @@
 
 #include "process/platform.h"
 #include "reader/byte_text.h"
+#include "reader/outcome.h"
 #include "sim/program/sim_options.h"
 #include "sim/pty_reader.h"
 
@@ -30,11 +31,13 @@ int main(int argc, char** argv) {
         sim::parseSimOptions(std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc));
     if (parse.outcome == sim::SimParse::Outcome::Help) {
         std::cout << sim::simHelpText();
-        return 0;
+        return platform::standardOutputWritten("badge-reader-sim") ? 0
+                                                                   : platform::kExitOutputFailed;
     }
     if (parse.outcome == sim::SimParse::Outcome::Version) {
         std::cout << "badge-reader-sim " << PALMOTA_VERSION << '\n';
-        return 0;
+        return platform::standardOutputWritten("badge-reader-sim") ? 0
+                                                                   : platform::kExitOutputFailed;
     }
     if (parse.outcome == sim::SimParse::Outcome::UsageError) {
         std::cerr << "badge-reader-sim: " << printable(parse.error)

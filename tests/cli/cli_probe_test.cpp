@@ -3,10 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include "cli/cli_ports.h"
 #include "tests/support/fake_clock.h"
 #include "tests/support/hex.h"
 #include "tests/support/scripted_line.h"
-#include "cli/cli_ports.h"
 
 namespace palmota::cli {
 namespace {
@@ -68,6 +68,28 @@ INSTANTIATE_TEST_SUITE_P(
         ProbeCase{"NotASerialDevice", "", OpenError::Kind::NotASerialDevice, "not a serial device",
                   "/dev/ttyUSB0|cannot open|not a serial device", ""}),
     [](const auto& row) { return std::string(row.param.name); });
+
+// No Reader is blamed for ports that were never asked.
+TEST(CliProbe, TheVerdictSaysWhetherAnyPortWasAsked) {
+    using State = ProbeResult::State;
+    const auto verdict = [](std::initializer_list<State> states) {
+        std::vector<ProbeResult> results;
+        for (const State state : states) results.push_back({"/dev/ttyS0", state, {}, {}, {}});
+        return probeVerdict(results);
+    };
+    EXPECT_EQ(verdict({State::Busy, State::Ready}), "");
+    EXPECT_EQ(verdict({State::Busy, State::NoAnswer}),
+              "no Reader answered the ready check on the 2 ports tried (is it powered and "
+              "plugged in?)");
+    EXPECT_EQ(verdict({State::Busy}),
+              "the port tried is busy: no Reader was asked (close the program that holds it and "
+              "try again)");
+    EXPECT_EQ(verdict({State::Busy, State::Busy}),
+              "every one of the 2 ports tried is busy: no Reader was asked (close the programs "
+              "that hold them and try again)");
+    EXPECT_EQ(verdict({State::Busy, State::CannotOpen}),
+              "none of the 2 ports tried could be opened (busy or refused): no Reader was asked");
+}
 
 TEST(CliPorts, UnknownFieldsAreDashesAndNoFieldSplitsTheLine) {
     SerialDevice device;

@@ -315,13 +315,63 @@ TEST(CliLines, ABadLineIsAUsageErrorForItselfAndNothingOfItIsSent) {
 
 TEST(CliLines, AnEndlessLineIsRefusedWithoutBeingKept) {
     Rig rig;
-    std::istringstream in(std::string(1 << 20, 'w') + "\ncredit\nwrite 3");
+    std::istringstream in(std::string(1 << 20, 'w') + "\ncredit\nwrite 3\n");
     EXPECT_EQ(rig.runner.runLines(in, true), kExitUsage);
     EXPECT_EQ(rig.err.str(),
               "palmota-cli: line 1: a line of more than 4096 characters; nothing sent\n");
-    // The lines after it, the last without its line end, still run.
-    EXPECT_EQ(rig.out.str(), "1500\nOK\n");
+    EXPECT_EQ(rig.out.str(), "1500\nOK\n");  // the lines after it still run
 }
+
+// Comments and blank lines are skipped whatever their length; a last line the input
+// ended inside may be a command cut short ("write 17" of "write 1750") and never runs.
+struct LinesCase {
+    const char* name;
+    std::string input;
+    int status;
+    std::string out;
+    std::string err;  // after "palmota-cli: "; empty when none
+    const char* written;
+};
+
+void PrintTo(const LinesCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class CliLinesTest : public ::testing::TestWithParam<LinesCase> {};
+
+TEST_P(CliLinesTest, RunsOnlyWholeCommandLines) {
+    const LinesCase& c = GetParam();
+    Rig rig;
+    std::istringstream in(c.input);
+    EXPECT_EQ(rig.runner.runLines(in, true), c.status);
+    EXPECT_EQ(rig.out.str(), c.out);
+    EXPECT_EQ(rig.err.str(), c.err.empty() ? "" : "palmota-cli: " + c.err + "\n");
+    EXPECT_EQ(hexOf(rig.line.allWritten()), c.written);
+}
+
+const std::string kCutShort =
+    "the input ended before this line's end; a line runs only once its line end came; "
+    "nothing sent";
+
+INSTANTIATE_TEST_SUITE_P(
+    Input, CliLinesTest,
+    ::testing::Values(
+        LinesCase{
+            "LongComment", "# " + std::string(10000, 'x') + "\ncredit\n", 0, "1500\n", {}, "00 06"},
+        LinesCase{
+            "LongBlankLine", std::string(10000, ' ') + "\t\r\ncredit\n", 0, "1500\n", {}, "00 06"},
+        LinesCase{"IndentedLongComment",
+                  std::string(5000, ' ') + "#" + std::string(5000, 'x') + "\ncredit\n",
+                  0,
+                  "1500\n",
+                  {},
+                  "00 06"},
+        LinesCase{"LastLineCutShort", "credit\nwrite --verify 17", 2, "1500\n",
+                  "line 2: " + kCutShort, "00 06"},
+        LinesCase{"OnlyLineCutShort", "write 1750", 2, "", "line 1: " + kCutShort, ""},
+        LinesCase{"LastCommentWithoutLineEnd", "credit\n# the end", 0, "1500\n", {}, "00 06"},
+        LinesCase{"LastSpacesWithoutLineEnd", "credit\n  ", 0, "1500\n", {}, "00 06"}),
+    [](const auto& row) { return std::string(row.param.name); });
 
 TEST(CliLines, EndOfInputEndsTheRunWithTheFirstFailure) {
     Rig rig;
@@ -334,10 +384,24 @@ TEST(CliLines, EndOfInputEndsTheRunWithTheFirstFailure) {
 TEST(CliStop, ARequestEndsTheRunBetweenCommands) {
     Rig rig;
     int asked = 0;
-    rig.runner.setStopRequest([&asked] { return ++asked > 2; });
-    // Asked before "read", between its two operations, then before "credit".
+    rig.runner.setStopRequest([&asked] { return ++asked > 3; });
+    // Asked before "read", before each of its two operations, then before "credit".
     EXPECT_EQ(rig.run({"read", "credit"}), kExitInterrupted);
     EXPECT_EQ(rig.out.str(), "serial: 123456\ncredit: 1500\n");
+    EXPECT_EQ(rig.err.str(), "");
+}
+
+TEST(CliStop, ARequestDuringADumpEndsItAfterTheBlockUnderWay) {
+    Rig rig;
+    // The signal comes while block 1 is read: block 1 is read to its end, block 2 never.
+    rig.runner.setStopRequest([&rig] { return rig.line.writes.size() > 3; });
+    EXPECT_EQ(rig.run({"dump"}), kExitInterrupted);
+    EXPECT_EQ(rig.out.str(),
+              "0: 00 00 01 02 03 04 05 06 07 00 01 E2 40 0C 0D 0E 0F\n"
+              "1: 00 05 DC 12 13 14 15 16 17 18 19 1A 1B 1C 1D 1E 1F\n");
+    EXPECT_EQ(hexOf(rig.line.allWritten()), "00 04 00 00 04 01");
+    EXPECT_EQ(rig.err.str(),
+              "palmota-cli: " + kDevice + ": interrupted before the block read; nothing sent\n");
 }
 
 TEST(CliStop, ARequestDuringTheWaitForInputIsNotTakenForItsEnd) {
@@ -393,6 +457,8 @@ struct JsonCase {
     void (*faults)(sim::ReaderFaults&);
     std::string command;
     const char* json;  // the fields beside "ms", as a JSON object
+    // A signal comes while the command's first operation runs.
+    bool signalDuringFirstOperation = false;
 };
 
 void PrintTo(const JsonCase& row, std::ostream* out) {
@@ -405,6 +471,8 @@ TEST_P(CliJsonTest, GivesTheFieldsOfEachCommand) {
     const JsonCase& c = GetParam();
     Rig rig(true);
     rig.setFaults(c.faults);
+    if (c.signalDuringFirstOperation)
+        rig.runner.setStopRequest([&rig] { return !rig.line.writes.empty(); });
     rig.run({c.command});
     QJsonObject got = onlyObject(rig.out.str());
     ASSERT_TRUE(got.contains("ms"));
@@ -440,7 +508,24 @@ INSTANTIATE_TEST_SUITE_P(
                      "result":"ERREUR","error":"/dev/ttyUSB0: the write was not confirmed within 3 s: the credit may have been stored; read it back before trying again"})j"},
         JsonCase{"SilentCredit", [](auto& f) { f.silent = true; }, "credit",
                  R"j({"command":"credit","ok":false,"cause":"no-answer","status":4,"result":"",
-                     "error":"/dev/ttyUSB0: no answer from the Reader within 1 s (is it powered and on this port?)"})j"}),
+                     "error":"/dev/ttyUSB0: no answer from the Reader within 1 s (is it powered and on this port?)"})j"},
+        // Cut short by a signal: never a success, however well the part that ran went.
+        JsonCase{"ReadInterruptedAfterTheSerial", [](auto&) {}, "read",
+                 R"j({"command":"read","ok":false,"cause":"interrupted","status":130,
+                     "serial":"123456","credit":"",
+                     "error":"/dev/ttyUSB0: interrupted before the credit read; nothing sent"})j",
+                 true},
+        JsonCase{"WriteVerifyInterruptedBeforeTheReadBack", [](auto&) {}, "write --verify 8",
+                 R"j({"command":"write --verify 8","ok":false,"cause":"interrupted",
+                     "status":5,"result":"OK","credit":"","verified":false,
+                     "error":"/dev/ttyUSB0: interrupted before the credit read; nothing sent; reading back the 8 written: it may be stored, read it back before trying again"})j",
+                 true},
+        JsonCase{"WriteNotConfirmedThenInterrupted", [](auto& f) { f.noFinalWriteReply = true; },
+                 "write --verify 8",
+                 R"j({"command":"write --verify 8","ok":false,"cause":"not-confirmed",
+                     "status":5,"result":"ERREUR","credit":"","verified":false,
+                     "error":"/dev/ttyUSB0: the write was not confirmed within 3 s: the credit may have been stored; read it back before trying again"})j",
+                 true}),
     [](const auto& row) { return std::string(row.param.name); });
 
 TEST(CliJson, DumpGivesEightBlockTextsAndTheTimeTaken) {

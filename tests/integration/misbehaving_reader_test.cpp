@@ -114,11 +114,10 @@ INSTANTIATE_TEST_SUITE_P(
         // reply, within the write's longer silence.
         Misbehaviour{"TwiceSplit", [](auto& f) { f.repliesTwice = true, f.splitGap = 50ms; },
                      false},
-        Misbehaviour{"TwiceSplitRefused",
-                     [](auto& f) {
-                         f.repliesTwice = true, f.splitGap = 50ms, f.writeRefused = true;
-                     },
-                     false},
+        Misbehaviour{
+            "TwiceSplitRefused",
+            [](auto& f) { f.repliesTwice = true, f.splitGap = 50ms, f.writeRefused = true; },
+            false},
         Misbehaviour{"TwiceSplitRefusedUnconfirmed",
                      [](auto& f) {
                          f.repliesTwice = true, f.splitGap = 50ms, f.writeRefused = true,

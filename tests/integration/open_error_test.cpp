@@ -10,7 +10,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -130,6 +129,57 @@ TEST_F(OpenErrors, APortHeldByAnotherProgramIsBusy) {
     EXPECT_EQ(inChild([&] { return openOutcome(pty); }), "opened");
 }
 
+// Root passes a device's exclusive hold, and the serial library's lock file is named
+// after the name typed: only a lock on the device itself keeps two names of one device
+// from being used at once.
+struct NameCase {
+    const char* name;
+    bool heldByLink;    // the holder opened it through a link
+    bool openedByLink;  // the second opening goes through a link
+};
+
+void PrintTo(const NameCase& row, std::ostream* out) {
+    *out << row.name;
+}
+
+class DeviceNames : public OpenErrors, public ::testing::WithParamInterface<NameCase> {};
+
+TEST_P(DeviceNames, EveryNameOfAHeldDeviceIsBusyNamingTheHolder) {
+    const fs::path link = scratch("link");
+    ASSERT_EQ(::symlink(pty.c_str(), link.c_str()), 0);
+    QtSerialLine holder;
+    ASSERT_TRUE(holder.open(GetParam().heldByLink ? link.string() : pty));
+    const std::string second = GetParam().openedByLink ? link.string() : pty;
+    const std::string said = inChild([&] { return openOutcome(second); }, false);
+    holder.close();
+    const std::string again = inChild([&] { return openOutcome(second); }, false);
+    fs::remove(link);
+    EXPECT_EQ(said.substr(0, said.find('|')), "busy") << said;
+    EXPECT_NE(said.find("locked by process " + std::to_string(::getpid())), std::string::npos)
+        << said;
+    EXPECT_EQ(again, "opened");
+}
+
+INSTANTIATE_TEST_SUITE_P(Names, DeviceNames,
+                         ::testing::Values(NameCase{"same_name", false, false},
+                                           NameCase{"then_through_a_link", false, true},
+                                           NameCase{"held_through_a_link", true, false}),
+                         [](const auto& row) { return std::string(row.param.name); });
+
+// The emulator's --link leads through /proc/PID/fd, which only its user and root may
+// follow: to anyone else it is a permission matter, not a device of the wrong kind.
+TEST_F(OpenErrors, ALinkIntoAnotherUsersProcessIsPermissionDenied) {
+    const fs::path link = scratch("fd-link");
+    const int fd = ::open(pty.c_str(), O_RDWR | O_NOCTTY);
+    ASSERT_GE(fd, 0);
+    const std::string target = "/proc/" + std::to_string(::getpid()) + "/fd/" + std::to_string(fd);
+    ASSERT_EQ(::symlink(target.c_str(), link.c_str()), 0);
+    const std::string said = inChild([&] { return openOutcome(link.string()); });
+    fs::remove(link);
+    ::close(fd);
+    EXPECT_EQ(said, "permission-denied||Permission denied");
+}
+
 TEST_F(OpenErrors, ALockFileLeftByAProgramThatEndedIsNotBusy) {
     ASSERT_EQ(::chmod(pty.c_str(), 0666), 0);
     // A program holding the port, killed: its lock file stays, naming a process that is
@@ -198,33 +248,6 @@ TEST_F(OpenErrors, TheProgramsOwnTerminalIsRefusedUntouched) {
     ::close(keeper);
     std::this_thread::sleep_for(20ms);
     EXPECT_EQ(reader.received(), "");  // nothing rung
-}
-
-TEST_F(OpenErrors, AnInterruptionLetsTheExchangeFinishThenReleasesThePort) {
-    sim::ReaderFaults slow;
-    slow.replyDelay = 300ms;
-    reader.setFaults(slow);
-    std::atomic<bool> ending{false};
-    QtSerialLine line;
-    line.setInterruption([&] { return ending.load(); });
-    SteadyClock clock;
-    Palmota palmota(line, clock, [&] { return pty; });
-    std::thread signal([&] {
-        std::this_thread::sleep_for(100ms);
-        ending = true;
-    });
-    const Seconds start = clock.now();
-    const std::string serial = palmota.ReadSerialNumber();
-    const Seconds took = clock.now() - start;
-    signal.join();
-    // The ready check was answered; the block command never left.
-    EXPECT_EQ(reader.received(), hex("00"));
-    EXPECT_LT(took, Seconds{600ms});
-    EXPECT_FALSE(line.isOpen());
-    EXPECT_FALSE(line.open(pty));  // nor does the port open again while ending
-    // Released: another program opens it at once.
-    EXPECT_EQ(inChild([&] { return openOutcome(pty); }, false), "opened");
-    (void)serial;
 }
 
 }  // namespace

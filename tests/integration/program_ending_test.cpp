@@ -34,6 +34,7 @@ struct Start {
     bool otherUser = false;     // runs as kOtherUser in kOtherGroup
     bool closedOutput = false;  // standard output a pipe nobody reads
     bool inputPipe = false;     // standard input a pipe the test writes to
+    bool fullOutput = false;    // standard output /dev/full, where every write fails
 };
 
 struct Child {
@@ -86,6 +87,7 @@ Child spawn(const std::string& asGiven, const std::vector<std::string>& argument
         if (how.closedOutput) ::close(out[0]);
         ::dup2(out[1], STDOUT_FILENO);
         if (how.inputPipe) ::dup2(in[0], STDIN_FILENO);
+        if (how.fullOutput) ::dup2(::open("/dev/full", O_WRONLY), STDOUT_FILENO);
         if (how.closeStreams) {
             for (int fd = 0; fd <= 2; ++fd) ::close(fd);
         }
@@ -163,7 +165,8 @@ struct ProgramEnding : RootPtyTest {
 TEST_F(ProgramEnding, WithClosedStandardStreamsTheTraceStaysOffTheLine) {
     const RunResult write =
         run(PALMOTA_CLI, {"--port", pty, "--trace", "write", "100"}, {.closeStreams = true});
-    EXPECT_TRUE(exitedWith(write.status, 0)) << write.status;
+    // The result could not be written: the output was closed.
+    EXPECT_TRUE(exitedWith(write.status, 141)) << write.status;
     EXPECT_EQ(hexOf(reader.received()), "00 07 00 64");
     EXPECT_EQ(reader.badge().credit(), 100);
 }
@@ -186,6 +189,18 @@ TEST_F(ProgramEnding, TheEmulatorWithClosedStandardStreamsKeepsItsLogOffTheLine)
     EXPECT_FALSE(fs::exists(fs::symlink_status(link)));
 }
 
+// An output every write to fails is no success, whatever the program had to say.
+TEST_F(ProgramEnding, AnOutputThatCannotBeWrittenIsAFailure) {
+    for (const char* program : {PALMOTA_CLI, BADGE_READER_SIM}) {
+        for (const char* option : {"--help", "--version"}) {
+            const RunResult shown = run(program, {option}, {.fullOutput = true});
+            EXPECT_TRUE(exitedWith(shown.status, 141)) << program << ' ' << option;
+        }
+    }
+    const RunResult credit = run(PALMOTA_CLI, {"--port", pty, "credit"}, {.fullOutput = true});
+    EXPECT_TRUE(exitedWith(credit.status, 141)) << credit.status;
+}
+
 class ProgramSignal : public ProgramEnding, public ::testing::WithParamInterface<int> {};
 
 TEST_P(ProgramSignal, InterruptedMidReadTheCliReleasesThePortWithinTheExchangeLimit) {
@@ -205,6 +220,27 @@ TEST_P(ProgramSignal, InterruptedMidReadTheCliReleasesThePortWithinTheExchangeLi
     // The block exchanges wait at most 3 s; with replies 300 ms late, far less.
     EXPECT_LT(SteadyTime::now() - signalled, 1s);
     expectTheNextRunOpensThePort();
+}
+
+// Cut after 07, the write would leave the Reader waiting for its amount, and the next
+// program's ready checks (00 00) would be stored as the credit.
+TEST_P(ProgramSignal, BetweenTheWriteCommandAndItsAmountTheWriteRunsToItsEnd) {
+    sim::ReaderFaults slow;
+    slow.replyDelay = 300ms;
+    reader.setFaults(slow);
+    const Child cli = spawn(PALMOTA_CLI, {"--port", pty, "write", "1900"}, {});
+    // 07 left at 300 ms; its acknowledgement comes at 600 ms, the amount goes after it.
+    std::this_thread::sleep_for(450ms);
+    ::kill(cli.pid, GetParam());
+    const auto status = waitFor(cli.pid, 5s);
+    EXPECT_EQ(readAll(cli.out), "OK\n");
+    ASSERT_TRUE(status);
+    EXPECT_TRUE(WIFEXITED(*status)) << "ended by signal " << WTERMSIG(*status);
+    EXPECT_EQ(hexOf(reader.received()), "00 07 07 6C");
+    EXPECT_EQ(reader.badge().credit(), 1900);
+    reader.setFaults({});
+    const RunResult next = run(PALMOTA_CLI, {"--port", pty, "credit"});
+    EXPECT_EQ(next.out, "1900\n");
 }
 
 TEST_P(ProgramSignal, WaitingForItsNextCommandTheCliEndsAtOnce) {

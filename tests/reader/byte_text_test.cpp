@@ -28,4 +28,12 @@ TEST(Printable, EscapesWhatATerminalWouldObey) {
     EXPECT_EQ(printable("/dev/ttyUSB0"), "/dev/ttyUSB0");
     EXPECT_EQ(printable(std::string("a\0b\n\x7f\\", 6)), "a\\x00b\\x0A\\x7F\\\\");
     EXPECT_EQ(printable("Crédit"), "Crédit");  // UTF-8 passes as it is
+    EXPECT_EQ(printable("\u20AC \U0001F4B3 \u00A0"), "\u20AC \U0001F4B3 \u00A0");
+    // C1 controls (CSI is C2 9B), and bytes that are no UTF-8: stray, cut, overlong,
+    // surrogate, past U+10FFFF.
+    EXPECT_EQ(printable("a\xC2\x9B"
+                        "2J\xC2\x85"),
+              "a\\xC2\\x9B2J\\xC2\\x85");
+    EXPECT_EQ(printable("\xFF\x80\xE2\x82 \xC0\xAF \xED\xA0\x80 \xF4\x90\x80\x80 \xE2\x82"),
+              "\\xFF\\x80\\xE2\\x82 \\xC0\\xAF \\xED\\xA0\\x80 \\xF4\\x90\\x80\\x80 \\xE2\\x82");
 }

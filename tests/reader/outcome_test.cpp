@@ -43,6 +43,7 @@ struct CauseCase {
     std::string line;  // what describe() says, in full
     // Set up a fault before the run (a refused opening, a line that breaks).
     std::function<void(ScriptedLine&, std::string& chooser)> fault = {};
+    bool endRequested = false;  // the program was asked to end before the run
 };
 
 void PrintTo(const CauseCase& row, std::ostream* out) {
@@ -70,6 +71,7 @@ TEST_P(OutcomeTest, TellsTheCauseBesideTheUnchangedResult) {
     Palmota link(
         line, clock, [&] { return palmota::testing::onThisSystem(chooser); },
         [&](const Outcome& o) { told.push_back(o); });
+    if (c.endRequested) link.setInterruption([] { return true; });
 
     EXPECT_EQ(c.run(link), c.result);
     ASSERT_EQ(told.size(), 1u);
@@ -243,7 +245,15 @@ INSTANTIATE_TEST_SUITE_P(
                   {},
                   "ERREUR",
                   Cause::Refused,
-                  "block \"256\" refused: a number from 0 to 255; nothing sent"}),
+                  "block \"256\" refused: a number from 0 to 255; nothing sent"},
+        CauseCase{"interrupted",
+                  write("100"),
+                  {"00", "00", "00"},
+                  "ERREUR",
+                  Cause::Interrupted,
+                  "interrupted before the write; nothing sent",
+                  {},
+                  true}),
     [](const auto& row) { return std::string(row.param.name); });
 
 // The amount went out but the line went away before any answer: it may have been stored,

@@ -126,15 +126,6 @@ INSTANTIATE_TEST_SUITE_P(
         AmountCase{"decimal_comma", "1,5", std::nullopt, ""}),
     RowName());
 
-// The block read and the credit write are finished by the next write; nothing else is.
-TEST(AwaitsItsOperand, OnlyTheBlockReadAndTheCreditWriteAloneWaitForMore) {
-    EXPECT_TRUE(awaitsItsOperand(Bytes(1, '\x04')));
-    EXPECT_TRUE(awaitsItsOperand(Bytes(1, '\x07')));
-    for (const char* other : {"\x00", "\x06"}) EXPECT_FALSE(awaitsItsOperand(Bytes(other, 1)));
-    EXPECT_FALSE(awaitsItsOperand(Bytes("\x00\x07", 2)));  // an amount of 7
-    EXPECT_FALSE(awaitsItsOperand(Bytes()));
-}
-
 TEST(WriteResult, ReadsTheFinalReplysFirstByte) {
     EXPECT_EQ(writeResult(hex("00")), "OK");
     EXPECT_EQ(writeResult(hex("FF")), "ERREUR");

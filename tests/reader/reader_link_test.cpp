@@ -151,6 +151,26 @@ TEST_F(ReaderLinkTest, WriteSendsTheAmountEvenWhenTheCommandGotNoAcknowledgement
     EXPECT_EQ(written(), (Writes{"00", "07", "00 01"}));
 }
 
+// A write cut between 07 and the amount would leave the Reader taking the next bytes it
+// receives (another program's ready checks) for the amount.
+TEST_F(ReaderLinkTest, AnEndRequestedMidOperationLetsItFinishAndStartsNoOther) {
+    bool ending = false;
+    link.setInterruption([&] { return ending; });
+    line.setResponder([&](const Bytes& w) {
+        if (w == hex("07")) ending = true;
+        return Reply{{1ms, hex("00")}};
+    });
+    EXPECT_EQ(link.WriteCredit("1900"), "OK");
+    EXPECT_EQ(written(), (Writes{"00", "07", "07 6C"}));
+    EXPECT_EQ(link.ReadCredit(), "");
+    EXPECT_EQ(link.ReadSerialNumber(), "ERREUR");
+    EXPECT_EQ(written(), (Writes{"00", "07", "07 6C"}));
+    ASSERT_EQ(outcomes.size(), 3u);
+    EXPECT_EQ(outcomes[0].cause, Cause::Success);
+    EXPECT_EQ(outcomes[1].cause, Cause::Interrupted);
+    EXPECT_EQ(outcomes[2].cause, Cause::Interrupted);
+}
+
 TEST_F(ReaderLinkTest, WriteWithNoReaderNeverTouchesTheBadge) {
     const Seconds took = timed([&] { EXPECT_EQ(link.WriteCredit("100"), "ERREUR"); });
     EXPECT_GT(took, Seconds{1s});
@@ -353,7 +373,8 @@ const auto block3 = [](Palmota& l) { return l.ReadBlock(3); };
 const auto write321 = [](Palmota& l) { return l.WriteCredit("321"); };
 Reply at(std::initializer_list<std::pair<int, const char*>> pieces) {
     Reply reply;
-    for (const auto& [ms, bytes] : pieces) reply.push_back({std::chrono::milliseconds{ms}, hex(bytes)});
+    for (const auto& [ms, bytes] : pieces)
+        reply.push_back({std::chrono::milliseconds{ms}, hex(bytes)});
     return reply;
 }
 
@@ -362,31 +383,61 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         NoisyCase{"CreditReadyCheckTwice", {at({{1, "00 00"}})}, credit, "", false, {"00"}},
         NoisyCase{"CreditStrayByteBeforeTheHeader",
-                  {at({{1, "00"}, {2, "EE"}}), at({{1, "00 02 05 DC"}})}, credit, "", false,
+                  {at({{1, "00"}, {2, "EE"}}), at({{1, "00 02 05 DC"}})},
+                  credit,
+                  "",
+                  false,
                   {"00", "06"}},
-        NoisyCase{"CreditMoreThanAnnounced", {at({{1, "00"}}), at({{1, "00 02 05 DC EE"}})},
-                  credit, "", false, {"00", "06"}},
+        NoisyCase{"CreditMoreThanAnnounced",
+                  {at({{1, "00"}}), at({{1, "00 02 05 DC EE"}})},
+                  credit,
+                  "",
+                  false,
+                  {"00", "06"}},
         NoisyCase{"CreditByteRightAfterTheReply",
-                  {at({{1, "00"}}), at({{1, "00 02 05 DC"}, {2, "EE"}})}, credit, "", false,
+                  {at({{1, "00"}}), at({{1, "00 02 05 DC"}, {2, "EE"}})},
+                  credit,
+                  "",
+                  false,
                   {"00", "06"}},
         // After 04 the block number goes out all the same: the Reader waits for it.
         NoisyCase{"SerialAcknowledgementTwice",
-                  {at({{1, "00"}}), at({{1, "00 00"}}), at({{1, kBlockZero}})}, serial, "",
-                  false, {"00", "04", "00"}},
+                  {at({{1, "00"}}), at({{1, "00 00"}}), at({{1, kBlockZero}})},
+                  serial,
+                  "",
+                  false,
+                  {"00", "04", "00"}},
         NoisyCase{"BlockByteAfterItsReply",
-                  {at({{1, "00"}}), at({{1, "00"}}), at({{1, kBlockZero}, {2, "EE"}})}, block3,
-                  hex(kBlockZero), false, {"00", "04", "03"}},
+                  {at({{1, "00"}}), at({{1, "00"}}), at({{1, kBlockZero}, {2, "EE"}})},
+                  block3,
+                  hex(kBlockZero),
+                  false,
+                  {"00", "04", "03"}},
         NoisyCase{"BlockReadyCheckTwice", {at({{1, "00 00"}})}, block3, "", false, {"00"}},
         // Caught before 07: the badge is untouched.
-        NoisyCase{"WriteReadyCheckGoesOn", {at({{1, "00"}, {2, "00"}})}, write321, "ERREUR",
-                  false, {"00"}},
+        NoisyCase{"WriteReadyCheckGoesOn",
+                  {at({{1, "00"}, {2, "00"}})},
+                  write321,
+                  "ERREUR",
+                  false,
+                  {"00"}},
         // A copy of the acknowledgement 50 ms late is the final byte; the real one follows.
         NoisyCase{"WriteLateCopyTakenForTheVerdict",
-                  {at({{1, "00"}}), at({{1, "00"}}), at({{1, "00"}, {51, "FF"}})}, write321, "",
-                  true, {"00", "07", "01 41"}},
-        NoisyCase{"WriteAcknowledgementTwice",
-                  {at({{1, "00"}}), at({{1, "00 00"}}), at({{1, "00"}})}, write321, "", true,
+                  {at({{1, "00"}}), at({{1, "00"}}), at({{1, "00"}, {51, "FF"}})},
+                  write321,
+                  "",
+                  true,
                   {"00", "07", "01 41"}},
-        NoisyCase{"WriteFinalByteTwice", {at({{1, "00"}}), at({{1, "00"}}), at({{1, "00 00"}})},
-                  write321, "", true, {"00", "07", "01 41"}}),
+        NoisyCase{"WriteAcknowledgementTwice",
+                  {at({{1, "00"}}), at({{1, "00 00"}}), at({{1, "00"}})},
+                  write321,
+                  "",
+                  true,
+                  {"00", "07", "01 41"}},
+        NoisyCase{"WriteFinalByteTwice",
+                  {at({{1, "00"}}), at({{1, "00"}}), at({{1, "00 00"}})},
+                  write321,
+                  "",
+                  true,
+                  {"00", "07", "01 41"}}),
     [](const auto& row) { return std::string(row.param.name); });

@@ -34,6 +34,7 @@ struct TraceCase {
     std::string refuseOpen;
     std::string result;
     std::string trace;
+    std::size_t breaksAtWrite = static_cast<std::size_t>(-1);
 };
 
 void PrintTo(const TraceCase& row, std::ostream* out) {
@@ -50,6 +51,7 @@ TEST_P(TraceTest, WritesOneLinePerWireEvent) {
     ScriptedLine line(clock);
     line.setResponder(c.reader);
     line.refuseOpen = c.refuseOpen;
+    line.breaksAtWrite = c.breaksAtWrite;
     std::ostringstream trace;
     TracingLine tracing(line, trace, clock);
     Palmota reader(tracing, clock, [] { return palmota::testing::onThisSystem("/dev/ttyS0"); });
@@ -75,7 +77,16 @@ INSTANTIATE_TEST_SUITE_P(
                   " 1000.100 ms  <-\n"
                   " 1000.100 ms  close\n"},
         TraceCase{"no_port", creditReader, "Permission denied", "",
-                  "    0.000 ms  open /dev/ttyS0 failed: Permission denied\n"}),
+                  "    0.000 ms  open /dev/ttyS0 failed: Permission denied\n"},
+        // The device went away before the command could leave: the arrow shows nothing
+        // sent, and the command stands apart as what was not.
+        TraceCase{"unplugged", creditReader, "", "",
+                  "    0.000 ms  open /dev/ttyS0\n"
+                  "    0.000 ms  -> 00\n"
+                  "    2.000 ms  <- 00\n"
+                  "    2.000 ms  -> (not sent: 06)\n"
+                  "    2.000 ms  <-\n",
+                  1}),
     [](const auto& row) { return std::string(row.param.name); });
 
 }  // namespace

@@ -28,11 +28,13 @@ void ScriptedLine::close() {
     open_ = false;
 }
 
-void ScriptedLine::write(const Bytes& bytes) {
-    if (!open_ || broken_) return;
+std::size_t ScriptedLine::write(const Bytes& bytes) {
+    if (writes.size() == breaksAtWrite) breakLine();
+    if (!open_ || broken_) return 0;
     writes.push_back(bytes);
-    if (!responder_) return;
+    if (!responder_) return bytes.size();
     for (const Arrival& a : responder_(bytes)) schedule(a.after, a.bytes);
+    return bytes.size();
 }
 
 void ScriptedLine::deliver() {

@@ -33,7 +33,7 @@ class ScriptedLine final : public SerialLine {
     bool open(const std::string& device) override;
     bool isOpen() const override { return open_; }
     void close() override;
-    void write(const Bytes& bytes) override;
+    std::size_t write(const Bytes& bytes) override;
     int bytesWaiting() override;
     Bytes readAll() override;
     bool waitForBytes(std::chrono::duration<double> timeLeft) override;
@@ -41,6 +41,8 @@ class ScriptedLine final : public SerialLine {
 
     // The device goes away: nothing more arrives, waits end at once, writes are lost.
     void breakLine() { broken_ = true; }
+    // The device goes away as the write of this index (from 0) begins.
+    std::size_t breaksAtWrite = static_cast<std::size_t>(-1);
 
     // What the host did.
     std::vector<Bytes> writes;        // each write, in order, while open

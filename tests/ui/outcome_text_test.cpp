@@ -67,8 +67,9 @@ INSTANTIATE_TEST_SUITE_P(
         Row{"NotSerial", portRefused(OpenError::Kind::NotASerialDevice),
             "Port /dev/ttyS0 : ce n'est pas un port série."},
         Row{"BadName", portRefused(OpenError::Kind::BadName),
-            "Port /dev/ttyS0 : ce n'est pas un nom de port. Choisissez un numéro de 1 à 6 ou le "
-            "chemin d'un périphérique, par exemple /dev/ttyUSB0."},
+            "Port /dev/ttyS0 : ce n'est pas un nom de port. Choisissez un numéro à partir de 1 "
+            "(1 à 6 pour COM1 à COM6) ou le chemin d'un périphérique, par exemple "
+            "/dev/ttyUSB0."},
         Row{"OtherOpenFailure", portRefused(OpenError::Kind::Other, {}, "Input/output error"),
             "Port /dev/ttyS0 : ouverture impossible (Input/output error)."},
         Row{"NoAnswer", outcome(Operation::ReadSerialNumber, Cause::NoAnswer),

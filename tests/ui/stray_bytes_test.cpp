@@ -61,7 +61,8 @@ TEST_F(StrayBytes, AReaderThatRepliesTwiceNeverShowsAShiftedValue) {
         EXPECT_EQ(text("Text1"), "") << read;
     }
     // Every reply comes twice: the line is noisy, and the reason says so.
-    EXPECT_TRUE(reason("Text1").startsWith(QStringLiteral("Ligne perturbée"))) << reason("Text1").toStdString();
+    EXPECT_TRUE(reason("Text1").startsWith(QStringLiteral("Ligne perturbée")))
+        << reason("Text1").toStdString();
 }
 
 }  // namespace
