@@ -57,7 +57,7 @@ int main(int argc, char** argv) {
 
     // SIGINT, SIGTERM or SIGHUP close the window as the operator would: the exchange under
     // way ends, no command follows it (the port refuses them), and the port is released.
-    const std::unique_ptr<SerialLine> system = makeSystemSerialLine(platform::terminationRequested);
+    const std::unique_ptr<SerialLine> system = makeSystemSerialLine();
     SerialLine* port = system.get();
 
     // The emulated Reader outlives the window, whose port is open on it.

@@ -37,9 +37,9 @@ void EmulatedLine::close() {
     received_.clear();
 }
 
-void EmulatedLine::write(const Bytes& bytes) {
+std::size_t EmulatedLine::write(const Bytes& bytes) {
     if (onElsewhere_) return elsewhere_.write(bytes);
-    if (!open_) return;
+    if (!open_) return 0;
     const Seconds now = clock_.now();
     for (const char byte : bytes) {
         for (TimedPiece& piece : engine_.receive(static_cast<std::uint8_t>(byte)))
@@ -50,6 +50,7 @@ void EmulatedLine::write(const Bytes& bytes) {
     }
     std::stable_sort(due_.begin(), due_.end(),
                      [](const Due& a, const Due& b) { return a.at < b.at; });
+    return bytes.size();
 }
 
 void EmulatedLine::deliver() {

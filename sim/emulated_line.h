@@ -31,7 +31,7 @@ class EmulatedLine final : public SerialLine {
     bool open(const std::string& device) override;
     bool isOpen() const override;
     void close() override;
-    void write(const Bytes& bytes) override;
+    std::size_t write(const Bytes& bytes) override;
     int bytesWaiting() override;
     Bytes readAll() override;
     bool waitForBytes(std::chrono::duration<double> timeLeft) override;
