@@ -2,6 +2,7 @@
 
 #include <QCommandLineOption>
 #include <QCommandLineParser>
+#include <QDate>
 #include <QStringList>
 #include <string_view>
 
@@ -26,7 +27,17 @@ struct CommandName {
 constexpr CommandName kCommands[] = {
     {"serial", CliCommand::Serial}, {"credit", CliCommand::Credit}, {"read", CliCommand::Read},
     {"write", CliCommand::Write},   {"block", CliCommand::Block},   {"dump", CliCommand::Dump},
+    {"topup", CliCommand::Topup},
 };
+
+// Options whose value is the next word, whatever it looks like.
+constexpr std::string_view kValueOptions[] = {"--journal", "--from", "--to", "--station"};
+
+bool takesValue(const std::string& arg) {
+    for (const std::string_view option : kValueOptions)
+        if (arg == option) return true;
+    return false;
+}
 
 CliParse usageError(std::string message) {
     CliParse parse;
@@ -66,7 +77,9 @@ SplitArguments splitArguments(const std::vector<std::string>& arguments) {
         }
         split.options.append(QString::fromLocal8Bit(arg));
         const bool hasNext = i + 1 < arguments.size();
-        if (arg == "--port") {
+        if (takesValue(arg)) {
+            if (hasNext) split.options.append(QString::fromLocal8Bit(arguments[++i]));
+        } else if (arg == "--port") {
             if (hasNext) {
                 split.ports.push_back(arguments[++i]);
                 split.options.append(QStringLiteral("X"));
@@ -125,6 +138,20 @@ std::optional<CliRequest> takeCommand(const std::vector<std::string>& words, std
             return std::nullopt;
         }
         request.amount = amount;
+    } else if (request.command == CliCommand::Topup) {
+        if (i >= words.size()) {
+            error = "topup needs an AMOUNT";
+            return std::nullopt;
+        }
+        // Decimal digits only, read as decimal whatever leads them ("010" is ten): a sign,
+        // a space or a letter is refused before anything is read or sent. Whether the sum
+        // fits a credit is known only once the badge is read.
+        const std::string& amount = words[i++];
+        if (amount.empty() || amount.find_first_not_of("0123456789") != std::string::npos) {
+            error = "topup amount \"" + printable(amount) + "\": decimal digits only";
+            return std::nullopt;
+        }
+        request.amount = amount;
     } else if (request.command == CliCommand::Block) {
         if (i >= words.size()) {
             error = "block needs N";
@@ -139,6 +166,33 @@ std::optional<CliRequest> takeCommand(const std::vector<std::string>& words, std
         request.block = static_cast<std::int32_t>(*block);
     }
     return request;
+}
+
+bool isDay(const std::string& text) {
+    return text.size() == 10 &&
+           QDate::fromString(QString::fromStdString(text), Qt::ISODate).isValid();
+}
+
+// "journal report" or "journal check", which need a journal to read.
+bool parseJournalRequest(const std::vector<std::string>& words, CliOptions& options,
+                         std::string& error) {
+    options.mode = CliMode::Journal;
+    if (words.size() < 2 || (words[1] != "report" && words[1] != "check")) {
+        error = "journal report or journal check";
+        return false;
+    }
+    if (words.size() > 2) {
+        error = "\"journal " + words[1] + "\" stands alone; unexpected " +
+                printable(wordsAfter(words, 2));
+        return false;
+    }
+    if (options.journal.empty()) {
+        error = "journal " + words[1] + " needs --journal WHERE";
+        return false;
+    }
+    options.journalRequest.action =
+        words[1] == "check" ? JournalRequest::Action::Check : JournalRequest::Action::Report;
+    return true;
 }
 
 // A port text that names no port is the command line's fault, not the Reader's.
@@ -168,6 +222,8 @@ std::string CliRequest::text() const {
             return "block " + std::to_string(block);
         case CliCommand::Dump:
             return "dump";
+        case CliCommand::Topup:
+            return "topup " + amount;
     }
     return {};
 }
@@ -183,7 +239,13 @@ CliParse parseCliOptions(const std::vector<std::string>& arguments) {
     const QCommandLineOption version(QStringList{"V", "version"});
     const QCommandLineOption json("json");
     const QCommandLineOption keepGoing("keep-going");
-    parser.addOptions({port, trace, help, version, json, keepGoing});
+    const QCommandLineOption journal("journal", {}, "WHERE");
+    const QCommandLineOption from("from", {}, "DATE");
+    const QCommandLineOption to("to", {}, "DATE");
+    const QCommandLineOption station("station", {}, "NAME");
+    const QCommandLineOption csv("csv");
+    parser.addOptions(
+        {port, trace, help, version, json, keepGoing, journal, from, to, station, csv});
     if (!parser.parse(QStringList{"palmota-cli"} + split.options))
         return usageError(printable(parser.errorText().toStdString()));
 
@@ -210,8 +272,37 @@ CliParse parseCliOptions(const std::vector<std::string>& arguments) {
     std::string device;
     if (!portNamed(options.port, device, parse.error)) return usageError(parse.error);
 
+    options.journal = parser.value(journal).toStdString();
+    if (parser.isSet(journal) && options.journal.empty())
+        return usageError("--journal needs a file path or a postgresql:// URI");
+
     const std::vector<std::string>& words = split.words;
     if (words.empty()) return usageError("no command given");
+    const bool reportOptions =
+        parser.isSet(from) || parser.isSet(to) || parser.isSet(station) || parser.isSet(csv);
+    if (words[0] == "journal") {
+        std::string error;
+        if (!parseJournalRequest(words, options, error)) return usageError(error);
+        JournalRequest& request = options.journalRequest;
+        const bool report = request.action == JournalRequest::Action::Report;
+        if (!report && reportOptions)
+            return usageError("--from, --to, --station and --csv are for journal report");
+        if (parser.isSet(csv) && options.json) return usageError("--json or --csv, not both");
+        request.format = parser.isSet(csv) ? JournalRequest::Format::Csv
+                         : options.json    ? JournalRequest::Format::Json
+                                           : JournalRequest::Format::Text;
+        request.station = parser.value(station).toStdString();
+        for (const auto& [option, day] : {std::pair{&from, &request.from}, {&to, &request.to}}) {
+            *day = parser.value(*option).toStdString();
+            if (!day->empty() && !isDay(*day))
+                return usageError("--" + option->names().first().toStdString() + " \"" +
+                                  printable(*day) + "\": a date YYYY-MM-DD");
+        }
+        parse.outcome = CliParse::Outcome::Run;
+        return parse;
+    }
+    if (reportOptions)
+        return usageError("--from, --to, --station and --csv are for journal report");
     if (words[0] == "ports" || words[0] == "-") {
         if (words.size() > 1)
             return usageError("\"" + words[0] + "\" stands alone; unexpected " +
@@ -226,7 +317,8 @@ CliParse parseCliOptions(const std::vector<std::string>& arguments) {
         }
     } else {
         for (std::size_t i = 0; i < words.size();) {
-            if (words[i] == "ports" || words[i] == "probe" || words[i] == "-")
+            if (words[i] == "ports" || words[i] == "probe" || words[i] == "-" ||
+                words[i] == "journal")
                 return usageError("\"" + words[i] + "\" cannot follow other commands");
             const auto request = takeCommand(words, i, parse.error);
             if (!request) return usageError(parse.error);

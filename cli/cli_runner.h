@@ -6,10 +6,11 @@
 #include <string>
 #include <vector>
 
+#include "cli/cli_options.h"
+#include "cli/write_journal.h"
 #include "reader/clock.h"
 #include "reader/outcome.h"
 #include "reader/reader_link.h"
-#include "cli/cli_options.h"
 
 namespace palmota::cli {
 
@@ -26,6 +27,9 @@ class CliRunner {
     // Asked between commands, and between the operations of one command: once true, the
     // run ends at once with kExitInterrupted.
     void setStopRequest(std::function<bool()> stopRequested) { stop_ = std::move(stopRequested); }
+    // With a journal, every credit write gets its row before its first byte goes out;
+    // a write whose row cannot be committed is not sent.
+    void setJournal(WriteJournal* journal) { journal_ = journal; }
 
     // One command: prints it and returns the status it alone gives.
     int run(const CliRequest& request);
@@ -50,6 +54,8 @@ class CliRunner {
     void runWrite(const CliRequest& request, Report& report);
     void runBlock(const CliRequest& request, Report& report);
     void runDump(Report& report);
+    void runTopup(const CliRequest& request, Report& report);
+    void runJournaledWrite(const CliRequest& request, Report& report);
     int ended(int firstFailure);
 
     Palmota& reader_;
@@ -60,6 +66,7 @@ class CliRunner {
     std::function<bool()> stop_;
     Stop stopped_ = Stop::None;
     std::vector<Outcome> outcomes_;  // those of the command running
+    WriteJournal* journal_ = nullptr;
 };
 
 }  // namespace palmota::cli
