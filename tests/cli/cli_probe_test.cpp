@@ -3,10 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include "cli/cli_ports.h"
 #include "tests/support/fake_clock.h"
 #include "tests/support/hex.h"
 #include "tests/support/scripted_line.h"
-#include "cli/cli_ports.h"
 
 namespace palmota::cli {
 namespace {

@@ -8,8 +8,8 @@
 #include <sstream>
 
 #include "sim/pty_reader.h"
-#include "tests/support/hex.h"
 #include "tests/support/child_process.h"
+#include "tests/support/hex.h"
 
 namespace palmota {
 namespace {
