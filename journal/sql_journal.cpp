@@ -63,7 +63,8 @@ std::string text(const QSqlError& error) {
     QString said = error.databaseText().trimmed();
     if (said.isEmpty()) said = error.driverText().trimmed();
     if (said.isEmpty()) said = error.text().trimmed();
-    return said.toStdString();
+    // libpq explains over several lines; a message here is one line.
+    return said.simplified().toStdString();
 }
 
 QVariant nullable(const std::optional<int>& value) {
@@ -181,46 +182,42 @@ bool SqlJournal::open(std::string& error) {
 
 bool SqlJournal::prepareSchema(std::string& error) {
     QSqlDatabase db = QSqlDatabase::database(connection_, false);
-    // Two stations may make the schema at once: the second sees the first's, once it can.
-    for (int attempt = 0; attempt < 2; ++attempt) {
-        if (!db.tables().contains(QStringLiteral("palmota_journal"))) {
-            if (!db.transaction()) {
-                error = text(db.lastError());
+    QSqlQuery q(db);
+    // Two stations may make the schema at once: the second then finds the first's.
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        if (q.exec(QStringLiteral("SELECT schema_version FROM palmota_journal")) && q.next()) {
+            const int version = q.value(0).toInt();
+            if (version > kSchemaVersion) {
+                error = "its schema is version " + std::to_string(version) + ", newer than the " +
+                        std::to_string(kSchemaVersion) + " this program knows: use a newer palmota";
                 return false;
             }
-            QSqlQuery q(db);
-            bool made = true;
-            for (const char* statement : kCreateSchema)
-                made = made && q.exec(QString::fromLatin1(statement));
-            if (made) {
-                made = q.prepare(QStringLiteral(
-                           "INSERT INTO palmota_journal (schema_version) VALUES (?)")) &&
-                       (q.addBindValue(kSchemaVersion), q.exec());
+            if (version < 1) {
+                error = "not a journal: schema version " + std::to_string(version);
+                return false;
             }
-            if (made && db.commit()) break;
-            error = text(q.lastError().isValid() ? q.lastError() : db.lastError());
-            db.rollback();
-            continue;
+            return true;
         }
-        break;
+        if (attempt == 2) break;
+        // No journal yet: made whole or not at all.
+        if (!db.transaction()) {
+            error = text(db.lastError());
+            return false;
+        }
+        bool made = true;
+        for (const char* statement : kCreateSchema)
+            made = made && q.exec(QString::fromLatin1(statement));
+        made = made &&
+               q.prepare(QStringLiteral("INSERT INTO palmota_journal (schema_version) VALUES (?)"));
+        if (made) {
+            q.addBindValue(kSchemaVersion);
+            made = q.exec();
+        }
+        if (made && db.commit()) continue;
+        error = "not a journal: " + text(q.lastError().isValid() ? q.lastError() : db.lastError());
+        db.rollback();
     }
-    QSqlQuery q(db);
-    if (!q.exec(QStringLiteral("SELECT schema_version FROM palmota_journal")) || !q.next()) {
-        if (error.empty()) error = "not a journal: " + text(q.lastError());
-        return false;
-    }
-    error.clear();
-    const int version = q.value(0).toInt();
-    if (version > kSchemaVersion) {
-        error = "its schema is version " + std::to_string(version) + ", newer than the " +
-                std::to_string(kSchemaVersion) + " this program knows: use a newer palmota";
-        return false;
-    }
-    if (version < 1) {
-        error = "not a journal: schema version " + std::to_string(version);
-        return false;
-    }
-    return true;
+    return false;
 }
 
 std::optional<std::string> SqlJournal::begin(const WriteStart& start, std::string& error) {

@@ -16,6 +16,7 @@ namespace fs = std::filesystem;
 
 constexpr const char* kServerUser = "postgres";
 constexpr const char* kSuperuser = "postgres";
+constexpr const char* kDatabase = "postgres";
 
 // The newest server installed: /usr/lib/postgresql/VERSION/bin.
 std::string serverBin() {
@@ -124,10 +125,11 @@ bool PostgresServer::start(std::string* error, bool durable) {
     if (running_) return true;
     if (!prepare(error)) return false;
     durable_ = durable;
-    // No TCP at all: the socket in the private folder is the only way in.
-    const std::string options = "-k " + dir_ +
-                                " -c listen_addresses='' -c fsync=" + (durable_ ? "on" : "off") +
-                                " -c synchronous_commit=" + (durable_ ? "on" : "off");
+    // No TCP at all: the socket in the private folder is the only way in. A commit is
+    // written to the server's log before it is acknowledged, so that a stop at any moment
+    // keeps it; only the wait for the disk is spared unless `durable`.
+    const std::string options =
+        "-k " + dir_ + " -c listen_addresses='' -c fsync=" + (durable_ ? "on" : "off");
     running_ = run(
         "pg_ctl", "-D " + dir_ + "/data -l " + dir_ + "/server.log -w -o \"" + options + "\" start",
         error);
@@ -140,12 +142,16 @@ void PostgresServer::stop() {
     running_ = false;
 }
 
-bool PostgresServer::createDatabase(const std::string& name, std::string* error) {
-    return run("createdb", "-h " + dir_ + " -U " + kSuperuser + " " + name, error);
+bool PostgresServer::createSchema(const std::string& name, std::string* error) {
+    return run(
+        "psql",
+        "-h " + dir_ + " -U " + kSuperuser + " -q -c 'CREATE SCHEMA " + name + "' " + kDatabase,
+        error);
 }
 
-std::string PostgresServer::uri(const std::string& database) const {
-    return "postgresql:///" + database + "?host=" + dir_ + "&user=" + kSuperuser;
+std::string PostgresServer::uri(const std::string& schema) const {
+    return std::string("postgresql:///") + kDatabase + "?host=" + dir_ + "&user=" + kSuperuser +
+           "&options=-csearch_path%3D" + schema;
 }
 
 }  // namespace palmota::testing

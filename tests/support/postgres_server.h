@@ -23,9 +23,11 @@ class PostgresServer {
     void stop();
     bool running() const { return running_; }
 
-    // A new empty database, and the URI palmota's --journal takes for it.
-    bool createDatabase(const std::string& name, std::string* error = nullptr);
-    std::string uri(const std::string& database) const;
+    // A new empty schema, and the URI palmota's --journal takes for it: the server's
+    // database, with the schema first on the search path. A schema takes a millisecond
+    // where a database takes seconds.
+    bool createSchema(const std::string& name, std::string* error = nullptr);
+    std::string uri(const std::string& schema) const;
     std::string socketDir() const { return dir_; }
 
   private:
