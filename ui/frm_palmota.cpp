@@ -18,6 +18,7 @@
 #include "ui/digits_only_validator.h"
 #include "ui/outcome_text.h"
 #include "ui/port_chooser.h"
+#include "ui/window_journal.h"
 
 namespace palmota::ui {
 
@@ -205,6 +206,12 @@ void FrmPalmota::setActionReport(ActionReport report) {
     actionReport_ = std::move(report);
 }
 
+void FrmPalmota::setJournal(WindowJournal* journal,
+                            std::function<void(const std::string&)> complain) {
+    journal_ = journal;
+    complain_ = std::move(complain);
+}
+
 void FrmPalmota::runAction(const std::function<void()>& action) {
     // A click still queued when the window was closed starts nothing: the program is
     // ending.
@@ -312,8 +319,23 @@ void FrmPalmota::Command2_Click() {
     }
     Text3->setText(QString());
     runAction([&] {
+        std::optional<std::string> row;
+        std::string failure;
+        if (journal_) {
+            row = journal_->begin(Combo1->currentText().toLocal8Bit().toStdString(),
+                                  *protocol::parseAmount(amount.toStdString()), failure);
+            if (!row) {
+                Text3->setText(fromResult(protocol::kResultError));
+                Text3->setToolTip(WindowJournal::unavailableText());
+                Text3->setAccessibleDescription(WindowJournal::unavailableText());
+                if (complain_) complain_(failure);
+                return;
+            }
+        }
         Text3->setText(fromResult(palmota_.WriteCredit(amount.toStdString())));
         explainLastOutcome(Text3);
+        if (row && !journal_->complete(*row, outcomes_.back(), failure) && complain_)
+            complain_(failure);
     });
 }
 
@@ -322,6 +344,7 @@ void FrmPalmota::Command3_Click() {
     runAction([this] {
         Text4->setText(fromResult(palmota_.ReadSerialNumber()));
         explainLastOutcome(Text4);
+        if (journal_) journal_->noteSerial(outcomes_.back());
         Text1->setText(fromResult(palmota_.ReadCredit()));
         explainLastOutcome(Text1);
     });

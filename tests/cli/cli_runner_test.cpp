@@ -13,9 +13,9 @@
 
 #include "cli/cli_status.h"
 #include "cli/write_journal.h"
-#include "journal/journal.h"
 #include "sim/reader_engine.h"
 #include "tests/support/fake_clock.h"
+#include "tests/support/fake_journal.h"
 #include "tests/support/hex.h"
 #include "tests/support/scripted_line.h"
 
@@ -527,42 +527,7 @@ INSTANTIATE_TEST_SUITE_P(
                   "5", "serial: 123456\ncredit: 1500 ->\n", 5, "05 E1"}),
     [](const auto& row) { return std::string(row.param.name); });
 
-// A journal that can be told to fail, recording what it was given.
-class FakeJournal final : public journal::Journal {
-  public:
-    bool refuseBegin = false;
-    bool refuseComplete = false;
-    std::vector<journal::WriteStart> begun;
-    std::vector<journal::WriteEnd> completed;
-
-    std::string where() const override { return "/var/lib/palmota/journal.db"; }
-    bool connect(std::string&) override { return true; }
-    std::optional<std::string> begin(const journal::WriteStart& start,
-                                     std::string& error) override {
-        if (refuseBegin) {
-            error = "disk full";
-            return std::nullopt;
-        }
-        begun.push_back(start);
-        return "row-" + std::to_string(begun.size());
-    }
-    bool complete(const std::string&, const journal::WriteEnd& end, std::string& error) override {
-        if (refuseComplete) {
-            error = "server gone";
-            return false;
-        }
-        completed.push_back(end);
-        return true;
-    }
-    std::optional<std::vector<journal::WriteRow>> rows(const journal::RowFilter&,
-                                                       std::string&) override {
-        return std::vector<journal::WriteRow>{};
-    }
-    bool lastConfirmed(const std::string&, std::optional<journal::WriteRow>&,
-                       std::string&) override {
-        return true;
-    }
-};
+using palmota::testing::FakeJournal;
 
 struct JournaledRig : Rig {
     JournaledRig() { runner.setJournal(&writes); }
