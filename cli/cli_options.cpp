@@ -356,6 +356,9 @@ std::string cliHelpText() {
        palmota-cli [OPTIONS] -
        palmota-cli [OPTIONS] ports
        palmota-cli [OPTIONS] probe [PORT...]
+       palmota-cli --journal WHERE journal report [--from DATE] [--to DATE]
+                   [--station NAME] [--json | --csv]
+       palmota-cli --journal WHERE [OPTIONS] journal check
 
 Reads and encodes badges through the Reader. The commands given run in order over one
 opening of the port, each printing its result as it completes; the run stops at the
@@ -378,6 +381,14 @@ Commands (output on standard output):
                 "00 01 02 ..." (an empty line for no reply), or ERREUR when no block
                 reply came because the Reader did not answer the ready check
   dump          blocks 0 to 7, one line each: "N: HEX BYTES" or "N: ERREUR"
+  topup AMOUNT  adds AMOUNT (decimal digits only; 010 is ten) to the badge's credit:
+                reads the serial number and the credit, refuses with nothing sent a sum
+                over 65535 (status 1), writes credit + AMOUNT, then reads the serial
+                number and the credit back. Prints "serial: S" and "credit: BEFORE ->
+                AFTER". Succeeds only when the same badge now holds the sum; an
+                unconfirmed write whose read-back shows it counts as done ("confirmed by
+                reading back"). Another serial number on the read-back is "badge changed
+                during the top-up": status 5, both badges named on standard error
   -             reads the commands above from standard input, one a line, and answers
                 each as it completes; end of input ends the run. Empty lines and lines
                 starting with # are skipped. A line that is no command is a usage error
@@ -394,6 +405,18 @@ Commands (output on standard output):
                 1 s. One line a port, tab-separated: the path, then "ready", "answered"
                 and the bytes, "no answer", "busy" and why, or "cannot open" and why.
                 Never writes to a path that is not a serial device
+  journal report
+                the journal's writes per UTC day and station: writes, confirmed,
+                refused, uncertain, without outcome, the credit loaded (the sum of
+                after - before where both are known) and the top-ups; then the writes
+                that need a read of the badge. --from/--to DATE (YYYY-MM-DD, included)
+                and --station NAME choose the rows; --csv or --json for scripts. Never
+                opens the port
+  journal check
+                reads the badge present and compares its credit with that badge's last
+                confirmed write in the journal: a higher credit was loaded outside the
+                journal (status 1, both values and the write's time named). A badge not
+                in the journal is said as such and is no failure
 
 Options:
   -p, --port TEXT  the port: a number 1 to 6 as in the window's port chooser
@@ -409,10 +432,20 @@ Options:
                 "error" (the standard-error line, on failure), and the results as the
                 texts the Reader link returned: "result" (serial, credit, write),
                 "serial" and "credit" (read), "bytes" (block), "blocks" (dump);
-                write --verify adds "credit" and "verified". For example:
+                write --verify adds "credit" and "verified"; topup "serial", "before",
+                "after" and "result" (causes over-limit, badge-changed,
+                journal-unavailable). For example:
                 {"cause":"ok","command":"credit","ms":0.41,"ok":true,"result":"1500","status":0}
                 ports and probe give one object a device too
   --keep-going  runs every command even after one failed
+  --journal WHERE
+                records every credit write (write, write --verify, topup) in a journal:
+                WHERE is a file (an SQLite journal, made on first use) or a
+                postgresql:// URI (a PostgreSQL journal several stations share; the
+                password goes in ~/.pgpass or PGPASSFILE, never in the URI). The row is
+                committed before the write's first byte goes out; a journal that cannot
+                take it stops the write with nothing sent (status 6). Without this
+                option nothing is stored anywhere
   -h, --help    this text
   -V, --version the program's version
 
@@ -430,6 +463,8 @@ Exit status (with several commands, that of the first that failed):
      (probe: no port answered the ready check)
   5  the write was not confirmed (no final byte, or one neither 00 nor FF): the
      credit may have been stored; read it back before trying again
+  6  the journal could not take a write's row: nothing written; or the outcome of a
+     write that went out could not be recorded (its row stays "no outcome")
   130  stopped before the end by a signal; 141  standard output was closed
 )help";
 }
