@@ -10,6 +10,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -77,7 +78,7 @@ int main(int argc, char** argv) {
     std::printf("Added time per credit write (row committed, then its outcome), %d writes:\n",
                 writes);
 
-    Figures sqlite;
+    Figures sqlite{};
     const bool sqliteOk = measure(std::string(folder) + "/journal.db", writes, sqlite);
     if (sqliteOk)
         print("SQLite, synchronous = FULL", sqlite,
@@ -85,13 +86,14 @@ int main(int argc, char** argv) {
 
     palmota::testing::PostgresServer server(std::string(folder) + "/pg-template");
     std::string error;
-    Figures postgres;
+    Figures postgres{};
     bool postgresOk =
         server.start(&error, /*durable=*/true) && server.createSchema("bench", &error);
     if (!postgresOk) std::fprintf(stderr, "journal-bench: PostgreSQL: %s\n", error.c_str());
     postgresOk = postgresOk && measure(server.uri("bench"), writes, postgres);
     if (postgresOk) print("PostgreSQL, local socket, fsync on", postgres, "");
     server.stop();
-    std::system((std::string("rm -rf ") + folder).c_str());
+    std::error_code ignored;
+    std::filesystem::remove_all(folder, ignored);
     return sqliteOk && postgresOk ? 0 : 1;
 }

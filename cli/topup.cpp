@@ -122,22 +122,20 @@ TopupResult Topup::run(const std::string& amountText) {
             result.results["confirmedByReadingBack"] = true;
         }
         end.confirmed = true;
-    } else if (!amountSent || write.cause == Cause::WriteRefused) {
-        failAs(result, write);
-    } else if (after) {
+    } else if (amountSent && write.cause != Cause::WriteRefused && after) {
         result.status = kExitReaderFailed;
         result.causeName = "read-back-differs";
         result.failure = device + ": badge " + serial + ": the credit read back is " +
                          std::to_string(*after) + ", not the " + std::to_string(sum) + " written";
-    } else if (write.succeeded()) {
+    } else if (amountSent && write.succeeded()) {
         // Stored, said the Reader, but the credit could not be read back: what the badge
         // holds is unknown.
         result.status = kExitNotConfirmed;
         result.cause = reading.cause;
-        result.failure = describe(reading) +
-                         "; the write was confirmed: read the credit "
-                         "before trying again";
+        result.failure =
+            describe(reading) + "; the write was confirmed: read the credit before trying again";
     } else {
+        // The write's own failure: not sent, refused, or not confirmed and not read back.
         failAs(result, write);
     }
     if (row) {
