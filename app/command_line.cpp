@@ -9,6 +9,7 @@ namespace {
 const QString kPortOption = QStringLiteral("port");
 const QString kSimulateOption = QStringLiteral("simulate");
 const QString kTraceOption = QStringLiteral("trace");
+const QString kJournalOption = QStringLiteral("journal");
 }  // namespace
 
 CommandLine parseCommandLine(const QStringList& arguments) {
@@ -17,6 +18,7 @@ CommandLine parseCommandLine(const QStringList& arguments) {
     parser.addOption({{QStringLiteral("p"), kPortOption}, QString(), QStringLiteral("TEXT")});
     parser.addOption({kSimulateOption, QString()});
     parser.addOption({{QStringLiteral("t"), kTraceOption}, QString()});
+    parser.addOption({kJournalOption, QString(), QStringLiteral("WHERE")});
     parser.addOption({{QStringLiteral("h"), QStringLiteral("help")}, QString()});
     parser.addOption({{QStringLiteral("V"), QStringLiteral("version")}, QString()});
 
@@ -41,6 +43,13 @@ CommandLine parseCommandLine(const QStringList& arguments) {
         }
         line.portText = parser.value(kPortOption);
     }
+    if (parser.isSet(kJournalOption)) {
+        line.journal = parser.value(kJournalOption);
+        if (line.journal.isEmpty()) {
+            line.error = QStringLiteral("--journal needs a file path or a postgresql:// URI.");
+            return line;
+        }
+    }
     if (line.simulate && parser.isSet(kPortOption)) {
         // The emulated Reader brings its own port: another one would be ignored silently.
         line.error = QStringLiteral("--port and --simulate cannot be used together.");
@@ -50,7 +59,7 @@ CommandLine parseCommandLine(const QStringList& arguments) {
 
 QString helpText() {
     return QStringLiteral(
-        "Usage: palmota [-p TEXT | --simulate] [-t]\n"
+        "Usage: palmota [-p TEXT | --simulate] [-t] [--journal WHERE]\n"
         "Reads a badge's serial number and credit through the badge reader/encoder on a\n"
         "serial port, and writes a new credit to it.\n"
         "\n"
@@ -63,6 +72,11 @@ QString helpText() {
         "  -t, --trace   one line on standard error for each write and read on the\n"
         "                port: milliseconds since start, \"->\" sent or \"<-\" received,\n"
         "                the bytes in hex\n"
+        "  --journal WHERE\n"
+        "                record every credit write, before it is sent, in a journal:\n"
+        "                a file (SQLite, made on first use) or a postgresql:// URI\n"
+        "                (shared by several stations; the password in ~/.pgpass). A\n"
+        "                write whose record cannot be made is not sent: \"ERREUR\"\n"
         "  -h, --help    show this help and exit\n"
         "  -V, --version show the version and exit\n");
 }

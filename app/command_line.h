@@ -14,6 +14,7 @@ struct CommandLine {
     QString portText;       // --port: the port chooser's text at start (null: "1")
     bool simulate = false;  // --simulate: an emulated Reader with a sample badge
     bool trace = false;     // --trace: every write and read on the port, on standard error
+    QString journal;        // --journal: where credit writes are recorded (null: nowhere)
     bool help = false;
     bool version = false;
     QString error;  // not empty: the arguments cannot be used, and why

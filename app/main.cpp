@@ -5,6 +5,8 @@
 
 #include "app/app_platform.h"
 #include "app/command_line.h"
+#include "journal/journal_location.h"
+#include "journal/journal_open.h"
 #include "process/platform.h"
 #include "reader/byte_text.h"
 #include "reader/clock.h"
@@ -13,6 +15,7 @@
 #include "reader/tracing_line.h"
 #include "sim/virtual_badge.h"
 #include "ui/frm_palmota.h"
+#include "ui/window_journal.h"
 
 namespace {
 
@@ -50,6 +53,19 @@ int main(int argc, char** argv) {
     if (!app::displayAvailable()) {
         std::cerr << app::noDisplayMessage().toStdString();
         return 1;
+    }
+
+    // A journal asked for is judged before the window opens: a build without one says so.
+    if (!commandLine.journal.isNull()) {
+        std::string error;
+        if (!journal::journalAvailable()) {
+            std::cerr << journal::kNotAvailable << '\n';
+            return 2;
+        }
+        if (!journal::parseJournalLocation(commandLine.journal.toStdString(), error)) {
+            std::cerr << "palmota: --journal: " << printable(error) << "\nTry 'palmota --help'.\n";
+            return 2;
+        }
     }
 
     QApplication application(argc, argv);
@@ -94,6 +110,21 @@ int main(int argc, char** argv) {
             std::cerr << "palmota: " << line << '\n';
     });
     if (!portText.isNull()) window.setPortText(portText);
+    std::unique_ptr<journal::Journal> journal;
+    std::unique_ptr<ui::WindowJournal> windowJournal;
+    if (!commandLine.journal.isNull()) {
+        // One that cannot be reached now is tried again at each write, which it refuses
+        // meanwhile.
+        std::string error;
+        journal = journal::makeJournal(commandLine.journal.toStdString(), error);
+        if (!journal->connect(error))
+            std::cerr << "palmota: journal unavailable: " << printable(journal->where()) << ": "
+                      << printable(error) << "; writes are refused until it answers\n";
+        windowJournal = std::make_unique<ui::WindowJournal>(*journal);
+        window.setJournal(windowJournal.get(), [](const std::string& line) {
+            std::cerr << "palmota: " << line << std::endl;
+        });
+    }
     // SIGINT, SIGTERM or SIGHUP close the window as the operator would: the operation under
     // way runs to its end, none starts after it, and the port is released.
     window.setInterruption(platform::terminationRequested);

@@ -2,6 +2,7 @@
 
 #include <QCommandLineOption>
 #include <QCommandLineParser>
+#include <QDate>
 #include <QStringList>
 #include <string_view>
 
@@ -25,7 +26,17 @@ struct CommandName {
 constexpr CommandName kCommands[] = {
     {"serial", CliCommand::Serial}, {"credit", CliCommand::Credit}, {"read", CliCommand::Read},
     {"write", CliCommand::Write},   {"block", CliCommand::Block},   {"dump", CliCommand::Dump},
+    {"topup", CliCommand::Topup},
 };
+
+// Options whose value is the next word, whatever it looks like.
+constexpr std::string_view kValueOptions[] = {"--journal", "--from", "--to", "--station"};
+
+bool takesValue(const std::string& arg) {
+    for (const std::string_view option : kValueOptions)
+        if (arg == option) return true;
+    return false;
+}
 
 CliParse usageError(std::string message) {
     CliParse parse;
@@ -65,7 +76,9 @@ SplitArguments splitArguments(const std::vector<std::string>& arguments) {
         }
         split.options.append(QString::fromLocal8Bit(arg));
         const bool hasNext = i + 1 < arguments.size();
-        if (arg == "--port") {
+        if (takesValue(arg)) {
+            if (hasNext) split.options.append(QString::fromLocal8Bit(arguments[++i]));
+        } else if (arg == "--port") {
             if (hasNext) {
                 split.ports.push_back(arguments[++i]);
                 split.options.append(QStringLiteral("X"));
@@ -124,6 +137,20 @@ std::optional<CliRequest> takeCommand(const std::vector<std::string>& words, std
             return std::nullopt;
         }
         request.amount = amount;
+    } else if (request.command == CliCommand::Topup) {
+        if (i >= words.size()) {
+            error = "topup needs an AMOUNT";
+            return std::nullopt;
+        }
+        // Decimal digits only, read as decimal whatever leads them ("010" is ten): a sign,
+        // a space or a letter is refused before anything is read or sent. Whether the sum
+        // fits a credit is known only once the badge is read.
+        const std::string& amount = words[i++];
+        if (amount.empty() || amount.find_first_not_of("0123456789") != std::string::npos) {
+            error = "topup amount \"" + printable(amount) + "\": decimal digits only";
+            return std::nullopt;
+        }
+        request.amount = amount;
     } else if (request.command == CliCommand::Block) {
         if (i >= words.size()) {
             error = "block needs N";
@@ -139,6 +166,33 @@ std::optional<CliRequest> takeCommand(const std::vector<std::string>& words, std
         request.block = static_cast<std::int32_t>(*block);
     }
     return request;
+}
+
+bool isDay(const std::string& text) {
+    return text.size() == 10 &&
+           QDate::fromString(QString::fromStdString(text), Qt::ISODate).isValid();
+}
+
+// "journal report" or "journal check", which need a journal to read.
+bool parseJournalRequest(const std::vector<std::string>& words, CliOptions& options,
+                         std::string& error) {
+    options.mode = CliMode::Journal;
+    if (words.size() < 2 || (words[1] != "report" && words[1] != "check")) {
+        error = "journal report or journal check";
+        return false;
+    }
+    if (words.size() > 2) {
+        error = "\"journal " + words[1] + "\" stands alone; unexpected " +
+                printable(wordsAfter(words, 2));
+        return false;
+    }
+    if (options.journal.empty()) {
+        error = "journal " + words[1] + " needs --journal WHERE";
+        return false;
+    }
+    options.journalRequest.action =
+        words[1] == "check" ? JournalRequest::Action::Check : JournalRequest::Action::Report;
+    return true;
 }
 
 // A port text that names no port is the command line's fault, not the Reader's.
@@ -168,6 +222,8 @@ std::string CliRequest::text() const {
             return "block " + std::to_string(block);
         case CliCommand::Dump:
             return "dump";
+        case CliCommand::Topup:
+            return "topup " + amount;
     }
     return {};
 }
@@ -183,7 +239,13 @@ CliParse parseCliOptions(const std::vector<std::string>& arguments) {
     const QCommandLineOption version(QStringList{"V", "version"});
     const QCommandLineOption json("json");
     const QCommandLineOption keepGoing("keep-going");
-    parser.addOptions({port, trace, help, version, json, keepGoing});
+    const QCommandLineOption journal("journal", {}, "WHERE");
+    const QCommandLineOption from("from", {}, "DATE");
+    const QCommandLineOption to("to", {}, "DATE");
+    const QCommandLineOption station("station", {}, "NAME");
+    const QCommandLineOption csv("csv");
+    parser.addOptions(
+        {port, trace, help, version, json, keepGoing, journal, from, to, station, csv});
     if (!parser.parse(QStringList{"palmota-cli"} + split.options))
         return usageError(printable(parser.errorText().toStdString()));
 
@@ -210,8 +272,37 @@ CliParse parseCliOptions(const std::vector<std::string>& arguments) {
     std::string device;
     if (!portNamed(options.port, device, parse.error)) return usageError(parse.error);
 
+    options.journal = parser.value(journal).toStdString();
+    if (parser.isSet(journal) && options.journal.empty())
+        return usageError("--journal needs a file path or a postgresql:// URI");
+
     const std::vector<std::string>& words = split.words;
     if (words.empty()) return usageError("no command given");
+    const bool reportOptions =
+        parser.isSet(from) || parser.isSet(to) || parser.isSet(station) || parser.isSet(csv);
+    if (words[0] == "journal") {
+        std::string error;
+        if (!parseJournalRequest(words, options, error)) return usageError(error);
+        JournalRequest& request = options.journalRequest;
+        const bool report = request.action == JournalRequest::Action::Report;
+        if (!report && reportOptions)
+            return usageError("--from, --to, --station and --csv are for journal report");
+        if (parser.isSet(csv) && options.json) return usageError("--json or --csv, not both");
+        request.format = parser.isSet(csv) ? JournalRequest::Format::Csv
+                         : options.json    ? JournalRequest::Format::Json
+                                           : JournalRequest::Format::Text;
+        request.station = parser.value(station).toStdString();
+        for (const auto& [option, day] : {std::pair{&from, &request.from}, {&to, &request.to}}) {
+            *day = parser.value(*option).toStdString();
+            if (!day->empty() && !isDay(*day))
+                return usageError("--" + option->names().first().toStdString() + " \"" +
+                                  printable(*day) + "\": a date YYYY-MM-DD");
+        }
+        parse.outcome = CliParse::Outcome::Run;
+        return parse;
+    }
+    if (reportOptions)
+        return usageError("--from, --to, --station and --csv are for journal report");
     if (words[0] == "ports" || words[0] == "-") {
         if (words.size() > 1)
             return usageError("\"" + words[0] + "\" stands alone; unexpected " +
@@ -226,7 +317,8 @@ CliParse parseCliOptions(const std::vector<std::string>& arguments) {
         }
     } else {
         for (std::size_t i = 0; i < words.size();) {
-            if (words[i] == "ports" || words[i] == "probe" || words[i] == "-")
+            if (words[i] == "ports" || words[i] == "probe" || words[i] == "-" ||
+                words[i] == "journal")
                 return usageError("\"" + words[i] + "\" cannot follow other commands");
             const auto request = takeCommand(words, i, parse.error);
             if (!request) return usageError(parse.error);
@@ -264,6 +356,9 @@ std::string cliHelpText() {
        palmota-cli [OPTIONS] -
        palmota-cli [OPTIONS] ports
        palmota-cli [OPTIONS] probe [PORT...]
+       palmota-cli --journal WHERE journal report [--from DATE] [--to DATE]
+                   [--station NAME] [--json | --csv]
+       palmota-cli --journal WHERE [OPTIONS] journal check
 
 Reads and encodes badges through the Reader. The commands given run in order over one
 opening of the port, each printing its result as it completes; the run stops at the
@@ -286,6 +381,14 @@ Commands (output on standard output):
                 "00 01 02 ..." (an empty line for no reply), or ERREUR when no block
                 reply came because the Reader did not answer the ready check
   dump          blocks 0 to 7, one line each: "N: HEX BYTES" or "N: ERREUR"
+  topup AMOUNT  adds AMOUNT (decimal digits only; 010 is ten) to the badge's credit:
+                reads the serial number and the credit, refuses with nothing sent a sum
+                over 65535 (status 1), writes credit + AMOUNT, then reads the serial
+                number and the credit back. Prints "serial: S" and "credit: BEFORE ->
+                AFTER". Succeeds only when the same badge now holds the sum; an
+                unconfirmed write whose read-back shows it counts as done ("confirmed by
+                reading back"). Another serial number on the read-back is "badge changed
+                during the top-up": status 5, both badges named on standard error
   -             reads the commands above from standard input, one a line, and answers
                 each as it completes; end of input ends the run. Empty lines and lines
                 starting with # are skipped, whatever their length. A line runs only
@@ -304,6 +407,18 @@ Commands (output on standard output):
                 1 s. One line a port, tab-separated: the path, then "ready", "answered"
                 and the bytes, "no answer", "busy" and why, or "cannot open" and why.
                 Never writes to a path that is not a serial device
+  journal report
+                the journal's writes per UTC day and station: writes, confirmed,
+                refused, uncertain, without outcome, the credit loaded (the sum of
+                after - before where both are known) and the top-ups; then the writes
+                that need a read of the badge. --from/--to DATE (YYYY-MM-DD, included)
+                and --station NAME choose the rows; --csv or --json for scripts. Never
+                opens the port
+  journal check
+                reads the badge present and compares its credit with that badge's last
+                confirmed write in the journal: a higher credit was loaded outside the
+                journal (status 1, both values and the write's time named). A badge not
+                in the journal is said as such and is no failure
 
 Options:
   -p, --port TEXT  the port: a number N from 1, the N-th serial port /dev/ttyS(N-1)
@@ -322,10 +437,20 @@ Options:
                 "error" (the standard-error line, on failure), and the results as the
                 texts the Reader link returned: "result" (serial, credit, write),
                 "serial" and "credit" (read), "bytes" (block), "blocks" (dump);
-                write --verify adds "credit" and "verified". For example:
+                write --verify adds "credit" and "verified"; topup "serial", "before",
+                "after" and "result" (causes over-limit, badge-changed,
+                journal-unavailable). For example:
                 {"cause":"ok","command":"credit","ms":0.41,"ok":true,"result":"1500","status":0}
                 ports and probe give one object a device too
   --keep-going  runs every command even after one failed
+  --journal WHERE
+                records every credit write (write, write --verify, topup) in a journal:
+                WHERE is a file (an SQLite journal, made on first use) or a
+                postgresql:// URI (a PostgreSQL journal several stations share; the
+                password goes in ~/.pgpass or PGPASSFILE, never in the URI). The row is
+                committed before the write's first byte goes out; a journal that cannot
+                take it stops the write with nothing sent (status 6). Without this
+                option nothing is stored anywhere
   -h, --help    this text
   -V, --version the program's version
 
@@ -345,6 +470,8 @@ badge's credit is known to be unchanged, trying again is safe; 5: it may have ch
   5  an amount went out with no verdict to trust: no final byte, one neither 00
      nor FF, a noisy line, or a read-back that failed or differs (write --verify);
      the credit may have been stored: read it back before trying again
+  6  the journal could not take a write's row: nothing written; or the outcome of a
+     write that went out could not be recorded (its row stays "no outcome")
   130  stopped before the end by a signal; 141  standard output was closed or
        could not be written
 )help";

@@ -7,12 +7,12 @@
 
 namespace palmota::cli {
 
-enum class CliCommand { Serial, Credit, Read, Write, Block, Dump };
+enum class CliCommand { Serial, Credit, Read, Write, Block, Dump, Topup };
 
 // One badge command, checked before anything is sent.
 struct CliRequest {
     CliCommand command = CliCommand::Serial;
-    std::string amount;      // write: digits only, true value 0 to 65535
+    std::string amount;      // write: digits only, true value 0 to 65535; topup: digits only
     bool verify = false;     // write --verify: read the credit back after the write
     std::int32_t block = 0;  // block: 0 to 255
 
@@ -25,6 +25,18 @@ enum class CliMode {
     StandardInput,  // "-": badge commands read from standard input, one a line
     Ports,          // list the serial devices present
     Probe,          // send the ready check to ports and say which answered
+    Journal,        // read the journal: its report, or a check of the badge present
+};
+
+// palmota-cli journal report|check.
+struct JournalRequest {
+    enum class Action { Report, Check };
+    enum class Format { Text, Json, Csv };
+    Action action = Action::Report;
+    Format format = Format::Text;
+    std::string from;  // report: UTC days YYYY-MM-DD, both included; empty for no bound
+    std::string to;
+    std::string station;
 };
 
 // What one run of palmota-cli is asked to do. Parsed without touching any port, so that
@@ -38,6 +50,8 @@ struct CliOptions {
     CliMode mode = CliMode::Commands;
     std::vector<CliRequest> commands;
     std::vector<std::string> probePorts;  // probe: device paths, resolved; empty for all
+    std::string journal;  // --journal: a file path or a postgresql:// URI; empty for none
+    JournalRequest journalRequest;
 };
 
 struct CliParse {

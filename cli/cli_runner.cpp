@@ -8,6 +8,7 @@
 
 #include "cli/cli_status.h"
 #include "reader/byte_text.h"
+#include "cli/topup.h"
 #include "reader/protocol.h"
 
 namespace palmota::cli {
@@ -101,8 +102,9 @@ struct CliRunner::Report {
     QJsonObject results;  // the texts the Reader link returned, by name
     int status = kExitSuccess;
     Cause cause = Cause::Success;
-    std::string causeName;  // set only where no outcome names it
-    std::string failure;    // the line for the error stream; empty when the command succeeded
+    std::string causeName;       // set only where no outcome names it
+    std::string failure;         // the line for the error stream; empty when the command succeeded
+    std::string journalFailure;  // the write's outcome could not be recorded in the journal
 };
 
 CliRunner::CliRunner(Palmota& reader, Clock& clock, std::ostream& out, std::ostream& err, bool json)
@@ -152,6 +154,8 @@ void CliRunner::finish(Report& report, double startSeconds) {
         if (!out_) stopped_ = Stop::OutputClosed;
     }
     if (!report.failure.empty()) err_ << "palmota-cli: " << report.failure << std::endl;
+    if (!report.journalFailure.empty())
+        err_ << "palmota-cli: " << report.journalFailure << std::endl;
 }
 
 int CliRunner::run(const CliRequest& request) {
@@ -165,6 +169,7 @@ int CliRunner::run(const CliRequest& request) {
             line(serial);
             report.results["result"] = jsonText(serial);
             judge(report);
+            if (journal_) journal_->noteSerial(serial);
             break;
         }
         case CliCommand::Credit: {
@@ -172,13 +177,20 @@ int CliRunner::run(const CliRequest& request) {
             line(credit);
             report.results["result"] = jsonText(credit);
             judge(report);
+            if (journal_) journal_->noteCredit(credit);
             break;
         }
         case CliCommand::Read:
             runRead(report);
             break;
         case CliCommand::Write:
-            runWrite(request, report);
+            if (journal_)
+                runJournaledWrite(request, report);
+            else
+                runWrite(request, report);
+            break;
+        case CliCommand::Topup:
+            runTopup(request, report);
             break;
         case CliCommand::Block:
             runBlock(request, report);
@@ -197,10 +209,12 @@ void CliRunner::runRead(Report& report) {
     const std::string serial = reader_.ReadSerialNumber();
     line(labelled("serial", serial));
     report.results["serial"] = jsonText(serial);
+    if (journal_) journal_->noteSerial(serial);
     if (!outputClosed()) {
         const std::string credit = reader_.ReadCredit();
         line(labelled("credit", credit));
         report.results["credit"] = jsonText(credit);
+        if (journal_) journal_->noteCredit(credit);
     }
     judge(report);
 }
@@ -253,6 +267,43 @@ void CliRunner::runWrite(const CliRequest& request, Report& report) {
         report.failure = printable(written.device) + ": the credit read back is " + credit +
                          ", not the " + std::to_string(wanted) + " written";
     }
+}
+
+// A write with its journal row: committed before the write's first byte, completed after.
+void CliRunner::runJournaledWrite(const CliRequest& request, Report& report) {
+    const int amount = *protocol::parseAmount(request.amount);
+    const auto row = journal_->beginWrite(amount, report.failure);
+    if (!row) {
+        report.status = kExitJournal;
+        report.causeName = "journal-unavailable";
+        return;
+    }
+    runWrite(request, report);
+    journal::WriteEnd end;
+    end.cause = report.causeName.empty() ? std::string(causeName(report.cause)) : report.causeName;
+    for (const Outcome& outcome : outcomes_)
+        if (outcome.operation == Operation::WriteCredit) end.confirmed = outcome.succeeded();
+    end.confirmed = end.confirmed || report.status == kExitSuccess;
+    end.unchanged = !end.confirmed && report.status != kExitNotConfirmed;
+    if (request.verify) {
+        const auto readBack =
+            protocol::parseAmount(report.results["credit"].toString().toStdString());
+        if (readBack) end.after = *readBack;
+    }
+    if (!journal_->complete(*row, end, amount, report.journalFailure)) report.status = kExitJournal;
+}
+
+void CliRunner::runTopup(const CliRequest& request, Report& report) {
+    Topup topup(reader_, outcomes_, journal_, [this] { return stopping(); });
+    const TopupResult result = topup.run(request.amount);
+    for (const std::string& text : result.lines) line(text);
+    for (auto it = result.results.begin(); it != result.results.end(); ++it)
+        report.results[it.key()] = it.value();
+    report.status = result.status;
+    report.cause = result.cause;
+    report.causeName = result.causeName;
+    report.failure = result.failure;
+    report.journalFailure = result.journalFailure;
 }
 
 void CliRunner::runBlock(const CliRequest& request, Report& report) {

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "cli/cli_options.h"
+#include "cli/write_journal.h"
 #include "reader/clock.h"
 #include "reader/outcome.h"
 #include "reader/reader_link.h"
@@ -27,6 +28,9 @@ class CliRunner {
     // and no operation starts (the one under way runs to its end), a command cut short fails
     // with Cause::Interrupted, and the run ends with kExitInterrupted.
     void setStopRequest(std::function<bool()> stopRequested);
+    // With a journal, every credit write gets its row before its first byte goes out;
+    // a write whose row cannot be committed is not sent.
+    void setJournal(WriteJournal* journal) { journal_ = journal; }
 
     // One command: prints it and returns the status it alone gives.
     int run(const CliRequest& request);
@@ -52,6 +56,8 @@ class CliRunner {
     void runWrite(const CliRequest& request, Report& report);
     void runBlock(const CliRequest& request, Report& report);
     void runDump(Report& report);
+    void runTopup(const CliRequest& request, Report& report);
+    void runJournaledWrite(const CliRequest& request, Report& report);
     int ended(int firstFailure);
 
     Palmota& reader_;
@@ -62,6 +68,7 @@ class CliRunner {
     std::function<bool()> stop_;
     Stop stopped_ = Stop::None;
     std::vector<Outcome> outcomes_;  // those of the command running
+    WriteJournal* journal_ = nullptr;
 };
 
 }  // namespace palmota::cli

@@ -21,6 +21,9 @@ inline constexpr int kExitNoAnswer = 4;
 // final byte neither 00 nor FF, a noisy line, or a read-back that failed or differs. The
 // credit may have been stored: read it back before trying again.
 inline constexpr int kExitNotConfirmed = 5;
+// The journal asked for (--journal) could not take a write's row, and nothing was written;
+// or it could not take the outcome of a write that went out, whose row stays without one.
+inline constexpr int kExitJournal = 6;
 // The run was stopped before its end: by a request from outside (a signal), or because
 // standard output was closed, as a shell reports a death by SIGINT or SIGPIPE.
 inline constexpr int kExitInterrupted = 130;

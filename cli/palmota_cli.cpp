@@ -13,6 +13,9 @@
 #include "cli/cli_probe.h"
 #include "cli/cli_runner.h"
 #include "cli/cli_status.h"
+#include "cli/journal_command.h"
+#include "cli/write_journal.h"
+#include "journal/journal_open.h"
 #include "process/platform.h"
 #include "reader/clock.h"
 #include "reader/reader_link.h"
@@ -103,6 +106,31 @@ int main(int argc, char** argv) {
     QCoreApplication application(argc, argv);
     if (options.mode == cli::CliMode::Ports) return listPorts(options);
 
+    // The journal is opened before the port: one that cannot take rows lets nothing out.
+    std::unique_ptr<journal::Journal> journal;
+    if (!options.journal.empty()) {
+        std::string error;
+        journal = journal::makeJournal(options.journal, error);
+        if (!journal) {
+            if (!journal::journalAvailable()) {
+                std::cerr << journal::kNotAvailable << '\n';
+            } else {
+                std::cerr << "palmota-cli: --journal " << printable(options.journal) << ": "
+                          << printable(error) << "\nTry 'palmota-cli --help'.\n";
+            }
+            return cli::kExitUsage;
+        }
+        if (!journal->connect(error)) {
+            std::cerr << "palmota-cli: journal unavailable: " << printable(options.journal) << ": "
+                      << printable(error) << "; nothing written\n";
+            return cli::kExitJournal;
+        }
+    }
+    const cli::JournalRequest& journalRequest = options.journalRequest;
+    if (options.mode == cli::CliMode::Journal &&
+        journalRequest.action == cli::JournalRequest::Action::Report)
+        return cli::runJournalReport(*journal, journalRequest, std::cout, std::cerr);
+
     const std::unique_ptr<SerialLine> port = makeSystemSerialLine();
     std::unique_ptr<TracingLine> tracing;
     SerialLine* line = port.get();
@@ -115,8 +143,19 @@ int main(int argc, char** argv) {
         return probePorts(options, *line, clock, stopRequested);
 
     Palmota reader(*line, clock, [&options] { return options.port; });
+    if (options.mode == cli::CliMode::Journal) {
+        const int status =
+            cli::runJournalCheck(*journal, reader, options.json, std::cout, std::cerr);
+        reader.CloseReaderPort();
+        return status;
+    }
     cli::CliRunner runner(reader, clock, std::cout, std::cerr, options.json);
     runner.setStopRequest(stopRequested);
+    std::unique_ptr<cli::WriteJournal> writeJournal;
+    if (journal) {
+        writeJournal = std::make_unique<cli::WriteJournal>(*journal, options.port);
+        runner.setJournal(writeJournal.get());
+    }
     const int status = options.mode == cli::CliMode::StandardInput
                            ? runner.runLines(std::cin, options.keepGoing)
                            : runner.runAll(options.commands, options.keepGoing);

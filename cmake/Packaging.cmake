@@ -120,6 +120,16 @@ else()
       "libqt6core6, libqt6gui6, libqt6widgets6, libqt6serialport6, qt6-qpa-plugins")
 endif()
 
+# The journal's database drivers are plugins as well: the SQLite one for a station's own
+# file, the PostgreSQL one for a journal shared between stations.
+if(TARGET Qt6::Sql)
+  if(NOT PALMOTA_DPKG_SHLIBDEPS)
+    string(APPEND CPACK_DEBIAN_PACKAGE_DEPENDS ", libqt6sql6")
+  endif()
+  set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "libqt6sql6-sqlite")
+  set(CPACK_DEBIAN_PACKAGE_SUGGESTS "libqt6sql6-psql")
+endif()
+
 # Reproducible packages: two builds of one commit give the same bytes. CPack stamps every
 # file and member of the .deb with SOURCE_DATE_EPOCH when it is set, in place of the times
 # the files were built; gzip -n above leaves the name and time out of the compressed pages.

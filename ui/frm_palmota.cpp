@@ -20,6 +20,7 @@
 #include "ui/outcome_text.h"
 #include "ui/port_chooser.h"
 #include "ui/window_placement.h"
+#include "ui/window_journal.h"
 
 namespace palmota::ui {
 
@@ -210,6 +211,12 @@ void FrmPalmota::setInterruption(std::function<bool()> interrupted) {
     palmota_.setInterruption(std::move(interrupted));
 }
 
+void FrmPalmota::setJournal(WindowJournal* journal,
+                            std::function<void(const std::string&)> complain) {
+    journal_ = journal;
+    complain_ = std::move(complain);
+}
+
 void FrmPalmota::runAction(const std::function<void()>& action) {
     // A click still queued when the window was closed starts nothing: the program is
     // ending.
@@ -339,6 +346,22 @@ void FrmPalmota::Command2_Click() {
     if (amount.isEmpty()) return;
     Text3->setText(QString());
     runAction([&] {
+        // The journal's row needs the amount's value; an amount the link refuses sends
+        // nothing, and gets no row.
+        const std::optional<std::uint16_t> value = protocol::parseAmount(amount.toStdString());
+        std::optional<std::string> row;
+        std::string failure;
+        if (journal_ && value) {
+            row = journal_->begin(Combo1->currentText().toLocal8Bit().toStdString(), *value,
+                                  failure);
+            if (!row) {
+                Text3->setText(fromResult(protocol::kResultError));
+                Text3->setToolTip(WindowJournal::unavailableText());
+                Text3->setAccessibleDescription(WindowJournal::unavailableText());
+                if (complain_) complain_(failure);
+                return;
+            }
+        }
         const QString result = fromResult(palmota_.WriteCredit(amount.toStdString()));
         if (!outcomes_.empty() && outcomes_.back().cause == Cause::Refused) {
             // An amount the link refused, with nothing sent, goes from the box; emptying
@@ -349,6 +372,8 @@ void FrmPalmota::Command2_Click() {
             Text3->setText(result);
         }
         explainLastOutcome(Text3);
+        if (row && !journal_->complete(*row, outcomes_.back(), failure) && complain_)
+            complain_(failure);
     });
 }
 
@@ -357,6 +382,7 @@ void FrmPalmota::Command3_Click() {
     runAction([this] {
         Text4->setText(fromResult(palmota_.ReadSerialNumber()));
         explainLastOutcome(Text4);
+        if (journal_) journal_->noteSerial(outcomes_.back());
         Text1->setText(fromResult(palmota_.ReadCredit()));
         explainLastOutcome(Text1);
     });

@@ -19,6 +19,7 @@ class QTimer;
 namespace palmota::ui {
 
 class PortChooser;
+class WindowJournal;
 
 // The operator's one window. Its controls keep their generic numbered names (Command1 to
 // Command4, Text1 to Text4, ...), and each event has its own handler named after control
@@ -58,6 +59,9 @@ class FrmPalmota final : public QWidget {
     // Once `interrupted` says so (the program was asked to end), no badge operation
     // starts; the one under way runs to its end.
     void setInterruption(std::function<bool()> interrupted);
+    // With a journal, each credit write gets its row before it is sent, and is not sent
+    // when the row cannot be committed. `complain` is told the lines for standard error.
+    void setJournal(WindowJournal* journal, std::function<void(const std::string&)> complain);
 
   protected:
     void showEvent(QShowEvent* event) override;
@@ -93,6 +97,8 @@ class FrmPalmota final : public QWidget {
     std::function<void()> programEnd_;
     ActionReport actionReport_;
     std::vector<Outcome> outcomes_;  // of the action running
+    WindowJournal* journal_ = nullptr;
+    std::function<void(const std::string&)> complain_;
 
     bool ContinuousReading = false;
     int continuousRuns_ = 0;  // times continuous reading was switched on

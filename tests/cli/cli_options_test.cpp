@@ -94,6 +94,15 @@ INSTANTIATE_TEST_SUITE_P(
                   "/dev/ttyACM0",
                   CliMode::Probe,
                   {"/dev/ttyACM0"}},
+        // A top-up's digits are decimal whatever leads them; its sum is judged once read.
+        ParseCase{{"topup", "010", "--journal", "/tmp/j.db"}, Outcome::Run, {"topup 010"}},
+        ParseCase{{"topup", "99999999999999999999"}, Outcome::Run, {"topup 99999999999999999999"}},
+        ParseCase{{"--journal", "postgresql:///palmota", "journal", "report", "--from",
+                   "2026-01-31", "--csv"},
+                  Outcome::Run,
+                  {},
+                  "1",
+                  CliMode::Journal},
         ParseCase{{"--help"}, Outcome::Help}, ParseCase{{"write", "-1", "-h"}, Outcome::Help},
         ParseCase{{"--version"}, Outcome::Version}, ParseCase{{"-V", "read"}, Outcome::Version}),
     argumentsName);
@@ -133,7 +142,21 @@ INSTANTIATE_TEST_SUITE_P(
                       ParseCase{{"--port", "0", "serial"}, Outcome::UsageError},
                       ParseCase{{"--port", "ttyS0", "serial"}, Outcome::UsageError},
                       ParseCase{{"--baud", "9600", "serial"}, Outcome::UsageError},
-                      ParseCase{{"-x", "serial"}, Outcome::UsageError}),
+                      ParseCase{{"-x", "serial"}, Outcome::UsageError},
+        // What the shell script of old took for octal, a sign or a bash error.
+        ParseCase{{"topup", "-300"}, Outcome::UsageError},
+        ParseCase{{"topup", "+5"}, Outcome::UsageError},
+        ParseCase{{"topup", "abc"}, Outcome::UsageError},
+        ParseCase{{"topup", "0x10"}, Outcome::UsageError},
+        ParseCase{{"topup"}, Outcome::UsageError},
+        ParseCase{{"journal", "report"}, Outcome::UsageError},
+        ParseCase{{"--journal", "j.db", "journal"}, Outcome::UsageError},
+        ParseCase{{"--journal", "j.db", "journal", "check", "--csv"}, Outcome::UsageError},
+        ParseCase{{"--journal", "j.db", "journal", "report", "--to", "2026-02-30"},
+                  Outcome::UsageError},
+        ParseCase{{"--journal", "j.db", "read", "journal", "report"}, Outcome::UsageError},
+        ParseCase{{"--from", "2026-01-01", "read"}, Outcome::UsageError},
+        ParseCase{{"--journal", "", "read"}, Outcome::UsageError}),
     argumentsName);
 
 // What the user typed comes back escaped: a control character never reaches the terminal raw.

@@ -12,8 +12,10 @@
 #include <sstream>
 
 #include "cli/cli_status.h"
+#include "cli/write_journal.h"
 #include "sim/reader_engine.h"
 #include "tests/support/fake_clock.h"
+#include "tests/support/fake_journal.h"
 #include "tests/support/hex.h"
 #include "tests/support/scripted_line.h"
 #include "tests/support/system_names.h"
@@ -552,6 +554,147 @@ TEST(CliJson, ABadLineGetsAnObjectOfItsOwn) {
     EXPECT_EQ(got["status"].toInt(), 2);
     EXPECT_FALSE(got["ok"].toBool());
     EXPECT_TRUE(rig.line.writes.empty());
+}
+
+// topup: the sum is made from the credit read, and judged by the serial number and the
+// credit read back. The sample badge holds 1500.
+struct TopupCase {
+    const char* name;
+    std::function<void(Rig&)> setup;
+    std::string amount;
+    std::string out;
+    int status;
+    std::string written;  // the amount bytes that went out, in hex; "" when none did
+};
+
+void PrintTo(const TopupCase& c, std::ostream* os) {
+    *os << c.name << " (topup " << c.amount << ")";
+}
+
+// The amount bytes of the credit write among the bytes written, if one went out.
+std::string amountWritten(const ScriptedLine& line) {
+    for (std::size_t i = 0; i + 1 < line.writes.size(); ++i)
+        if (line.writes[i] == hex("07")) return hexOf(line.writes[i + 1]);
+    return "";
+}
+
+class TopupTest : public ::testing::TestWithParam<TopupCase> {};
+
+TEST_P(TopupTest, WritesTheSumOnlyWhenItFitsAndJudgesItByTheReadBack) {
+    const TopupCase& c = GetParam();
+    Rig rig;
+    if (c.setup) c.setup(rig);
+    EXPECT_EQ(rig.run({"topup " + c.amount}), c.status) << rig.err.str();
+    EXPECT_EQ(rig.out.str(), c.out);
+    EXPECT_EQ(amountWritten(rig.line), c.written);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Sums, TopupTest,
+    ::testing::Values(
+        // Leading zeros are decimal: 010 is ten, not eight.
+        TopupCase{"LeadingZerosAreDecimal",
+                  {},
+                  "010",
+                  "serial: 123456\ncredit: 1500 -> 1510\n",
+                  0,
+                  "05 E6"},
+        TopupCase{
+            "UpToTheLimit", {}, "64035", "serial: 123456\ncredit: 1500 -> 65535\n", 0, "FF FF"},
+        TopupCase{"OneOverTheLimit", {}, "64036", "serial: 123456\ncredit: 1500\n", 1, ""},
+        TopupCase{"FarOverTheLimit",
+                  {},
+                  "99999999999999999999999999",
+                  "serial: 123456\ncredit: 1500\n",
+                  1,
+                  ""},
+        TopupCase{"UnconfirmedButStored",
+                  [](Rig& r) { r.setFaults([](auto& f) { f.noFinalWriteReply = true; }); }, "5",
+                  "serial: 123456\ncredit: 1500 -> 1505\nconfirmed by reading back\n", 0, "05 E1"},
+        TopupCase{"Refused", [](Rig& r) { r.setFaults([](auto& f) { f.writeRefused = true; }); },
+                  "5", "serial: 123456\ncredit: 1500 -> 1500\n", 1, "05 E1"},
+        TopupCase{"NoBadge", [](Rig& r) { r.setFaults([](auto& f) { f.noBadge = true; }); }, "5",
+                  "serial:\n", 1, ""},
+        // Another badge was laid on the Reader between the reading and the write: the sum
+        // went to a badge it was not made for.
+        TopupCase{"BadgeChanged",
+                  [](Rig& r) {
+                      r.receivedAs = [&r](const Bytes& w) {
+                          if (w.size() == 2) {
+                              sim::VirtualBadge other = sim::VirtualBadge::sample();
+                              other.setSerialNumber(777);
+                              other.setCredit(20);
+                              r.engine.setBadge(other);
+                          }
+                          return w;
+                      };
+                  },
+                  "5", "serial: 123456 -> 777\ncredit: 1500 -> 1505\n", 5, "05 E1"},
+        // Stored, said the Reader; then nothing answered: what the badge holds is unknown.
+        TopupCase{"ConfirmedButNotReadBack",
+                  [](Rig& r) {
+                      r.receivedAs = [&r](const Bytes& w) {
+                          // Silent once the amount is answered.
+                          if (w.size() == 2)
+                              r.answer = [](const Bytes&) { return std::vector<Arrival>{}; };
+                          return w;
+                      };
+                  },
+                  "5", "serial: 123456\ncredit: 1500 ->\n", 5, "05 E1"}),
+    [](const auto& row) { return std::string(row.param.name); });
+
+using palmota::testing::FakeJournal;
+
+struct JournaledRig : Rig {
+    JournaledRig() { runner.setJournal(&writes); }
+    FakeJournal journal;
+    WriteJournal writes{journal, kDevice};
+};
+
+TEST(CliJournal, ARowThatCannotBeCommittedLetsNoWriteOut) {
+    for (const std::string command : {"write 1700", "topup 200"}) {
+        JournaledRig rig;
+        rig.journal.refuseBegin = true;
+        EXPECT_EQ(rig.run({command}), kExitJournal) << command;
+        EXPECT_EQ(amountWritten(rig.line), "") << command;
+        EXPECT_EQ(rig.err.str(),
+                  "palmota-cli: journal unavailable: /var/lib/palmota/journal.db: disk full; "
+                  "nothing written\n")
+            << command;
+    }
+}
+
+TEST(CliJournal, AnOutcomeThatCannotBeRecordedIsSaidWithTheRowAndFailsTheRun) {
+    JournaledRig rig;
+    rig.journal.refuseComplete = true;
+    EXPECT_EQ(rig.run({"topup 200"}), kExitJournal);
+    EXPECT_EQ(amountWritten(rig.line), "06 A4");
+    EXPECT_NE(rig.err.str().find("the outcome of write row-1 (ok, credit read back 1700) could "
+                                 "not be recorded"),
+              std::string::npos)
+        << rig.err.str();
+}
+
+TEST(CliJournal, RowsCarryWhatTheRunReadBeforeTheWrite) {
+    JournaledRig rig;
+    EXPECT_EQ(rig.run({"write 100", "read", "write --verify 1700", "write 1800", "topup 5"}),
+              kExitSuccess);
+    ASSERT_EQ(rig.journal.begun.size(), 4u);
+    // Nothing read yet: nothing recorded before the first write.
+    EXPECT_FALSE(rig.journal.begun[0].serial);
+    EXPECT_FALSE(rig.journal.begun[0].before);
+    // The run's last read, marked as such; then what the previous write left.
+    EXPECT_EQ(rig.journal.begun[1].serial, "123456");
+    EXPECT_EQ(rig.journal.begun[1].before, 100);
+    EXPECT_EQ(rig.journal.begun[1].serialSource, journal::SerialSource::LastRead);
+    EXPECT_EQ(rig.journal.begun[2].before, 1700);
+    EXPECT_EQ(rig.journal.begun[3].serialSource, journal::SerialSource::ReadNow);
+    EXPECT_EQ(rig.journal.begun[3].before, 1800);
+    EXPECT_EQ(rig.journal.begun[3].amount, 1805);
+    EXPECT_EQ(rig.journal.begun[3].topup, 5);
+    ASSERT_EQ(rig.journal.completed.size(), 4u);
+    EXPECT_EQ(rig.journal.completed[1].after, 1700);
+    for (const auto& end : rig.journal.completed) EXPECT_TRUE(end.confirmed);
 }
 
 }  // namespace

@@ -5,8 +5,8 @@
 #include <thread>
 
 #include "sim/pty_reader.h"
-#include "tests/support/hex.h"
 #include "tests/support/child_process.h"
+#include "tests/support/hex.h"
 
 namespace palmota {
 namespace {

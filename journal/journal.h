@@ -1,0 +1,84 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace palmota::journal {
+
+// Where the serial number and the credit recorded before a write come from.
+enum class SerialSource {
+    None,      // not read by this program before the write
+    ReadNow,   // read by the same command just before the write (a top-up)
+    LastRead,  // the program's latest read, which may have been of another badge
+};
+
+// What is known when a credit write is about to start: committed before its first byte.
+struct WriteStart {
+    std::string station;  // the host name
+    std::string user;
+    std::string program;  // palmota or palmota-cli
+    std::string port;     // the port text as chosen
+    std::optional<std::string> serial;
+    SerialSource serialSource = SerialSource::None;
+    std::optional<int> before;  // the credit read before the write
+    int amount = 0;             // the credit written, an absolute value
+    std::optional<int> topup;   // what a top-up added to `before`
+};
+
+// What came of the write, recorded once it ended.
+struct WriteEnd {
+    std::string cause;         // the command's cause name: ok, not-confirmed, badge-changed...
+    bool confirmed = false;    // the badge is known to hold the amount written
+    bool unchanged = false;    // the badge's credit is known untouched by this write
+    std::optional<int> after;  // the credit read back, when it was
+};
+
+struct WriteRow {
+    std::string id;
+    WriteStart start;
+    std::string started;  // UTC, ISO 8601 with milliseconds
+    std::optional<std::string> ended;
+    std::optional<WriteEnd> end;  // none: the write never got its outcome recorded
+};
+
+// Rows whose start falls from `from` to `to`, whole UTC days written YYYY-MM-DD, both
+// included; an empty bound or station is no bound.
+struct RowFilter {
+    std::string from;
+    std::string to;
+    std::string station;
+};
+
+// The record of the credit writes: one row per write, committed before the write starts and
+// completed with its outcome after it.
+class Journal {
+  public:
+    virtual ~Journal() = default;
+
+    // The journal as the user named it, for messages.
+    virtual std::string where() const = 0;
+    // Opens the journal if it is not open, making or upgrading its schema.
+    virtual bool connect(std::string& error) = 0;
+    // Commits the row of a write about to start: its id, or nothing with `error` set.
+    virtual std::optional<std::string> begin(const WriteStart& start, std::string& error) = 0;
+    virtual bool complete(const std::string& id, const WriteEnd& end, std::string& error) = 0;
+    virtual std::optional<std::vector<WriteRow>> rows(const RowFilter& filter,
+                                                      std::string& error) = 0;
+    // The latest confirmed write to the badge `serial`, in `row`; false only on failure.
+    virtual bool lastConfirmed(const std::string& serial, std::optional<WriteRow>& row,
+                               std::string& error) = 0;
+};
+
+// The station's side of a write's row: host name, user, program, port.
+WriteStart stationStart(const std::string& program, const std::string& port);
+
+// "read-now", "last-read" or the empty text, as stored.
+std::string serialSourceName(SerialSource source);
+SerialSource serialSourceFromName(const std::string& name);
+
+// The credit the badge held after a write, when known: read back, or the amount of a
+// confirmed write.
+std::optional<int> creditAfter(const WriteRow& row);
+
+}  // namespace palmota::journal

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <optional>
+#include <string>
+
+namespace palmota::journal {
+
+// Where a journal lives, as named after --journal: a file path (an SQLite journal), or a
+// postgresql:// URI (a PostgreSQL journal several stations share).
+struct JournalLocation {
+    enum class Kind { File, Postgres };
+    Kind kind = Kind::File;
+    std::string path;  // File
+    // Postgres: the URI's parts; a host starting with '/' is the folder of a Unix socket.
+    std::string host;
+    int port = -1;
+    std::string database;
+    std::string user;
+    // libpq's connection keywords from the URI's query, as key='value' separated by ';',
+    // with a connect_timeout unless the URI sets one.
+    std::string options;
+};
+
+// No value, with `error` set, for an empty text or a URI that cannot be used. A password in
+// the URI is refused: a command line is visible to every user of the machine, and libpq
+// reads passwords from ~/.pgpass or the file PGPASSFILE names.
+std::optional<JournalLocation> parseJournalLocation(const std::string& where, std::string& error);
+
+}  // namespace palmota::journal

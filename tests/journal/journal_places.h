@@ -1,0 +1,100 @@
+#pragma once
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <atomic>
+#include <memory>
+#include <ostream>
+#include <string>
+
+#include "journal/journal_location.h"
+#include "journal/sql_journal.h"
+#include "tests/support/postgres_server.h"
+
+namespace palmota::testing {
+
+// The two kinds of journal the tests run on alike.
+enum class Backend { SQLite, PostgreSQL };
+
+inline void PrintTo(Backend backend, std::ostream* os) {
+    *os << (backend == Backend::SQLite ? "SQLite" : "PostgreSQL");
+}
+
+inline std::string backendName(const ::testing::TestParamInfo<Backend>& info) {
+    return info.param == Backend::SQLite ? "SQLite" : "PostgreSQL";
+}
+
+// The test program's PostgreSQL server, started at its first use and stopped at its end.
+inline PostgresServer& postgres() {
+    static PostgresServer server(PALMOTA_PG_TEMPLATE);
+    std::string error;
+    if (!server.running()) {
+        EXPECT_TRUE(server.start(&error)) << error;
+    }
+    return server;
+}
+
+// A new, empty journal of `backend`: a file not yet made, or a new schema.
+inline std::string newJournal(Backend backend, const std::string& folder) {
+    static std::atomic<int> count{0};
+    const std::string name = "journal_" + std::to_string(getpid()) + "_" + std::to_string(++count);
+    if (backend == Backend::SQLite) return folder + "/" + name + ".db";
+    std::string error;
+    EXPECT_TRUE(postgres().createSchema(name, &error)) << error;
+    return postgres().uri(name);
+}
+
+inline std::unique_ptr<journal::SqlJournal> openJournal(const std::string& where) {
+    std::string error;
+    auto location = journal::parseJournalLocation(where, error);
+    EXPECT_TRUE(location) << error;
+    return std::make_unique<journal::SqlJournal>(where, *location);
+}
+
+// One statement run on the journal behind the program's back, on a connection of its own.
+inline bool execRaw(const std::string& where, const std::string& statement) {
+    std::string error;
+    const auto location = journal::parseJournalLocation(where, error);
+    bool ok = false;
+    {
+        const bool sqlite = location->kind == journal::JournalLocation::Kind::File;
+        QSqlDatabase db = QSqlDatabase::addDatabase(sqlite ? "QSQLITE" : "QPSQL", "raw");
+        if (sqlite) {
+            db.setDatabaseName(QString::fromStdString(location->path));
+        } else {
+            db.setHostName(QString::fromStdString(location->host));
+            db.setDatabaseName(QString::fromStdString(location->database));
+            db.setConnectOptions(QString::fromStdString(location->options));
+        }
+        if (db.open()) {
+            QSqlQuery q(db);
+            ok = q.exec(QString::fromStdString(statement));
+            EXPECT_TRUE(ok) << q.lastError().text().toStdString();
+        }
+        db.close();
+    }
+    QSqlDatabase::removeDatabase("raw");
+    return ok;
+}
+
+// A temporary folder, removed with what it holds.
+class TempFolder {
+  public:
+    TempFolder() {
+        char name[] = "/tmp/palmota-journal-XXXXXX";
+        path_ = mkdtemp(name) ? name : "";
+    }
+    ~TempFolder() {
+        if (!path_.empty()) std::system(("rm -rf " + path_).c_str());
+    }
+    const std::string& path() const { return path_; }
+
+  private:
+    std::string path_;
+};
+
+}  // namespace palmota::testing

@@ -1,0 +1,259 @@
+// palmota-cli with --journal, run as a user runs it, against the emulated Reader: the rows
+// it leaves, and what it refuses to send when the journal cannot take them.
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <chrono>
+#include <fstream>
+#include <thread>
+
+#include "journal/daily_report.h"
+#include "sim/pty_reader.h"
+#include "tests/journal/journal_places.h"
+#include "tests/support/child_process.h"
+#include "tests/support/hex.h"
+
+namespace palmota::journal {
+namespace {
+
+using namespace std::chrono_literals;
+using testing::Backend;
+using testing::ChildProcess;
+using testing::hexOf;
+using testing::RunResult;
+
+class JournalProgram : public ::testing::TestWithParam<Backend> {
+  protected:
+    void SetUp() override { ASSERT_TRUE(reader_.start()); }
+
+    RunResult cli(std::vector<std::string> args, const std::string& where) {
+        args.insert(args.begin(), {"--port", reader_.devicePath(), "--journal", where});
+        return testing::runProgram(PALMOTA_CLI, args);
+    }
+    RunResult cli(std::vector<std::string> args) { return cli(std::move(args), where_); }
+
+    std::vector<WriteRow> rows() {
+        std::string error;
+        const auto found = testing::openJournal(where_)->rows({}, error);
+        EXPECT_TRUE(found) << error;
+        return found.value_or(std::vector<WriteRow>{});
+    }
+
+    // Waits until the program's row is committed, as it is before the write goes out.
+    bool rowAppears() {
+        for (auto waited = 0ms; waited < 3s; waited += 20ms) {
+            if (!rows().empty()) return true;
+            std::this_thread::sleep_for(20ms);
+        }
+        return false;
+    }
+
+    void holdTheFinalWriteReply() {
+        sim::ReaderFaults faults;
+        faults.lateWriteReply = 1500ms;  // within the host's 3 s: the write is confirmed
+        reader_.setFaults(faults);
+    }
+
+    testing::TempFolder folder_;
+    std::string where_ = testing::newJournal(GetParam(), folder_.path());
+    sim::PtyReader reader_;
+};
+
+TEST_P(JournalProgram, ATopupAndAnAbsoluteWriteEachLeaveOneCompleteRow) {
+    ASSERT_EQ(cli({"topup", "250"}).status, 0);
+    const RunResult write = cli({"read", "write", "--verify", "1000"});
+    ASSERT_EQ(write.status, 0) << write.err;
+    const auto found = rows();
+    ASSERT_EQ(found.size(), 2u);
+    const WriteRow& topup = found[0];
+    EXPECT_EQ(topup.start.serial, "123456");
+    EXPECT_EQ(topup.start.before, 1500);
+    EXPECT_EQ(topup.start.amount, 1750);
+    EXPECT_EQ(topup.start.topup, 250);
+    ASSERT_TRUE(topup.end);
+    EXPECT_EQ(topup.end->after, 1750);
+    EXPECT_EQ(topup.end->cause, "ok");
+    const WriteRow& absolute = found[1];
+    EXPECT_EQ(absolute.start.before, 1750);
+    EXPECT_EQ(absolute.start.serialSource, SerialSource::LastRead);
+    ASSERT_TRUE(absolute.end);
+    EXPECT_EQ(absolute.end->after, 1000);
+    EXPECT_EQ(absolute.start.program, "palmota-cli");
+    EXPECT_EQ(absolute.start.port, reader_.devicePath());
+
+    const RunResult report = cli({"journal", "report", "--csv"});
+    ASSERT_EQ(report.status, 0) << report.err;
+    EXPECT_NE(report.out.find(",2,2,0,0,0,-500,250\n"), std::string::npos) << report.out;
+}
+
+// A program killed mid-write leaves its row without an outcome, flagged by the next report.
+TEST_P(JournalProgram, AProgramKilledMidWriteLeavesARowThatNeedsARead) {
+    holdTheFinalWriteReply();
+    ChildProcess child;
+    ASSERT_TRUE(child.start(
+        PALMOTA_CLI, {"--port", reader_.devicePath(), "--journal", where_, "write", "1700"}));
+    ASSERT_TRUE(rowAppears());
+    child.signal(SIGKILL);
+    EXPECT_EQ(child.wait(5s), 128 + SIGKILL);
+
+    const RunResult report = cli({"journal", "report"});
+    ASSERT_EQ(report.status, 0) << report.err;
+    EXPECT_NE(report.out.find("Need a read of the badge"), std::string::npos) << report.out;
+    EXPECT_NE(report.out.find("no outcome"), std::string::npos) << report.out;
+    const RunResult csv = cli({"journal", "report", "--csv"});
+    EXPECT_NE(csv.out.find(",1,0,0,0,1,0,0\n"), std::string::npos) << csv.out;
+}
+
+TEST_P(JournalProgram, AJournalOfANewerSchemaIsRefusedWithNothingSent) {
+    ASSERT_EQ(cli({"credit"}).status, 0);
+    reader_.clearLog();
+    ASSERT_TRUE(testing::execRaw(where_, "UPDATE palmota_journal SET schema_version = 7"));
+    const RunResult run = cli({"topup", "5"});
+    EXPECT_EQ(run.status, 6);
+    EXPECT_EQ(run.err, "palmota-cli: journal unavailable: " + where_ +
+                           ": its schema is version 7, newer than the 1 this program knows: use "
+                           "a newer palmota; nothing written\n");
+    EXPECT_EQ(reader_.received(), "");
+}
+
+TEST_P(JournalProgram, CheckFindsACreditRaisedBehindTheJournal) {
+    RunResult check = cli({"journal", "check"});
+    EXPECT_EQ(check.status, 0) << check.err;
+    EXPECT_EQ(check.out, "serial: 123456\ncredit: 1500\nbadge 123456 is not in the journal\n");
+
+    ASSERT_EQ(cli({"topup", "100"}).status, 0);
+    check = cli({"journal", "check"});
+    EXPECT_EQ(check.status, 0) << check.err;
+    // Spent since: less than was loaded is no surprise.
+    ASSERT_EQ(cli({"write", "40"}, "").status, 2);  // an empty --journal is refused
+    ASSERT_EQ(
+        testing::runProgram(PALMOTA_CLI, {"--port", reader_.devicePath(), "write", "1200"}).status,
+        0);
+    EXPECT_EQ(cli({"journal", "check"}).status, 0);
+
+    ASSERT_EQ(
+        testing::runProgram(PALMOTA_CLI, {"--port", reader_.devicePath(), "write", "9000"}).status,
+        0);
+    check = cli({"journal", "check"});
+    EXPECT_EQ(check.status, 1);
+    EXPECT_NE(check.err.find("badge 123456 holds 9000, more than the 1600 its last confirmed "
+                             "write left"),
+              std::string::npos)
+        << check.err;
+}
+
+INSTANTIATE_TEST_SUITE_P(Backends, JournalProgram,
+                         ::testing::Values(Backend::SQLite, Backend::PostgreSQL),
+                         testing::backendName);
+
+class SqliteJournalProgram : public JournalProgram {};
+
+TEST_P(SqliteJournalProgram, AFileThatIsNoJournalIsRefusedWithNothingSent) {
+    const std::string path = folder_.path() + "/random.db";
+    std::ofstream(path, std::ios::binary) << std::string("\x13\x37\xC0\xDE garbage", 13);
+    RunResult run = cli({"write", "1500"}, path);
+    EXPECT_EQ(run.status, 6);
+    EXPECT_EQ(run.err, "palmota-cli: journal unavailable: " + path +
+                           ": not a journal: file is not a database; nothing written\n");
+    run = cli({"write", "1500"}, folder_.path() + "/no/such/folder/journal.db");
+    EXPECT_EQ(run.status, 6);
+    EXPECT_NE(run.err.find("; nothing written"), std::string::npos);
+    EXPECT_EQ(reader_.received(), "");
+}
+
+INSTANTIATE_TEST_SUITE_P(Backends, SqliteJournalProgram, ::testing::Values(Backend::SQLite),
+                         testing::backendName);
+
+class PostgresJournalProgram : public JournalProgram {};
+
+// The server goes away between a read and a write of one session: the write's row cannot be
+// committed, so the write is never sent.
+TEST_P(PostgresJournalProgram, AServerStoppedBeforeAWriteLetsNothingOut) {
+    ChildProcess session;
+    ASSERT_TRUE(session.start(PALMOTA_CLI,
+                              {"--port", reader_.devicePath(), "--journal", where_, "-"},
+                              {.inputPipe = true}));
+    session.send("read\n");
+    ASSERT_EQ(session.readLine(5s), "serial: 123456");
+    ASSERT_EQ(session.readLine(5s), "credit: 1500");
+    testing::postgres().stop();
+    session.send("write 1700\n");
+    session.closeInput();
+    EXPECT_EQ(session.wait(20s), 6);
+    EXPECT_NE(session.err().find("journal unavailable: "), std::string::npos) << session.err();
+    EXPECT_NE(session.err().find("; nothing written\n"), std::string::npos) << session.err();
+    EXPECT_EQ(hexOf(reader_.received()), "00 04 00 00 06");
+
+    // Stopped before the program starts: nothing at all goes out.
+    reader_.clearLog();
+    EXPECT_EQ(cli({"write", "1700"}).status, 6);
+    EXPECT_EQ(reader_.received(), "");
+}
+
+// The server stops while the Reader holds the write's final reply back: the write is done,
+// its outcome cannot be recorded, and its row stays without one.
+TEST_P(PostgresJournalProgram, AServerLostMidWriteLeavesTheRowWithoutOutcome) {
+    holdTheFinalWriteReply();
+    ChildProcess child;
+    ASSERT_TRUE(child.start(
+        PALMOTA_CLI, {"--port", reader_.devicePath(), "--journal", where_, "write", "1700"}));
+    ASSERT_TRUE(rowAppears());
+    const std::string id = rows().front().id;
+    testing::postgres().stop();
+    EXPECT_EQ(child.wait(20s), 6);
+    EXPECT_EQ(child.out(), "OK\n");
+    // The server may say why it went, on a line of its own before ours.
+    EXPECT_NE(child.err().find("palmota-cli: journal: the outcome of write " + id +
+                               " (ok) could not be recorded in " + where_ + ": "),
+              std::string::npos)
+        << child.err();
+    EXPECT_NE(child.err().find("; the row stays without outcome\n"), std::string::npos);
+    EXPECT_EQ(reader_.badge().credit(), 1700);
+
+    std::string error;
+    ASSERT_TRUE(testing::postgres().start(&error)) << error;
+    const auto found = rows();
+    ASSERT_EQ(found.size(), 1u);
+    EXPECT_FALSE(found[0].end);
+    const RunResult report = cli({"journal", "report", "--json"});
+    EXPECT_NE(report.out.find("\"noOutcome\":1"), std::string::npos) << report.out;
+    EXPECT_NE(report.out.find("\"id\":\"" + id + "\""), std::string::npos) << report.out;
+}
+
+// Two stations top up at once through one server: no row is lost, and the totals add up.
+TEST_P(PostgresJournalProgram, TwoStationsSharingOneJournalLoseNoRow) {
+    constexpr int kTopups = 500;
+    constexpr int kAmount = 3;
+    sim::PtyReader second;
+    ASSERT_TRUE(second.start());
+    std::string lines;
+    for (int i = 0; i < kTopups; ++i) lines += "topup " + std::to_string(kAmount) + "\n";
+    ChildProcess desks[2];
+    const std::string ports[2] = {reader_.devicePath(), second.devicePath()};
+    for (int d = 0; d < 2; ++d) {
+        ASSERT_TRUE(desks[d].start(PALMOTA_CLI, {"--port", ports[d], "--journal", where_, "-"},
+                                   {.inputPipe = true}));
+    }
+    for (ChildProcess& desk : desks) {
+        desk.send(lines);
+        desk.closeInput();
+    }
+    for (ChildProcess& desk : desks) EXPECT_EQ(desk.wait(60s), 0) << desk.err();
+    EXPECT_EQ(reader_.badge().credit(), 1500 + kTopups * kAmount);
+    EXPECT_EQ(second.badge().credit(), 1500 + kTopups * kAmount);
+
+    const auto totals = dailyTotals(rows());
+    ASSERT_EQ(totals.size(), 1u);  // one host: both desks are the same station here
+    EXPECT_EQ(totals[0].writes, 2 * kTopups);
+    EXPECT_EQ(totals[0].confirmed, 2 * kTopups);
+    EXPECT_EQ(totals[0].loaded, 2 * kTopups * kAmount);
+    EXPECT_EQ(totals[0].topups, 2 * kTopups * kAmount);
+    const RunResult report = cli({"journal", "report", "--csv"});
+    EXPECT_NE(report.out.find(",1000,1000,0,0,0,3000,3000\n"), std::string::npos) << report.out;
+}
+
+INSTANTIATE_TEST_SUITE_P(Backends, PostgresJournalProgram, ::testing::Values(Backend::PostgreSQL),
+                         testing::backendName);
+
+}  // namespace
+}  // namespace palmota::journal

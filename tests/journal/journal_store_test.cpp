@@ -1,0 +1,216 @@
+// The journal's rows, its schema and its refusals, on an SQLite file and on PostgreSQL.
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+#include "journal/daily_report.h"
+#include "journal/journal_location.h"
+#include "tests/journal/journal_places.h"
+
+namespace palmota::journal {
+namespace {
+
+using testing::Backend;
+using testing::TempFolder;
+
+class JournalStoreTest : public ::testing::TestWithParam<Backend> {
+  protected:
+    TempFolder folder_;
+    std::string where_ = testing::newJournal(GetParam(), folder_.path());
+};
+
+WriteStart aTopup(const std::string& station, int before, int topup) {
+    WriteStart start = stationStart("palmota-cli", "/dev/ttyUSB0");
+    start.station = station;
+    start.serial = "123456";
+    start.serialSource = SerialSource::ReadNow;
+    start.before = before;
+    start.amount = before + topup;
+    start.topup = topup;
+    return start;
+}
+
+TEST_P(JournalStoreTest, KeepsEachRowAsBegunAndCompleted) {
+    auto journal = testing::openJournal(where_);
+    std::string error;
+    const auto done = journal->begin(aTopup("desk-1", 1500, 250), error);
+    ASSERT_TRUE(done) << error;
+    const auto pending = journal->begin(aTopup("desk-2", 1750, 50), error);
+    ASSERT_TRUE(pending) << error;
+    ASSERT_TRUE(journal->complete(*done, {"ok", true, false, 1750}, error)) << error;
+    EXPECT_FALSE(journal->complete("no-such-row", {"ok", true, false, 1}, error));
+
+    // Read by another connection, as another station would.
+    auto reader = testing::openJournal(where_);
+    const auto rows = reader->rows({}, error);
+    ASSERT_TRUE(rows) << error;
+    ASSERT_EQ(rows->size(), 2u);
+    const WriteRow& first = (*rows)[0].id == *done ? (*rows)[0] : (*rows)[1];
+    const WriteRow& second = (*rows)[0].id == *done ? (*rows)[1] : (*rows)[0];
+    EXPECT_EQ(first.start.serial, "123456");
+    EXPECT_EQ(first.start.serialSource, SerialSource::ReadNow);
+    EXPECT_EQ(first.start.before, 1500);
+    EXPECT_EQ(first.start.amount, 1750);
+    EXPECT_EQ(first.start.topup, 250);
+    ASSERT_TRUE(first.end);
+    EXPECT_EQ(first.end->after, 1750);
+    EXPECT_TRUE(first.end->confirmed);
+    EXPECT_TRUE(first.ended);
+    EXPECT_FALSE(second.end);
+    EXPECT_TRUE(needsRead(second));
+
+    EXPECT_EQ(reader->rows({"", "", "desk-2"}, error)->size(), 1u);
+    EXPECT_EQ(reader->rows({"2000-01-01", "2000-01-01", ""}, error)->size(), 0u);
+    const std::string today = first.started.substr(0, 10);
+    EXPECT_EQ(reader->rows({today, today, ""}, error)->size(), 2u);
+
+    std::optional<WriteRow> last;
+    ASSERT_TRUE(reader->lastConfirmed("123456", last, error)) << error;
+    ASSERT_TRUE(last);
+    EXPECT_EQ(last->id, *done);
+    ASSERT_TRUE(reader->lastConfirmed("999", last, error));
+    EXPECT_FALSE(last);
+}
+
+TEST_P(JournalStoreTest, RefusesASchemaNewerThanItKnows) {
+    std::string error;
+    ASSERT_TRUE(testing::openJournal(where_)->connect(error)) << error;
+    ASSERT_TRUE(testing::execRaw(where_, "UPDATE palmota_journal SET schema_version = 2"));
+    auto journal = testing::openJournal(where_);
+    EXPECT_FALSE(journal->connect(error));
+    EXPECT_EQ(error,
+              "its schema is version 2, newer than the 1 this program knows: use a newer "
+              "palmota");
+    EXPECT_FALSE(journal->begin(aTopup("desk-1", 0, 1), error));
+}
+
+INSTANTIATE_TEST_SUITE_P(Backends, JournalStoreTest,
+                         ::testing::Values(Backend::SQLite, Backend::PostgreSQL),
+                         testing::backendName);
+
+TEST(SqliteJournal, AFileOfOtherBytesIsNotAJournalAndStaysUntouched) {
+    TempFolder folder;
+    const std::string path = folder.path() + "/noise.db";
+    const std::string noise(4096, '\x5A');
+    std::ofstream(path, std::ios::binary) << noise;
+    auto journal = testing::openJournal(path);
+    std::string error;
+    EXPECT_FALSE(journal->connect(error));
+    EXPECT_EQ(error, "not a journal: file is not a database");
+    std::ifstream in(path, std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), noise);
+}
+
+// What the report counts from the rows it is given.
+struct TotalsCase {
+    const char* name;
+    std::vector<WriteRow> rows;
+    std::vector<std::string> csv;  // after the header
+};
+
+void PrintTo(const TotalsCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+WriteRow row(const std::string& started, const std::string& station, std::optional<int> before,
+             int amount, std::optional<int> topup, std::optional<WriteEnd> end) {
+    WriteRow r;
+    r.started = started;
+    r.start.station = station;
+    r.start.before = before;
+    r.start.amount = amount;
+    r.start.topup = topup;
+    r.end = end;
+    return r;
+}
+
+const WriteEnd kConfirmed{"ok", true, false, std::nullopt};
+const WriteEnd kRefused{"write-refused", false, true, std::nullopt};
+const WriteEnd kUnknown{"not-confirmed", false, false, std::nullopt};
+
+class DailyTotalsTest : public ::testing::TestWithParam<TotalsCase> {};
+
+TEST_P(DailyTotalsTest, CountsPerDayAndStation) {
+    const TotalsCase& c = GetParam();
+    std::string csv;
+    for (const std::string& line : c.csv) csv += line + "\n";
+    EXPECT_EQ(reportCsv(dailyTotals(c.rows)),
+              "day,station,writes,confirmed,refused,uncertain,no_outcome,loaded,topups\n" + csv);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, DailyTotalsTest,
+    ::testing::Values(
+        TotalsCase{"Nothing", {}, {}},
+        // The loaded credit is after - before, also for an absolute write that lowered it.
+        TotalsCase{"TopupAndAbsoluteWrite",
+                   {row("2026-03-01T10:00:00.000Z", "desk-1", 1500, 1750, 250, kConfirmed),
+                    row("2026-03-01T11:00:00.000Z", "desk-1", 1750, 1000, {},
+                        WriteEnd{"ok", true, false, 1000})},
+                   {"2026-03-01,desk-1,2,2,0,0,0,-500,250"}},
+        // Only what is known counts: no before, or no outcome, adds nothing to the credit.
+        TotalsCase{"UnknownsAddNothing",
+                   {row("2026-03-01T10:00:00.000Z", "desk-1", {}, 900, {}, kConfirmed),
+                    row("2026-03-01T10:01:00.000Z", "desk-1", 100, 200, 100, kRefused),
+                    row("2026-03-01T10:02:00.000Z", "desk-1", 100, 200, 100, kUnknown),
+                    row("2026-03-01T10:03:00.000Z", "desk-1", 100, 200, 100, {})},
+                   {"2026-03-01,desk-1,4,1,1,1,1,0,0"}},
+        TotalsCase{"DaysAndStationsApart",
+                   {row("2026-03-01T23:59:59.999Z", "desk-2", 0, 5, 5, kConfirmed),
+                    row("2026-03-01T08:00:00.000Z", "desk-1", 0, 7, 7, kConfirmed),
+                    row("2026-03-02T00:00:00.000Z", "desk-1", 7, 9, 2, kConfirmed)},
+                   {"2026-03-01,desk-1,1,1,0,0,0,7,7", "2026-03-01,desk-2,1,1,0,0,0,5,5",
+                    "2026-03-02,desk-1,1,1,0,0,0,2,2"}},
+        TotalsCase{"StationNamesQuoted",
+                   {row("2026-03-01T10:00:00.000Z", "desk \"A\", hall", 0, 1, 1, kConfirmed)},
+                   {"2026-03-01,\"desk \"\"A\"\", hall\",1,1,0,0,0,1,1"}}),
+    [](const auto& row) { return std::string(row.param.name); });
+
+// Where a journal lives, as --journal names it.
+struct LocationCase {
+    const char* name;
+    std::string where;
+    bool accepted;
+    std::string host = {};
+    std::string database = {};
+    std::string options = {};
+};
+
+void PrintTo(const LocationCase& c, std::ostream* os) {
+    *os << c.name << " (" << c.where << ")";
+}
+
+class JournalLocationTest : public ::testing::TestWithParam<LocationCase> {};
+
+TEST_P(JournalLocationTest, NamesAFileOrAServer) {
+    const LocationCase& c = GetParam();
+    std::string error;
+    const auto location = parseJournalLocation(c.where, error);
+    ASSERT_EQ(location.has_value(), c.accepted) << error;
+    if (!location) return;
+    EXPECT_EQ(location->host, c.host);
+    EXPECT_EQ(location->database, c.database);
+    EXPECT_EQ(location->options, c.options);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Names, JournalLocationTest,
+    ::testing::Values(
+        LocationCase{"File", "/var/lib/palmota/journal.db", true},
+        LocationCase{"Server", "postgresql://desk@db.example/palmota", true, "db.example",
+                     "palmota", "connect_timeout=5"},
+        LocationCase{"UnixSocket", "postgresql:///palmota?host=/run/postgresql&sslmode=disable",
+                     true, "", "palmota",
+                     "host='/run/postgresql';sslmode='disable';connect_timeout=5"},
+        LocationCase{"OwnTimeout", "postgres://h/p?connect_timeout=1", true, "h", "p",
+                     "connect_timeout='1'"},
+        // A password on a command line is there for every user of the machine to read.
+        LocationCase{"PasswordInUserInfo", "postgresql://desk:secret@db/palmota", false},
+        LocationCase{"PasswordInQuery", "postgresql://db/palmota?password=secret", false},
+        LocationCase{"OddKeyword", "postgresql://db/palmota?host%20x=1", false},
+        LocationCase{"SemicolonInValue", "postgresql://db/p?options=-c%20a=1;b", false},
+        LocationCase{"Empty", "", false}),
+    [](const auto& row) { return std::string(row.param.name); });
+
+}  // namespace
+}  // namespace palmota::journal

@@ -1,0 +1,67 @@
+#include "ui/window_journal.h"
+
+namespace palmota::ui {
+
+namespace {
+
+// Outcomes of a credit write after which the badge is known untouched: the amount never
+// left, or the Reader refused it. Any other failure may have stored it.
+bool leftUnchanged(Cause cause) {
+    switch (cause) {
+        case Cause::PortUnavailable:
+        case Cause::NoAnswer:
+        case Cause::NotReady:
+        case Cause::LineLost:
+        case Cause::WriteRefused:
+        case Cause::Refused:
+            return true;
+        default:
+            return false;
+    }
+}
+
+}  // namespace
+
+QString WindowJournal::unavailableText() {
+    return QStringLiteral("Journal indisponible : rien n'a été écrit.");
+}
+
+WindowJournal::WindowJournal(journal::Journal& journal) : journal_(journal) {}
+
+void WindowJournal::noteSerial(const Outcome& outcome) {
+    if (outcome.succeeded())
+        lastSerial_ = outcome.result;
+    else
+        lastSerial_.reset();
+}
+
+std::optional<std::string> WindowJournal::begin(const std::string& port, int amount,
+                                                std::string& failure) {
+    journal::WriteStart start = journal::stationStart("palmota", port);
+    start.amount = amount;
+    if (lastSerial_) {
+        start.serial = lastSerial_;
+        start.serialSource = journal::SerialSource::LastRead;
+    }
+    std::string error;
+    auto id = journal_.begin(start, error);
+    if (!id)
+        failure = "journal unavailable: " + printable(journal_.where()) + ": " + error +
+                  "; nothing written";
+    return id;
+}
+
+bool WindowJournal::complete(const std::string& id, const Outcome& outcome, std::string& failure) {
+    journal::WriteEnd end;
+    end.cause = std::string(causeName(outcome.cause));
+    end.confirmed = outcome.succeeded();
+    end.unchanged = !end.confirmed && leftUnchanged(outcome.cause);
+    std::string error;
+    if (journal_.complete(id, end, error)) return true;
+    failure = "journal: the outcome of write " + id + " (" + end.cause +
+              ") could not be recorded in " + printable(journal_.where()) + ": " + error +
+              "; the row stays without outcome";
+    return false;
+}
+
+}  // namespace palmota::ui
