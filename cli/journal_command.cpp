@@ -1,5 +1,7 @@
 #include "cli/journal_command.h"
 
+#include "reader/byte_text.h"
+
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <optional>
@@ -72,7 +74,7 @@ int runJournalCheck(journal::Journal& journal, Palmota& reader, bool json, std::
     object["serial"] = QString::fromStdString(serial);
     object["credit"] = QString::fromStdString(credit);
     if (!outcomes.back().succeeded())
-        return fail(exitStatus(outcomes.back().cause),
+        return fail(exitStatus(outcomes.back()),
                     std::string(causeName(outcomes.back().cause)), describe(outcomes.back()));
     const int held = *protocol::parseAmount(credit);
 

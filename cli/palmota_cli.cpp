@@ -1,4 +1,6 @@
 // palmota-cli: the badge operations of the window, for scripts and for technicians at a
+
+#include "reader/byte_text.h"
 // shell, several in one run over one opening of the port; and the serial devices present.
 #include <QCoreApplication>
 #include <QJsonDocument>

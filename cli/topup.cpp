@@ -1,5 +1,7 @@
 #include "cli/topup.h"
 
+#include "reader/byte_text.h"
+
 #include <QJsonValue>
 #include <optional>
 
@@ -12,7 +14,7 @@ namespace palmota::cli {
 namespace {
 
 void failAs(TopupResult& result, const Outcome& outcome) {
-    result.status = exitStatus(outcome.cause);
+    result.status = exitStatus(outcome);
     result.cause = outcome.cause;
     result.failure = describe(outcome);
 }
@@ -81,8 +83,7 @@ TopupResult Topup::run(const std::string& amountText) {
     result.results["result"] = QString::fromStdString(written);
     // Only a write whose amount reached the Reader can have changed the badge, and is worth
     // reading back.
-    const bool amountSent = write.succeeded() || write.cause == Cause::WriteRefused ||
-                            exitStatus(write.cause) == kExitNotConfirmed;
+    const bool amountSent = write.amountSent;
     std::optional<std::string> serialAfter;
     std::optional<int> after;
     Outcome reading = write;
@@ -123,7 +124,9 @@ TopupResult Topup::run(const std::string& amountText) {
         }
         end.confirmed = true;
     } else if (amountSent && write.cause != Cause::WriteRefused && after) {
-        result.status = kExitReaderFailed;
+        // The amount went out and the badge was not seen to hold the sum: it may have
+        // changed, and a top-up tried again could credit it twice.
+        result.status = kExitNotConfirmed;
         result.causeName = "read-back-differs";
         result.failure = device + ": badge " + serial + ": the credit read back is " +
                          std::to_string(*after) + ", not the " + std::to_string(sum) + " written";

@@ -1,5 +1,7 @@
 #include "cli/write_journal.h"
 
+#include "reader/byte_text.h"
+
 #include "reader/outcome.h"
 #include "reader/protocol.h"
 

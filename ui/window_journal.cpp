@@ -1,23 +1,15 @@
 #include "ui/window_journal.h"
 
+#include "reader/byte_text.h"
+
 namespace palmota::ui {
 
 namespace {
 
-// Outcomes of a credit write after which the badge is known untouched: the amount never
-// left, or the Reader refused it. Any other failure may have stored it.
-bool leftUnchanged(Cause cause) {
-    switch (cause) {
-        case Cause::PortUnavailable:
-        case Cause::NoAnswer:
-        case Cause::NotReady:
-        case Cause::LineLost:
-        case Cause::WriteRefused:
-        case Cause::Refused:
-            return true;
-        default:
-            return false;
-    }
+// A credit write after which the badge is known untouched: the amount never left, or the
+// Reader refused it with nothing after its verdict. Any other failure may have stored it.
+bool leftUnchanged(const Outcome& outcome) {
+    return !outcome.succeeded() && family(outcome) != Family::MayHaveChanged;
 }
 
 }  // namespace
@@ -55,7 +47,7 @@ bool WindowJournal::complete(const std::string& id, const Outcome& outcome, std:
     journal::WriteEnd end;
     end.cause = std::string(causeName(outcome.cause));
     end.confirmed = outcome.succeeded();
-    end.unchanged = !end.confirmed && leftUnchanged(outcome.cause);
+    end.unchanged = !end.confirmed && leftUnchanged(outcome);
     std::string error;
     if (journal_.complete(id, end, error)) return true;
     failure = "journal: the outcome of write " + id + " (" + end.cause +
