@@ -97,7 +97,7 @@ INSTANTIATE_TEST_SUITE_P(
         // A top-up's digits are decimal whatever leads them; its sum is judged once read.
         ParseCase{{"topup", "010", "--journal", "/tmp/j.db"}, Outcome::Run, {"topup 010"}},
         ParseCase{{"topup", "99999999999999999999"}, Outcome::Run, {"topup 99999999999999999999"}},
-        ParseCase{{"--journal", "postgresql:///palmota", "journal", "report", "--from",
+        ParseCase{{"--journal", "postgresql:///p", "journal", "report", "--from",
                    "2026-01-31", "--csv"},
                   Outcome::Run,
                   {},
