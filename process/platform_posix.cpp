@@ -14,7 +14,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
-#include <iostream>
 #include <sstream>
 #include <system_error>
 #include <vector>
@@ -85,12 +84,6 @@ void ensureStandardStreams() {
         }
         if (opened < 0) std::abort();  // no /dev/null: nothing safe is left to do
     }
-}
-
-bool standardOutputWritten(const char* program) {
-    if (std::cout.flush()) return true;
-    std::cerr << program << ": cannot write to standard output\n";
-    return false;
 }
 
 void installTerminationHandlers(bool interruptBlockingCalls) {
