@@ -10,6 +10,7 @@
 
 #include "tests/support/child_process.h"
 #include "tests/support/row_name.h"
+#include "tests/support/signal_name.h"
 
 namespace palmota {
 namespace {

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <cctype>
-#include <cstring>
 #include <string>
 #include <vector>
 
@@ -18,11 +17,6 @@ struct RowName {
         return std::string(info.param.name);
     }
 };
-
-// A signal number by its name without SIG: INT, TERM, HUP.
-inline std::string signalName(const ::testing::TestParamInfo<int>& info) {
-    return sigabbrev_np(info.param);
-}
 
 // Command-line words as a name: {"--port", "3", "read"} gives port_3_read, {"write", "-1"}
 // write_minus1, {"write", " 12"} write_space12, {"write", ""} write_empty, {"-"} dash and

@@ -5,6 +5,7 @@
 
 #include "app/command_line.h"
 #include "tests/support/row_name.h"
+#include "tests/support/signal_name.h"
 
 namespace palmota::app {
 namespace {
