@@ -278,9 +278,12 @@ void FrmPalmota::showEvent(QShowEvent* event) {
     placedWithFrame_ = true;
     // Once more when the window manager has framed it, should its caption push it over
     // the screen's edge.
-    QTimer::singleShot(0, this, [this] {
-        if (frameGeometry() != geometry()) placeOnScreen();
-    });
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            if (frameGeometry() != geometry()) placeOnScreen();
+        },
+        Qt::QueuedConnection);
 }
 
 void FrmPalmota::closeEvent(QCloseEvent* event) {
