@@ -40,12 +40,7 @@ void WriteJournal::noteCredit(const std::string& credit) {
 
 std::optional<std::string> WriteJournal::begin(const journal::WriteStart& start,
                                                std::string& failure) {
-    std::string error;
-    auto id = journal_.begin(start, error);
-    if (!id)
-        failure = "journal unavailable: " + printable(journal_.where()) + ": " + error +
-                  "; nothing written";
-    return id;
+    return journal::beginWrite(journal_, start, failure);
 }
 
 std::optional<std::string> WriteJournal::beginWrite(int amount, std::string& failure) {

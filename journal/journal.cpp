@@ -1,10 +1,22 @@
 #include "journal/journal.h"
 
+#include "reader/byte_text.h"
+
 #include <QString>
 #include <QSysInfo>
 #include <QtGlobal>
 
 namespace palmota::journal {
+
+std::optional<std::string> beginWrite(Journal& journal, const WriteStart& start,
+                                      std::string& failure) {
+    std::string error;
+    auto id = journal.begin(start, error);
+    if (!id)
+        failure = "journal unavailable: " + printable(journal.where()) + ": " + error +
+                  "; nothing written";
+    return id;
+}
 
 WriteStart stationStart(const std::string& program, const std::string& port) {
     WriteStart start;

@@ -70,6 +70,11 @@ class Journal {
                                std::string& error) = 0;
 };
 
+// Commits the row of a write about to go out: its id, or none with `failure` set to the
+// line that says nothing was written.
+std::optional<std::string> beginWrite(Journal& journal, const WriteStart& start,
+                                      std::string& failure);
+
 // The station's side of a write's row: host name, user, program, port.
 WriteStart stationStart(const std::string& program, const std::string& port);
 

@@ -35,12 +35,7 @@ std::optional<std::string> WindowJournal::begin(const std::string& port, int amo
         start.serial = lastSerial_;
         start.serialSource = journal::SerialSource::LastRead;
     }
-    std::string error;
-    auto id = journal_.begin(start, error);
-    if (!id)
-        failure = "journal unavailable: " + printable(journal_.where()) + ": " + error +
-                  "; nothing written";
-    return id;
+    return journal::beginWrite(journal_, start, failure);
 }
 
 bool WindowJournal::complete(const std::string& id, const Outcome& outcome, std::string& failure) {
