@@ -104,6 +104,11 @@ FrmPalmota::FrmPalmota(SerialLine& Mscomm, Clock& clock, QWidget* parent)
     connect(Command4, &QPushButton::clicked, this, &FrmPalmota::Command4_Click);
     connect(Text2, &QLineEdit::textChanged, this, &FrmPalmota::Text2_Change);
     connect(Timer1, &QTimer::timeout, this, &FrmPalmota::Timer1_Timer);
+    framedTimer_ = new QTimer(this);
+    framedTimer_->setSingleShot(true);
+    connect(framedTimer_, &QTimer::timeout, this, [this] {
+        if (frameGeometry() != geometry()) placeOnScreen();
+    });
     Text2->installEventFilter(this);
     for (QPushButton* b : {Command1, Command2, Command3, Command4}) b->installEventFilter(this);
 
@@ -278,12 +283,7 @@ void FrmPalmota::showEvent(QShowEvent* event) {
     placedWithFrame_ = true;
     // Once more when the window manager has framed it, should its caption push it over
     // the screen's edge.
-    QMetaObject::invokeMethod(
-        this,
-        [this] {
-            if (frameGeometry() != geometry()) placeOnScreen();
-        },
-        Qt::QueuedConnection);
+    framedTimer_->start(0);
 }
 
 void FrmPalmota::closeEvent(QCloseEvent* event) {

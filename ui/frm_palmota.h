@@ -104,6 +104,8 @@ class FrmPalmota final : public QWidget {
     int continuousRuns_ = 0;  // times continuous reading was switched on
     bool closing_ = false;
     bool placedWithFrame_ = false;
+    // Fires once the window manager had its turn after the first showing.
+    QTimer* framedTimer_ = nullptr;
 
     QLabel* Label3 = nullptr;
     PortChooser* Combo1 = nullptr;
