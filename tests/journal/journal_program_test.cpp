@@ -238,7 +238,8 @@ TEST_P(PostgresJournalProgram, TwoStationsSharingOneJournalLoseNoRow) {
         desk.send(lines);
         desk.closeInput();
     }
-    for (ChildProcess& desk : desks) EXPECT_EQ(desk.wait(60s), 0) << desk.err();
+    // Each write waits 100 ms of silence before its verdict: about 55 s for 500.
+    for (ChildProcess& desk : desks) EXPECT_EQ(desk.wait(150s), 0) << desk.err();
     EXPECT_EQ(reader_.badge().credit(), 1500 + kTopups * kAmount);
     EXPECT_EQ(second.badge().credit(), 1500 + kTopups * kAmount);
 
