@@ -101,6 +101,13 @@ Palmota::Reply Palmota::readyCheck(Outcome& outcome) {
     return reply;
 }
 
+bool Palmota::readyCheckEnded(Outcome& outcome, const Reply& ready) {
+    const int extra = beyondStatus(ready.bytes);
+    if (extra == 0 && staysQuiet(line_, clock_, kReplyGuard)) return true;
+    noisyLine(outcome, extra);
+    return false;
+}
+
 void Palmota::noisyLine(Outcome& outcome, int extra) {
     outcome.cause = Cause::NoisyLine;
     outcome.extra = extra;
@@ -192,13 +199,9 @@ std::string Palmota::WriteCredit(const std::string& amount) {
     }
     const Reply ready = readyCheck(outcome);
     if (ready.bytes.empty()) return report(outcome, kResultError);
-    // Nothing has reached the badge yet: a ready check that goes on, even a couple of byte
-    // times after its reply, stops the write here, with the credit untouched.
-    const int readyExtra = beyondStatus(ready.bytes);
-    if (readyExtra > 0 || !staysQuiet(line_, clock_, kReplyGuard)) {
-        noisyLine(outcome, readyExtra);
-        return report(outcome, kResultError);
-    }
+    // Nothing has reached the badge yet: a noisy ready check stops the write here, with the
+    // credit untouched.
+    if (!readyCheckEnded(outcome, ready)) return report(outcome, kResultError);
     // The acknowledgement is not examined.
     const Reply acknowledged =
         commandExchange(oneByte(kWriteCredit), kStatusReplySize, kWriteCommandLimit);
@@ -238,15 +241,8 @@ std::optional<Palmota::Reply> Palmota::readBlockReply(Outcome& outcome, std::uin
                                                       std::size_t needed) {
     const Reply ready = readyCheck(outcome);
     if (ready.bytes.empty()) return std::nullopt;
-    // Before 04 the Reader is idle: a ready check that goes on, even a couple of byte
-    // times after its reply, stops the read here. The acknowledgement of 04 is not
-    // examined, so a trailing byte of the ready check would pass for it and shift the
-    // block reply by one.
-    const int readyExtra = beyondStatus(ready.bytes);
-    if (readyExtra > 0 || !staysQuiet(line_, clock_, kReplyGuard)) {
-        noisyLine(outcome, readyExtra);
-        return std::nullopt;
-    }
+    // Before 04 the Reader is idle: a noisy ready check stops the read here.
+    if (!readyCheckEnded(outcome, ready)) return std::nullopt;
     // The acknowledgement is not examined.
     const Reply acknowledged =
         commandExchange(oneByte(kReadBlock), kStatusReplySize, kBlockCommandLimit);

@@ -92,6 +92,11 @@ class Palmota {
                                         std::size_t needed);
     // Judges a block reply the serial number or a dump is made from.
     void judgeBlockReply(Outcome& outcome, const Reply& reply, std::size_t needed) const;
+    // Whether the ready check's reply was its one byte, with a couple of byte times of
+    // silence after it. Before a command whose acknowledgement is not examined (04, 07), a
+    // trailing byte of the ready check would pass for that acknowledgement and shift every
+    // reply after it. Marks `outcome` as a noisy line when not.
+    bool readyCheckEnded(Outcome& outcome, const Reply& ready);
     // Marks `outcome` as a noisy line, with `extra` bytes beyond a reply's shape.
     static void noisyLine(Outcome& outcome, int extra);
     std::string report(Outcome& outcome, std::string result) const;
