@@ -3,6 +3,8 @@
 #include <QCommandLineParser>
 #include <QtGlobal>
 
+#include "reader/port_name.h"
+
 namespace palmota::app {
 
 namespace {
@@ -64,11 +66,11 @@ QString helpText() {
         "serial port, and writes a new credit to it.\n"
         "\n"
         "  -p, --port TEXT\n"
-        "                port chosen at start: a number N from 1, the serial port\n"
-        "                /dev/ttyS(N-1) (usually 1 to 6, /dev/ttyS0 to /dev/ttyS5), or a\n"
-        "                device path such as /dev/ttyUSB0 (default: 1)\n"
-        "  --simulate    try the program without hardware: an emulated reader on a\n"
-        "                pseudo-terminal holds a badge (serial number 123456, credit 1500)\n"
+        "                the port chosen at start:\n") +
+           QString::fromStdString(portOptionHelp(16)) +
+           QStringLiteral(
+        "  --simulate    try the program without hardware: an emulated reader holds a\n"
+        "                badge (serial number 123456, credit 1500)\n"
         "  -t, --trace   one line on standard error for each write and read on the\n"
         "                port: milliseconds since start, \"->\" sent or \"<-\" received,\n"
         "                the bytes in hex\n"

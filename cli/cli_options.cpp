@@ -398,8 +398,9 @@ Commands (output on standard output):
                 nothing sent, nothing on standard output (with --json, an object whose
                 cause is "usage")
   ports         lists the serial devices present, one a line, tab-separated: device
-                path, /dev/serial/by-id link, description, manufacturer, USB VID:PID,
-                serial number ("-" where unknown). Opens nothing, sends nothing
+                path or port name, /dev/serial/by-id link (Linux only), description,
+                manufacturer, USB VID:PID, serial number ("-" where unknown). Opens
+                nothing, sends nothing
   probe [PORT...]
                 looks for the Reader: opens each PORT (with --port, that one too; with
                 none, every device "ports" lists) with the Reader's line settings, sends
@@ -421,11 +422,8 @@ Commands (output on standard output):
                 in the journal is said as such and is no failure
 
 Options:
-  -p, --port TEXT  the port: a number N from 1, the N-th serial port /dev/ttyS(N-1)
-                (1 to 6 are COM1 to COM6 of the window's port chooser; 1 is
-                /dev/ttyS0), or a device path such as /dev/ttyUSB0 for a USB
-                adapter; default 1
-  -t, --trace   one line on standard error for each write and read on the port:
+)help" + std::string("  -p, --port TEXT\n") + portOptionHelp(16) +
+           R"help(  -t, --trace   one line on standard error for each write and read on the port:
                 milliseconds since start, "->" sent or "<-" received, bytes in hex;
                 bytes that could not be sent follow as "(not sent: ..)"
   --json        one JSON object a line on standard output for each command, in place
@@ -455,7 +453,7 @@ Options:
   -V, --version the program's version
 
 Standard error: one line for each command that failed, naming the device and what to
-try, e.g. "palmota-cli: /dev/ttyUSB0: no answer from the Reader within 1 s (is it
+try, e.g. "palmota-cli: )help" + std::string(port_naming::example()) + R"help(: no answer from the Reader within 1 s (is it
 powered and on this port?)".
 
 Exit status (with several commands, that of the first that failed). 1 to 4: the

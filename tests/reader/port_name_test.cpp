@@ -43,3 +43,16 @@ INSTANTIATE_TEST_SUITE_P(ThisSystem, PortName,
                          ::testing::ValuesIn(palmota::testing::systemNamings()), rowName);
 
 }  // namespace
+
+// The help shows this system's own names, an example the chooser accepts, and fits a
+// terminal of 80 columns.
+TEST(PortNameHelp, ShowsThisSystemsNamesOnly) {
+    namespace naming = palmota::port_naming;
+    const std::string help = palmota::portOptionHelp(16);
+    EXPECT_NE(help.find(naming::example()), std::string::npos) << help;
+    EXPECT_FALSE(resolvePortName(naming::example()).device.empty());
+    EXPECT_EQ(help.find(naming::namesArePaths() ? "\\\\.\\" : "/dev/"), std::string::npos) << help;
+    std::size_t lineStart = 0;
+    for (std::size_t end; (end = help.find('\n', lineStart)) != std::string::npos; lineStart = end + 1)
+        EXPECT_LE(end - lineStart, 80u) << help.substr(lineStart, end - lineStart);
+}
