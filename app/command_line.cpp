@@ -67,7 +67,7 @@ QString helpText() {
         "\n"
         "  -p, --port TEXT\n"
         "                the port chosen at start:\n") +
-           QString::fromStdString(portOptionHelp(16)) +
+           QString::fromUtf8(port_naming::portOptionHelp()) +
            QStringLiteral(
         "  --simulate    try the program without hardware: an emulated reader holds a\n"
         "                badge (serial number 123456, credit 1500)\n"

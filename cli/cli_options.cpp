@@ -422,7 +422,7 @@ Commands (output on standard output):
                 in the journal is said as such and is no failure
 
 Options:
-)help" + std::string("  -p, --port TEXT\n") + portOptionHelp(16) +
+)help" + std::string("  -p, --port TEXT\n") + std::string(port_naming::portOptionHelp()) +
            R"help(  -t, --trace   one line on standard error for each write and read on the port:
                 milliseconds since start, "->" sent or "<-" received, bytes in hex;
                 bytes that could not be sent follow as "(not sent: ..)"

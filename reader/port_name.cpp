@@ -31,18 +31,4 @@ PortChoice resolvePortName(std::string_view chooserText) {
     return port_naming::namedPort(text);
 }
 
-std::string portOptionHelp(int indent) {
-    const std::string margin(static_cast<std::size_t>(indent), ' ');
-    std::string help;
-    std::string_view rest = port_naming::portOptionHelp();
-    while (!rest.empty()) {
-        const auto end = rest.find('\n');
-        help += margin;
-        help += rest.substr(0, end);
-        help += '\n';
-        rest = end == std::string_view::npos ? std::string_view{} : rest.substr(end + 1);
-    }
-    return help;
-}
-
 }  // namespace palmota

@@ -17,10 +17,6 @@ struct PortChoice {
 
 PortChoice resolvePortName(std::string_view chooserText);
 
-// The programs' help on --port, as this system names its ports: each line after an indent
-// of `indent` spaces.
-std::string portOptionHelp(int indent);
-
 // The port chooser offers the numbers 1 to 6, COM1 to COM6 (/dev/ttyS0 to /dev/ttyS5 on Linux).
 inline constexpr int kNumberedPortCount = 6;
 
@@ -34,8 +30,8 @@ PortChoice namedPort(std::string_view text);
 // (Windows), and an example of one: for the messages that ask for a port.
 bool namesArePaths();
 std::string_view example();
-// What --port accepts, for the programs' help: lines of at most 62 characters, each
-// to be indented by the caller.
+// What --port accepts, as the programs' help gives it: lines indented by 16 spaces, each
+// ending in a line feed.
 std::string_view portOptionHelp();
 }  // namespace port_naming
 

@@ -21,10 +21,10 @@ std::string_view example() {
 }
 
 std::string_view portOptionHelp() {
-    return "a number N from 1, the N-th serial port /dev/ttyS(N-1) (1 to 6\n"
-           "are COM1 to COM6 of the window's port chooser, /dev/ttyS0 to\n"
-           "/dev/ttyS5), or a device path such as /dev/ttyUSB0 for a USB\n"
-           "adapter; default 1";
+    return "                a number N from 1, the N-th serial port /dev/ttyS(N-1) (1 to 6\n"
+           "                are COM1 to COM6 of the window's port chooser, /dev/ttyS0 to\n"
+           "                /dev/ttyS5), or a device path such as /dev/ttyUSB0 for a USB\n"
+           "                adapter; default 1\n";
 }
 
 }  // namespace palmota::port_naming

@@ -48,9 +48,9 @@ std::string_view example() {
 }
 
 std::string_view portOptionHelp() {
-    return "a number N from 1, the port COMN (1 to 6 are COM1 to COM6 of\n"
-           "the window's port chooser), or a port name: COM7, com12 or\n"
-           "\\\\.\\COM12, or another device's name after \\\\.\\; default 1";
+    return "                a number N from 1, the port COMN (1 to 6 are COM1 to COM6 of\n"
+           "                the window's port chooser), or a port name: COM7, com12 or\n"
+           "                \\\\.\\COM12, or another device's name after \\\\.\\; default 1\n";
 }
 
 }  // namespace palmota::port_naming

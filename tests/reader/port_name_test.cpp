@@ -48,7 +48,7 @@ INSTANTIATE_TEST_SUITE_P(ThisSystem, PortName,
 // terminal of 80 columns.
 TEST(PortNameHelp, ShowsThisSystemsNamesOnly) {
     namespace naming = palmota::port_naming;
-    const std::string help = palmota::portOptionHelp(16);
+    const std::string help(naming::portOptionHelp());
     EXPECT_NE(help.find(naming::example()), std::string::npos) << help;
     EXPECT_FALSE(resolvePortName(naming::example()).device.empty());
     EXPECT_EQ(help.find(naming::namesArePaths() ? "\\\\.\\" : "/dev/"), std::string::npos) << help;
