@@ -44,11 +44,11 @@ int main(int argc, char** argv) {
     }
     if (commandLine.help) {
         std::cout << app::helpText().toStdString();
-        return platform::standardOutputWritten("palmota") ? 0 : platform::kExitOutputFailed;
+        return platform::standardOutputWritten("palmota") ? 0 : platform::kExitOutputClosed;
     }
     if (commandLine.version) {
         std::cout << app::versionText().toStdString();
-        return platform::standardOutputWritten("palmota") ? 0 : platform::kExitOutputFailed;
+        return platform::standardOutputWritten("palmota") ? 0 : platform::kExitOutputClosed;
     }
     if (!app::displayAvailable()) {
         std::cerr << app::noDisplayMessage().toStdString();

@@ -16,7 +16,8 @@
 
 #include "reader/clock.h"
 #include "reader/exchange.h"
-#include "reader/qt_serial_line.h"
+#include "reader/posix_serial_line.h"
+#include "reader/protocol.h"
 #include "reader/reader_link.h"
 #include "sim/pty_reader.h"
 
@@ -26,8 +27,9 @@ using namespace std::chrono_literals;
 using palmota::Palmota;
 using Millis = std::chrono::duration<double, std::milli>;
 
-// One byte on the wire at 9600 baud: start bit, 8 data bits, stop bit.
-constexpr Millis kByteTime = Millis{10.0 * 1000.0 / 9600.0};
+// One byte on the wire: start bit, 8 data bits, stop bit.
+constexpr Millis kByteTime =
+    Millis{palmota::protocol::kBitsPerByte * 1000.0 / palmota::protocol::kBaudRate};
 // The targets.
 constexpr Millis kExchangeOverhead = 1ms;  // per exchange above the Reader's answer
 constexpr double kWireTolerance = 0.10;    // above the wire time of the Reader's bytes
@@ -93,7 +95,7 @@ const char* verdict(bool met) {
 // leaves it; the timings below are of operations on an open port.
 struct Bench {
     palmota::sim::PtyReader reader;
-    palmota::QtSerialLine line;
+    palmota::PosixSerialLine line;
     palmota::SteadyClock clock;
     Palmota link{line, clock, [this] { return reader.devicePath(); }};
 

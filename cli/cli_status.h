@@ -1,5 +1,6 @@
 #pragma once
 
+#include "process/platform.h"
 #include "reader/outcome.h"
 
 namespace palmota::cli {
@@ -27,7 +28,7 @@ inline constexpr int kExitJournal = 6;
 // The run was stopped before its end: by a request from outside (a signal), or because
 // standard output was closed, as a shell reports a death by SIGINT or SIGPIPE.
 inline constexpr int kExitInterrupted = 130;
-inline constexpr int kExitOutputClosed = 141;
+using platform::kExitOutputClosed;
 
 // The status one operation's outcome gives on its own.
 int exitStatus(const Outcome& outcome);

@@ -5,8 +5,6 @@
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
-#include <string>
-#include <vector>
 
 #include "process/platform.h"
 
@@ -88,45 +86,6 @@ int terminationFd() {
 
 void* terminationEvent() {
     return terminationSignal;
-}
-
-std::string characterDeviceProblem(const std::string& path, bool* missing) {
-    // Windows names its devices rather than keeping them as files: whether a name is a
-    // serial port shows when it is opened.
-    if (missing) *missing = false;
-    (void)path;
-    return {};
-}
-
-bool isControllingTerminal(const std::string&) {
-    // A console is never reached through a serial port's name.
-    return false;
-}
-
-std::string accessGroup(const std::string&) {
-    return {};
-}
-
-std::string canonicalPath(const std::string& path) {
-    const DWORD size = ::GetFullPathNameA(path.c_str(), 0, nullptr, nullptr);
-    if (size == 0) return {};
-    std::vector<char> full(size);
-    const DWORD length = ::GetFullPathNameA(path.c_str(), size, full.data(), nullptr);
-    if (length == 0 || length >= size) return {};
-    return std::string(full.data(), length);
-}
-
-LockProblem lockProblem(const std::string&) {
-    // Windows opens a serial port for one program at a time: there are no lock files.
-    return {};
-}
-
-int openErrorNumber(const std::string& path) {
-    const HANDLE handle = ::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                        OPEN_EXISTING, 0, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) return static_cast<int>(::GetLastError());
-    ::CloseHandle(handle);
-    return 0;
 }
 
 }  // namespace palmota::platform

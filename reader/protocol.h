@@ -12,6 +12,16 @@
 // Byte rendering and reply decoding: pure functions, no port and no clock.
 namespace palmota::protocol {
 
+// The line: 9600 baud, 8 data bits, no parity, 1 stop bit ("9600,N,8,1"), no flow
+// control, DTR on. A byte takes 10 bit times on it (start bit, 8 data bits, stop bit).
+inline constexpr int kBaudRate = 9600;
+inline constexpr int kDataBits = 8;
+inline constexpr int kStopBits = 1;
+inline constexpr int kBitsPerByte = 1 + kDataBits + kStopBits;
+// The receive buffer: a read takes at most this many bytes; the rest stays with the system
+// for a later read.
+inline constexpr int kReceiveBufferSize = 1024;
+
 // Command bytes. Every operation starts with a ready check.
 inline constexpr std::uint8_t kReadyCheck = 0x00;
 inline constexpr std::uint8_t kReadBlock = 0x04;

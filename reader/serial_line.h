@@ -26,7 +26,7 @@ struct OpenError {
 };
 
 // The serial line to the Reader, as the Reader link uses it. The real one wraps
-// QSerialPort (QtSerialLine); tests use a scripted fake with an injected clock.
+// QSerialPort (PosixSerialLine); tests use a scripted fake with an injected clock.
 class SerialLine {
   public:
     virtual ~SerialLine() = default;

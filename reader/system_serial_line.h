@@ -6,7 +6,7 @@
 
 namespace palmota {
 
-// The serial line of the system the program runs on: QSerialPort on Linux (QtSerialLine),
+// The serial line of the system the program runs on: QSerialPort on Linux (PosixSerialLine),
 // the Win32 comm API on Windows (WinSerialLine).
 std::unique_ptr<SerialLine> makeSystemSerialLine();
 

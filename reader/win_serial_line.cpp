@@ -11,7 +11,6 @@
 namespace palmota {
 
 namespace {
-constexpr DWORD kBaudRate = 9600;
 // A command is one or two bytes: at 9600 baud they leave in about 2 ms.
 constexpr DWORD kWriteTimeoutMs = 1000;
 // Once a byte has come, a read returns when the line has been quiet this long. A reply's
@@ -95,8 +94,8 @@ bool WinSerialLine::open(const std::string& device) {
         ::CloseHandle(handle);
         return false;
     }
-    dcb.BaudRate = kBaudRate;
-    dcb.ByteSize = 8;
+    dcb.BaudRate = protocol::kBaudRate;
+    dcb.ByteSize = protocol::kDataBits;
     dcb.Parity = NOPARITY;
     dcb.StopBits = ONESTOPBIT;
     dcb.fBinary = TRUE;
@@ -116,7 +115,7 @@ bool WinSerialLine::open(const std::string& device) {
         ::CloseHandle(handle);
         return false;
     }
-    ::SetupComm(handle, kReceiveBufferSize * 4, kReceiveBufferSize);
+    ::SetupComm(handle, protocol::kReceiveBufferSize * 4, protocol::kReceiveBufferSize);
     // Drop what the system received before this opening.
     ::PurgeComm(handle, PURGE_RXCLEAR | PURGE_TXCLEAR | PURGE_RXABORT | PURGE_TXABORT);
     handle_ = handle;
@@ -157,7 +156,7 @@ int WinSerialLine::systemQueue() {
 
 bool WinSerialLine::pull(unsigned long waitMs) {
     if (!isOpen() || failed_) return false;
-    const auto room = static_cast<DWORD>(kReceiveBufferSize - static_cast<int>(received_.size()));
+    const auto room = static_cast<DWORD>(protocol::kReceiveBufferSize - static_cast<int>(received_.size()));
     if (room == 0) return true;
     // No wait: return at once with what the system holds. A wait: ReadFile returns once
     // the line has been quiet for kQuietGapMs after a byte, or after `waitMs` in all.
@@ -167,7 +166,7 @@ bool WinSerialLine::pull(unsigned long waitMs) {
         failed_ = true;
         return false;
     }
-    char chunk[kReceiveBufferSize];
+    char chunk[protocol::kReceiveBufferSize];
     DWORD count = 0;
     if (!::ReadFile(asHandle(handle_), chunk, room, &count, nullptr)) {
         // A Ctrl+C cancels the main thread's blocking read so that a session waiting on
@@ -184,7 +183,7 @@ bool WinSerialLine::pull(unsigned long waitMs) {
 int WinSerialLine::bytesWaiting() {
     if (!isOpen() || failed_) return static_cast<int>(received_.size());
     const int waiting = static_cast<int>(received_.size()) + systemQueue();
-    return std::min(waiting, kReceiveBufferSize);
+    return std::min(waiting, protocol::kReceiveBufferSize);
 }
 
 Bytes WinSerialLine::readAll() {
@@ -197,7 +196,7 @@ Bytes WinSerialLine::readAll() {
 
 bool WinSerialLine::waitForBytes(std::chrono::duration<double> timeLeft) {
     if (!isOpen() || failed_) return false;
-    if (static_cast<int>(received_.size()) >= kReceiveBufferSize) return true;
+    if (static_cast<int>(received_.size()) >= protocol::kReceiveBufferSize) return true;
     const double ms = std::ceil(std::max(timeLeft.count(), 0.0) * 1000.0);
     const auto wait = static_cast<unsigned long>(std::clamp(ms, 1.0, 3600.0 * 1000.0));
     return pull(wait);

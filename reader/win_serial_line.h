@@ -9,16 +9,14 @@ namespace palmota {
 // The serial line on Windows, on the system's synchronous comm API: the count of bytes
 // waiting is the driver's input queue (ClearCommError), a read takes all of them, and a
 // wait blocks in ReadFile until a byte comes and the line then stays quiet for a few
-// milliseconds, or the time is up; it never spins. Bytes a wait took are kept in a
-// receive buffer of 1024 bytes, as the Linux line keeps them; what does not fit stays
-// with the system for a later read.
+// milliseconds, or the time is up; it never spins. Bytes a wait took are kept in the
+// receive buffer (protocol::kReceiveBufferSize bytes), as the Linux line keeps them; what
+// does not fit stays with the system for a later read.
 //
 // (QSerialPort's overlapped I/O is not used: its wait for a byte depends on
 // WaitCommEvent, which some drivers, and wine on a pseudo-terminal, never complete.)
 class WinSerialLine final : public SerialLine {
   public:
-    static constexpr int kReceiveBufferSize = 1024;
-
     WinSerialLine();
     ~WinSerialLine() override;
     WinSerialLine(const WinSerialLine&) = delete;

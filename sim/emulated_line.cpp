@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <chrono>
 
+#include "reader/protocol.h"
+
 namespace palmota::sim {
 
 EmulatedLine::EmulatedLine(std::string device, const VirtualBadge& badge, SerialLine& elsewhere,
@@ -57,7 +59,7 @@ void EmulatedLine::deliver() {
     const Seconds now = clock_.now();
     while (!due_.empty() && due_.front().at <= now) {
         // What does not fit in the receive buffer is lost, as on an overrun port.
-        const std::size_t room = kReceiveBufferSize - received_.size();
+        const std::size_t room = protocol::kReceiveBufferSize - received_.size();
         received_ += due_.front().bytes.substr(0, room);
         due_.pop_front();
     }

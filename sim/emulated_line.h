@@ -19,8 +19,6 @@ namespace palmota::sim {
 class EmulatedLine final : public SerialLine {
   public:
     using Sleep = std::function<void(Seconds)>;
-    static constexpr int kReceiveBufferSize = 1024;
-
     EmulatedLine(std::string device, const VirtualBadge& badge, SerialLine& elsewhere, Clock& clock,
                  Sleep sleep);
 

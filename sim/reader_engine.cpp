@@ -5,6 +5,8 @@
 #include <ratio>
 #include <utility>
 
+#include "reader/protocol.h"
+
 namespace palmota::sim {
 
 namespace {
@@ -20,7 +22,8 @@ constexpr std::uint8_t kFailed = 0xFF;
 constexpr std::uint8_t kCreditLength = 2;  // the n of "00 n high low"
 
 // At 9600 baud a byte takes 10 bit times (start, 8 data, stop): 1/960 s, about 1.0417 ms.
-using ByteTimes9600 = std::chrono::duration<std::int64_t, std::ratio<10, 9600>>;
+using ByteTimes9600 =
+    std::chrono::duration<std::int64_t, std::ratio<protocol::kBitsPerByte, protocol::kBaudRate>>;
 
 std::string bytesOf(std::initializer_list<std::uint8_t> bytes) {
     std::string out;

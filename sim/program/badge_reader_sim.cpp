@@ -32,12 +32,12 @@ int main(int argc, char** argv) {
     if (parse.outcome == sim::SimParse::Outcome::Help) {
         std::cout << sim::simHelpText();
         return platform::standardOutputWritten("badge-reader-sim") ? 0
-                                                                   : platform::kExitOutputFailed;
+                                                                   : platform::kExitOutputClosed;
     }
     if (parse.outcome == sim::SimParse::Outcome::Version) {
         std::cout << "badge-reader-sim " << PALMOTA_VERSION << '\n';
         return platform::standardOutputWritten("badge-reader-sim") ? 0
-                                                                   : platform::kExitOutputFailed;
+                                                                   : platform::kExitOutputClosed;
     }
     if (parse.outcome == sim::SimParse::Outcome::UsageError) {
         std::cerr << "badge-reader-sim: " << printable(parse.error)

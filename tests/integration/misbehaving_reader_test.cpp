@@ -3,7 +3,8 @@
 #include <functional>
 #include <thread>
 
-#include "reader/qt_serial_line.h"
+#include "reader/posix_serial_line.h"
+#include "reader/protocol.h"
 #include "reader/reader_link.h"
 #include "sim/pty_reader.h"
 #include "tests/support/hex.h"
@@ -37,7 +38,7 @@ std::ostream& operator<<(std::ostream& out, const Misbehaviour& m) {
 class MisbehavingReader : public ::testing::TestWithParam<Misbehaviour> {
   protected:
     sim::PtyReader reader;
-    QtSerialLine line;
+    PosixSerialLine line;
     SteadyClock clock;
     std::vector<Outcome> outcomes;
     Palmota link{line, clock, [this] { return reader.devicePath(); },
@@ -134,7 +135,7 @@ TEST(FloodingReader, MemoryStaysBoundedWhileOperationsGoOn) {
     sim::PtyReader reader;
     std::string error;
     ASSERT_TRUE(reader.start(&error)) << error;
-    QtSerialLine line;
+    PosixSerialLine line;
     SteadyClock clock;
     Palmota link{line, clock, [&] { return reader.devicePath(); }};
 
@@ -149,7 +150,7 @@ TEST(FloodingReader, MemoryStaysBoundedWhileOperationsGoOn) {
         link.ReadCredit();
         link.WriteCredit("7");
         EXPECT_LT(clock.now() - start, kSerialMost + kCreditMost + kWriteMost);
-        EXPECT_LE(line.bytesWaiting(), QtSerialLine::kReceiveBufferSize);
+        EXPECT_LE(line.bytesWaiting(), protocol::kReceiveBufferSize);
     }
     const long growth = palmota::testing::statusKb("VmHWM") - before;
     std::cout << "peak resident memory grew by " << growth << " kB during the flood\n";

@@ -15,7 +15,7 @@
 #include <functional>
 #include <thread>
 
-#include "reader/qt_serial_line.h"
+#include "reader/posix_serial_line.h"
 #include "reader/reader_link.h"
 #include "sim/pty_reader.h"
 #include "tests/support/hex.h"
@@ -74,7 +74,7 @@ std::string kindName(OpenError::Kind kind) {
 
 // "opened", or the kind, the group and the reason the line gives.
 std::string openOutcome(const std::string& device) {
-    QtSerialLine line;
+    PosixSerialLine line;
     if (line.open(device)) return "opened";
     const OpenError e = line.openError();
     return kindName(e.kind) + "|" + e.group + "|" + e.reason;
@@ -121,7 +121,7 @@ INSTANTIATE_TEST_SUITE_P(Modes, DeviceModes,
 
 TEST_F(OpenErrors, APortHeldByAnotherProgramIsBusy) {
     ASSERT_EQ(::chmod(pty.c_str(), 0666), 0);
-    QtSerialLine holder;
+    PosixSerialLine holder;
     ASSERT_TRUE(holder.open(pty));
     const std::string said = inChild([&] { return openOutcome(pty); });
     EXPECT_EQ(said.substr(0, said.find('|')), "busy") << said;
@@ -147,7 +147,7 @@ class DeviceNames : public OpenErrors, public ::testing::WithParamInterface<Name
 TEST_P(DeviceNames, EveryNameOfAHeldDeviceIsBusyNamingTheHolder) {
     const fs::path link = scratch("link");
     ASSERT_EQ(::symlink(pty.c_str(), link.c_str()), 0);
-    QtSerialLine holder;
+    PosixSerialLine holder;
     ASSERT_TRUE(holder.open(GetParam().heldByLink ? link.string() : pty));
     const std::string second = GetParam().openedByLink ? link.string() : pty;
     const std::string said = inChild([&] { return openOutcome(second); }, false);
@@ -186,7 +186,7 @@ TEST_F(OpenErrors, ALockFileLeftByAProgramThatEndedIsNotBusy) {
     // gone.
     const pid_t killed = ::fork();
     if (killed == 0) {
-        QtSerialLine line;
+        PosixSerialLine line;
         line.open(pty);
         ::pause();
         ::_exit(0);
@@ -216,7 +216,7 @@ TEST_F(OpenErrors, LongAndNonUtf8PathsReachTheDeviceTheyName) {
     ASSERT_EQ(longLink.string().size(), 275u);
     for (const fs::path& link : {longLink, oddLink}) {
         ASSERT_EQ(::symlink(pty.c_str(), link.c_str()), 0) << link;
-        QtSerialLine line;
+        PosixSerialLine line;
         SteadyClock clock;
         Palmota palmota(line, clock, [&] { return link.string(); });
         EXPECT_EQ(palmota.ReadCredit(), "1500") << link << ": " << line.openError().reason;

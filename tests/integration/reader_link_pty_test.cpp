@@ -8,7 +8,8 @@
 #include <fstream>
 #include <thread>
 
-#include "reader/qt_serial_line.h"
+#include "reader/posix_serial_line.h"
+#include "reader/protocol.h"
 #include "reader/reader_link.h"
 #include "sim/pty_reader.h"
 #include "tests/support/hex.h"
@@ -23,7 +24,7 @@ namespace {
 
 struct ReaderOnPty : ::testing::Test {
     sim::PtyReader reader;
-    QtSerialLine line;
+    PosixSerialLine line;
     SteadyClock clock;
     std::string chooser;
     std::vector<Outcome> errors;
@@ -125,7 +126,7 @@ TEST_F(ReaderOnPty, AReaderPulledOutAndPluggedBackWorksWithoutARestart) {
 }
 
 TEST_F(ReaderOnPty, APortInUseByAnotherProgramIsReportedAsBusy) {
-    QtSerialLine other;
+    PosixSerialLine other;
     ASSERT_TRUE(other.open(reader.devicePath()));
     EXPECT_EQ(link.ReadSerialNumber(), "ERREUR");
     ASSERT_EQ(errors.size(), 1u);
@@ -176,8 +177,8 @@ TEST_F(ReaderOnPty, AFloodingReaderKeepsTheReceiveBufferBounded) {
             << serial;
     });
     EXPECT_LT(took, Seconds{6s});
-    EXPECT_LE(line.bytesWaiting(), QtSerialLine::kReceiveBufferSize);
-    EXPECT_LE(line.readAll().size(), std::size_t{QtSerialLine::kReceiveBufferSize});
+    EXPECT_LE(line.bytesWaiting(), protocol::kReceiveBufferSize);
+    EXPECT_LE(line.readAll().size(), std::size_t{protocol::kReceiveBufferSize});
 }
 
 TEST_F(ReaderOnPty, PermissionDeniedNamesTheGroupThatOwnsTheDevice) {
@@ -194,7 +195,7 @@ TEST_F(ReaderOnPty, PermissionDeniedNamesTheGroupThatOwnsTheDevice) {
     if (child == 0) {
         ::close(out[0]);
         if (!becomeOtherUser()) ::_exit(3);
-        QtSerialLine other;
+        PosixSerialLine other;
         const bool opened = other.open(reader.ptyPath());
         const OpenError error = other.openError();
         const std::string why = std::to_string(static_cast<int>(error.kind)) + ":" + error.group;

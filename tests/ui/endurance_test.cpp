@@ -110,7 +110,7 @@ TEST(WireTrace, SeesEveryByteTheWindowsReadActionExchanges) {
     sim::PtyReader reader;
     ASSERT_TRUE(reader.start());
     std::ostringstream trace;
-    QtSerialLine port;
+    PosixSerialLine port;
     SteadyClock clock;
     TracingLine tracing(port, trace);
     FrmPalmota window(tracing, clock);

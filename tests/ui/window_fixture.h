@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "reader/clock.h"
-#include "reader/qt_serial_line.h"
+#include "reader/posix_serial_line.h"
 #include "sim/pty_reader.h"
 #include "sim/reader_engine.h"
 #include "tests/support/fake_clock.h"
@@ -111,7 +111,7 @@ class PtyWindowTest : public WindowDriver {
 
     // Declared before the port and the window, so that the port on it is closed first.
     sim::PtyReader reader;
-    QtSerialLine port;
+    PosixSerialLine port;
     SteadyClock clock;
 };
 

@@ -1,4 +1,4 @@
-#include "reader/qt_serial_line.h"
+#include "reader/posix_serial_line.h"
 
 #include <unistd.h>
 
@@ -8,13 +8,13 @@
 #include <cmath>
 #include <string_view>
 
-#include "process/platform.h"
+#include "reader/posix_device_checks.h"
 #include "reader/clock.h"
+#include "reader/protocol.h"
 
 namespace palmota {
 
 namespace {
-constexpr int kBaudRate = 9600;
 // A command is one or two bytes: at 9600 baud they leave in about 2 ms.
 constexpr int kWriteTimeoutMs = 1000;
 // One pull takes at most this many chunks from the system; the receive buffer bounds it.
@@ -37,19 +37,19 @@ std::string lockName(const std::string& device) {
 bool carriedAsIs(const std::string& device) {
     const QByteArray bytes(device.data(), static_cast<qsizetype>(device.size()));
     return QFile::encodeName(QFile::decodeName(bytes)) == bytes &&
-           lockName(device).size() <= platform::kLongestFileName;
+           lockName(device).size() <= posix_device::kLongestFileName;
 }
 
 }  // namespace
 
-QtSerialLine::QtSerialLine() = default;
-QtSerialLine::~QtSerialLine() = default;
+PosixSerialLine::PosixSerialLine() = default;
+PosixSerialLine::~PosixSerialLine() = default;
 
-bool QtSerialLine::open(const std::string& device) {
+bool PosixSerialLine::open(const std::string& device) {
     error_ = {};
     bool missing = false;
     bool denied = false;
-    if (std::string why = platform::characterDeviceProblem(device, &missing, &denied);
+    if (std::string why = posix_device::characterDeviceProblem(device, &missing, &denied);
         !why.empty()) {
         // A path this user may not even look at (a link into another user's process, as
         // the emulator's --link is) gets no group to join: only its owner may use it.
@@ -61,17 +61,17 @@ bool QtSerialLine::open(const std::string& device) {
     }
     // Set raw, the terminal the program runs in would lose its echo and line editing, and
     // the first command would ring it.
-    if (platform::isControllingTerminal(device)) {
+    if (posix_device::isControllingTerminal(device)) {
         error_ = {OpenError::Kind::NotASerialDevice, "it is this program's own terminal", {}};
         return false;
     }
     // A name the serial library cannot carry goes to it as the device it resolves to.
     std::string name = device;
     if (!carriedAsIs(name)) {
-        name = platform::canonicalPath(device);
+        name = posix_device::canonicalPath(device);
         if (name.empty() || !carriedAsIs(name)) {
-            const auto lock = platform::lockProblem(lockName(device));
-            error_.reason = lock.kind == platform::LockProblem::Kind::NameTooLong
+            const auto lock = posix_device::lockProblem(lockName(device));
+            error_.reason = lock.kind == posix_device::LockProblem::Kind::NameTooLong
                                 ? lock.detail
                                 : "the device name is not valid in the local encoding";
             return false;
@@ -79,11 +79,11 @@ bool QtSerialLine::open(const std::string& device) {
     }
     port_.setPortName(
         QFile::decodeName(QByteArray(name.data(), static_cast<qsizetype>(name.size()))));
-    port_.setReadBufferSize(kReceiveBufferSize);
-    port_.setBaudRate(kBaudRate);
-    port_.setDataBits(QSerialPort::Data8);
+    port_.setReadBufferSize(protocol::kReceiveBufferSize);
+    port_.setBaudRate(protocol::kBaudRate);
+    port_.setDataBits(static_cast<QSerialPort::DataBits>(protocol::kDataBits));
     port_.setParity(QSerialPort::NoParity);
-    port_.setStopBits(QSerialPort::OneStop);
+    port_.setStopBits(static_cast<QSerialPort::StopBits>(protocol::kStopBits));
     port_.setFlowControl(QSerialPort::NoFlowControl);
     if (!port_.open(QIODevice::ReadWrite)) {
         explainOpenFailure(name);
@@ -93,7 +93,7 @@ bool QtSerialLine::open(const std::string& device) {
     // The serial library's lock file is named after the name it was given: a device opened
     // by two names (/dev/ttyUSB0 and its by-id link) would be used by two programs at once,
     // and root passes its exclusive hold. A lock on the device itself is shared by all names.
-    if (std::string holder; !platform::lockDevice(port_.handle(), &holder)) {
+    if (std::string holder; !posix_device::lockDevice(port_.handle(), &holder)) {
         port_.close();
         port_.clearError();
         error_ = {OpenError::Kind::Busy, holder, {}};
@@ -108,20 +108,20 @@ bool QtSerialLine::open(const std::string& device) {
     return true;
 }
 
-bool QtSerialLine::isOpen() const {
+bool PosixSerialLine::isOpen() const {
     return port_.isOpen();
 }
 
-void QtSerialLine::close() {
+void PosixSerialLine::close() {
     if (port_.isOpen()) port_.close();
     port_.clearError();
 }
 
-bool QtSerialLine::broken() const {
+bool PosixSerialLine::broken() const {
     return !port_.isOpen() || port_.error() == QSerialPort::ResourceError;
 }
 
-void QtSerialLine::explainOpenFailure(const std::string& device) {
+void PosixSerialLine::explainOpenFailure(const std::string& device) {
     const auto failure = port_.error();
     error_.reason = port_.errorString().toStdString();
     if (failure == QSerialPort::DeviceNotFoundError) {
@@ -137,11 +137,11 @@ void QtSerialLine::explainOpenFailure(const std::string& device) {
     // another program, and a lock file it could not make: tell them apart.
     if (::access(device.c_str(), R_OK | W_OK) != 0) {
         error_.kind = OpenError::Kind::PermissionDenied;
-        error_.group = platform::accessGroup(device);
+        error_.group = posix_device::accessGroup(device);
         return;
     }
-    using Lock = platform::LockProblem::Kind;
-    const platform::LockProblem lock = platform::lockProblem(lockName(device));
+    using Lock = posix_device::LockProblem::Kind;
+    const posix_device::LockProblem lock = posix_device::lockProblem(lockName(device));
     if (lock.kind == Lock::HeldByProcess) {
         error_ = {OpenError::Kind::Busy, lock.detail, {}};
         return;
@@ -151,21 +151,21 @@ void QtSerialLine::explainOpenFailure(const std::string& device) {
         return;
     }
     // Nothing else explains it: the system's own answer decides.
-    switch (const int number = platform::openErrorNumber(device); number) {
+    switch (const int number = posix_device::openErrorNumber(device); number) {
         case EBUSY:
             error_ = {OpenError::Kind::Busy, std::generic_category().message(number), {}};
             break;
         case EACCES:
         case EPERM:
             error_ = {OpenError::Kind::PermissionDenied, std::generic_category().message(number),
-                      platform::accessGroup(device)};
+                      posix_device::accessGroup(device)};
             break;
         default:
             break;
     }
 }
 
-std::size_t QtSerialLine::write(const Bytes& bytes) {
+std::size_t PosixSerialLine::write(const Bytes& bytes) {
     if (broken()) return 0;
     const qint64 queued = port_.write(bytes.data(), static_cast<qint64>(bytes.size()));
     if (queued <= 0) return 0;
@@ -175,28 +175,28 @@ std::size_t QtSerialLine::write(const Bytes& bytes) {
     return static_cast<std::size_t>(std::max<qint64>(0, queued - port_.bytesToWrite()));
 }
 
-void QtSerialLine::pull() {
+void PosixSerialLine::pull() {
     // Take what the system has received, without blocking, until the receive buffer is
     // full; the rest stays with the system.
     for (int i = 0; i < kMaxChunksPerPull && !broken(); ++i) {
-        if (port_.bytesAvailable() >= kReceiveBufferSize) break;
+        if (port_.bytesAvailable() >= protocol::kReceiveBufferSize) break;
         if (!port_.waitForReadyRead(0)) break;
     }
 }
 
-int QtSerialLine::bytesWaiting() {
+int PosixSerialLine::bytesWaiting() {
     pull();
     return static_cast<int>(port_.bytesAvailable());
 }
 
-Bytes QtSerialLine::readAll() {
+Bytes PosixSerialLine::readAll() {
     if (!port_.isOpen()) return {};
     pull();
     const QByteArray data = port_.readAll();
     return Bytes(data.constData(), static_cast<std::size_t>(data.size()));
 }
 
-bool QtSerialLine::waitForBytes(std::chrono::duration<double> timeLeft) {
+bool PosixSerialLine::waitForBytes(std::chrono::duration<double> timeLeft) {
     if (broken()) return false;
     // The system may wake a poll late by a thousandth of its timeout: 3 ms on a 3-second
     // limit. Waiting in slices keeps that slack under a tenth of a millisecond; the

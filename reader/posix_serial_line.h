@@ -6,15 +6,15 @@
 
 namespace palmota {
 
-// The real serial line: a QSerialPort used without an event loop. Reads pull what the
-// system has received into a receive buffer of 1024 bytes; what does not fit stays
-// with the system for a later read. Needs a QCoreApplication in the process.
-class QtSerialLine final : public SerialLine {
+// The serial line on Linux and other POSIX systems: a QSerialPort used without an event
+// loop, on a character device the checks of posix_device_checks.h have let through. Reads
+// pull what the system has received into the receive buffer (protocol::kReceiveBufferSize
+// bytes); what does not fit stays with the system for a later read. Needs a
+// QCoreApplication in the process.
+class PosixSerialLine final : public SerialLine {
   public:
-    static constexpr int kReceiveBufferSize = 1024;
-
-    QtSerialLine();
-    ~QtSerialLine() override;
+    PosixSerialLine();
+    ~PosixSerialLine() override;
 
     bool open(const std::string& device) override;
     bool isOpen() const override;
