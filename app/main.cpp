@@ -5,8 +5,6 @@
 
 #include "app/app_platform.h"
 #include "app/command_line.h"
-#include "journal/journal_location.h"
-#include "journal/journal_open.h"
 #include "process/platform.h"
 #include "reader/byte_text.h"
 #include "reader/clock.h"
@@ -14,8 +12,8 @@
 #include "reader/system_serial_line.h"
 #include "reader/tracing_line.h"
 #include "sim/virtual_badge.h"
+#include "till/ledger.h"
 #include "ui/frm_palmota.h"
-#include "ui/window_journal.h"
 
 namespace {
 
@@ -55,21 +53,28 @@ int main(int argc, char** argv) {
         return 1;
     }
 
-    // A journal asked for is judged before the window opens: a build without one says so.
-    if (!commandLine.journal.isNull()) {
-        std::string error;
-        if (!journal::journalAvailable()) {
-            std::cerr << journal::kNotAvailable << '\n';
-            return 2;
-        }
-        if (!journal::parseJournalLocation(commandLine.journal.toStdString(), error)) {
-            std::cerr << "palmota: --journal: " << printable(error) << "\nTry 'palmota --help'.\n";
-            return 2;
-        }
-    }
-
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("palmota"));
+
+    // A journal asked for is opened before the window: one that names nothing usable, or a
+    // build without one, ends the program here. One that cannot be reached now is tried
+    // again at each write, which it refuses meanwhile.
+    std::unique_ptr<till::Ledger> ledger;
+    if (!commandLine.journal.isNull()) {
+        till::Ledger::Opening opening =
+            till::Ledger::open(commandLine.journal.toStdString(), till::Ledger::Use::Record);
+        if (opening.cause == till::Cause::Usage) {
+            std::cerr << "palmota: " << opening.message
+                      << (opening.badName ? "\nTry 'palmota --help'.\n" : "\n");
+            return till::exitStatus(opening.cause);
+        }
+        ledger = std::move(opening.ledger);
+        if (opening.cause == till::Cause::JournalUnavailable)
+            std::cerr << "palmota: "
+                      << ledger->unavailable(opening.error,
+                                             till::Ledger::Consequence::WritesRefused)
+                      << '\n';
+    }
 
     // SIGINT, SIGTERM or SIGHUP close the window as the operator would: the exchange under
     // way ends, no command follows it (the port refuses them), and the port is released.
@@ -110,20 +115,13 @@ int main(int argc, char** argv) {
             std::cerr << "palmota: " << line << '\n';
     });
     if (!portText.isNull()) window.setPortText(portText);
-    std::unique_ptr<journal::Journal> journal;
-    std::unique_ptr<ui::WindowJournal> windowJournal;
-    if (!commandLine.journal.isNull()) {
-        // One that cannot be reached now is tried again at each write, which it refuses
-        // meanwhile.
-        std::string error;
-        journal = journal::makeJournal(commandLine.journal.toStdString(), error);
-        if (!journal->connect(error))
-            std::cerr << "palmota: journal unavailable: " << printable(journal->where()) << ": "
-                      << printable(error) << "; writes are refused until it answers\n";
-        windowJournal = std::make_unique<ui::WindowJournal>(*journal);
-        window.setJournal(windowJournal.get(), [](const std::string& line) {
+    if (ledger) {
+        window.setLedger(ledger.get(), [](const std::string& line) {
             std::cerr << "palmota: " << line << std::endl;
         });
+        if (commandLine.trace)
+            ledger->setDriverMessages(
+                [](const std::string& said) { std::cerr << "palmota: journal: " << said << '\n'; });
     }
     // SIGINT, SIGTERM or SIGHUP close the window as the operator would: the operation under
     // way runs to its end, none starts after it, and the port is released.

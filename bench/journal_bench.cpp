@@ -42,7 +42,11 @@ bool measure(const std::string& where, int writes, Figures& figures) {
     }
     std::vector<Millis> times;
     for (int i = 0; i < writes; ++i) {
-        palmota::journal::WriteStart start = palmota::journal::stationStart("journal-bench", "-");
+        palmota::journal::WriteStart start;
+        start.station = "bench";
+        start.user = "bench";
+        start.program = "journal-bench";
+        start.port = "-";
         start.serial = "123456";
         start.serialSource = palmota::journal::SerialSource::ReadNow;
         start.before = i;
@@ -50,7 +54,7 @@ bool measure(const std::string& where, int writes, Figures& figures) {
         start.topup = 1;
         const auto begun = std::chrono::steady_clock::now();
         const auto id = journal.begin(start, error);
-        if (!id || !journal.complete(*id, {"ok", true, false, i + 1}, error)) {
+        if (!id || !journal.complete(*id, {"ok", true, false, i + 1, "123456"}, error)) {
             std::fprintf(stderr, "journal-bench: %s: %s\n", where.c_str(), error.c_str());
             return false;
         }

@@ -16,6 +16,7 @@
 
 #include "reader/clock.h"
 #include "reader/exchange.h"
+#include "reader/palmota.h"
 #include "reader/posix_serial_line.h"
 #include "reader/protocol.h"
 #include "reader/reader_link.h"
@@ -97,7 +98,8 @@ struct Bench {
     palmota::sim::PtyReader reader;
     palmota::PosixSerialLine line;
     palmota::SteadyClock clock;
-    Palmota link{line, clock, [this] { return reader.devicePath(); }};
+    palmota::ReaderLink readerLink{line, clock, [this] { return reader.devicePath(); }};
+    Palmota link{readerLink};
 
     bool start() {
         std::string error;

@@ -7,15 +7,15 @@
 #include <optional>
 
 #include "cli/cli_status.h"
+#include "cli/write_report.h"
 #include "reader/byte_text.h"
-#include "cli/topup.h"
+#include "reader/palmota.h"
 #include "reader/protocol.h"
 
 namespace palmota::cli {
 
 namespace {
 
-const std::string kError = protocol::kResultError;
 constexpr char kCommentStart = '#';
 constexpr std::string_view kLineSpaces = " \t\r";
 // Far longer than any command ("write --verify 00000000000000001500" and the like). A longer
@@ -82,12 +82,12 @@ std::string labelled(const std::string& label, const std::string& text) {
     return text.empty() ? label + ':' : label + ": " + text;
 }
 
-// ReadBlock gives its raw reply, or the word ERREUR when the Reader did not answer the
+// A block read gives its raw reply, or the word ERREUR when the Reader did not answer the
 // ready check. A Reader may well answer a block read with the six bytes 45 52 52 45 55 52,
-// which spell the word: the outcome carries the block reply beside the text, whenever
-// one was asked for.
-std::string blockText(const std::string& result, const Outcome& outcome) {
-    return outcome.block || result != kError ? hexPairs(result) : result;
+// which spell the word: the outcome says whether a block reply came.
+std::string blockText(const Outcome& outcome) {
+    const std::string result = resultText(outcome);
+    return outcome.block || result != protocol::kResultError ? hexPairs(result) : result;
 }
 
 // Milliseconds to the microsecond: finer would only be noise.
@@ -97,24 +97,13 @@ double roundedMs(Seconds elapsed) {
 
 }  // namespace
 
-struct CliRunner::Report {
-    std::string command;
-    QJsonObject results;  // the texts the Reader link returned, by name
-    int status = kExitSuccess;
-    Cause cause = Cause::Success;
-    std::string causeName;       // set only where no outcome names it
-    std::string failure;         // the line for the error stream; empty when the command succeeded
-    std::string journalFailure;  // the write's outcome could not be recorded in the journal
-};
-
-CliRunner::CliRunner(Palmota& reader, Clock& clock, std::ostream& out, std::ostream& err, bool json)
-    : reader_(reader), clock_(clock), out_(out), err_(err), json_(json) {
-    reader_.setObserver([this](const Outcome& outcome) { outcomes_.push_back(outcome); });
-}
+CliRunner::CliRunner(till::Till& till, ReaderLink& link, Clock& clock, std::ostream& out,
+                     std::ostream& err, bool json)
+    : till_(till), link_(link), clock_(clock), out_(out), err_(err), json_(json) {}
 
 void CliRunner::setStopRequest(std::function<bool()> stopRequested) {
     stop_ = std::move(stopRequested);
-    reader_.setInterruption(stop_);
+    till_.setInterruption(stop_);
 }
 
 bool CliRunner::stopping() {
@@ -129,12 +118,12 @@ void CliRunner::line(const std::string& text) {
     if (!out_) stopped_ = Stop::OutputClosed;
 }
 
-void CliRunner::judge(Report& report) const {
-    for (const Outcome& outcome : outcomes_) {
+void CliRunner::judge(Report& report, const std::vector<Outcome>& outcomes) {
+    for (const Outcome& outcome : outcomes) {
         if (outcome.succeeded()) continue;
-        report.status = exitStatus(outcome);
-        report.cause = outcome.cause;
-        report.failure = describe(outcome);
+        report.cause = till::causeOf(outcome);
+        report.status = till::exitStatus(report.cause);
+        report.errors = {describe(outcome)};
         return;
     }
 }
@@ -144,53 +133,38 @@ void CliRunner::finish(Report& report, double startSeconds) {
         QJsonObject object = report.results;
         object["command"] = jsonText(printable(report.command));
         object["ok"] = report.status == kExitSuccess;
-        object["cause"] = jsonText(report.causeName.empty() ? std::string(causeName(report.cause))
-                                                            : report.causeName);
+        object["cause"] = jsonText(std::string(till::causeName(report.cause)));
         object["status"] = report.status;
         object["ms"] = roundedMs(clock_.now() - Seconds{startSeconds});
-        if (!report.failure.empty()) object["error"] = jsonText(report.failure);
+        if (!report.errors.empty()) object["error"] = jsonText(report.errors.front());
         out_ << QJsonDocument(object).toJson(QJsonDocument::Compact).toStdString() << '\n'
              << std::flush;
         if (!out_) stopped_ = Stop::OutputClosed;
     }
-    if (!report.failure.empty()) err_ << "palmota-cli: " << report.failure << std::endl;
-    if (!report.journalFailure.empty())
-        err_ << "palmota-cli: " << report.journalFailure << std::endl;
+    for (const std::string& error : report.errors) err_ << "palmota-cli: " << error << std::endl;
 }
 
 int CliRunner::run(const CliRequest& request) {
-    outcomes_.clear();
     Report report;
     report.command = request.text();
     const double start = clock_.now().count();
     switch (request.command) {
-        case CliCommand::Serial: {
-            const std::string serial = reader_.ReadSerialNumber();
-            line(serial);
-            report.results["result"] = jsonText(serial);
-            judge(report);
-            if (journal_) journal_->noteSerial(serial);
-            break;
-        }
+        case CliCommand::Serial:
         case CliCommand::Credit: {
-            const std::string credit = reader_.ReadCredit();
-            line(credit);
-            report.results["result"] = jsonText(credit);
-            judge(report);
-            if (journal_) journal_->noteCredit(credit);
+            const Outcome outcome = request.command == CliCommand::Serial ? link_.readSerialNumber()
+                                                                          : link_.readCredit();
+            const std::string result = resultText(outcome);
+            line(result);
+            report.results["result"] = jsonText(result);
+            judge(report, {outcome});
             break;
         }
         case CliCommand::Read:
             runRead(report);
             break;
         case CliCommand::Write:
-            if (journal_)
-                runJournaledWrite(request, report);
-            else
-                runWrite(request, report);
-            break;
         case CliCommand::Topup:
-            runTopup(request, report);
+            runWrite(request, report);
             break;
         case CliCommand::Block:
             runBlock(request, report);
@@ -200,137 +174,71 @@ int CliRunner::run(const CliRequest& request) {
             break;
     }
     finish(report, start);
+    // An amount that went out is settled once its write is confirmed and told; a stop
+    // before that cannot say that nothing changed.
+    if (report.amountSent) amountUnsettled_ = report.status != kExitSuccess || outputClosed();
     return report.status;
 }
 
 void CliRunner::runRead(Report& report) {
     // "Lire Badge": the serial number always first, then the credit, whatever the first
     // result was.
-    const std::string serial = reader_.ReadSerialNumber();
+    std::vector<Outcome> outcomes{link_.readSerialNumber()};
+    const std::string serial = resultText(outcomes.back());
     line(labelled("serial", serial));
     report.results["serial"] = jsonText(serial);
-    if (journal_) journal_->noteSerial(serial);
     if (!outputClosed()) {
-        const std::string credit = reader_.ReadCredit();
+        outcomes.push_back(link_.readCredit());
+        const std::string credit = resultText(outcomes.back());
         line(labelled("credit", credit));
         report.results["credit"] = jsonText(credit);
-        if (journal_) journal_->noteCredit(credit);
     }
-    judge(report);
+    judge(report, outcomes);
 }
 
 void CliRunner::runWrite(const CliRequest& request, Report& report) {
-    const std::string result = reader_.WriteCredit(request.amount);
-    line(result);
-    report.results["result"] = jsonText(result);
-    judge(report);
-    if (!request.verify) return;
-
-    const Outcome written = lastOutcome();
-    // Only a write whose amount reached the Reader is worth reading back; one that failed
-    // before (no port, no answer to the ready check) would fail the same way again.
-    const bool verdictUnknown = family(written) == Family::MayHaveChanged;
-    std::string credit;
-    if (written.amountSent && !outputClosed()) credit = reader_.ReadCredit();
-    line(labelled("credit", credit));
-    report.results["credit"] = jsonText(credit);
-
-    const std::uint16_t wanted = *protocol::parseAmount(request.amount);
-    const auto readBack = protocol::parseAmount(credit);
-    const bool matches = readBack && *readBack == wanted;
-    report.results["verified"] = matches;
-    if (!written.amountSent || written.cause == Cause::WriteRefused) return;  // its own failure
-
-    const Outcome reading = lastOutcome();
-    if (matches) {
-        report.status = kExitSuccess;
-        report.cause = Cause::Success;
-        report.failure.clear();
-        if (verdictUnknown) {
-            line("confirmed by reading back");
-            report.results["confirmedByReadingBack"] = true;
-        }
-        return;
-    }
-    // The amount went out and the badge was not seen to hold it: whatever the final byte
-    // said, the credit may have changed, and a script must read it before trying again.
-    report.status = kExitNotConfirmed;
-    if (!readBack) {
-        // Nothing read back: an unconfirmed write keeps its own reason.
-        if (!verdictUnknown) {
-            report.cause = reading.cause;
-            report.failure = describe(reading) + "; reading back the " + std::to_string(wanted) +
-                             " written: it may be stored, read it back before trying again";
-        }
-    } else {
-        report.causeName = "read-back-differs";
-        report.failure = printable(written.device) + ": the credit read back is " + credit +
-                         ", not the " + std::to_string(wanted) + " written";
-    }
-}
-
-// A write with its journal row: committed before the write's first byte, completed after.
-void CliRunner::runJournaledWrite(const CliRequest& request, Report& report) {
-    const int amount = *protocol::parseAmount(request.amount);
-    const auto row = journal_->beginWrite(amount, report.failure);
-    if (!row) {
-        report.status = kExitJournal;
-        report.causeName = "journal-unavailable";
-        return;
-    }
-    runWrite(request, report);
-    journal::WriteEnd end;
-    end.cause = report.causeName.empty() ? std::string(causeName(report.cause)) : report.causeName;
-    for (const Outcome& outcome : outcomes_)
-        if (outcome.operation == Operation::WriteCredit) end.confirmed = outcome.succeeded();
-    end.confirmed = end.confirmed || report.status == kExitSuccess;
-    end.unchanged = !end.confirmed && report.status != kExitNotConfirmed;
-    if (request.verify) {
-        const auto readBack =
-            protocol::parseAmount(report.results["credit"].toString().toStdString());
-        if (readBack) end.after = *readBack;
-    }
-    if (!journal_->complete(*row, end, amount, report.journalFailure)) report.status = kExitJournal;
-}
-
-void CliRunner::runTopup(const CliRequest& request, Report& report) {
-    Topup topup(reader_, outcomes_, journal_, [this] { return stopping(); });
-    const TopupResult result = topup.run(request.amount);
-    for (const std::string& text : result.lines) line(text);
-    for (auto it = result.results.begin(); it != result.results.end(); ++it)
-        report.results[it.key()] = it.value();
-    report.status = result.status;
-    report.cause = result.cause;
-    report.causeName = result.causeName;
-    report.failure = result.failure;
-    report.journalFailure = result.journalFailure;
+    const bool topup = request.command == CliCommand::Topup;
+    const till::WriteVerdict verdict =
+        topup ? till_.topup(request.amount) : till_.write(request.amount, request.verify);
+    const WriteKind kind = topup            ? WriteKind::Topup
+                           : request.verify ? WriteKind::VerifiedWrite
+                                            : WriteKind::Write;
+    WriteReport told = writeReport(kind, request.amount, verdict);
+    for (const std::string& text : told.lines) line(text);
+    report.results = told.results;
+    report.cause = verdict.cause;
+    report.status = till::exitStatus(verdict.family());
+    report.errors = std::move(told.errors);
+    report.amountSent = verdict.amountSent;
 }
 
 void CliRunner::runBlock(const CliRequest& request, Report& report) {
-    const std::string result = reader_.ReadBlock(request.block);
-    const std::string text = blockText(result, lastOutcome());
+    const Outcome outcome = link_.readBlock(request.block);
+    const std::string text = blockText(outcome);
     line(text);
     report.results["bytes"] = jsonText(text);
-    judge(report);
+    judge(report, {outcome});
 }
 
 void CliRunner::runDump(Report& report) {
     QJsonArray blocks;
+    std::vector<Outcome> outcomes;
     for (std::int32_t block = 0; block < protocol::kDumpBlockCount && !outputClosed(); ++block) {
-        const std::string result = reader_.ReadBlock(block);
+        outcomes.push_back(link_.readBlock(block));
         // Asked to end: the blocks not read are not shown as failed reads.
-        if (lastOutcome().cause == Cause::Interrupted) break;
-        const std::string text = blockText(result, lastOutcome());
+        if (outcomes.back().cause == Cause::Interrupted) break;
+        const std::string text = blockText(outcomes.back());
         line(labelled(std::to_string(block), text));
         blocks.append(jsonText(text));
     }
     report.results["blocks"] = blocks;
-    judge(report);
+    judge(report, outcomes);
 }
 
 int CliRunner::ended(int firstFailure) {
     // Asked once more: a signal that interrupted the wait for input looks like its end.
     stopping();
+    if (stopped_ != Stop::None && amountUnsettled_) return kExitNotConfirmed;
     switch (stopped_) {
         case Stop::Requested:
             return kExitInterrupted;
@@ -387,8 +295,8 @@ int CliRunner::runLines(std::istream& in, bool keepGoing) {
                                  ? "(too long)"
                                  : input.text.substr(0, end == std::string::npos ? 0 : end + 1);
             report.status = kExitUsage;
-            report.causeName = "usage";
-            report.failure = "line " + std::to_string(number) + ": " + error + "; nothing sent";
+            report.cause = till::Cause::Usage;
+            report.errors = {"line " + std::to_string(number) + ": " + error + "; nothing sent"};
             finish(report, clock_.now().count());
         }
         if (status == kExitSuccess) continue;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QJsonObject>
 #include <functional>
 #include <istream>
 #include <ostream>
@@ -7,30 +8,29 @@
 #include <vector>
 
 #include "cli/cli_options.h"
-#include "cli/write_journal.h"
 #include "reader/clock.h"
 #include "reader/outcome.h"
 #include "reader/reader_link.h"
+#include "till/causes.h"
+#include "till/till.h"
 
 namespace palmota::cli {
 
 // Runs palmota-cli's badge commands through one Reader link, whose port stays open
-// between them, and prints each command's result as it completes: today's text lines, or
-// one JSON object a line. Each failed command gets one line on the error stream, in the
-// words of describe(). The port is left as the operations leave it; the caller releases it.
+// between them, and prints each command's result as it completes: text lines, or one JSON
+// object a line. Each failed command gets its lines on the error stream. Reads go to the
+// link; writes and top-ups to the till, whose verdicts are only told here. The port is
+// left as the operations leave it; the caller releases it.
 class CliRunner {
   public:
-    // Installs itself as the link's outcome observer.
-    CliRunner(Palmota& reader, Clock& clock, std::ostream& out, std::ostream& err,
-              bool json = false);
+    CliRunner(till::Till& till, ReaderLink& link, Clock& clock, std::ostream& out,
+              std::ostream& err, bool json = false);
 
-    // Asked between commands, and by the link before each operation: once true, no command
-    // and no operation starts (the one under way runs to its end), a command cut short fails
-    // with Cause::Interrupted, and the run ends with kExitInterrupted.
+    // Asked between commands, and before each operation: once true, no command and no
+    // operation starts (the one under way runs to its end), a command cut short fails as
+    // interrupted, and the run ends with kExitInterrupted, or kExitNotConfirmed when an
+    // amount went out since the last write confirmed and reported.
     void setStopRequest(std::function<bool()> stopRequested);
-    // With a journal, every credit write gets its row before its first byte goes out;
-    // a write whose row cannot be committed is not sent.
-    void setJournal(WriteJournal* journal) { journal_ = journal; }
 
     // One command: prints it and returns the status it alone gives.
     int run(const CliRequest& request);
@@ -42,33 +42,40 @@ class CliRunner {
     int runLines(std::istream& in, bool keepGoing);
 
   private:
-    struct Report;
+    struct Report {
+        std::string command;
+        QJsonObject results;  // the texts the Reader link returned, by name
+        int status = 0;
+        till::Cause cause = till::Cause::Ok;
+        std::vector<std::string> errors;  // lines for the error stream
+        bool amountSent = false;          // a write's amount went out
+    };
     enum class Stop { None, Requested, OutputClosed };
 
     bool stopping();
     bool outputClosed() const { return stopped_ == Stop::OutputClosed; }
     void line(const std::string& text);
-    // The operation's result, with its outcome (the last the link told).
-    const Outcome& lastOutcome() const { return outcomes_.back(); }
-    void judge(Report& report) const;
+    // The first failed operation among `outcomes` decides the command's cause and status.
+    static void judge(Report& report, const std::vector<Outcome>& outcomes);
     void finish(Report& report, double startSeconds);
     void runRead(Report& report);
-    void runWrite(const CliRequest& request, Report& report);
     void runBlock(const CliRequest& request, Report& report);
     void runDump(Report& report);
-    void runTopup(const CliRequest& request, Report& report);
-    void runJournaledWrite(const CliRequest& request, Report& report);
+    // A write, a verified write or a top-up: the till's verdict, told.
+    void runWrite(const CliRequest& request, Report& report);
     int ended(int firstFailure);
 
-    Palmota& reader_;
+    till::Till& till_;
+    ReaderLink& link_;
     Clock& clock_;
     std::ostream& out_;
     std::ostream& err_;
     bool json_;
     std::function<bool()> stop_;
     Stop stopped_ = Stop::None;
-    std::vector<Outcome> outcomes_;  // those of the command running
-    WriteJournal* journal_ = nullptr;
+    // An amount went out and no write since was confirmed and reported: a stop now cannot
+    // say that nothing changed.
+    bool amountUnsettled_ = false;
 };
 
 }  // namespace palmota::cli

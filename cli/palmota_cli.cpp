@@ -1,6 +1,4 @@
 // palmota-cli: the badge operations of the window, for scripts and for technicians at a
-
-#include "reader/byte_text.h"
 // shell, several in one run over one opening of the port; and the serial devices present.
 #include <QCoreApplication>
 #include <QJsonDocument>
@@ -16,14 +14,14 @@
 #include "cli/cli_runner.h"
 #include "cli/cli_status.h"
 #include "cli/journal_command.h"
-#include "cli/write_journal.h"
-#include "journal/journal_open.h"
 #include "process/platform.h"
 #include "reader/clock.h"
 #include "reader/reader_link.h"
 #include "reader/serial_devices.h"
 #include "reader/system_serial_line.h"
 #include "reader/tracing_line.h"
+#include "till/ledger.h"
+#include "till/till.h"
 
 namespace {
 
@@ -108,30 +106,29 @@ int main(int argc, char** argv) {
     QCoreApplication application(argc, argv);
     if (options.mode == cli::CliMode::Ports) return listPorts(options);
 
-    // The journal is opened before the port: one that cannot take rows lets nothing out.
-    std::unique_ptr<journal::Journal> journal;
+    // The journal is opened before the port: one that cannot take rows lets nothing out. A
+    // report or a check reads it, and never makes one.
+    std::unique_ptr<till::Ledger> ledger;
     if (!options.journal.empty()) {
-        std::string error;
-        journal = journal::makeJournal(options.journal, error);
-        if (!journal) {
-            if (!journal::journalAvailable()) {
-                std::cerr << journal::kNotAvailable << '\n';
-            } else {
-                std::cerr << "palmota-cli: --journal " << printable(options.journal) << ": "
-                          << printable(error) << "\nTry 'palmota-cli --help'.\n";
-            }
-            return cli::kExitUsage;
+        const bool reading = options.mode == cli::CliMode::Journal;
+        till::Ledger::Opening opening = till::Ledger::open(
+            options.journal, reading ? till::Ledger::Use::Read : till::Ledger::Use::Record);
+        if (opening.cause != till::Cause::Ok) {
+            std::cerr << "palmota-cli: " << opening.message << '\n';
+            if (opening.badName) std::cerr << "Try 'palmota-cli --help'.\n";
+            return till::exitStatus(opening.cause);
         }
-        if (!journal->connect(error)) {
-            std::cerr << "palmota-cli: journal unavailable: " << printable(options.journal) << ": "
-                      << printable(error) << "; nothing written\n";
-            return cli::kExitJournal;
-        }
+        ledger = std::move(opening.ledger);
+        // The database driver's own complaints belong to the wire trace, if anywhere.
+        if (options.trace)
+            ledger->setDriverMessages([](const std::string& said) {
+                std::cerr << "palmota-cli: journal: " << said << '\n';
+            });
     }
     const cli::JournalRequest& journalRequest = options.journalRequest;
     if (options.mode == cli::CliMode::Journal &&
         journalRequest.action == cli::JournalRequest::Action::Report)
-        return cli::runJournalReport(*journal, journalRequest, std::cout, std::cerr);
+        return cli::runJournalReport(*ledger, journalRequest, std::cout, std::cerr);
 
     const std::unique_ptr<SerialLine> port = makeSystemSerialLine();
     std::unique_ptr<TracingLine> tracing;
@@ -144,24 +141,21 @@ int main(int argc, char** argv) {
     if (options.mode == cli::CliMode::Probe)
         return probePorts(options, *line, clock, stopRequested);
 
-    Palmota reader(*line, clock, [&options] { return options.port; });
+    ReaderLink link(*line, clock, [&options] { return options.port; });
+    till::Till till(
+        link, "palmota-cli", [&options] { return options.port; }, ledger.get());
+    till.setInterruption(stopRequested);
+    int status = 0;
     if (options.mode == cli::CliMode::Journal) {
-        const int status =
-            cli::runJournalCheck(*journal, reader, options.json, std::cout, std::cerr);
-        reader.CloseReaderPort();
-        return status;
+        status = cli::runJournalCheck(till, options.json, std::cout, std::cerr);
+    } else {
+        cli::CliRunner runner(till, link, clock, std::cout, std::cerr, options.json);
+        runner.setStopRequest(stopRequested);
+        status = options.mode == cli::CliMode::StandardInput
+                     ? runner.runLines(std::cin, options.keepGoing)
+                     : runner.runAll(options.commands, options.keepGoing);
     }
-    cli::CliRunner runner(reader, clock, std::cout, std::cerr, options.json);
-    runner.setStopRequest(stopRequested);
-    std::unique_ptr<cli::WriteJournal> writeJournal;
-    if (journal) {
-        writeJournal = std::make_unique<cli::WriteJournal>(*journal, options.port);
-        runner.setJournal(writeJournal.get());
-    }
-    const int status = options.mode == cli::CliMode::StandardInput
-                           ? runner.runLines(std::cin, options.keepGoing)
-                           : runner.runAll(options.commands, options.keepGoing);
     // One run is one session: the port is released before the program ends.
-    reader.CloseReaderPort();
+    link.closePort();
     return status;
 }

@@ -4,6 +4,9 @@
 #include <cstdio>
 #include <map>
 #include <utility>
+#include <vector>
+
+#include "reader/byte_text.h"
 
 namespace palmota::journal {
 
@@ -19,8 +22,18 @@ bool sameDay(const DayTotals& totals, const WriteRow& row) {
     return totals.day == dayOf(row) && totals.station == row.start.station;
 }
 
+// Names come from the stations and the badges: a line end or an escape sequence in one
+// must not forge a line of the report, nor reach the terminal.
 std::string orDash(const std::optional<std::string>& text) {
-    return text && !text->empty() ? *text : "-";
+    return text && !text->empty() ? printable(*text) : "-";
+}
+
+// The badge a write was made for, and the one it went to when another was read back.
+std::string badgeText(const WriteRow& row) {
+    std::string text = orDash(row.start.serial);
+    const auto went = row.badge();
+    if (went && went != row.start.serial) text += " -> " + orDash(went);
+    return text;
 }
 
 std::string orDash(const std::optional<int>& value) {
@@ -28,7 +41,7 @@ std::string orDash(const std::optional<int>& value) {
 }
 
 std::string whyRead(const WriteRow& row) {
-    return row.end ? row.end->cause : "no outcome";
+    return row.end ? printable(row.end->cause) : "no outcome";
 }
 
 // CSV fields: quoted when they hold a separator, a quote or a line end.
@@ -45,6 +58,9 @@ QJsonObject rowJson(const WriteRow& row) {
     object["started"] = QString::fromStdString(row.started);
     object["serial"] =
         row.start.serial ? QJsonValue(QString::fromStdString(*row.start.serial)) : QJsonValue();
+    object["serialAfter"] = row.end && row.end->serialAfter
+                                ? QJsonValue(QString::fromStdString(*row.end->serialAfter))
+                                : QJsonValue();
     object["amount"] = row.start.amount;
     object["cause"] = row.end ? QJsonValue(QString::fromStdString(row.end->cause)) : QJsonValue();
     object["port"] = QString::fromStdString(row.start.port);
@@ -85,12 +101,15 @@ std::string reportText(const std::vector<DayTotals>& totals, const std::vector<W
     std::string text =
         "day         station               writes  confirmed  refused  uncertain  no-outcome"
         "     loaded     top-ups\n";
-    char line[256];
     for (const DayTotals& t : totals) {
-        std::snprintf(line, sizeof line, "%-10s  %-20s  %6d  %9d  %7d  %9d  %10d  %9lld  %10lld\n",
-                      t.day.c_str(), t.station.c_str(), t.writes, t.confirmed, t.refused,
-                      t.uncertain, t.noOutcome, t.loaded, t.topups);
-        text += line;
+        const std::string day = printable(t.day);
+        const std::string station = printable(t.station);
+        std::vector<char> line(day.size() + station.size() + 160);
+        std::snprintf(line.data(), line.size(),
+                      "%-10s  %-20s  %6d  %9d  %7d  %9d  %10d  %9lld  %10lld\n", day.c_str(),
+                      station.c_str(), t.writes, t.confirmed, t.refused, t.uncertain, t.noOutcome,
+                      t.loaded, t.topups);
+        text += line.data();
     }
     bool first = true;
     for (const WriteRow& row : rows) {
@@ -98,9 +117,10 @@ std::string reportText(const std::vector<DayTotals>& totals, const std::vector<W
         if (first)
             text += "\nNeed a read of the badge (the credit written may or may not be on it):\n";
         first = false;
-        text += "  " + row.started + "  " + row.start.station + "  " + row.start.port + "  badge " +
-                orDash(row.start.serial) + "  credit " + orDash(row.start.before) + " -> " +
-                std::to_string(row.start.amount) + "  " + whyRead(row) + "  (row " + row.id + ")\n";
+        text += "  " + printable(row.started) + "  " + printable(row.start.station) + "  " +
+                printable(row.start.port) + "  badge " + badgeText(row) + "  credit " +
+                orDash(row.start.before) + " -> " + std::to_string(row.start.amount) + "  " +
+                whyRead(row) + "  (row " + row.id + ")\n";
     }
     return text;
 }

@@ -1,33 +1,10 @@
 #include "journal/journal.h"
 
-#include "reader/byte_text.h"
-
-#include <QString>
-#include <QSysInfo>
-#include <QtGlobal>
-
 namespace palmota::journal {
 
-std::optional<std::string> beginWrite(Journal& journal, const WriteStart& start,
-                                      std::string& failure) {
-    std::string error;
-    auto id = journal.begin(start, error);
-    if (!id)
-        failure = "journal unavailable: " + printable(journal.where()) + ": " + error +
-                  "; nothing written";
-    return id;
-}
-
-WriteStart stationStart(const std::string& program, const std::string& port) {
-    WriteStart start;
-    start.station = QSysInfo::machineHostName().toStdString();
-    for (const char* variable : {"USER", "LOGNAME", "USERNAME"}) {
-        start.user = qEnvironmentVariable(variable).toStdString();
-        if (!start.user.empty()) break;
-    }
-    start.program = program;
-    start.port = port;
-    return start;
+std::optional<std::string> WriteRow::badge() const {
+    if (end && end->serialAfter) return end->serialAfter;
+    return start.serial;
 }
 
 std::string serialSourceName(SerialSource source) {

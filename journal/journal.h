@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -9,14 +10,15 @@ namespace palmota::journal {
 // Where the serial number and the credit recorded before a write come from.
 enum class SerialSource {
     None,      // not read by this program before the write
-    ReadNow,   // read by the same command just before the write (a top-up)
-    LastRead,  // the program's latest read, which may have been of another badge
+    ReadNow,   // read by the same command just before the write, between two equal serials
+    LastRead,  // the program's latest read, which may have been of another badge (rows of
+               // earlier versions)
 };
 
 // What is known when a credit write is about to start: committed before its first byte.
 struct WriteStart {
     std::string station;  // the host name
-    std::string user;
+    std::string user;     // the account the program runs as
     std::string program;  // palmota or palmota-cli
     std::string port;     // the port text as chosen
     std::optional<std::string> serial;
@@ -32,6 +34,9 @@ struct WriteEnd {
     bool confirmed = false;    // the badge is known to hold the amount written
     bool unchanged = false;    // the badge's credit is known untouched by this write
     std::optional<int> after;  // the credit read back, when it was
+    // The serial number read back after the write: the badge the write went to, when it is
+    // not the one read before.
+    std::optional<std::string> serialAfter;
 };
 
 struct WriteRow {
@@ -40,6 +45,10 @@ struct WriteRow {
     std::string started;  // UTC, ISO 8601 with milliseconds
     std::optional<std::string> ended;
     std::optional<WriteEnd> end;  // none: the write never got its outcome recorded
+
+    // The badge the write went to: the one read back after it when known, else the one read
+    // before it.
+    std::optional<std::string> badge() const;
 };
 
 // Rows whose start falls from `from` to `to`, whole UTC days written YYYY-MM-DD, both
@@ -50,6 +59,10 @@ struct RowFilter {
     std::string station;
 };
 
+// What a program does with the journal: record writes (made on first use), or only read it
+// (never made: a journal that is not there is an error).
+enum class Access { Record, Read };
+
 // The record of the credit writes: one row per write, committed before the write starts and
 // completed with its outcome after it.
 class Journal {
@@ -58,7 +71,10 @@ class Journal {
 
     // The journal as the user named it, for messages.
     virtual std::string where() const = 0;
-    // Opens the journal if it is not open, making or upgrading its schema.
+    // Whether a journal is there to read. False with `error` empty when nothing (or
+    // something else than a journal) is there; with `error` set when that cannot be told.
+    virtual bool exists(std::string& error) = 0;
+    // Opens the journal if it is not open; for Access::Record, makes or upgrades its schema.
     virtual bool connect(std::string& error) = 0;
     // Commits the row of a write about to start: its id, or nothing with `error` set.
     virtual std::optional<std::string> begin(const WriteStart& start, std::string& error) = 0;
@@ -68,15 +84,11 @@ class Journal {
     // The latest confirmed write to the badge `serial`, in `row`; false only on failure.
     virtual bool lastConfirmed(const std::string& serial, std::optional<WriteRow>& row,
                                std::string& error) = 0;
+    // Where the database driver's own messages go (a wire trace), instead of standard error.
+    virtual void setDriverMessages(std::function<void(const std::string&)> sink) {
+        static_cast<void>(sink);
+    }
 };
-
-// Commits the row of a write about to go out: its id, or none with `failure` set to the
-// line that says nothing was written.
-std::optional<std::string> beginWrite(Journal& journal, const WriteStart& start,
-                                      std::string& failure);
-
-// The station's side of a write's row: host name, user, program, port.
-WriteStart stationStart(const std::string& program, const std::string& port);
 
 // "read-now", "last-read" or the empty text, as stored.
 std::string serialSourceName(SerialSource source);

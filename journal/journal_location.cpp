@@ -1,8 +1,11 @@
 #include "journal/journal_location.h"
 
+#include <QRegularExpression>
 #include <QUrl>
 #include <QUrlQuery>
 #include <string_view>
+
+#include "journal/journal_platform.h"
 
 namespace palmota::journal {
 
@@ -17,6 +20,19 @@ bool isPostgres(const std::string& where) {
     for (const std::string_view scheme : kSchemes)
         if (where.rfind(scheme, 0) == 0) return true;
     return false;
+}
+
+// A scheme (RFC 3986: a letter, then letters, digits, "+", "-" or ".") followed by "://".
+// A drive letter ("C:\...") is no scheme: its colon is not followed by two slashes.
+bool hasOtherScheme(const std::string& where) {
+    static const QRegularExpression scheme(QStringLiteral("^[A-Za-z][A-Za-z0-9+.-]*://"));
+    return scheme.match(QString::fromStdString(where)).hasMatch();
+}
+
+// libpq's sslmode values that demand an encrypted connection.
+bool demandsTls(const QString& mode) {
+    return mode == QLatin1String("require") || mode == QLatin1String("verify-ca") ||
+           mode == QLatin1String("verify-full");
 }
 
 bool keywordChar(QChar c) {
@@ -39,19 +55,30 @@ std::optional<JournalLocation> parseJournalLocation(const std::string& where, st
         return std::nullopt;
     }
     if (!isPostgres(where)) {
+        if (hasOtherScheme(where)) {
+            error = "a file path or a postgresql:// URI, not another kind of URI";
+            return std::nullopt;
+        }
+        if (std::string problem = journalFileProblem(where); !problem.empty()) {
+            error = problem;
+            return std::nullopt;
+        }
         location.path = where;
         return location;
     }
     location.kind = JournalLocation::Kind::Postgres;
     const QUrl url(QString::fromStdString(where), QUrl::StrictMode);
     if (!url.isValid()) {
-        error = "not a usable URI: " + url.errorString().toStdString();
+        // Qt's reason quotes the URI whole, password included: only its first clause is told.
+        const QString reason = url.errorString().section(QLatin1Char(';'), 0, 0).trimmed();
+        error = "not a usable URI: " + reason.toStdString();
         return std::nullopt;
     }
     if (!url.password().isEmpty()) {
         error =
             "no password in the URI: every user of this machine can read a command line; "
-            "put it in ~/.pgpass or the file PGPASSFILE names";
+            "put it in " +
+            std::string(passwordFileHelp());
         return std::nullopt;
     }
     location.host = url.host(QUrl::FullyDecoded).toStdString();
@@ -69,7 +96,13 @@ std::optional<JournalLocation> parseJournalLocation(const std::string& where, st
             return std::nullopt;
         }
         if (key == QLatin1String("password")) {
-            error = "no password in the URI: put it in ~/.pgpass or the file PGPASSFILE names";
+            error = "no password in the URI: put it in " + std::string(passwordFileHelp());
+            return std::nullopt;
+        }
+        if (key == QLatin1String("sslmode") && demandsTls(value) && !tlsAvailable()) {
+            error = "sslmode=" + value.toStdString() +
+                    ": this build's PostgreSQL client has no TLS; connect over a trusted "
+                    "network with sslmode=disable or prefer";
             return std::nullopt;
         }
         // The driver separates its options with ';': a value holding one would be cut.
@@ -84,6 +117,19 @@ std::optional<JournalLocation> parseJournalLocation(const std::string& where, st
         options.append(QStringLiteral("connect_timeout=") + QLatin1String(kConnectTimeoutSeconds));
     location.options = options.join(QLatin1Char(';')).toStdString();
     return location;
+}
+
+std::string shownLocation(const std::string& where) {
+    if (!isPostgres(where)) return where;
+    // The password, where one was given, is never shown: as user information
+    // (user:password@host) or as a query keyword (password=...).
+    static const QRegularExpression userPassword(QStringLiteral("^([a-z]+://[^/?#@:]*):[^/?#@]*@"));
+    static const QRegularExpression queryPassword(QStringLiteral("([?&]password=)[^&#]*"),
+                                                  QRegularExpression::CaseInsensitiveOption);
+    QString shown = QString::fromStdString(where);
+    shown.replace(userPassword, QStringLiteral("\\1:***@"));
+    shown.replace(queryPassword, QStringLiteral("\\1***"));
+    return shown.toStdString();
 }
 
 }  // namespace palmota::journal

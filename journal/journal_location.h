@@ -21,9 +21,13 @@ struct JournalLocation {
     std::string options;
 };
 
-// No value, with `error` set, for an empty text or a URI that cannot be used. A password in
-// the URI is refused: a command line is visible to every user of the machine, and libpq
-// reads passwords from ~/.pgpass or the file PGPASSFILE names.
+// No value, with `error` set, for an empty text, a URI of another kind (mysql://...), a
+// file this system cannot keep a journal in, or a postgresql:// URI that cannot be used. A
+// password in the URI is refused: a command line is visible to every user of the machine,
+// and libpq reads passwords from its password file (passwordFileHelp()).
 std::optional<JournalLocation> parseJournalLocation(const std::string& where, std::string& error);
+
+// `where` as messages show it: a password in a URI replaced by ***.
+std::string shownLocation(const std::string& where);
 
 }  // namespace palmota::journal

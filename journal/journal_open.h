@@ -12,9 +12,9 @@ bool journalAvailable();
 
 // The journal at `where` (a file path or a postgresql:// URI), not yet connected; null with
 // `error` set when this build has no journal or `where` cannot name one.
-std::unique_ptr<Journal> makeJournal(const std::string& where, std::string& error);
+std::unique_ptr<Journal> makeJournal(const std::string& where, Access access, std::string& error);
 
-// The line said when --journal is given to a build without one.
+// Why --journal cannot be used in a build without a journal.
 inline constexpr const char* kNotAvailable = "journal: not available in this build";
 
 }  // namespace palmota::journal

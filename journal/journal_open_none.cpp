@@ -7,7 +7,7 @@ bool journalAvailable() {
     return false;
 }
 
-std::unique_ptr<Journal> makeJournal(const std::string&, std::string& error) {
+std::unique_ptr<Journal> makeJournal(const std::string&, Access, std::string& error) {
     error = kNotAvailable;
     return nullptr;
 }

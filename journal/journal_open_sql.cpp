@@ -9,10 +9,10 @@ bool journalAvailable() {
     return true;
 }
 
-std::unique_ptr<Journal> makeJournal(const std::string& where, std::string& error) {
+std::unique_ptr<Journal> makeJournal(const std::string& where, Access access, std::string& error) {
     auto location = parseJournalLocation(where, error);
     if (!location) return nullptr;
-    return std::make_unique<SqlJournal>(where, *location);
+    return std::make_unique<SqlJournal>(shownLocation(where), *location, access);
 }
 
 }  // namespace palmota::journal

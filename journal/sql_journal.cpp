@@ -2,53 +2,195 @@
 
 #include <QDate>
 #include <QDateTime>
+#include <QFileInfo>
 #include <QSqlDatabase>
 #include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QStringList>
 #include <QUuid>
 #include <QVariant>
 #include <atomic>
+
+#include "process/platform.h"
 
 namespace palmota::journal {
 
 namespace {
 
-// Concurrent writers of one SQLite file wait for each other this long before giving up.
-constexpr int kBusyTimeoutMs = 5000;
+constexpr const char* kTable = "credit_writes";
 
-// Types both databases know alike: TEXT, INTEGER (32 bits in PostgreSQL, enough for a
-// credit). Times are UTC in ISO 8601 with milliseconds, so that they sort as text.
+// Who writes a column: begin() when the row is committed before the write, complete() when
+// its outcome is recorded.
+enum class WrittenBy { Begin, Complete };
+
+QVariant nullable(const std::optional<int>& value) {
+    return value ? QVariant(*value) : QVariant(QMetaType::fromType<int>());
+}
+
+QVariant nullable(const std::optional<std::string>& value) {
+    return value ? QVariant(QString::fromStdString(*value))
+                 : QVariant(QMetaType::fromType<QString>());
+}
+
+std::optional<int> optionalInt(const QVariant& value) {
+    if (value.isNull()) return std::nullopt;
+    return value.toInt();
+}
+
+std::optional<std::string> optionalText(const QVariant& value) {
+    if (value.isNull()) return std::nullopt;
+    return value.toString().toStdString();
+}
+
+std::string text(const QVariant& value) {
+    return value.toString().toStdString();
+}
+
+// The journal's table, column by column: the schema, the INSERT, the UPDATE, the SELECT and
+// the row reader all go by this list. Types both databases know alike: TEXT, INTEGER (32
+// bits in PostgreSQL, enough for a credit). Times are UTC in ISO 8601 with milliseconds;
+// they are compared as times by comparing their bytes, which PostgreSQL does only under
+// the C collation (a French or ICU collation sorts "~" or "-" apart from the digits).
 // The id is made by the station (a UUID), so that no sequence differs between the two.
-const char* const kCreateSchema[] = {
-    "CREATE TABLE palmota_journal (schema_version INTEGER NOT NULL)",
-    "CREATE TABLE credit_writes ("
-    " id TEXT PRIMARY KEY,"
-    " station TEXT NOT NULL,"
-    " user_name TEXT NOT NULL,"
-    " program TEXT NOT NULL,"
-    " port TEXT NOT NULL,"
-    " serial TEXT,"
-    " serial_source TEXT,"
-    " credit_before INTEGER,"
-    " amount INTEGER NOT NULL,"
-    " topup INTEGER,"
-    " started TEXT NOT NULL,"
-    " ended TEXT,"
-    " cause TEXT,"
-    " confirmed INTEGER,"
-    " unchanged INTEGER,"
-    " credit_after INTEGER)",
-    "CREATE INDEX credit_writes_started ON credit_writes (started)",
-    "CREATE INDEX credit_writes_serial ON credit_writes (serial, started)",
+struct Column {
+    const char* name;
+    const char* type;
+    bool time;
+    WrittenBy writtenBy;
+    int since;  // the schema version that added it
+    QVariant (*value)(const WriteRow&);
+    void (*read)(WriteRow&, const QVariant&);
 };
 
-// Upgrades from version N to N + 1 go here, in order, each run in one transaction with the
-// version's update.
+// The row being read has an end to fill; it is dropped when the row has no end time.
+WriteEnd& end(WriteRow& row) {
+    return *row.end;
+}
+const WriteEnd& end(const WriteRow& row) {
+    return *row.end;
+}
 
-const char* const kColumns =
-    "id, station, user_name, program, port, serial, serial_source, credit_before, amount, "
-    "topup, started, ended, cause, confirmed, unchanged, credit_after";
+const Column kColumns[] = {
+    {"id", "TEXT PRIMARY KEY", false, WrittenBy::Begin, 1,
+     [](const WriteRow& r) { return QVariant(QString::fromStdString(r.id)); },
+     [](WriteRow& r, const QVariant& v) { r.id = text(v); }},
+    {"station", "TEXT NOT NULL", false, WrittenBy::Begin, 1,
+     [](const WriteRow& r) { return QVariant(QString::fromStdString(r.start.station)); },
+     [](WriteRow& r, const QVariant& v) { r.start.station = text(v); }},
+    {"user_name", "TEXT NOT NULL", false, WrittenBy::Begin, 1,
+     [](const WriteRow& r) { return QVariant(QString::fromStdString(r.start.user)); },
+     [](WriteRow& r, const QVariant& v) { r.start.user = text(v); }},
+    {"program", "TEXT NOT NULL", false, WrittenBy::Begin, 1,
+     [](const WriteRow& r) { return QVariant(QString::fromStdString(r.start.program)); },
+     [](WriteRow& r, const QVariant& v) { r.start.program = text(v); }},
+    {"port", "TEXT NOT NULL", false, WrittenBy::Begin, 1,
+     [](const WriteRow& r) { return QVariant(QString::fromStdString(r.start.port)); },
+     [](WriteRow& r, const QVariant& v) { r.start.port = text(v); }},
+    {"serial", "TEXT", false, WrittenBy::Begin, 1,
+     [](const WriteRow& r) { return nullable(r.start.serial); },
+     [](WriteRow& r, const QVariant& v) { r.start.serial = optionalText(v); }},
+    {"serial_source", "TEXT", false, WrittenBy::Begin, 1,
+     [](const WriteRow& r) {
+         return nullable(r.start.serialSource == SerialSource::None
+                             ? std::nullopt
+                             : std::optional(serialSourceName(r.start.serialSource)));
+     },
+     [](WriteRow& r, const QVariant& v) { r.start.serialSource = serialSourceFromName(text(v)); }},
+    {"credit_before", "INTEGER", false, WrittenBy::Begin, 1,
+     [](const WriteRow& r) { return nullable(r.start.before); },
+     [](WriteRow& r, const QVariant& v) { r.start.before = optionalInt(v); }},
+    {"amount", "INTEGER NOT NULL", false, WrittenBy::Begin, 1,
+     [](const WriteRow& r) { return QVariant(r.start.amount); },
+     [](WriteRow& r, const QVariant& v) { r.start.amount = v.toInt(); }},
+    {"topup", "INTEGER", false, WrittenBy::Begin, 1,
+     [](const WriteRow& r) { return nullable(r.start.topup); },
+     [](WriteRow& r, const QVariant& v) { r.start.topup = optionalInt(v); }},
+    {"started", "TEXT NOT NULL", true, WrittenBy::Begin, 1,
+     [](const WriteRow& r) { return QVariant(QString::fromStdString(r.started)); },
+     [](WriteRow& r, const QVariant& v) { r.started = text(v); }},
+    {"ended", "TEXT", true, WrittenBy::Complete, 1,
+     [](const WriteRow& r) { return nullable(r.ended); },
+     [](WriteRow& r, const QVariant& v) { r.ended = optionalText(v); }},
+    {"cause", "TEXT", false, WrittenBy::Complete, 1,
+     [](const WriteRow& r) { return QVariant(QString::fromStdString(end(r).cause)); },
+     [](WriteRow& r, const QVariant& v) { end(r).cause = text(v); }},
+    {"confirmed", "INTEGER", false, WrittenBy::Complete, 1,
+     [](const WriteRow& r) { return QVariant(end(r).confirmed ? 1 : 0); },
+     [](WriteRow& r, const QVariant& v) { end(r).confirmed = v.toInt() != 0; }},
+    {"unchanged", "INTEGER", false, WrittenBy::Complete, 1,
+     [](const WriteRow& r) { return QVariant(end(r).unchanged ? 1 : 0); },
+     [](WriteRow& r, const QVariant& v) { end(r).unchanged = v.toInt() != 0; }},
+    {"credit_after", "INTEGER", false, WrittenBy::Complete, 1,
+     [](const WriteRow& r) { return nullable(end(r).after); },
+     [](WriteRow& r, const QVariant& v) { end(r).after = optionalInt(v); }},
+    {"serial_after", "TEXT", false, WrittenBy::Complete, 2,
+     [](const WriteRow& r) { return nullable(end(r).serialAfter); },
+     [](WriteRow& r, const QVariant& v) { end(r).serialAfter = optionalText(v); }},
+};
+
+QString name(const Column& c) {
+    return QString::fromLatin1(c.name);
+}
+
+QString table() {
+    return QString::fromLatin1(kTable);
+}
+
+// A column's type as the database is told it: time columns compare byte by byte.
+QString columnType(const Column& c, bool sqlite) {
+    QString type = QString::fromLatin1(c.type);
+    // SQLite compares text byte by byte unless told otherwise.
+    if (c.time && !sqlite) type += QStringLiteral(" COLLATE \"C\"");
+    return type;
+}
+
+QStringList createSchema(bool sqlite) {
+    QStringList columns;
+    for (const Column& c : kColumns) columns << name(c) + u' ' + columnType(c, sqlite);
+    return {
+        QStringLiteral("CREATE TABLE palmota_journal (schema_version INTEGER NOT NULL)"),
+        QStringLiteral("CREATE TABLE %1 (%2)").arg(table(), columns.join(QStringLiteral(", "))),
+        QStringLiteral("CREATE INDEX credit_writes_started ON credit_writes (started)"),
+        QStringLiteral("CREATE INDEX credit_writes_serial ON credit_writes (serial, started)"),
+    };
+}
+
+// The statements that take a journal of version `from` to `from + 1`.
+QStringList upgradeStatements(int from, bool sqlite) {
+    QStringList statements;
+    for (const Column& c : kColumns) {
+        if (c.since == from + 1)
+            statements << QStringLiteral("ALTER TABLE %1 ADD COLUMN %2 %3")
+                              .arg(table(), name(c), columnType(c, sqlite));
+    }
+    // Version 1 compared its times under the database's own collation.
+    if (from == 1 && !sqlite) {
+        for (const Column& c : kColumns)
+            if (c.time)
+                statements << QStringLiteral("ALTER TABLE %1 ALTER COLUMN %2 TYPE %3")
+                                  .arg(table(), name(c), QStringLiteral("TEXT COLLATE \"C\""));
+    }
+    return statements;
+}
+
+// The SELECT list for a journal of `version`: columns it does not have yet read as NULL.
+QString selectList(int version) {
+    QStringList list;
+    for (const Column& c : kColumns)
+        list << (c.since <= version ? name(c) : QStringLiteral("NULL AS ") + name(c));
+    return list.join(QStringLiteral(", "));
+}
+
+WriteRow rowFrom(const QSqlQuery& q) {
+    WriteRow row;
+    row.end.emplace();
+    for (int i = 0; i < static_cast<int>(std::size(kColumns)); ++i)
+        kColumns[i].read(row, q.value(i));
+    // No end time: the outcome was never recorded, whatever else the row holds.
+    if (!row.ended) row.end.reset();
+    return row;
+}
 
 QString connectionName() {
     static std::atomic<int> count{0};
@@ -67,62 +209,54 @@ std::string text(const QSqlError& error) {
     return said.simplified().toStdString();
 }
 
-QVariant nullable(const std::optional<int>& value) {
-    return value ? QVariant(*value) : QVariant(QMetaType::fromType<int>());
-}
-
-QVariant nullable(const std::optional<std::string>& value) {
-    return value ? QVariant(QString::fromStdString(*value))
-                 : QVariant(QMetaType::fromType<QString>());
-}
-
-std::optional<int> optionalInt(const QVariant& value) {
-    if (value.isNull()) return std::nullopt;
-    return value.toInt();
-}
-
-WriteRow rowFrom(const QSqlQuery& q) {
-    WriteRow row;
-    row.id = q.value(0).toString().toStdString();
-    row.start.station = q.value(1).toString().toStdString();
-    row.start.user = q.value(2).toString().toStdString();
-    row.start.program = q.value(3).toString().toStdString();
-    row.start.port = q.value(4).toString().toStdString();
-    if (!q.value(5).isNull()) row.start.serial = q.value(5).toString().toStdString();
-    row.start.serialSource = serialSourceFromName(q.value(6).toString().toStdString());
-    row.start.before = optionalInt(q.value(7));
-    row.start.amount = q.value(8).toInt();
-    row.start.topup = optionalInt(q.value(9));
-    row.started = q.value(10).toString().toStdString();
-    if (!q.value(11).isNull()) {
-        row.ended = q.value(11).toString().toStdString();
-        WriteEnd end;
-        end.cause = q.value(12).toString().toStdString();
-        end.confirmed = q.value(13).toInt() != 0;
-        end.unchanged = q.value(14).toInt() != 0;
-        end.after = optionalInt(q.value(15));
-        row.end = end;
-    }
-    return row;
-}
-
-// The day after `day` (YYYY-MM-DD), or the empty text when `day` is no date.
+// The day after `day` (YYYY-MM-DD), or the empty text when there is none to write: `day`
+// is no date, or the last day a four-digit year holds.
 std::string nextDay(const std::string& day) {
     const QDate date = QDate::fromString(QString::fromStdString(day), Qt::ISODate);
-    if (!date.isValid()) return {};
-    return date.addDays(1).toString(Qt::ISODate).toStdString();
+    const QDate next = date.isValid() ? date.addDays(1) : QDate();
+    if (!next.isValid() || next.year() > 9999) return {};
+    return next.toString(Qt::ISODate).toStdString();
 }
+
+// Qt's database drivers tell some failures through the message handler ("Unable to free
+// statement: connection pointer is NULL", once for each statement of a lost connection):
+// while the journal works, they go to its sink, a wire trace, and never to standard error.
+class DriverMessages {
+  public:
+    explicit DriverMessages(const std::function<void(const std::string&)>& sink)
+        : sink_(&sink), outer_(current), previous_(qInstallMessageHandler(&DriverMessages::take)) {
+        current = this;
+    }
+    ~DriverMessages() {
+        current = outer_;
+        qInstallMessageHandler(previous_);
+    }
+    DriverMessages(const DriverMessages&) = delete;
+    DriverMessages& operator=(const DriverMessages&) = delete;
+
+  private:
+    static void take(QtMsgType, const QMessageLogContext&, const QString& message) {
+        if (current && *current->sink_) (*current->sink_)(message.simplified().toStdString());
+    }
+
+    static inline DriverMessages* current = nullptr;
+    const std::function<void(const std::string&)>* sink_;
+    DriverMessages* outer_;
+    QtMessageHandler previous_;
+};
 
 }  // namespace
 
-SqlJournal::SqlJournal(std::string where, JournalLocation location)
-    : where_(std::move(where)), location_(std::move(location)), connection_(connectionName()) {
-    const bool sqlite = location_.kind == JournalLocation::Kind::File;
+SqlJournal::SqlJournal(std::string where, JournalLocation location, Access access)
+    : where_(std::move(where)),
+      location_(std::move(location)),
+      access_(access),
+      connection_(connectionName()) {
     QSqlDatabase db = QSqlDatabase::addDatabase(
-        sqlite ? QStringLiteral("QSQLITE") : QStringLiteral("QPSQL"), connection_);
-    if (sqlite) {
+        sqlite() ? QStringLiteral("QSQLITE") : QStringLiteral("QPSQL"), connection_);
+    if (sqlite()) {
         db.setDatabaseName(QString::fromStdString(location_.path));
-        db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(kBusyTimeoutMs));
+        db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(kLockWaitMs));
     } else {
         if (!location_.host.empty()) db.setHostName(QString::fromStdString(location_.host));
         if (location_.port >= 0) db.setPort(location_.port);
@@ -134,59 +268,123 @@ SqlJournal::SqlJournal(std::string where, JournalLocation location)
 }
 
 SqlJournal::~SqlJournal() {
+    const DriverMessages quiet(driverMessages_);
     {
-        QSqlDatabase db = QSqlDatabase::database(connection_, false);
+        QSqlDatabase db = database();
         if (db.isOpen()) db.close();
     }
     QSqlDatabase::removeDatabase(connection_);
 }
 
+void SqlJournal::setDriverMessages(std::function<void(const std::string&)> sink) {
+    driverMessages_ = std::move(sink);
+}
+
+QSqlDatabase SqlJournal::database() const {
+    return QSqlDatabase::database(connection_, false);
+}
+
 void SqlJournal::disconnect() {
-    QSqlDatabase db = QSqlDatabase::database(connection_, false);
-    db.close();
+    database().close();
     connected_ = false;
+}
+
+bool SqlJournal::exists(std::string& error) {
+    const DriverMessages quiet(driverMessages_);
+    // Opening an SQLite file that is not there would make it.
+    if (sqlite() && !QFileInfo::exists(QString::fromStdString(location_.path))) return false;
+    if (!open(error)) {
+        disconnect();
+        // A file that is no database holds no journal; a server that cannot be reached
+        // cannot tell.
+        if (!sqlite()) return false;
+        error.clear();
+        return false;
+    }
+    QSqlQuery q(database());
+    const bool found =
+        q.exec(QStringLiteral("SELECT schema_version FROM palmota_journal")) && q.next();
+    q.finish();
+    if (!found) disconnect();
+    return found;
 }
 
 bool SqlJournal::connect(std::string& error) {
     if (connected_) return true;
+    const DriverMessages quiet(driverMessages_);
     if (!open(error) || !prepareSchema(error)) {
         disconnect();
         return false;
     }
+    if (sqlite()) fileIdentity_ = platform::fileIdentity(location_.path);
     connected_ = true;
     return true;
 }
 
 bool SqlJournal::open(std::string& error) {
-    QSqlDatabase db = QSqlDatabase::database(connection_, false);
+    QSqlDatabase db = database();
     if (!db.isValid()) {
         error = "the Qt SQL driver for it is not installed";
         return false;
     }
+    if (db.isOpen()) return true;
     if (!db.open()) {
         error = text(db.lastError());
         return false;
     }
-    if (location_.kind != JournalLocation::Kind::File) return true;
-    // Every commit reaches the disk before the write it records starts. Write-ahead logging
-    // lets readers in while another program on the station writes.
     QSqlQuery q(db);
-    for (const char* pragma : {"PRAGMA synchronous = FULL", "PRAGMA journal_mode = WAL"}) {
-        if (!q.exec(QString::fromLatin1(pragma))) {
-            error = "not a journal: " + text(q.lastError());
-            return false;
+    if (!sqlite()) {
+        // A lock another station holds is waited for as long as SQLite waits, not for ever.
+        for (const char* setting : {"lock_timeout", "statement_timeout"}) {
+            if (!q.exec(
+                    QStringLiteral("SET %1 = %2").arg(QLatin1String(setting)).arg(kLockWaitMs))) {
+                error = text(q.lastError());
+                return false;
+            }
         }
+        return true;
+    }
+    // Every commit reaches the disk before the write it records starts.
+    if (!q.exec(QStringLiteral("PRAGMA synchronous = FULL"))) {
+        error = "not a journal: " + text(q.lastError());
+        return false;
+    }
+    return access_ == Access::Read || ownFile(error);
+}
+
+bool SqlJournal::ownFile(std::string& error) {
+    QSqlQuery q(database());
+    // Reading the table list changes nothing; a file that is no database fails here.
+    if (!q.exec(QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'table' "
+                               "ORDER BY name"))) {
+        error = "not a journal: " + text(q.lastError());
+        return false;
+    }
+    QStringList tables;
+    while (q.next()) tables << q.value(0).toString();
+    q.finish();
+    if (!tables.isEmpty() && !tables.contains(QStringLiteral("palmota_journal"))) {
+        error = "not a journal: an SQLite database of another program (its tables: " +
+                tables.join(QStringLiteral(", ")).toStdString() + "), left as it is";
+        return false;
+    }
+    // Write-ahead logging lets readers in while another program on the station writes. It
+    // is the file's own setting: made only on a file that is a journal or is to be one.
+    if (!q.exec(QStringLiteral("PRAGMA journal_mode = WAL"))) {
+        error = "not a journal: " + text(q.lastError());
+        return false;
     }
     return true;
 }
 
 bool SqlJournal::prepareSchema(std::string& error) {
-    QSqlDatabase db = QSqlDatabase::database(connection_, false);
+    QSqlDatabase db = database();
     QSqlQuery q(db);
     // Two stations may make the schema at once: the second then finds the first's.
     for (int attempt = 0; attempt < 3; ++attempt) {
         if (q.exec(QStringLiteral("SELECT schema_version FROM palmota_journal")) && q.next()) {
             const int version = q.value(0).toInt();
+            q.finish();
             if (version > kSchemaVersion) {
                 error = "its schema is version " + std::to_string(version) + ", newer than the " +
                         std::to_string(kSchemaVersion) + " this program knows: use a newer palmota";
@@ -196,7 +394,14 @@ bool SqlJournal::prepareSchema(std::string& error) {
                 error = "not a journal: schema version " + std::to_string(version);
                 return false;
             }
+            if (version < kSchemaVersion && access_ == Access::Record)
+                return upgrade(version, error);
             return true;
+        }
+        q.finish();
+        if (access_ == Access::Read) {
+            error = "no journal there";
+            return false;
         }
         if (attempt == 2) break;
         // No journal yet: made whole or not at all.
@@ -205,8 +410,7 @@ bool SqlJournal::prepareSchema(std::string& error) {
             return false;
         }
         bool made = true;
-        for (const char* statement : kCreateSchema)
-            made = made && q.exec(QString::fromLatin1(statement));
+        for (const QString& statement : createSchema(sqlite())) made = made && q.exec(statement);
         made = made &&
                q.prepare(QStringLiteral("INSERT INTO palmota_journal (schema_version) VALUES (?)"));
         if (made) {
@@ -220,103 +424,205 @@ bool SqlJournal::prepareSchema(std::string& error) {
     return false;
 }
 
-std::optional<std::string> SqlJournal::begin(const WriteStart& start, std::string& error) {
-    const std::string id = QUuid::createUuid().toString(QUuid::WithoutBraces).toStdString();
-    // A connection found broken is made again once: a server restarted since the last write
-    // takes the row as well as ever.
-    for (int attempt = 0; attempt < 2; ++attempt) {
-        if (!connect(error)) return std::nullopt;
-        QSqlQuery q(QSqlDatabase::database(connection_, false));
-        q.prepare(
-            QStringLiteral("INSERT INTO credit_writes (id, station, user_name, program, "
-                           "port, serial, serial_source, credit_before, amount, topup, "
-                           "started) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"));
-        q.addBindValue(QString::fromStdString(id));
-        q.addBindValue(QString::fromStdString(start.station));
-        q.addBindValue(QString::fromStdString(start.user));
-        q.addBindValue(QString::fromStdString(start.program));
-        q.addBindValue(QString::fromStdString(start.port));
-        q.addBindValue(nullable(start.serial));
-        q.addBindValue(nullable(start.serialSource == SerialSource::None
-                                    ? std::nullopt
-                                    : std::optional(serialSourceName(start.serialSource))));
-        q.addBindValue(nullable(start.before));
-        q.addBindValue(start.amount);
-        q.addBindValue(nullable(start.topup));
-        q.addBindValue(now());
-        if (q.exec()) return id;
-        error = text(q.lastError());
-        disconnect();
-    }
-    return std::nullopt;
-}
-
-bool SqlJournal::complete(const std::string& id, const WriteEnd& end, std::string& error) {
-    for (int attempt = 0; attempt < 2; ++attempt) {
-        if (!connect(error)) return false;
-        QSqlQuery q(QSqlDatabase::database(connection_, false));
-        q.prepare(
-            QStringLiteral("UPDATE credit_writes SET ended = ?, cause = ?, confirmed = ?, "
-                           "unchanged = ?, credit_after = ? WHERE id = ?"));
-        q.addBindValue(now());
-        q.addBindValue(QString::fromStdString(end.cause));
-        q.addBindValue(end.confirmed ? 1 : 0);
-        q.addBindValue(end.unchanged ? 1 : 0);
-        q.addBindValue(nullable(end.after));
-        q.addBindValue(QString::fromStdString(id));
-        if (q.exec()) {
-            if (q.numRowsAffected() == 1) return true;
-            error = "no row " + id;
+bool SqlJournal::upgrade(int from, std::string& error) {
+    QSqlDatabase db = database();
+    for (int version = from; version < kSchemaVersion; ++version) {
+        if (!db.transaction()) {
+            error = text(db.lastError());
             return false;
         }
+        QSqlQuery q(db);
+        bool done = true;
+        for (const QString& statement : upgradeStatements(version, sqlite()))
+            done = done && q.exec(statement);
+        // Only the program that moved it from `version` moves it on: another station may
+        // have upgraded it meanwhile.
+        done =
+            done && q.prepare(QStringLiteral(
+                        "UPDATE palmota_journal SET schema_version = ? WHERE schema_version = ?"));
+        if (done) {
+            q.addBindValue(version + 1);
+            q.addBindValue(version);
+            done = q.exec();
+        }
+        if (done && db.commit()) continue;
+        error = "upgrading its schema from version " + std::to_string(version) + " to " +
+                std::to_string(version + 1) + ": " +
+                text(q.lastError().isValid() ? q.lastError() : db.lastError());
+        db.rollback();
+        return false;
+    }
+    return true;
+}
+
+bool SqlJournal::stillThere(std::string& error) {
+    if (!sqlite()) return true;
+    const std::string now = platform::fileIdentity(location_.path);
+    if (now == fileIdentity_) return true;
+    disconnect();
+    if (now.empty()) {
+        // Its rows went with it: a new file would begin the day with none.
+        error = "the journal file was removed since it was opened";
+        return false;
+    }
+    // Another file under the same name (moved aside and made anew): it is opened, and
+    // must be a journal or empty like any other.
+    return connect(error);
+}
+
+bool SqlJournal::lockTimeout(const QSqlError& error) const {
+    const QString code = error.nativeErrorCode();
+    // SQLite: SQLITE_BUSY (5) and SQLITE_LOCKED (6) once the busy time-out passed.
+    // PostgreSQL: lock_not_available (55P03) and query_canceled (57014, statement_timeout).
+    if (sqlite()) return code == QLatin1String("5") || code == QLatin1String("6");
+    return code == QLatin1String("55P03") || code == QLatin1String("57014");
+}
+
+int SqlJournal::storedVersion() {
+    QSqlQuery q(database());
+    if (q.exec(QStringLiteral("SELECT schema_version FROM palmota_journal")) && q.next())
+        return q.value(0).toInt();
+    return kSchemaVersion;
+}
+
+template <typename Run>
+bool SqlJournal::withConnection(Run run, std::string& error) {
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        if (!connect(error) || !stillThere(error)) return false;
+        QSqlQuery q(database());
+        if (run(q, error)) return true;
+        if (!q.lastError().isValid()) return false;  // `run` said why
         error = text(q.lastError());
+        if (lockTimeout(q.lastError())) return false;
+        q.finish();
+        // A statement refused on a live connection fails again; a connection the server
+        // dropped (it restarted) is made anew once.
+        QSqlQuery probe(database());
+        if (probe.exec(QStringLiteral("SELECT 1"))) return false;
         disconnect();
     }
     return false;
 }
 
+std::optional<std::string> SqlJournal::begin(const WriteStart& start, std::string& error) {
+    const DriverMessages quiet(driverMessages_);
+    WriteRow row;
+    row.id = QUuid::createUuid().toString(QUuid::WithoutBraces).toStdString();
+    row.start = start;
+    row.started = now().toStdString();
+    QStringList names;
+    QStringList marks;
+    for (const Column& c : kColumns) {
+        if (c.writtenBy != WrittenBy::Begin) continue;
+        names << name(c);
+        marks << QStringLiteral("?");
+    }
+    const QString statement =
+        QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+            .arg(table(), names.join(QStringLiteral(", ")), marks.join(QStringLiteral(", ")));
+    const bool done = withConnection(
+        [&](QSqlQuery& q, std::string&) {
+            q.prepare(statement);
+            for (const Column& c : kColumns)
+                if (c.writtenBy == WrittenBy::Begin) q.addBindValue(c.value(row));
+            return q.exec();
+        },
+        error);
+    if (!done) return std::nullopt;
+    return row.id;
+}
+
+bool SqlJournal::complete(const std::string& id, const WriteEnd& end, std::string& error) {
+    const DriverMessages quiet(driverMessages_);
+    WriteRow row;
+    row.ended = now().toStdString();
+    row.end = end;
+    QStringList assignments;
+    for (const Column& c : kColumns)
+        if (c.writtenBy == WrittenBy::Complete) assignments << name(c) + QStringLiteral(" = ?");
+    const QString statement = QStringLiteral("UPDATE %1 SET %2 WHERE id = ?")
+                                  .arg(table(), assignments.join(QStringLiteral(", ")));
+    return withConnection(
+        [&](QSqlQuery& q, std::string& why) {
+            q.prepare(statement);
+            for (const Column& c : kColumns)
+                if (c.writtenBy == WrittenBy::Complete) q.addBindValue(c.value(row));
+            q.addBindValue(QString::fromStdString(id));
+            if (!q.exec()) return false;
+            if (q.numRowsAffected() == 1) return true;
+            why = "no row " + id;
+            return false;
+        },
+        error);
+}
+
 std::optional<std::vector<WriteRow>> SqlJournal::rows(const RowFilter& filter, std::string& error) {
+    const DriverMessages quiet(driverMessages_);
     if (!connect(error)) return std::nullopt;
-    // Times are ISO 8601 text: a day's rows are those from "YYYY-MM-DD" up to the next day.
-    // "~" sorts after every digit, so that an open end takes every row.
-    const std::string to = filter.to.empty() ? "~" : nextDay(filter.to);
-    QString statement = QStringLiteral(
-                            "SELECT %1 FROM credit_writes WHERE started >= ? AND "
-                            "started < ?")
-                            .arg(QLatin1String(kColumns));
-    if (!filter.station.empty()) statement += QStringLiteral(" AND station = ?");
-    statement += QStringLiteral(" ORDER BY started, id");
-    QSqlQuery q(QSqlDatabase::database(connection_, false));
-    q.setForwardOnly(true);
-    q.prepare(statement);
-    q.addBindValue(QString::fromStdString(filter.from));
-    q.addBindValue(QString::fromStdString(to));
-    if (!filter.station.empty()) q.addBindValue(QString::fromStdString(filter.station));
-    if (!q.exec()) {
-        error = text(q.lastError());
-        return std::nullopt;
+    // A day's rows are those from "YYYY-MM-DD" up to the next day, the times compared byte
+    // by byte.
+    QStringList conditions;
+    QVariantList values;
+    if (!filter.from.empty()) {
+        conditions << QStringLiteral("started >= ?");
+        values << QString::fromStdString(filter.from);
+    }
+    if (const std::string end = filter.to.empty() ? std::string() : nextDay(filter.to);
+        !end.empty()) {
+        conditions << QStringLiteral("started < ?");
+        values << QString::fromStdString(end);
+    }
+    if (!filter.station.empty()) {
+        conditions << QStringLiteral("station = ?");
+        values << QString::fromStdString(filter.station);
     }
     std::vector<WriteRow> found;
-    while (q.next()) found.push_back(rowFrom(q));
+    const bool done = withConnection(
+        [&](QSqlQuery& q, std::string&) {
+            const int schema = storedVersion();
+            QString statement =
+                QStringLiteral("SELECT %1 FROM %2").arg(selectList(schema), table());
+            if (!conditions.isEmpty())
+                statement += QStringLiteral(" WHERE ") + conditions.join(QStringLiteral(" AND "));
+            statement += QStringLiteral(" ORDER BY started, id");
+            q.setForwardOnly(true);
+            q.prepare(statement);
+            for (const QVariant& value : values) q.addBindValue(value);
+            if (!q.exec()) return false;
+            found.clear();
+            while (q.next()) found.push_back(rowFrom(q));
+            return true;
+        },
+        error);
+    if (!done) return std::nullopt;
     return found;
 }
 
 bool SqlJournal::lastConfirmed(const std::string& serial, std::optional<WriteRow>& row,
                                std::string& error) {
+    const DriverMessages quiet(driverMessages_);
     row.reset();
-    if (!connect(error)) return false;
-    QSqlQuery q(QSqlDatabase::database(connection_, false));
-    q.setForwardOnly(true);
-    q.prepare(QStringLiteral("SELECT %1 FROM credit_writes WHERE serial = ? AND confirmed = 1 "
-                             "ORDER BY started DESC, id DESC LIMIT 1")
-                  .arg(QLatin1String(kColumns)));
-    q.addBindValue(QString::fromStdString(serial));
-    if (!q.exec()) {
-        error = text(q.lastError());
-        return false;
-    }
-    if (q.next()) row = rowFrom(q);
-    return true;
+    return withConnection(
+        [&](QSqlQuery& q, std::string&) {
+            const int schema = storedVersion();
+            // The badge a write went to is the one read back after it, when that was read.
+            const bool readBack = schema >= 2;
+            const QString badge =
+                readBack
+                    ? QStringLiteral("(serial_after = ? OR (serial_after IS NULL AND serial = ?))")
+                    : QStringLiteral("serial = ?");
+            q.setForwardOnly(true);
+            q.prepare(QStringLiteral("SELECT %1 FROM %2 WHERE %3 AND confirmed = 1 "
+                                     "ORDER BY started DESC, id DESC LIMIT 1")
+                          .arg(selectList(schema), table(), badge));
+            const QString s = QString::fromStdString(serial);
+            q.addBindValue(s);
+            if (readBack) q.addBindValue(s);
+            if (!q.exec()) return false;
+            if (q.next()) row = rowFrom(q);
+            return true;
+        },
+        error);
 }
 
 }  // namespace palmota::journal

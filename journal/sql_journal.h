@@ -5,6 +5,9 @@
 #include "journal/journal.h"
 #include "journal/journal_location.h"
 
+class QSqlDatabase;
+class QSqlError;
+
 namespace palmota::journal {
 
 // A journal in an SQL database through Qt SQL: an SQLite file (QSQLITE) or a PostgreSQL
@@ -13,30 +16,55 @@ namespace palmota::journal {
 class SqlJournal final : public Journal {
   public:
     // The schema this program writes. A journal made by a newer program is refused.
-    static constexpr int kSchemaVersion = 1;
+    static constexpr int kSchemaVersion = 2;
+    // A write waits this long for a lock another program holds before it gives up, on
+    // either database: SQLite's busy time-out, PostgreSQL's lock and statement time-outs.
+    static constexpr int kLockWaitMs = 5000;
 
-    SqlJournal(std::string where, JournalLocation location);
+    SqlJournal(std::string where, JournalLocation location, Access access = Access::Record);
     ~SqlJournal() override;
     SqlJournal(const SqlJournal&) = delete;
     SqlJournal& operator=(const SqlJournal&) = delete;
 
     std::string where() const override { return where_; }
+    bool exists(std::string& error) override;
     bool connect(std::string& error) override;
     std::optional<std::string> begin(const WriteStart& start, std::string& error) override;
     bool complete(const std::string& id, const WriteEnd& end, std::string& error) override;
     std::optional<std::vector<WriteRow>> rows(const RowFilter& filter, std::string& error) override;
     bool lastConfirmed(const std::string& serial, std::optional<WriteRow>& row,
                        std::string& error) override;
+    void setDriverMessages(std::function<void(const std::string&)> sink) override;
 
   private:
+    bool sqlite() const { return location_.kind == JournalLocation::Kind::File; }
+    QSqlDatabase database() const;
     bool open(std::string& error);
+    // SQLite: whether the file holds nothing yet, or a journal; anything else is another
+    // program's database and is left as it is.
+    bool ownFile(std::string& error);
     bool prepareSchema(std::string& error);
+    bool upgrade(int from, std::string& error);
+    // The version of the journal open: one read by this program may be older than it.
+    int storedVersion();
+    // Whether the SQLite file at the path is still the one opened (not removed, not
+    // replaced); reconnects to a new one, and says so when it was removed.
+    bool stillThere(std::string& error);
+    // Runs `statement`, once more on a new connection when the first failed because the
+    // connection broke (a server restarted), never when it waited for a lock in vain.
+    template <typename Run>
+    bool withConnection(Run run, std::string& error);
     void disconnect();
+    // Whether an error is a lock that was not given within the time-out.
+    bool lockTimeout(const QSqlError& error) const;
 
     std::string where_;
     JournalLocation location_;
+    Access access_;
     QString connection_;
     bool connected_ = false;
+    std::string fileIdentity_;  // SQLite: the file opened
+    std::function<void(const std::string&)> driverMessages_;
 };
 
 }  // namespace palmota::journal

@@ -30,7 +30,16 @@ inline constexpr int kExitOutputClosed = 141;
 // reading commands from standard input).
 void installTerminationHandlers(bool interruptBlockingCalls = false);
 bool terminationRequested();
-// Readable once a termination signal came: for an event loop's socket notifier.
+// Readable once a termination signal came: for an event loop's socket notifier (POSIX; -1
+// where the system has none, Windows, whose programs use platform_win.h's event).
 int terminationFd();
+
+// The name of the account the program runs as, from the system (not from the environment,
+// which anyone may set); empty when the system cannot tell.
+std::string accountName();
+
+// What tells the file at `path` from any other, even one made later under the same name
+// (device and inode, or volume and file index); empty when nothing is there.
+std::string fileIdentity(const std::string& path);
 
 }  // namespace palmota::platform

@@ -1,9 +1,12 @@
 #include <fcntl.h>
+#include <pwd.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
+#include <vector>
 
 #include "process/platform.h"
 
@@ -24,7 +27,6 @@ void onTermination(int) {
     }
     errno = saved;
 }
-
 
 }  // namespace
 
@@ -64,6 +66,21 @@ bool terminationRequested() {
 
 int terminationFd() {
     return terminationPipe[0];
+}
+
+std::string accountName() {
+    struct passwd entry {};
+    struct passwd* found = nullptr;
+    std::vector<char> buffer(16384);
+    if (::getpwuid_r(::geteuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found)
+        return found->pw_name;
+    return std::to_string(::geteuid());
+}
+
+std::string fileIdentity(const std::string& path) {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0) return {};
+    return std::to_string(info.st_dev) + ':' + std::to_string(info.st_ino);
 }
 
 }  // namespace palmota::platform

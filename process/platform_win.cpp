@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 
 #include "process/platform.h"
 
@@ -86,6 +87,38 @@ int terminationFd() {
 
 void* terminationEvent() {
     return terminationSignal;
+}
+
+std::string accountName() {
+    wchar_t name[257];  // UNLEN + 1
+    DWORD size = static_cast<DWORD>(std::size(name));
+    if (!::GetUserNameW(name, &size) || size == 0) return {};
+    const int length = ::WideCharToMultiByte(CP_UTF8, 0, name, static_cast<int>(size - 1), nullptr,
+                                             0, nullptr, nullptr);
+    std::string text(static_cast<std::size_t>(length), '\0');
+    ::WideCharToMultiByte(CP_UTF8, 0, name, static_cast<int>(size - 1), text.data(), length,
+                          nullptr, nullptr);
+    return text;
+}
+
+std::string fileIdentity(const std::string& path) {
+    const int length =
+        ::MultiByteToWideChar(CP_UTF8, 0, path.c_str(), static_cast<int>(path.size()), nullptr, 0);
+    std::wstring wide(static_cast<std::size_t>(length), L'\0');
+    ::MultiByteToWideChar(CP_UTF8, 0, path.c_str(), static_cast<int>(path.size()), wide.data(),
+                          length);
+    // Opened for nothing but its information, beside whoever holds it open.
+    const HANDLE file =
+        ::CreateFileW(wide.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return {};
+    BY_HANDLE_FILE_INFORMATION info{};
+    const bool known = ::GetFileInformationByHandle(file, &info) != 0;
+    ::CloseHandle(file);
+    if (!known) return {};
+    const auto index =
+        (static_cast<unsigned long long>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+    return std::to_string(info.dwVolumeSerialNumber) + ':' + std::to_string(index);
 }
 
 }  // namespace palmota::platform

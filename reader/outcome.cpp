@@ -39,7 +39,6 @@ std::string operationName(Operation operation) {
     return "operation";
 }
 
-
 }  // namespace
 
 std::string openErrorText(const OpenError& e) {
@@ -69,67 +68,6 @@ std::string openErrorText(const OpenError& e) {
             break;
     }
     return "cannot open: " + printable(e.reason);
-}
-
-std::string_view causeName(Cause cause) {
-    switch (cause) {
-        case Cause::Success:
-            return "ok";
-        case Cause::PortUnavailable:
-            return "port-unavailable";
-        case Cause::NoAnswer:
-            return "no-answer";
-        case Cause::NotReady:
-            return "not-ready";
-        case Cause::NoBadge:
-            return "no-badge";
-        case Cause::ShortReply:
-            return "short-reply";
-        case Cause::WriteRefused:
-            return "write-refused";
-        case Cause::UnexpectedReply:
-            return "unexpected-reply";
-        case Cause::NotConfirmed:
-            return "not-confirmed";
-        case Cause::LineLost:
-            return "line-lost";
-        case Cause::Refused:
-            return "refused";
-        case Cause::NoisyLine:
-            return "noisy-line";
-        case Cause::Interrupted:
-            return "interrupted";
-    }
-    return "unknown";
-}
-
-Family family(const Outcome& o) {
-    switch (o.cause) {
-        case Cause::Success:
-            return Family::Success;
-        case Cause::Refused:
-            return Family::Usage;
-        case Cause::PortUnavailable:
-            return Family::Port;
-        case Cause::NoAnswer:
-        case Cause::LineLost:
-            return Family::NoAnswer;
-        case Cause::NotReady:
-        case Cause::NoBadge:
-        case Cause::ShortReply:
-        case Cause::WriteRefused:
-            return Family::ReaderFailed;
-        // A final byte that is neither 00 (stored) nor FF (refused), or none at all, tells
-        // nothing about the badge.
-        case Cause::UnexpectedReply:
-        case Cause::NotConfirmed:
-            return Family::MayHaveChanged;
-        case Cause::NoisyLine:
-            return o.amountSent ? Family::MayHaveChanged : Family::ReaderFailed;
-        case Cause::Interrupted:
-            return Family::Interrupted;
-    }
-    return Family::ReaderFailed;
 }
 
 std::string describe(const Outcome& o) {
@@ -185,7 +123,7 @@ std::string describe(const Outcome& o) {
             return (device.empty() ? std::string() : device + ": ") + "interrupted before the " +
                    operationName(o.operation) + "; nothing sent";
     }
-    return device + ": " + std::string(causeName(o.cause));
+    return device + ": failed";
 }
 
 }  // namespace palmota

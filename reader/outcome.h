@@ -14,8 +14,8 @@ namespace palmota {
 // The badge operations of the Reader link.
 enum class Operation { ReadCredit, WriteCredit, ReadBlock, ReadSerialNumber };
 
-// What an operation met, beside the result text it returned. The result text stays the
-// one source of truth for the result; the cause says why it is what it is.
+// What an operation met. Every failure has one cause; the typed values beside it are those
+// the operation got as far as.
 enum class Cause {
     Success,          // the values were read, or the write was stored
     PortUnavailable,  // the port could not be opened; nothing was sent
@@ -32,22 +32,9 @@ enum class Cause {
     Interrupted,      // the program was asked to end before the operation began; nothing sent
 };
 
-// What a failure means for the badge, and so for whoever tries again. Every cause
-// belongs to one family; the exit statuses and the printing of results go by it.
-enum class Family {
-    Success,
-    Usage,           // refused before anything was sent
-    Port,            // the port could not be opened; nothing was sent
-    NoAnswer,        // nothing came back, or the line went away, before the badge was touched
-    ReaderFailed,    // the Reader answered, the operation failed, the credit is unchanged
-    MayHaveChanged,  // a write's amount went out with no verdict to trust: read it back
-    Interrupted,     // the program was asked to end before the operation began
-};
-
 struct Outcome {
     Operation operation = Operation::ReadCredit;
     Cause cause = Cause::Success;
-    std::string result;  // the text the procedure returned, byte for byte
     // The device the port was opened on, or the chooser's text when it named none.
     std::string device;
     OpenError openError;  // PortUnavailable
@@ -56,27 +43,21 @@ struct Outcome {
     int received = 0;     // ShortReply: bytes that came
     int expected = 0;     // ShortReply: bytes asked for
     Seconds limit{0};     // NoAnswer, ShortReply, NotConfirmed: the limit that passed
-    Bytes reply;          // the reply the result was made from (a block read's raw bytes)
     std::string refused;  // Refused: the argument as given
     int extra = 0;        // NoisyLine: the bytes beyond the reply's shape, when counted
     // WriteCredit: the two amount bytes were written, so the badge may hold the amount
     // whatever came back.
     bool amountSent = false;
 
-    // The values behind the result text, typed, when the operation got that far.
-    std::optional<std::uint16_t> credit;  // ReadCredit's credit
-    std::optional<std::int32_t> serial;   // ReadSerialNumber's serial number
-    std::optional<Bytes> block;           // the block reply, once one was asked for
+    // The values the operation got, typed.
+    std::optional<std::uint16_t> credit;    // ReadCredit: the credit, on success only
+    std::optional<std::int32_t> serial;     // ReadSerialNumber: the serial number, on success only
+    std::optional<Bytes> block;             // the block reply, once a block was asked for
+    std::optional<std::uint16_t> amount;    // WriteCredit: the credit written (or to be)
+    std::optional<std::uint8_t> finalByte;  // WriteCredit: byte 1 of the final reply, if any
 
     bool succeeded() const { return cause == Cause::Success; }
 };
-
-Family family(const Outcome& outcome);
-
-// A stable lower-case name for scripts: "ok", "port-unavailable", "no-answer",
-// "not-ready", "no-badge", "short-reply", "write-refused", "unexpected-reply",
-// "not-confirmed", "line-lost", "refused", "noisy-line", "interrupted".
-std::string_view causeName(Cause cause);
 
 // One line for technicians, in English, naming the device and what to try, e.g.
 // "/dev/ttyUSB0: no answer from the Reader within 1 s (is it powered and on this port?)".

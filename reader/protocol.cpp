@@ -16,11 +16,11 @@ std::int32_t hexNumber32(std::uint8_t b1, std::uint8_t b2, std::uint8_t b3, std:
     return static_cast<std::int32_t>(bits);
 }
 
-std::string decodeCredit(std::string_view reply) {
-    if (reply.size() < kCreditReplySize) return {};
+std::optional<std::uint16_t> decodeCredit(std::string_view reply) {
+    if (reply.size() < kCreditReplySize) return std::nullopt;
     std::int32_t credit = hexNumber16(byteAt(reply, 3), byteAt(reply, 4));
     if (credit < 0) credit += 65536;
-    return std::to_string(credit);
+    return static_cast<std::uint16_t>(credit);
 }
 
 std::int16_t remainingCreditBytes(std::string_view header) {
@@ -29,11 +29,12 @@ std::int16_t remainingCreditBytes(std::string_view header) {
     return static_cast<std::int16_t>(n - static_cast<int>(header.size()) + 2);
 }
 
-std::string decodeSerialNumber(std::string_view blockReply) {
-    if (blockReply.size() < kSerialNumberLastByte || isNoBlockReply(blockReply)) return {};
+std::optional<std::int32_t> decodeSerialNumber(std::string_view blockReply) {
+    if (blockReply.size() < kSerialNumberLastByte || isNoBlockReply(blockReply))
+        return std::nullopt;
     constexpr std::size_t k = kSerialNumberFirstByte;
-    return std::to_string(hexNumber32(byteAt(blockReply, k), byteAt(blockReply, k + 1),
-                                      byteAt(blockReply, k + 2), byteAt(blockReply, k + 3)));
+    return hexNumber32(byteAt(blockReply, k), byteAt(blockReply, k + 1), byteAt(blockReply, k + 2),
+                       byteAt(blockReply, k + 3));
 }
 
 std::optional<std::uint16_t> parseAmount(std::string_view text) {
@@ -45,14 +46,5 @@ std::optional<std::uint16_t> parseAmount(std::string_view text) {
 Bytes amountBytes(std::uint16_t amount) {
     return {static_cast<char>(amount >> 8), static_cast<char>(amount & 0xFF)};
 }
-
-std::string writeResult(std::string_view finalReply) {
-    if (finalReply.empty()) return kResultError;
-    const std::uint8_t status = byteAt(finalReply, 1);
-    if (status == kStatusOk) return kResultOk;
-    if (status == kStatusFailed) return kResultError;
-    return {};
-}
-
 
 }  // namespace palmota::protocol

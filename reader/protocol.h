@@ -83,17 +83,17 @@ std::int16_t hexNumber16(std::uint8_t high, std::uint8_t low);
 std::int32_t hexNumber32(std::uint8_t b1, std::uint8_t b2, std::uint8_t b3, std::uint8_t b4);
 
 // Reply to 06 once complete: bytes 3 and 4 are the credit, high byte first. The signed
-// 16-bit reading is corrected by 65536 so the credit is 0 to 65535. Empty text when the
-// reply is too short to hold a credit.
-std::string decodeCredit(std::string_view reply);
+// 16-bit reading is corrected by 65536 so the credit is 0 to 65535. None when the reply is
+// too short to hold a credit.
+std::optional<std::uint16_t> decodeCredit(std::string_view reply);
 
 // Bytes of a credit reply still to come after the header: r = n - (bytes held) + 2,
 // n being byte 2. Kept as the host's signed 16-bit count; 0 or less means nothing more.
 std::int16_t remainingCreditBytes(std::string_view header);
 
-// Reply to a block-0 read: the serial number, shown as a signed 32-bit decimal. Empty
-// text for a reply too short to hold it (fewer than 13 bytes) or a no-block reply.
-std::string decodeSerialNumber(std::string_view blockReply);
+// Reply to a block-0 read: the serial number, a signed 32-bit value (bytes FF FF FF FE are
+// -2). None for a reply too short to hold it (fewer than 13 bytes) or a no-block reply.
+std::optional<std::int32_t> decodeSerialNumber(std::string_view blockReply);
 
 // An amount as the operator types it: decimal digits only (leading zeros allowed, however
 // many) whose true value is 0 to 65535. Anything else has no value.
@@ -101,9 +101,5 @@ std::optional<std::uint16_t> parseAmount(std::string_view text);
 
 // The two bytes that carry a credit: high byte first.
 Bytes amountBytes(std::uint16_t amount);
-
-// Result of a credit write from byte 1 of the final reply: 00 "OK", FF "ERREUR", any other
-// value the empty text. An empty reply means the write was never confirmed: "ERREUR".
-std::string writeResult(std::string_view finalReply);
 
 }  // namespace palmota::protocol

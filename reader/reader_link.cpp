@@ -37,10 +37,11 @@ void noAnswer(Outcome& outcome, bool lineLost, Seconds limit) {
 }
 }  // namespace
 
-Palmota::Palmota(SerialLine& line, Clock& clock, PortChooser chooser, OutcomeObserver observer)
+ReaderLink::ReaderLink(SerialLine& line, Clock& clock, PortChooser chooser,
+                       OutcomeObserver observer)
     : line_(line), clock_(clock), chooser_(std::move(chooser)), observer_(std::move(observer)) {}
 
-void Palmota::OpenReaderPort() {
+void ReaderLink::openPort() {
     if (line_.isOpen()) return;
     const std::string text = chooser_ ? chooser_() : std::string{};
     const PortChoice choice = resolvePortName(text);
@@ -55,12 +56,12 @@ void Palmota::OpenReaderPort() {
     // The line's opening drops whatever the system had received before it.
 }
 
-void Palmota::CloseReaderPort() {
+void ReaderLink::closePort() {
     if (line_.isOpen()) line_.close();
 }
 
-Palmota::Reply Palmota::commandExchange(const Bytes& command, int atLeast, Seconds limit,
-                                        Leftovers leftovers) {
+ReaderLink::Reply ReaderLink::commandExchange(const Bytes& command, int atLeast, Seconds limit,
+                                              Leftovers leftovers) {
     Reply reply;
     // Bytes waiting before a command answer none of this exchange's commands.
     if (!command.empty() && line_.bytesWaiting() > 0) {
@@ -80,13 +81,13 @@ Palmota::Reply Palmota::commandExchange(const Bytes& command, int atLeast, Secon
     return reply;
 }
 
-Palmota::Reply Palmota::readyCheck(Outcome& outcome) {
+ReaderLink::Reply ReaderLink::readyCheck(Outcome& outcome) {
     outcome.device = device_;
     if (interrupted_ && interrupted_()) {
         outcome.cause = Cause::Interrupted;
         return {};
     }
-    OpenReaderPort();
+    openPort();
     outcome.device = device_;
     // A port that could not be opened gets nothing sent: it answers like a Reader that
     // is not there, at once.
@@ -101,25 +102,24 @@ Palmota::Reply Palmota::readyCheck(Outcome& outcome) {
     return reply;
 }
 
-bool Palmota::readyCheckEnded(Outcome& outcome, const Reply& ready) {
+bool ReaderLink::readyCheckEnded(Outcome& outcome, const Reply& ready) {
     const int extra = beyondStatus(ready.bytes);
     if (extra == 0 && staysQuiet(line_, clock_, kReplyGuard)) return true;
     noisyLine(outcome, extra);
     return false;
 }
 
-void Palmota::noisyLine(Outcome& outcome, int extra) {
+void ReaderLink::noisyLine(Outcome& outcome, int extra) {
     outcome.cause = Cause::NoisyLine;
     outcome.extra = extra;
 }
 
-std::string Palmota::report(Outcome& outcome, std::string result) const {
-    outcome.result = result;
+const Outcome& ReaderLink::report(const Outcome& outcome) const {
     if (observer_) observer_(outcome);
-    return result;
+    return outcome;
 }
 
-std::string Palmota::ReadCredit() {
+Outcome ReaderLink::readCredit() {
     Outcome outcome;
     outcome.operation = Operation::ReadCredit;
     Reply reply = readyCheck(outcome);
@@ -129,19 +129,18 @@ std::string Palmota::ReadCredit() {
             outcome.status = byteAt(reply.bytes, 1);
         }
         // Not ready: let the next operation reopen the port, with the port then chosen.
-        CloseReaderPort();
-        return report(outcome, {});
+        closePort();
+        return report(outcome);
     }
     // A ready check's reply that goes on would be taken for the credit's header.
     if (const int extra = beyondStatus(reply.bytes); extra > 0) {
         noisyLine(outcome, extra);
-        return report(outcome, {});
+        return report(outcome);
     }
     reply = commandExchange(oneByte(kReadCredit), kCreditHeaderSize, kCreditHeaderLimit);
-    outcome.reply = reply.bytes;
     if (reply.strayBefore > 0) {
         noisyLine(outcome, reply.strayBefore);
-        return report(outcome, {});
+        return report(outcome);
     }
     if (reply.bytes.size() < static_cast<std::size_t>(kCreditHeaderSize)) {
         if (reply.bytes.empty()) {
@@ -152,72 +151,74 @@ std::string Palmota::ReadCredit() {
             outcome.expected = kCreditHeaderSize;
             outcome.limit = kCreditHeaderLimit;
         }
-        return report(outcome, {});
+        return report(outcome);
     }
     if (byteAt(reply.bytes, 2) == kStatusFailed) {  // length FF: no credit
         outcome.cause = Cause::NoBadge;
-        return report(outcome, {});
+        return report(outcome);
     }
     const int remaining = remainingCreditBytes(reply.bytes);
     const Reply rest = commandExchange({}, remaining, kCreditRestLimit);
     reply.bytes += rest.bytes;
-    outcome.reply = reply.bytes;
     // Byte 2 announces the n data bytes after the header: the whole reply is 2 + n bytes,
     // the credit in bytes 3 and 4.
     const int announced = byteAt(reply.bytes, 2) + kCreditHeaderSize;
     const auto received = static_cast<int>(reply.bytes.size());
     if (received > announced) {
         noisyLine(outcome, received - announced);
-        return report(outcome, {});
+        return report(outcome);
     }
-    std::string credit = received == announced ? decodeCredit(reply.bytes) : std::string{};
-    if (credit.empty()) {
+    const auto credit = received == announced ? decodeCredit(reply.bytes) : std::nullopt;
+    if (!credit) {
         outcome.cause = rest.lineLost ? Cause::LineLost : Cause::ShortReply;
         outcome.received = received;
         outcome.expected = std::max(announced, kCreditReplySize);
         outcome.limit = kCreditRestLimit;
-        return report(outcome, credit);
+        return report(outcome);
     }
     if (!staysQuiet(line_, clock_, kReplyGuard)) {
         noisyLine(outcome, 0);
-        return report(outcome, {});
+        return report(outcome);
     }
-    outcome.credit = static_cast<std::uint16_t>(std::stoul(credit));
-    return report(outcome, credit);
+    outcome.credit = credit;
+    return report(outcome);
 }
 
-std::string Palmota::WriteCredit(const std::string& amount) {
-    Outcome outcome;
-    outcome.operation = Operation::WriteCredit;
+Outcome ReaderLink::writeCredit(std::string_view amountText) {
     // Only an amount with a true value of 0 to 65535 fits the two credit bytes; anything
     // else is refused before the Reader is touched.
-    const auto value = parseAmount(amount);
-    if (!value) {
-        outcome.cause = Cause::Refused;
-        outcome.refused = amount;
-        return report(outcome, kResultError);
-    }
+    if (const auto value = parseAmount(amountText)) return writeCredit(*value);
+    Outcome outcome;
+    outcome.operation = Operation::WriteCredit;
+    outcome.cause = Cause::Refused;
+    outcome.refused = std::string(amountText);
+    return report(outcome);
+}
+
+Outcome ReaderLink::writeCredit(std::uint16_t amount) {
+    Outcome outcome;
+    outcome.operation = Operation::WriteCredit;
+    outcome.amount = amount;
     const Reply ready = readyCheck(outcome);
-    if (ready.bytes.empty()) return report(outcome, kResultError);
+    if (ready.bytes.empty()) return report(outcome);
     // Nothing has reached the badge yet: a noisy ready check stops the write here, with the
     // credit untouched.
-    if (!readyCheckEnded(outcome, ready)) return report(outcome, kResultError);
+    if (!readyCheckEnded(outcome, ready)) return report(outcome);
     // The acknowledgement is not examined.
     const Reply acknowledged =
         commandExchange(oneByte(kWriteCredit), kStatusReplySize, kWriteCommandLimit);
     if (acknowledged.lineLost) {
         // The amount never left: the badge is untouched.
         recordLineLost(outcome, kWriteCommandLimit);
-        return report(outcome, writeResult({}));
+        return report(outcome);
     }
     // Once 07 is out the Reader takes the next two bytes for the amount, whatever came
     // back: they go out now, or the next command's bytes would be stored as the credit.
-    const Reply final = commandExchange(amountBytes(*value), kStatusReplySize, kWriteResultLimit);
+    const Reply final = commandExchange(amountBytes(amount), kStatusReplySize, kWriteResultLimit);
     outcome.amountSent = true;
-    outcome.reply = final.bytes;
+    if (!final.bytes.empty()) outcome.finalByte = byteAt(final.bytes, 1);
     const int extra =
         beyondStatus(acknowledged.bytes) + final.strayBefore + beyondStatus(final.bytes);
-    std::string result = writeResult(final.bytes);
     if (final.bytes.empty()) {
         // The amount went out and nothing came back: the Reader may have stored it, even
         // when the line went away right after.
@@ -226,19 +227,19 @@ std::string Palmota::WriteCredit(const std::string& amount) {
     } else if (extra > 0 || !staysQuiet(line_, clock_, kWriteGuard)) {
         // The final byte may be a late copy of an earlier reply: no verdict.
         noisyLine(outcome, extra);
-        result.clear();
-    } else if (byteAt(final.bytes, 1) == kStatusFailed) {
+    } else if (*outcome.finalByte == kStatusFailed) {
         outcome.cause = Cause::WriteRefused;
         outcome.status = kStatusFailed;
-    } else if (byteAt(final.bytes, 1) != kStatusOk) {
+    } else if (*outcome.finalByte != kStatusOk) {
         outcome.cause = Cause::UnexpectedReply;
-        outcome.status = byteAt(final.bytes, 1);
+        outcome.status = *outcome.finalByte;
     }
-    return report(outcome, result);
+    return report(outcome);
 }
 
-std::optional<Palmota::Reply> Palmota::readBlockReply(Outcome& outcome, std::uint8_t blockNumber,
-                                                      std::size_t needed) {
+std::optional<ReaderLink::Reply> ReaderLink::readBlockReply(Outcome& outcome,
+                                                            std::uint8_t blockNumber,
+                                                            std::size_t needed) {
     const Reply ready = readyCheck(outcome);
     if (ready.bytes.empty()) return std::nullopt;
     // Before 04 the Reader is idle: a noisy ready check stops the read here.
@@ -249,7 +250,6 @@ std::optional<Palmota::Reply> Palmota::readBlockReply(Outcome& outcome, std::uin
     // After 04 the Reader waits for the block number: it goes out whatever came back, or
     // the next command's byte would be taken for it.
     Reply reply = commandExchange(oneByte(blockNumber), kBlockReplySize, kBlockReplyLimit);
-    outcome.reply = reply.bytes;
     outcome.block = reply.bytes;
     const int extra =
         acknowledged.strayBefore + beyondStatus(acknowledged.bytes) + reply.strayBefore;
@@ -264,7 +264,7 @@ std::optional<Palmota::Reply> Palmota::readBlockReply(Outcome& outcome, std::uin
     return reply;
 }
 
-void Palmota::judgeBlockReply(Outcome& outcome, const Reply& reply, std::size_t needed) const {
+void ReaderLink::judgeBlockReply(Outcome& outcome, const Reply& reply, std::size_t needed) const {
     if (reply.bytes.empty()) {
         noAnswer(outcome, reply.lineLost, kBlockReplyLimit);
     } else if (isNoBlockReply(reply.bytes)) {
@@ -277,7 +277,7 @@ void Palmota::judgeBlockReply(Outcome& outcome, const Reply& reply, std::size_t 
     }
 }
 
-std::string Palmota::ReadBlock(const std::int32_t& blockNumber) {
+Outcome ReaderLink::readBlock(std::int32_t blockNumber) {
     Outcome outcome;
     outcome.operation = Operation::ReadBlock;
     // The block number travels as one byte; a number that does not fit is refused
@@ -285,25 +285,18 @@ std::string Palmota::ReadBlock(const std::int32_t& blockNumber) {
     if (blockNumber < 0 || blockNumber > kHighestBlock) {
         outcome.cause = Cause::Refused;
         outcome.refused = std::to_string(blockNumber);
-        return report(outcome, kResultError);
+        return report(outcome);
     }
-    const auto reply =
-        readBlockReply(outcome, static_cast<std::uint8_t>(blockNumber), kBlockReplySize);
-    // ERREUR only when the Reader did not answer the ready check; a noisy one gets no
-    // block, and so the empty reply.
-    if (!reply) return report(outcome, outcome.cause == Cause::NoisyLine ? "" : kResultError);
-    return report(outcome, reply->bytes);
+    readBlockReply(outcome, static_cast<std::uint8_t>(blockNumber), kBlockReplySize);
+    return report(outcome);
 }
 
-std::string Palmota::ReadSerialNumber() {
+Outcome ReaderLink::readSerialNumber() {
     Outcome outcome;
     outcome.operation = Operation::ReadSerialNumber;
     const auto reply = readBlockReply(outcome, 0, kSerialNumberLastByte);
-    if (!reply) return report(outcome, outcome.cause == Cause::NoisyLine ? "" : kResultError);
-    if (outcome.cause == Cause::NoisyLine) return report(outcome, {});
-    const std::string serial = decodeSerialNumber(reply->bytes);
-    if (!serial.empty()) outcome.serial = static_cast<std::int32_t>(std::stol(serial));
-    return report(outcome, serial);
+    if (reply && outcome.succeeded()) outcome.serial = decodeSerialNumber(reply->bytes);
+    return report(outcome);
 }
 
 }  // namespace palmota

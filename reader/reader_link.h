@@ -4,6 +4,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "reader/clock.h"
 #include "reader/outcome.h"
@@ -11,17 +12,17 @@
 
 namespace palmota {
 
-// The Reader link: the module `Palmota` of badge procedures. Every procedure opens the
-// port if it is closed, runs a fixed series of host-driven exchanges and returns a
-// result text for the window: a decimal number, "OK", "ERREUR" or the empty text. None
-// raises or shows anything. Beside the text, each procedure reports its outcome (what
-// happened, and why it failed) to the observer its owner installed.
+// The Reader link: the badge operations on the serial line, each returning its typed
+// Outcome (the credit, the serial number, the block bytes, whether the amount went out,
+// the final byte). Every operation opens the port if it is closed, runs a fixed series of
+// host-driven exchanges, and never raises or shows anything. The window's text procedures
+// (module `Palmota`, reader/palmota.h) are a rendering of these outcomes.
 //
 // Exchanges (command sent; bytes waited for; limit):
-//   ReadCredit        00; 1; 1 s   06; 2; 1 s             (none); r; 2 s
-//   WriteCredit       00; 1; 1 s   07; 1; 3 s             credit high, low; 1; 3 s
-//   ReadSerialNumber  00; 1; 1 s   04; 1; 3 s             00 (block 0); 17; 2 s
-//   ReadBlock         00; 1; 1 s   04; 1; 3 s             block number; 17; 2 s
+//   readCredit        00; 1; 1 s   06; 2; 1 s             (none); r; 2 s
+//   writeCredit       00; 1; 1 s   07; 1; 3 s             credit high, low; 1; 3 s
+//   readSerialNumber  00; 1; 1 s   04; 1; 3 s             00 (block 0); 17; 2 s
+//   readBlock         00; 1; 1 s   04; 1; 3 s             block number; 17; 2 s
 //
 // Before an operation's ready check, whatever is waiting is dropped: it answers none of
 // its commands (a reply that came after its limit, a reply sent twice), and taken for the
@@ -34,15 +35,16 @@ namespace palmota {
 // reply, make the operation fail as a noisy line: it never yields a value taken from a
 // shifted reply. A block reply is returned as read, whatever its length; only bytes after
 // it count against it. A write's verdict is trusted only after a longer silence.
-class Palmota {
+class ReaderLink {
   public:
     // The port chooser's current text, read at each opening (a number from "1", a device path).
     using PortChooser = std::function<std::string()>;
-    // Told the outcome of every operation, once, when it ends.
+    // Told the outcome of every operation, once, when it ends: for a trace of what the
+    // link met, beside the outcome the operation returns.
     using OutcomeObserver = std::function<void(const Outcome&)>;
 
-    Palmota(SerialLine& line, Clock& clock, PortChooser chooser = {},
-            OutcomeObserver observer = {});
+    ReaderLink(SerialLine& line, Clock& clock, PortChooser chooser = {},
+               OutcomeObserver observer = {});
 
     void setObserver(OutcomeObserver observer) { observer_ = std::move(observer); }
     // Asked before each operation sends its first byte: once true (the program was asked
@@ -55,19 +57,21 @@ class Palmota {
 
     // Opens the port named by the chooser unless it is already open; an open port is
     // never reconfigured, so a new choice only counts at the next opening.
-    void OpenReaderPort();
-    void CloseReaderPort();
+    void openPort();
+    void closePort();
 
-    // The credit as decimal text (0 to 65535), or the empty text. Closes the port when
-    // the Reader is not ready, so that the next operation reopens the chosen port.
-    std::string ReadCredit();
-    // Writes `amount` (decimal digits, 0 to 65535): "OK", "ERREUR" or the empty text.
-    std::string WriteCredit(const std::string& amount);
-    // The raw reply to a block read (usually 17 bytes, possibly fewer, more or none),
-    // or "ERREUR" when the Reader did not answer the ready check.
-    std::string ReadBlock(const std::int32_t& blockNumber);
-    // The badge's serial number in signed decimal, "ERREUR", or the empty text.
-    std::string ReadSerialNumber();
+    // The credit (0 to 65535). Closes the port when the Reader is not ready, so that the
+    // next operation reopens the chosen port.
+    Outcome readCredit();
+    // Writes `amount` as the badge's credit.
+    Outcome writeCredit(std::uint16_t amount);
+    // The same for an amount as typed: decimal digits whose value is 0 to 65535; anything
+    // else is refused (Cause::Refused) with nothing sent.
+    Outcome writeCredit(std::string_view amountText);
+    // The raw reply to a block read (usually 17 bytes, possibly fewer, more or none).
+    Outcome readBlock(std::int32_t blockNumber);
+    // The badge's serial number, from bytes 10 to 13 of block 0.
+    Outcome readSerialNumber();
 
   private:
     struct Reply {
@@ -99,7 +103,7 @@ class Palmota {
     bool readyCheckEnded(Outcome& outcome, const Reply& ready);
     // Marks `outcome` as a noisy line, with `extra` bytes beyond a reply's shape.
     static void noisyLine(Outcome& outcome, int extra);
-    std::string report(Outcome& outcome, std::string result) const;
+    const Outcome& report(const Outcome& outcome) const;
 
     SerialLine& line_;
     Clock& clock_;

@@ -20,7 +20,6 @@
 #include "ui/outcome_text.h"
 #include "ui/port_chooser.h"
 #include "ui/window_placement.h"
-#include "ui/window_journal.h"
 
 namespace palmota::ui {
 
@@ -77,9 +76,9 @@ std::vector<int> typedCharacters(const QKeyEvent& key) {
 FrmPalmota::FrmPalmota(SerialLine& Mscomm, Clock& clock, QWidget* parent)
     : QWidget(parent),
       picture_(backgroundPicture()),
-      palmota_(
-          Mscomm, clock, [this] { return Combo1->currentText().toLocal8Bit().toStdString(); },
-          [this](const Outcome& outcome) { outcomes_.push_back(outcome); }),
+      link_(Mscomm, clock, [this] { return portText(); }),
+      palmota_(link_),
+      till_(link_, "palmota", [this] { return portText(); }),
       programEnd_([] { QCoreApplication::exit(0); }) {
     setWindowTitle(QStringLiteral("Tarvinelo PALMOTA"));
     setWindowIcon(appWindowIcon());
@@ -213,13 +212,16 @@ void FrmPalmota::setActionReport(ActionReport report) {
 }
 
 void FrmPalmota::setInterruption(std::function<bool()> interrupted) {
-    palmota_.setInterruption(std::move(interrupted));
+    till_.setInterruption(std::move(interrupted));
 }
 
-void FrmPalmota::setJournal(WindowJournal* journal,
-                            std::function<void(const std::string&)> complain) {
-    journal_ = journal;
+void FrmPalmota::setLedger(till::Ledger* ledger, std::function<void(const std::string&)> complain) {
+    till_.setLedger(ledger);
     complain_ = std::move(complain);
+}
+
+std::string FrmPalmota::portText() const {
+    return Combo1->currentText().toLocal8Bit().toStdString();
 }
 
 void FrmPalmota::runAction(const std::function<void()>& action) {
@@ -244,15 +246,14 @@ void FrmPalmota::runAction(const std::function<void()>& action) {
     if (actionReport_) actionReport_(outcomes_);
 }
 
-void FrmPalmota::explain(QLineEdit* box, const Outcome& outcome) {
-    const QString text = outcomeText(outcome, QTime::currentTime());
+void FrmPalmota::explain(QLineEdit* box, const QString& text) {
     box->setToolTip(text);
     box->setAccessibleDescription(text);
 }
 
 void FrmPalmota::explainLastOutcome(QLineEdit* box) {
-    if (outcomes_.empty()) return;
-    explain(box, outcomes_.back());
+    outcomes_.push_back(palmota_.lastOutcome());
+    explain(box, outcomeText(outcomes_.back(), QTime::currentTime()));
 }
 
 void FrmPalmota::clearExplanation(QLineEdit* box) {
@@ -349,34 +350,21 @@ void FrmPalmota::Command2_Click() {
     if (amount.isEmpty()) return;
     Text3->setText(QString());
     runAction([&] {
-        // The journal's row needs the amount's value; an amount the link refuses sends
-        // nothing, and gets no row.
-        const std::optional<std::uint16_t> value = protocol::parseAmount(amount.toStdString());
-        std::optional<std::string> row;
-        std::string failure;
-        if (journal_ && value) {
-            row = journal_->begin(Combo1->currentText().toLocal8Bit().toStdString(), *value,
-                                  failure);
-            if (!row) {
-                Text3->setText(fromResult(protocol::kResultError));
-                Text3->setToolTip(WindowJournal::unavailableText());
-                Text3->setAccessibleDescription(WindowJournal::unavailableText());
-                if (complain_) complain_(failure);
-                return;
-            }
-        }
-        const QString result = fromResult(palmota_.WriteCredit(amount.toStdString()));
-        if (!outcomes_.empty() && outcomes_.back().cause == Cause::Refused) {
+        // WriteCredit, with the till's rules around it: with a journal, the badge is read
+        // and the row committed before the write, and the write is not sent without it.
+        const till::WriteVerdict verdict = till_.write(amount.toStdString());
+        outcomes_.insert(outcomes_.end(), verdict.operations.begin(), verdict.operations.end());
+        if (verdict.judged == till::Cause::Refused) {
             // An amount the link refused, with nothing sent, goes from the box; emptying
             // the box empties the result through Text2_Change, and the result box keeps
             // why in its tooltip.
             Text2->setText(QString());
         } else {
-            Text3->setText(result);
+            Text3->setText(fromResult(verdict.write ? resultText(*verdict.write)
+                                                    : std::string(protocol::kResultError)));
         }
-        explainLastOutcome(Text3);
-        if (row && !journal_->complete(*row, outcomes_.back(), failure) && complain_)
-            complain_(failure);
+        explain(Text3, verdictText(verdict, QTime::currentTime()));
+        if (!verdict.journalProblem.empty() && complain_) complain_(verdict.journalProblem);
     });
 }
 
@@ -385,7 +373,6 @@ void FrmPalmota::Command3_Click() {
     runAction([this] {
         Text4->setText(fromResult(palmota_.ReadSerialNumber()));
         explainLastOutcome(Text4);
-        if (journal_) journal_->noteSerial(outcomes_.back());
         Text1->setText(fromResult(palmota_.ReadCredit()));
         explainLastOutcome(Text1);
     });
@@ -396,6 +383,7 @@ void FrmPalmota::Command4_Click() {
     runAction([this] {
         for (std::int32_t block = 0; block < protocol::kDumpBlockCount; ++block) {
             static_cast<void>(palmota_.ReadBlock(block));
+            outcomes_.push_back(palmota_.lastOutcome());
         }
     });
 }

@@ -8,8 +8,11 @@
 
 #include "reader/clock.h"
 #include "reader/outcome.h"
+#include "reader/palmota.h"
 #include "reader/reader_link.h"
 #include "reader/serial_line.h"
+#include "till/ledger.h"
+#include "till/till.h"
 
 class QLabel;
 class QLineEdit;
@@ -19,7 +22,6 @@ class QTimer;
 namespace palmota::ui {
 
 class PortChooser;
-class WindowJournal;
 
 // The operator's one window. Its controls keep their generic numbered names (Command1 to
 // Command4, Text1 to Text4, ...), and each event has its own handler named after control
@@ -61,7 +63,7 @@ class FrmPalmota final : public QWidget {
     void setInterruption(std::function<bool()> interrupted);
     // With a journal, each credit write gets its row before it is sent, and is not sent
     // when the row cannot be committed. `complain` is told the lines for standard error.
-    void setJournal(WindowJournal* journal, std::function<void(const std::string&)> complain);
+    void setLedger(till::Ledger* ledger, std::function<void(const std::string&)> complain);
 
   protected:
     void showEvent(QShowEvent* event) override;
@@ -75,11 +77,14 @@ class FrmPalmota final : public QWidget {
     void placeOnScreen();
     void createControls();
     void arrangeTabOrder();
+    // The port chooser's text, as the link opens it and the journal records it.
+    std::string portText() const;
     // Runs one action's badge operations and reports their outcomes when it ends.
     void runAction(const std::function<void()>& action);
-    // Gives `box` the last operation's outcome as its tooltip and accessible description.
-    void explain(QLineEdit* box, const Outcome& outcome);
+    // Keeps the outcome of the procedure just run for the action's report, and gives `box`
+    // what it met as its tooltip and accessible description.
     void explainLastOutcome(QLineEdit* box);
+    void explain(QLineEdit* box, const QString& text);
     void clearExplanation(QLineEdit* box);
 
     // Handlers, in the order of the window's handler table.
@@ -93,11 +98,14 @@ class FrmPalmota final : public QWidget {
     void Timer1_Timer();
 
     QImage picture_;  // at the screen's device-pixel ratio
+    ReaderLink link_;
+    // The module of badge procedures the buttons call.
     palmota::Palmota palmota_;
+    // The rules of a credit write, and its journal.
+    till::Till till_;
     std::function<void()> programEnd_;
     ActionReport actionReport_;
     std::vector<Outcome> outcomes_;  // of the action running
-    WindowJournal* journal_ = nullptr;
     std::function<void(const std::string&)> complain_;
 
     bool ContinuousReading = false;

@@ -113,4 +113,26 @@ QString outcomeText(const Outcome& o, QTime at) {
     return {};
 }
 
+QString verdictText(const till::WriteVerdict& verdict, QTime at) {
+    const auto french = [](till::Cause cause) {
+        const std::string_view text = till::row(cause).french;
+        return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+    };
+    QString text;
+    if (verdict.judged == till::Cause::Ok && verdict.write) {
+        Outcome written = *verdict.write;
+        written.cause = Cause::Success;
+        text = outcomeText(written, at);
+        if (verdict.confirmedByReadingBack)
+            text += QStringLiteral(" (confirmé en relisant le badge)");
+    } else if (verdict.failed) {
+        text = outcomeText(*verdict.failed, at);
+    } else {
+        text = french(verdict.judged);
+    }
+    if (verdict.cause == till::Cause::OutcomeNotRecorded)
+        text += u' ' + french(till::Cause::OutcomeNotRecorded);
+    return text;
+}
+
 }  // namespace palmota::ui

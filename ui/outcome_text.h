@@ -4,6 +4,7 @@
 #include <QTime>
 
 #include "reader/outcome.h"
+#include "till/till.h"
 
 namespace palmota::ui {
 
@@ -14,5 +15,9 @@ namespace palmota::ui {
 // Texts that came from outside (a device path, a port text) are shown with their control
 // characters escaped.
 QString outcomeText(const Outcome& outcome, QTime at);
+
+// The same for a credit write and the till's verdict on it: the write's own outcome, or
+// why the till stopped it or doubts it ("Journal indisponible : rien n'a été écrit.").
+QString verdictText(const till::WriteVerdict& verdict, QTime at);
 
 }  // namespace palmota::ui

@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "reader/palmota.h"
 #include "reader/protocol.h"
 #include "reader/reader_link.h"
 #include "tests/support/scripted_line.h"
@@ -62,9 +63,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return pieces;
     });
     std::vector<Outcome> outcomes;
-    Palmota link(
+    ReaderLink reader(
         line, clock, [] { return std::string("1"); },
         [&outcomes](const Outcome& o) { outcomes.push_back(o); });
+    Palmota link(reader);
 
     for (int op = 0; op < 8 && in.remaining_bytes() > 0; ++op) {
         const Seconds start = clock.time;
@@ -111,10 +113,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         // Each operation tells exactly one outcome, and a success is never a failure's text.
         if (outcomes.size() != static_cast<std::size_t>(op + 1)) fail("one outcome each", "");
         const Outcome& told = outcomes.back();
-        if (told.succeeded() && (told.result.empty() || told.result == "ERREUR"))
-            fail("failure told as a success", told.result);
-        if (told.succeeded() && told.operation == Operation::WriteCredit && told.result != "OK")
-            fail("write told as a success", told.result);
+        const std::string result = resultText(told);
+        if (told.succeeded() && (result.empty() || result == "ERREUR"))
+            fail("failure told as a success", result);
+        if (told.succeeded() && told.operation == Operation::WriteCredit && result != "OK")
+            fail("write told as a success", result);
         // Blocking waits: a handful per exchange, never a spin.
         if (line.waits > 64 * (op + 1)) fail("too many waits", "");
     }

@@ -3,6 +3,7 @@
 #include <functional>
 #include <thread>
 
+#include "reader/palmota.h"
 #include "reader/posix_serial_line.h"
 #include "reader/protocol.h"
 #include "reader/reader_link.h"
@@ -41,8 +42,9 @@ class MisbehavingReader : public ::testing::TestWithParam<Misbehaviour> {
     PosixSerialLine line;
     SteadyClock clock;
     std::vector<Outcome> outcomes;
-    Palmota link{line, clock, [this] { return reader.devicePath(); },
-                 [this](const Outcome& o) { outcomes.push_back(o); }};
+    ReaderLink readerLink{line, clock, [this] { return reader.devicePath(); },
+                          [this](const Outcome& o) { outcomes.push_back(o); }};
+    Palmota link{readerLink};
 
     void SetUp() override {
         std::string error;
@@ -137,7 +139,8 @@ TEST(FloodingReader, MemoryStaysBoundedWhileOperationsGoOn) {
     ASSERT_TRUE(reader.start(&error)) << error;
     PosixSerialLine line;
     SteadyClock clock;
-    Palmota link{line, clock, [&] { return reader.devicePath(); }};
+    ReaderLink readerLink{line, clock, [&] { return reader.devicePath(); }};
+    Palmota link{readerLink};
 
     // A gigabyte poured out after each ready check, far more than any buffer could hold.
     sim::ReaderFaults faults;

@@ -15,6 +15,7 @@
 #include <functional>
 #include <thread>
 
+#include "reader/palmota.h"
 #include "reader/posix_serial_line.h"
 #include "reader/reader_link.h"
 #include "sim/pty_reader.h"
@@ -218,7 +219,8 @@ TEST_F(OpenErrors, LongAndNonUtf8PathsReachTheDeviceTheyName) {
         ASSERT_EQ(::symlink(pty.c_str(), link.c_str()), 0) << link;
         PosixSerialLine line;
         SteadyClock clock;
-        Palmota palmota(line, clock, [&] { return link.string(); });
+        ReaderLink reader(line, clock, [&] { return link.string(); });
+        Palmota palmota(reader);
         EXPECT_EQ(palmota.ReadCredit(), "1500") << link << ": " << line.openError().reason;
         fs::remove(link);
     }

@@ -8,6 +8,7 @@
 #include <fstream>
 #include <thread>
 
+#include "reader/palmota.h"
 #include "reader/posix_serial_line.h"
 #include "reader/protocol.h"
 #include "reader/reader_link.h"
@@ -28,10 +29,11 @@ struct ReaderOnPty : ::testing::Test {
     SteadyClock clock;
     std::string chooser;
     std::vector<Outcome> errors;
-    Palmota link{line, clock, [this] { return chooser; },
-                 [this](const Outcome& o) {
-                     if (!o.succeeded()) errors.push_back(o);
-                 }};
+    ReaderLink readerLink{line, clock, [this] { return chooser; },
+                          [this](const Outcome& o) {
+                              if (!o.succeeded()) errors.push_back(o);
+                          }};
+    Palmota link{readerLink};
 
     void SetUp() override {
         std::string error;

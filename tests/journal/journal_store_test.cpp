@@ -20,7 +20,10 @@ class JournalStoreTest : public ::testing::TestWithParam<Backend> {
 };
 
 WriteStart aTopup(const std::string& station, int before, int topup) {
-    WriteStart start = stationStart("palmota-cli", "/dev/ttyUSB0");
+    WriteStart start;
+    start.program = "palmota-cli";
+    start.port = "/dev/ttyUSB0";
+    start.user = "desk";
     start.station = station;
     start.serial = "123456";
     start.serialSource = SerialSource::ReadNow;
@@ -37,8 +40,8 @@ TEST_P(JournalStoreTest, KeepsEachRowAsBegunAndCompleted) {
     ASSERT_TRUE(done) << error;
     const auto pending = journal->begin(aTopup("desk-2", 1750, 50), error);
     ASSERT_TRUE(pending) << error;
-    ASSERT_TRUE(journal->complete(*done, {"ok", true, false, 1750}, error)) << error;
-    EXPECT_FALSE(journal->complete("no-such-row", {"ok", true, false, 1}, error));
+    ASSERT_TRUE(journal->complete(*done, {"ok", true, false, 1750, {}}, error)) << error;
+    EXPECT_FALSE(journal->complete("no-such-row", {"ok", true, false, 1, {}}, error));
 
     // Read by another connection, as another station would.
     auto reader = testing::openJournal(where_);
@@ -75,11 +78,11 @@ TEST_P(JournalStoreTest, KeepsEachRowAsBegunAndCompleted) {
 TEST_P(JournalStoreTest, RefusesASchemaNewerThanItKnows) {
     std::string error;
     ASSERT_TRUE(testing::openJournal(where_)->connect(error)) << error;
-    ASSERT_TRUE(testing::execRaw(where_, "UPDATE palmota_journal SET schema_version = 2"));
+    ASSERT_TRUE(testing::execRaw(where_, "UPDATE palmota_journal SET schema_version = 3"));
     auto journal = testing::openJournal(where_);
     EXPECT_FALSE(journal->connect(error));
     EXPECT_EQ(error,
-              "its schema is version 2, newer than the 1 this program knows: use a newer "
+              "its schema is version 3, newer than the 2 this program knows: use a newer "
               "palmota");
     EXPECT_FALSE(journal->begin(aTopup("desk-1", 0, 1), error));
 }
@@ -124,9 +127,9 @@ WriteRow row(const std::string& started, const std::string& station, std::option
     return r;
 }
 
-const WriteEnd kConfirmed{"ok", true, false, std::nullopt};
-const WriteEnd kRefused{"write-refused", false, true, std::nullopt};
-const WriteEnd kUnknown{"not-confirmed", false, false, std::nullopt};
+const WriteEnd kConfirmed{"ok", true, false, std::nullopt, {}};
+const WriteEnd kRefused{"write-refused", false, true, std::nullopt, {}};
+const WriteEnd kUnknown{"not-confirmed", false, false, std::nullopt, {}};
 
 class DailyTotalsTest : public ::testing::TestWithParam<TotalsCase> {};
 
@@ -146,7 +149,7 @@ INSTANTIATE_TEST_SUITE_P(
         TotalsCase{"TopupAndAbsoluteWrite",
                    {row("2026-03-01T10:00:00.000Z", "desk-1", 1500, 1750, 250, kConfirmed),
                     row("2026-03-01T11:00:00.000Z", "desk-1", 1750, 1000, {},
-                        WriteEnd{"ok", true, false, 1000})},
+                        WriteEnd{"ok", true, false, 1000, {}})},
                    {"2026-03-01,desk-1,2,2,0,0,0,-500,250"}},
         // Only what is known counts: no before, or no outcome, adds nothing to the credit.
         TotalsCase{"UnknownsAddNothing",

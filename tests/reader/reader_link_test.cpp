@@ -4,6 +4,7 @@
 
 #include <deque>
 
+#include "reader/palmota.h"
 #include "tests/support/hex.h"
 #include "tests/support/scripted_line.h"
 #include "tests/support/system_names.h"
@@ -22,8 +23,9 @@ struct ReaderLinkTest : ::testing::Test {
     ScriptedLine line{clock};
     std::string chooser = "1";
     std::vector<Outcome> outcomes;
-    Palmota link{line, clock, [this] { return chooser; },
-                 [this](const Outcome& o) { outcomes.push_back(o); }};
+    ReaderLink reader{line, clock, [this] { return chooser; },
+                      [this](const Outcome& o) { outcomes.push_back(o); }};
+    Palmota link{reader};
     std::deque<Reply> replies;
 
     void SetUp() override {
@@ -155,7 +157,7 @@ TEST_F(ReaderLinkTest, WriteSendsTheAmountEvenWhenTheCommandGotNoAcknowledgement
 // receives (another program's ready checks) for the amount.
 TEST_F(ReaderLinkTest, AnEndRequestedMidOperationLetsItFinishAndStartsNoOther) {
     bool ending = false;
-    link.setInterruption([&] { return ending; });
+    reader.setInterruption([&] { return ending; });
     line.setResponder([&](const Bytes& w) {
         if (w == hex("07")) ending = true;
         return Reply{{1ms, hex("00")}};

@@ -5,6 +5,7 @@
 #include <functional>
 #include <sstream>
 
+#include "reader/palmota.h"
 #include "reader/reader_link.h"
 #include "tests/support/fake_clock.h"
 #include "tests/support/hex.h"
@@ -54,7 +55,8 @@ TEST_P(TraceTest, WritesOneLinePerWireEvent) {
     line.breaksAtWrite = c.breaksAtWrite;
     std::ostringstream trace;
     TracingLine tracing(line, trace, clock);
-    Palmota reader(tracing, clock, [] { return palmota::testing::onThisSystem("/dev/ttyS0"); });
+    ReaderLink link(tracing, clock, [] { return palmota::testing::onThisSystem("/dev/ttyS0"); });
+    Palmota reader(link);
 
     EXPECT_EQ(reader.ReadCredit(), c.result);
     EXPECT_EQ(trace.str(), palmota::testing::onThisSystem(c.trace));

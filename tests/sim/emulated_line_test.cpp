@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "reader/palmota.h"
 #include "reader/port_name.h"
 #include "reader/reader_link.h"
 #include "tests/support/fake_clock.h"
@@ -22,7 +23,8 @@ struct EmulatedLineTest : ::testing::Test {
     ScriptedLine system{clock};
     EmulatedLine line{kEmulated, VirtualBadge::sample(), system, clock,
                       [this](Seconds wait) { clock.advance(wait); }};
-    Palmota reader{line, clock, [] { return kEmulated; }};
+    ReaderLink link{line, clock, [] { return kEmulated; }};
+    Palmota reader{link};
 };
 
 TEST_F(EmulatedLineTest, TheWindowsOperationsGetTheSampleBadgesAnswers) {

@@ -15,8 +15,10 @@ class FakeJournal final : public journal::Journal {
     bool refuseComplete = false;
     std::vector<journal::WriteStart> begun;
     std::vector<journal::WriteEnd> completed;
+    std::vector<journal::WriteRow> kept;  // every row, completed or not
 
     std::string where() const override { return "/var/lib/palmota/journal.db"; }
+    bool exists(std::string&) override { return true; }
     bool connect(std::string&) override { return true; }
     std::optional<std::string> begin(const journal::WriteStart& start,
                                      std::string& error) override {
@@ -25,22 +27,36 @@ class FakeJournal final : public journal::Journal {
             return std::nullopt;
         }
         begun.push_back(start);
-        return "row-" + std::to_string(begun.size());
+        journal::WriteRow row;
+        row.id = "row-" + std::to_string(begun.size());
+        row.start = start;
+        row.started = "2026-12-08T10:00:00.000Z";
+        kept.push_back(row);
+        return row.id;
     }
-    bool complete(const std::string&, const journal::WriteEnd& end, std::string& error) override {
+    bool complete(const std::string& id, const journal::WriteEnd& end,
+                  std::string& error) override {
         if (refuseComplete) {
             error = "server gone";
             return false;
         }
         completed.push_back(end);
+        for (journal::WriteRow& row : kept) {
+            if (row.id != id) continue;
+            row.ended = "2026-12-08T10:00:01.000Z";
+            row.end = end;
+        }
         return true;
     }
     std::optional<std::vector<journal::WriteRow>> rows(const journal::RowFilter&,
                                                        std::string&) override {
-        return std::vector<journal::WriteRow>{};
+        return kept;
     }
-    bool lastConfirmed(const std::string&, std::optional<journal::WriteRow>&,
+    bool lastConfirmed(const std::string& serial, std::optional<journal::WriteRow>& row,
                        std::string&) override {
+        row.reset();
+        for (const journal::WriteRow& r : kept)
+            if (r.end && r.end->confirmed && r.badge() == serial) row = r;
         return true;
     }
 };

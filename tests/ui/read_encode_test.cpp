@@ -54,9 +54,9 @@ TEST_F(ReadAction, ReportsTheOutcomesOfTheOperationsItRan) {
     click("Command3");
     ASSERT_EQ(seen.size(), 2u);
     EXPECT_EQ(seen[0].operation, Operation::ReadSerialNumber);
-    EXPECT_EQ(seen[0].result, "123456");
+    EXPECT_EQ(seen[0].serial, 123456);
     EXPECT_EQ(seen[1].operation, Operation::ReadCredit);
-    EXPECT_EQ(seen[1].result, "1500");
+    EXPECT_EQ(seen[1].credit, 1500);
 
     window->setPortText("/dev/palmota-no-such-port");
     setFaults(silentReader());

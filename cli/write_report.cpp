@@ -1,0 +1,153 @@
+#include "cli/write_report.h"
+
+#include <QJsonValue>
+
+#include "reader/byte_text.h"
+#include "reader/palmota.h"
+#include "reader/protocol.h"
+
+namespace palmota::cli {
+
+namespace {
+
+using till::Cause;
+using till::WriteVerdict;
+
+// "label: TEXT", or "label:" alone for the empty text, so that a line never ends in a space.
+std::string labelled(const std::string& label, const std::string& text) {
+    return text.empty() ? label + ':' : label + ": " + text;
+}
+
+std::string number(std::optional<std::int32_t> value) {
+    return value ? std::to_string(*value) : std::string();
+}
+
+// The device the command ran on, as its operations last named it.
+std::string device(const WriteVerdict& v) {
+    return v.operations.empty() ? std::string() : printable(v.operations.back().device);
+}
+
+// The write's result text; a write that never ran failed before anything was sent.
+std::string writeText(const WriteVerdict& v) {
+    return v.write ? resultText(*v.write) : std::string(protocol::kResultError);
+}
+
+// A read that failed after a write the Reader confirmed: what the badge holds is unknown.
+bool readBackFailedAfterConfirmedWrite(const WriteVerdict& v) {
+    return v.amountSent && v.write && v.write->succeeded() && v.failed &&
+           v.failed->operation != Operation::WriteCredit;
+}
+
+std::string failureLine(WriteKind kind, const std::string& amountText, const WriteVerdict& v) {
+    const bool topup = kind == WriteKind::Topup;
+    const std::string written = v.amount ? std::to_string(*v.amount) : std::string();
+    switch (v.judged) {
+        case Cause::Ok:
+        case Cause::JournalUnavailable:  // the journal's own line says it
+            return {};
+        case Cause::ReadBackDiffers:
+            return device(v) + (topup ? ": badge " + number(v.serial) : std::string()) +
+                   ": the credit read back is " + std::to_string(*v.after) + ", not the " +
+                   written + " written";
+        case Cause::BadgeChanged:
+            // The write went to whatever badge lay on the Reader then: not necessarily the
+            // one whose credit it was made from.
+            return device(v) + ": badge changed during the " + (topup ? "top-up" : "write") +
+                   ": badge " + number(v.serial) + " was read with credit " +
+                   std::to_string(*v.before) + ", " + written +
+                   " was written, and the badge present now, " + number(v.serialAfter) +
+                   ", holds " + (v.after ? std::to_string(*v.after) : "an unknown credit") +
+                   "; read both badges before anything else";
+        case Cause::BadgeChangedBeforeWrite:
+            return device(v) + ": badge changed before the write: badge " + number(v.serial) +
+                   ", then badge " + number(v.serialAgain) +
+                   " on the Reader; nothing written (present one badge and try again)";
+        case Cause::OverLimit:
+            return device(v) + ": badge " + number(v.serial) + ": credit " +
+                   std::to_string(*v.before) + " + " + printable(amountText) + " would pass " +
+                   std::to_string(protocol::kMaxCredit) + "; nothing written";
+        default:
+            break;
+    }
+    if (!v.failed) return device(v) + ": interrupted before the write; nothing sent";
+    std::string line = describe(*v.failed);
+    if (readBackFailedAfterConfirmedWrite(v)) {
+        line += kind == WriteKind::VerifiedWrite
+                    ? "; reading back the " + written +
+                          " written: it may be stored, read it back before trying again"
+                    : "; the write was confirmed: read the credit before trying again";
+    }
+    return line;
+}
+
+// A top-up's lines: "serial: S" (with the badge read instead, when another came), then
+// "credit: BEFORE -> AFTER", or the credit alone when nothing was written or the Reader
+// refused it.
+void topupLines(const WriteVerdict& v, WriteReport& report) {
+    const auto failedRead = [&v](Operation operation) {
+        return v.failed && v.failed->operation == operation && !v.write;
+    };
+    if (!v.serial) {
+        report.lines.push_back(
+            labelled("serial", v.failed ? resultText(*v.failed) : std::string()));
+        return;
+    }
+    std::string serial = "serial: " + number(v.serial);
+    if (v.serialAgain) serial += " -> " + number(v.serialAgain);
+    if (v.serialAfter && v.serialAfter != v.serial) serial += " -> " + number(v.serialAfter);
+    report.lines.push_back(serial);
+    if (!v.before) {
+        if (failedRead(Operation::ReadCredit))
+            report.lines.push_back(labelled("credit", resultText(*v.failed)));
+        return;
+    }
+    const std::string before = "credit: " + std::to_string(*v.before);
+    if (!v.write || !v.amountSent)
+        report.lines.push_back(before);
+    else if (v.judged == Cause::WriteRefused)
+        report.lines.push_back(before + " (unchanged: the Reader refused the write)");
+    else
+        report.lines.push_back(before + " ->" + (v.after ? " " + std::to_string(*v.after) : ""));
+}
+
+}  // namespace
+
+WriteReport writeReport(WriteKind kind, const std::string& amountText, const WriteVerdict& v) {
+    WriteReport report;
+    switch (kind) {
+        case WriteKind::Write:
+            report.lines.push_back(writeText(v));
+            report.results["result"] = QString::fromStdString(writeText(v));
+            break;
+        case WriteKind::VerifiedWrite: {
+            report.lines.push_back(writeText(v));
+            const std::string credit = v.readBack ? resultText(*v.readBack) : std::string();
+            report.lines.push_back(labelled("credit", credit));
+            report.results["result"] = QString::fromStdString(writeText(v));
+            report.results["credit"] = QString::fromStdString(credit);
+            report.results["verified"] = v.after.has_value() && v.after == v.amount;
+            break;
+        }
+        case WriteKind::Topup:
+            topupLines(v, report);
+            if (v.serial) report.results["serial"] = QString::fromStdString(number(v.serial));
+            if (v.before) {
+                report.results["before"] = *v.before;
+                report.results["after"] = v.after ? QJsonValue(*v.after) : QJsonValue();
+            }
+            if (v.serialAfter)
+                report.results["serialAfter"] = QString::fromStdString(number(v.serialAfter));
+            if (v.write) report.results["result"] = QString::fromStdString(writeText(v));
+            break;
+    }
+    if (v.confirmedByReadingBack) {
+        report.lines.push_back("confirmed by reading back");
+        report.results["confirmedByReadingBack"] = true;
+    }
+    if (std::string line = failureLine(kind, amountText, v); !line.empty())
+        report.errors.push_back(line);
+    if (!v.journalProblem.empty()) report.errors.push_back(v.journalProblem);
+    return report;
+}
+
+}  // namespace palmota::cli

@@ -1,0 +1,50 @@
+#include <windows.h>
+
+#include <QDir>
+#include <QFileInfo>
+
+#include "journal/journal_platform.h"
+
+namespace palmota::journal {
+
+namespace {
+
+// \\server\share\... (or //server/share/...), and \\?\UNC\server\share\...; the local
+// device namespace (\\.\, \\?\C:\) is no share.
+bool uncPath(const QString& path) {
+    const QString native = QDir::toNativeSeparators(path);
+    if (native.startsWith(QLatin1String("\\\\?\\UNC\\"), Qt::CaseInsensitive)) return true;
+    return native.startsWith(QLatin1String("\\\\")) &&
+           !native.startsWith(QLatin1String("\\\\.\\")) &&
+           !native.startsWith(QLatin1String("\\\\?\\"));
+}
+
+// A drive letter the system maps to a share (net use Z: \\server\share).
+bool onNetworkDrive(const QString& path) {
+    const QString absolute = QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath());
+    if (absolute.size() < 3 || absolute.at(1) != QLatin1Char(':')) return false;
+    const std::wstring root = absolute.left(3).toStdWString();
+    return ::GetDriveTypeW(root.c_str()) == DRIVE_REMOTE;
+}
+
+}  // namespace
+
+std::string journalFileProblem(const std::string& path) {
+    const QString name = QString::fromStdString(path);
+    if (!uncPath(name) && !onNetworkDrive(name)) return {};
+    // SQLite's locks do not hold over SMB: two stations writing one file there would
+    // corrupt it.
+    return "an SQLite journal must not be on a network share: its locks do not hold there; "
+           "for several stations, use a PostgreSQL journal (postgresql://...)";
+}
+
+bool tlsAvailable() {
+    // The libpq built for Windows with the programs has no OpenSSL.
+    return false;
+}
+
+std::string_view passwordFileHelp() {
+    return "%APPDATA%\\postgresql\\pgpass.conf or the file PGPASSFILE names";
+}
+
+}  // namespace palmota::journal

@@ -1,0 +1,95 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "till/causes.h"
+
+namespace palmota::journal {
+class Journal;
+struct WriteStart;
+struct WriteEnd;
+}  // namespace palmota::journal
+
+namespace palmota::till {
+
+// The journal as the till keeps it: opened once from the --journal text for both programs,
+// the one place that says it is unavailable, and the daily report.
+class Ledger {
+  public:
+    // What a program does with it: record its writes (made on first use), or only read it.
+    enum class Use { Record, Read };
+
+    struct Opening {
+        // Null only when there is nothing to keep (see `cause`); for Use::Record it is there
+        // even when the journal cannot be reached now: it is tried again at each write.
+        std::unique_ptr<Ledger> ledger;
+        // Ok; Usage (the text names no journal, or this build keeps none); NoJournal
+        // (Use::Read: nothing there); JournalUnavailable (it cannot be reached or read now).
+        Cause cause = Cause::Ok;
+        std::string message;   // one line for standard error, when `cause` is not Ok
+        std::string error;     // JournalUnavailable: the journal's own reason
+        bool badName = false;  // Usage: the text names no journal this build can keep
+    };
+
+    // What follows for the writes when the journal is unavailable, as the line says it.
+    enum class Consequence { None, NothingWritten, WritesRefused };
+
+    static Opening open(const std::string& where, Use use);
+
+    explicit Ledger(std::unique_ptr<journal::Journal> journal);
+    // A journal the caller keeps (tests).
+    explicit Ledger(journal::Journal& journal);
+    ~Ledger();
+    Ledger(const Ledger&) = delete;
+    Ledger& operator=(const Ledger&) = delete;
+
+    // The journal as the user named it (a password never shown).
+    std::string where() const;
+    // "journal unavailable: WHERE: ERROR", and what follows for the writes.
+    std::string unavailable(const std::string& error, Consequence consequence) const;
+
+    // Commits the row of a write about to go out: its id, or none with `problem` set to the
+    // line that says nothing was written.
+    std::optional<std::string> begin(const journal::WriteStart& start, std::string& problem);
+    // Records the outcome; false with `problem` set to the line that names the row and the
+    // outcome it could not take.
+    bool complete(const std::string& id, const journal::WriteEnd& end, std::string& problem);
+
+    // The latest confirmed write to a badge.
+    struct LastWrite {
+        std::optional<int> credit;  // what it left on the badge, when known
+        std::string started;
+        std::string station;
+        std::string id;
+    };
+    // False with `problem` set when the journal cannot be read.
+    bool lastConfirmed(std::int32_t serial, std::optional<LastWrite>& last, std::string& problem);
+
+    // The daily report: per UTC day and station, and the writes that need a read.
+    struct ReportRequest {
+        enum class Format { Text, Csv, Json };
+        Format format = Format::Text;
+        std::string from;  // UTC days YYYY-MM-DD, both included; empty for no bound
+        std::string to;
+        std::string station;
+    };
+    // The report as text, CSV, or JSON lines; false with `problem` set when it cannot be read.
+    bool report(const ReportRequest& request, std::string& output, std::string& problem);
+
+    // The database driver's own messages go here (a wire trace) instead of standard error.
+    void setDriverMessages(std::function<void(const std::string&)> sink);
+
+  private:
+    std::unique_ptr<journal::Journal> owned_;
+    journal::Journal& journal_;
+};
+
+// Where the PostgreSQL client reads a password from, for help texts.
+std::string_view journalPasswordFile();
+
+}  // namespace palmota::till

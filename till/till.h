@@ -1,0 +1,120 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "reader/outcome.h"
+#include "reader/reader_link.h"
+#include "till/causes.h"
+#include "till/ledger.h"
+
+namespace palmota::till {
+
+// What came of a credit write, a verified write or a top-up: one verdict for both front
+// ends, with the values they show. The window maps it to its boxes and French tooltips,
+// the command line to its exit status, its lines and its JSON.
+struct WriteVerdict {
+    // Why it ended as it did: Ok, a link operation's cause, or the till's own.
+    Cause cause = Cause::Ok;
+    // The verdict on the write itself, before the journal had its say: `cause` becomes
+    // OutcomeNotRecorded when the outcome of a write that went out could not be recorded.
+    Cause judged = Cause::Ok;
+    // The link operation whose failure `judged` names, when it is a link cause.
+    std::optional<Outcome> failed;
+    // Every link operation, in order: reads before, the write, reads after.
+    std::vector<Outcome> operations;
+
+    bool amountSent = false;  // the two amount bytes went out
+    bool confirmed = false;   // the badge is known to hold what was written
+    bool unchanged = false;   // the badge's credit is known untouched by the command
+    // Confirmed by the credit read back, where the Reader's final byte gave no verdict.
+    bool confirmedByReadingBack = false;
+
+    std::optional<std::int32_t> serial;       // read before the write
+    std::optional<std::int32_t> serialAgain;  // read before the write too, when it differed
+    std::optional<std::uint16_t> before;      // the credit read before the write
+    std::optional<std::uint16_t> amount;      // the credit to write
+    std::optional<Outcome> write;             // the write, once it was tried
+    std::optional<std::int32_t> serialAfter;  // the badge on the Reader after the write
+    std::optional<std::uint16_t> after;       // the credit read back
+    std::optional<Outcome> readBack;          // the credit read of a verified write
+
+    // Journal: the row's id, and the line that says what the journal could not take.
+    std::optional<std::string> row;
+    std::string journalProblem;
+
+    // What the verdict means for the badge, and so for a script that retries. Once an
+    // amount went out, anything but a confirmed write or a credit known unchanged "may have
+    // changed", whatever its cause.
+    Family family() const;
+};
+
+// What `journal check` found: the badge present against its last confirmed write.
+struct CheckVerdict {
+    Cause cause = Cause::Ok;  // Ok, CreditAboveJournal, a read's cause, JournalUnavailable
+    std::optional<Outcome> failed;
+    std::vector<Outcome> operations;
+    std::optional<std::int32_t> serial;
+    std::optional<std::uint16_t> credit;
+    std::optional<Ledger::LastWrite> last;  // none: the badge is not in the journal
+    std::string journalProblem;
+};
+
+// The till's rules: how a credit is written, verified, topped up and journaled, once, for
+// both front ends. GUI-free; the Reader link below it, the journal beside it.
+//
+// A top-up, and a journaled write, act only on values read between two equal serial
+// numbers: serial, credit, serial before the write, and again after it. A badge changed
+// before the write stops it with nothing written; one changed after it names both badges.
+// With a journal, each write's row is committed before the write's first byte, and
+// completed with its outcome after it.
+class Till {
+  public:
+    // `program` and `port` are what the journal's rows say of the station: the program's
+    // name and the port text as chosen.
+    Till(ReaderLink& link, std::string program, std::function<std::string()> port,
+         Ledger* ledger = nullptr);
+
+    // Asked before each operation: once true, no operation starts, and the command ends
+    // with what it did (the one under way runs to its end). Set on the link too.
+    void setInterruption(std::function<bool()> interrupted);
+    void setLedger(Ledger* ledger) { ledger_ = ledger; }
+    Ledger* ledger() const { return ledger_; }
+
+    // Writes `amountText` (decimal digits, 0 to 65535) as the badge's credit; anything else
+    // is refused with nothing sent. `verify`: the credit is read back, and the write is done
+    // only when it is the amount.
+    WriteVerdict write(std::string_view amountText, bool verify = false);
+    // Adds `amountDigits` (decimal digits) to the badge's credit.
+    WriteVerdict topup(std::string_view amountDigits);
+    // Reads the badge and compares its credit with its last confirmed write (needs a ledger).
+    CheckVerdict check();
+
+  private:
+    bool interrupted() const { return interrupted_ && interrupted_(); }
+    const Outcome& run(WriteVerdict& verdict, Outcome outcome);
+    // Serial, credit, serial before the write: false when the write must not go out.
+    bool readBefore(WriteVerdict& verdict);
+    // After the write: the credit alone (`bracket` false), or serial, credit, serial.
+    void readAfter(WriteVerdict& verdict, bool bracket);
+    // The verdict of a write that was tried; `readBackDue`: it counts only once read back.
+    static void judge(WriteVerdict& verdict, bool readBackDue);
+    // Stops the command before its write, with nothing sent.
+    static WriteVerdict& stopBefore(WriteVerdict& verdict, Cause cause,
+                                    std::optional<Outcome> failed = std::nullopt);
+    // The journaled part: the row before the write, its outcome after.
+    bool beginRow(WriteVerdict& verdict, std::optional<int> topup);
+    void completeRow(WriteVerdict& verdict);
+
+    ReaderLink& link_;
+    std::string program_;
+    std::function<std::string()> port_;
+    Ledger* ledger_;
+    std::function<bool()> interrupted_;
+};
+
+}  // namespace palmota::till
