@@ -1,0 +1,465 @@
+// The till's rules, one row a verdict: a write, a verified write or a top-up against the
+// emulator's protocol engine on a scripted line (time-outs on the fake clock), with a
+// journal that keeps its rows. Each row checks the verdict's cause and exit status, the
+// bytes that went out, the row's flags, whether the report lists it as needing a read, and
+// the report's columns in each of its formats.
+#include "till/till.h"
+
+#include <gtest/gtest.h>
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QString>
+#include <QStringList>
+#include <functional>
+#include <sstream>
+
+#include "journal/daily_report.h"
+#include "sim/reader_engine.h"
+#include "tests/support/fake_clock.h"
+#include "tests/support/fake_journal.h"
+#include "tests/support/hex.h"
+#include "tests/support/row_name.h"
+#include "tests/support/scripted_line.h"
+#include "till/ledger.h"
+
+namespace palmota::till {
+namespace {
+
+using palmota::testing::Arrival;
+using palmota::testing::FakeClock;
+using palmota::testing::FakeJournal;
+using palmota::testing::hex;
+using palmota::testing::hexOf;
+using palmota::testing::ScriptedLine;
+
+constexpr const char* kDevice = "/dev/ttyUSB0";
+
+// The host's writes, in order, for a top-up or a journaled write: serial number (00, 04,
+// 00), credit (00, 06), serial number again, then the write (00, 07, amount).
+constexpr std::size_t kCreditReadyCheck = 3;
+constexpr std::size_t kAmountWrite = 10;
+
+// A till on the emulator, with a journal that keeps its rows.
+struct Desk {
+    Desk() {
+        line.setResponder([this](const Bytes& written) {
+            const std::size_t index = writes++;
+            if (beforeReader) beforeReader(index, written);
+            std::vector<Arrival> arrivals;
+            const Bytes received = garbleAmount && written.size() == 2
+                                       ? Bytes{written[0], static_cast<char>(written[1] ^ 1)}
+                                       : written;
+            for (const char byte : received)
+                for (const sim::TimedPiece& piece : engine.receive(static_cast<std::uint8_t>(byte)))
+                    arrivals.push_back({Seconds(piece.at), piece.bytes});
+            if (finalReply && written.size() == 2 && !arrivals.empty())
+                arrivals = {{arrivals.front().after, hex(finalReply)}};
+            return arrivals;
+        });
+    }
+    // Another badge on the Reader from the host's write `index` on.
+    void swapAt(std::size_t index) {
+        beforeReader = [this, index](std::size_t at, const Bytes&) {
+            if (at != index) return;
+            sim::VirtualBadge other = sim::VirtualBadge::sample();
+            other.setSerialNumber(777);
+            other.setCredit(20);
+            engine.setBadge(other);
+        };
+    }
+    // The Reader goes silent once it has answered the amount.
+    void silentAfterAmount() {
+        beforeReader = [this, answered = false](std::size_t, const Bytes& written) mutable {
+            if (answered) {
+                sim::ReaderFaults faults = engine.faults();
+                faults.silent = true;
+                engine.setFaults(faults);
+            }
+            answered = answered || written.size() == 2;
+        };
+    }
+    void setFaults(void (*set)(sim::ReaderFaults&)) {
+        sim::ReaderFaults faults;
+        set(faults);
+        engine.setFaults(faults);
+    }
+    // The amount bytes of the credit write among the host's writes, if one went out.
+    std::string amountWritten() const {
+        for (std::size_t i = 0; i + 1 < line.writes.size(); ++i)
+            if (line.writes[i] == hex("07")) return hexOf(line.writes[i + 1]);
+        return "";
+    }
+
+    FakeClock clock;
+    ScriptedLine line{clock};
+    sim::ReaderEngine engine;
+    std::size_t writes = 0;
+    std::function<void(std::size_t, const Bytes&)> beforeReader;
+    bool garbleAmount = false;         // the Reader stores the amount with its low bit flipped
+    const char* finalReply = nullptr;  // what the Reader answers the amount with instead
+    ReaderLink link{line, clock, [] { return std::string(kDevice); }};
+    FakeJournal journal;
+    Ledger ledger{journal};
+    Till till{link, "palmota-cli", [] { return std::string(kDevice); }};
+};
+
+enum class Command { Write, VerifiedWrite, Topup };
+
+// Where the report counts the command's row; None: no row was made.
+enum class Column { None, Confirmed, Refused, Uncertain, NoOutcome };
+
+struct VerdictCase {
+    const char* name;
+    Command command;
+    bool journaled;
+    std::string amount;
+    std::function<void(Desk&)> setup;
+    Cause cause;
+    int status;
+    const char* amountBytes;  // hex; "" when no amount went out
+    Column column;
+    // The badge the report's "need a read" line names, when it lists the row.
+    const char* badge = "123456";
+};
+
+void PrintTo(const VerdictCase& row, std::ostream* out) {
+    *out << row.name;
+}
+
+// The day's totals of the one row, as each format of the report gives them.
+struct Counts {
+    int writes = 0, confirmed = 0, refused = 0, uncertain = 0, noOutcome = 0;
+    bool listed = false;  // among the writes that need a read
+    std::string line;     // the need-a-read line of the text report
+};
+
+Counts fromCsv(const std::string& csv) {
+    Counts c;
+    const QStringList lines = QString::fromStdString(csv).split(u'\n', Qt::SkipEmptyParts);
+    if (lines.size() < 2) return c;
+    const QStringList f = lines[1].split(u',');
+    c.writes = f[2].toInt(), c.confirmed = f[3].toInt(), c.refused = f[4].toInt();
+    c.uncertain = f[5].toInt(), c.noOutcome = f[6].toInt();
+    return c;
+}
+
+Counts fromText(const std::string& text) {
+    Counts c;
+    std::istringstream in(text);
+    std::string header, day, station;
+    std::getline(in, header);
+    in >> day >> station >> c.writes >> c.confirmed >> c.refused >> c.uncertain >> c.noOutcome;
+    const auto at = text.find("Need a read of the badge");
+    c.listed = at != std::string::npos;
+    if (c.listed) c.line = text.substr(text.find('\n', at) + 1);
+    return c;
+}
+
+Counts fromJson(const std::string& json) {
+    Counts c;
+    const QJsonObject o = QJsonDocument::fromJson(QByteArray::fromStdString(json)).object();
+    c.writes = o["writes"].toInt(), c.confirmed = o["confirmed"].toInt();
+    c.refused = o["refused"].toInt(), c.uncertain = o["uncertain"].toInt();
+    c.noOutcome = o["noOutcome"].toInt();
+    c.listed = !o["needsRead"].toArray().isEmpty();
+    return c;
+}
+
+Counts expected(Column column) {
+    Counts c;
+    c.writes = column == Column::None ? 0 : 1;
+    c.confirmed = column == Column::Confirmed;
+    c.refused = column == Column::Refused;
+    c.uncertain = column == Column::Uncertain;
+    c.noOutcome = column == Column::NoOutcome;
+    c.listed = column == Column::Uncertain || column == Column::NoOutcome;
+    return c;
+}
+
+void expectCounts(const Counts& got, const Counts& want, const char* format) {
+    EXPECT_EQ(got.writes, want.writes) << format;
+    EXPECT_EQ(got.confirmed, want.confirmed) << format;
+    EXPECT_EQ(got.refused, want.refused) << format;
+    EXPECT_EQ(got.uncertain, want.uncertain) << format;
+    EXPECT_EQ(got.noOutcome, want.noOutcome) << format;
+}
+
+std::string report(Ledger& ledger, Ledger::ReportRequest::Format format) {
+    Ledger::ReportRequest request;
+    request.format = format;
+    std::string output, problem;
+    EXPECT_TRUE(ledger.report(request, output, problem)) << problem;
+    return output;
+}
+
+class VerdictTest : public ::testing::TestWithParam<VerdictCase> {};
+
+TEST_P(VerdictTest, DecidesTheStatusTheRowAndTheReport) {
+    const VerdictCase& c = GetParam();
+    Desk desk;
+    if (c.journaled) desk.till.setLedger(&desk.ledger);
+    if (c.setup) c.setup(desk);
+    const WriteVerdict verdict =
+        c.command == Command::Topup
+            ? desk.till.topup(c.amount)
+            : desk.till.write(c.amount, c.command == Command::VerifiedWrite);
+
+    EXPECT_EQ(causeName(verdict.cause), causeName(c.cause));
+    EXPECT_EQ(exitStatus(verdict.family()), c.status);
+    EXPECT_EQ(desk.amountWritten(), c.amountBytes);
+    EXPECT_EQ(verdict.amountSent, *c.amountBytes != '\0');
+    // Confirmed only when the badge holds what was written (whether the journal could
+    // record it or not); unchanged only when nothing reached it or the Reader's refusal
+    // stands.
+    EXPECT_EQ(verdict.confirmed, c.status == 0 || c.cause == Cause::OutcomeNotRecorded);
+    EXPECT_EQ(verdict.unchanged, c.status != 0 && c.status != 5);
+    if (!c.journaled) return;
+
+    const Counts want = expected(c.column);
+    ASSERT_EQ(desk.journal.kept.size(), static_cast<std::size_t>(want.writes));
+    if (want.writes == 0) return;
+    const journal::WriteRow& row = desk.journal.kept.front();
+    EXPECT_EQ(journal::needsRead(row), want.listed);
+    EXPECT_EQ(row.start.serial, "123456");
+    EXPECT_EQ(row.start.before, 1500);
+    if (row.end) {
+        EXPECT_EQ(row.end->confirmed, verdict.confirmed);
+        EXPECT_EQ(row.end->unchanged, verdict.unchanged);
+        EXPECT_EQ(row.end->cause, causeName(verdict.judged));
+    }
+    expectCounts(fromCsv(report(desk.ledger, Ledger::ReportRequest::Format::Csv)), want, "csv");
+    const Counts text = fromText(report(desk.ledger, Ledger::ReportRequest::Format::Text));
+    expectCounts(text, want, "text");
+    EXPECT_EQ(text.listed, want.listed);
+    if (text.listed)
+        EXPECT_NE(text.line.find(std::string("badge ") + c.badge + "  "), std::string::npos)
+            << text.line;
+    const Counts json = fromJson(report(desk.ledger, Ledger::ReportRequest::Format::Json));
+    expectCounts(json, want, "json");
+    EXPECT_EQ(json.listed, want.listed);
+}
+
+const auto noFinalReply = [](Desk& d) { d.setFaults([](auto& f) { f.noFinalWriteReply = true; }); };
+const auto refused = [](Desk& d) { d.setFaults([](auto& f) { f.writeRefused = true; }); };
+
+INSTANTIATE_TEST_SUITE_P(
+    Verdicts, VerdictTest,
+    ::testing::Values(
+        VerdictCase{
+            "TopupDone", Command::Topup, true, "250", {}, Cause::Ok, 0, "06 D6", Column::Confirmed},
+        VerdictCase{"TopupConfirmedByReadingBack", Command::Topup, true, "250", noFinalReply,
+                    Cause::Ok, 0, "06 D6", Column::Confirmed},
+        VerdictCase{"TopupFinalByteTooLateConfirmedByReadingBack", Command::Topup, true, "250",
+                    [](Desk& d) {
+                        d.setFaults(
+                            [](auto& f) { f.lateWriteReply = std::chrono::milliseconds{3500}; });
+                    },
+                    Cause::Ok, 0, "06 D6", Column::Confirmed},
+        VerdictCase{"TopupRefusedUnchanged", Command::Topup, true, "250", refused,
+                    Cause::WriteRefused, 1, "06 D6", Column::Refused},
+        // FF, yet the credit read back is neither the one before nor the sum: something
+        // was stored, whatever the Reader said.
+        VerdictCase{"TopupRefusedButTheCreditMoved", Command::Topup, true, "250",
+                    [](Desk& d) {
+                        d.garbleAmount = true;
+                        d.finalReply = "FF";
+                    },
+                    Cause::ReadBackDiffers, 5, "06 D6", Column::Uncertain},
+        VerdictCase{"TopupStoredSomethingElse", Command::Topup, true, "250",
+                    [](Desk& d) { d.garbleAmount = true; }, Cause::ReadBackDiffers, 5, "06 D6",
+                    Column::Uncertain},
+        VerdictCase{"TopupNotConfirmedNorReadBack", Command::Topup, true, "250",
+                    [](Desk& d) {
+                        d.silentAfterAmount();
+                        d.setFaults([](auto& f) { f.noFinalWriteReply = true; });
+                    },
+                    Cause::NotConfirmed, 5, "06 D6", Column::Uncertain},
+        // The final byte comes twice: no verdict to trust, and the Reader then falls silent.
+        VerdictCase{"TopupFinalByteTwiceThenSilent", Command::Topup, true, "250",
+                    [](Desk& d) {
+                        d.silentAfterAmount();
+                        d.finalReply = "00 00";
+                    },
+                    Cause::NoisyLine, 5, "06 D6", Column::Uncertain},
+        VerdictCase{"TopupConfirmedButNotReadBack", Command::Topup, true, "250",
+                    [](Desk& d) { d.silentAfterAmount(); }, Cause::NoAnswer, 5, "06 D6",
+                    Column::Uncertain},
+        // Another badge laid on the Reader right after the first one's serial number was
+        // read: its credit is never taken for the first one's.
+        VerdictCase{"TopupBadgeChangedBeforeTheWrite", Command::Topup, true, "250",
+                    [](Desk& d) { d.swapAt(kCreditReadyCheck); }, Cause::BadgeChangedBeforeWrite, 1,
+                    "", Column::None},
+        VerdictCase{"TopupBadgeChangedAsTheAmountWentOut", Command::Topup, true, "250",
+                    [](Desk& d) { d.swapAt(kAmountWrite); }, Cause::BadgeChanged, 5, "06 D6",
+                    Column::Uncertain, "123456 -> 777"},
+        VerdictCase{"TopupOverTheLimit",
+                    Command::Topup,
+                    true,
+                    "64036",
+                    {},
+                    Cause::OverLimit,
+                    1,
+                    "",
+                    Column::None},
+        VerdictCase{"TopupNoBadge", Command::Topup, true, "250",
+                    [](Desk& d) { d.setFaults([](auto& f) { f.noBadge = true; }); }, Cause::NoBadge,
+                    1, "", Column::None},
+        VerdictCase{"TopupSilentReader", Command::Topup, true, "250",
+                    [](Desk& d) { d.setFaults([](auto& f) { f.silent = true; }); }, Cause::NoAnswer,
+                    4, "", Column::None},
+        VerdictCase{"TopupJournalUnavailable", Command::Topup, true, "250",
+                    [](Desk& d) { d.journal.refuseBegin = true; }, Cause::JournalUnavailable, 6, "",
+                    Column::None},
+        // The amount went out and its outcome could not be recorded: never "nothing changed".
+        VerdictCase{"TopupOutcomeNotRecorded", Command::Topup, true, "250",
+                    [](Desk& d) { d.journal.refuseComplete = true; }, Cause::OutcomeNotRecorded, 5,
+                    "06 D6", Column::NoOutcome},
+        VerdictCase{
+            "TopupInterruptedDuringItsReads", Command::Topup, true, "250",
+            [](Desk& d) { d.till.setInterruption([&d] { return d.writes > kCreditReadyCheck; }); },
+            Cause::Interrupted, 130, "", Column::None},
+        VerdictCase{
+            "TopupInterruptedAfterTheAmount", Command::Topup, true, "250",
+            [](Desk& d) { d.till.setInterruption([&d] { return d.writes > kAmountWrite; }); },
+            Cause::Interrupted, 5, "06 D6", Column::Uncertain},
+        VerdictCase{"WriteDone",
+                    Command::Write,
+                    true,
+                    "1000",
+                    {},
+                    Cause::Ok,
+                    0,
+                    "03 E8",
+                    Column::Confirmed},
+        VerdictCase{"WriteRefused", Command::Write, true, "1000", refused, Cause::WriteRefused, 1,
+                    "03 E8", Column::Refused},
+        VerdictCase{"WriteBadgeChangedBeforeTheWrite", Command::Write, true, "1000",
+                    [](Desk& d) { d.swapAt(kCreditReadyCheck); }, Cause::BadgeChangedBeforeWrite, 1,
+                    "", Column::None},
+        VerdictCase{"WriteStoredSomethingElse", Command::Write, true, "1000",
+                    [](Desk& d) { d.garbleAmount = true; }, Cause::ReadBackDiffers, 5, "03 E8",
+                    Column::Uncertain},
+        // Stored, said the Reader: a journaled write needs no read-back to be done.
+        VerdictCase{"WriteConfirmedButNotReadBack", Command::Write, true, "1000",
+                    [](Desk& d) { d.silentAfterAmount(); }, Cause::Ok, 0, "03 E8",
+                    Column::Confirmed},
+        // A final 00, and a read-back that differs: not a confirmed row.
+        VerdictCase{"VerifiedWriteConfirmedButReadBackDiffers", Command::VerifiedWrite, true,
+                    "1000", [](Desk& d) { d.garbleAmount = true; }, Cause::ReadBackDiffers, 5,
+                    "03 E8", Column::Uncertain},
+        VerdictCase{"VerifiedWriteConfirmedButNotReadBack", Command::VerifiedWrite, true, "1000",
+                    [](Desk& d) { d.silentAfterAmount(); }, Cause::NoAnswer, 5, "03 E8",
+                    Column::Uncertain},
+        // Without a journal: the write alone, as "Encoder Badge" makes it.
+        VerdictCase{"PlainWriteFinalByteTwice", Command::Write, false, "1000",
+                    [](Desk& d) { d.finalReply = "00 00"; }, Cause::NoisyLine, 5, "03 E8",
+                    Column::None},
+        VerdictCase{"PlainWriteFinalByteNeitherStoredNorRefused", Command::Write, false, "1000",
+                    [](Desk& d) { d.finalReply = "05"; }, Cause::UnexpectedReply, 5, "03 E8",
+                    Column::None},
+        VerdictCase{"PlainWriteRefused", Command::Write, false, "1000", refused,
+                    Cause::WriteRefused, 1, "03 E8", Column::None},
+        VerdictCase{"PlainWriteAmountOutOfRange",
+                    Command::Write,
+                    false,
+                    "70000",
+                    {},
+                    Cause::Refused,
+                    2,
+                    "",
+                    Column::None},
+        // The read-back's own cause (not ready, status 1 on its own) once the amount went out.
+        VerdictCase{"VerifiedWriteReadBackNotReady", Command::VerifiedWrite, false, "1000",
+                    [](Desk& d) {
+                        d.beforeReader = [&d](std::size_t, const Bytes& written) {
+                            if (written.size() == 2)
+                                d.setFaults([](auto& f) { f.notReady = 0x05; });
+                        };
+                    },
+                    Cause::NotReady, 5, "03 E8", Column::None}),
+    palmota::testing::RowName());
+
+// journal check: the badge present against its last confirmed write.
+struct CheckCase {
+    const char* name;
+    std::function<void(Desk&)> setup;
+    Cause cause;
+    std::optional<int> left;  // the credit the last confirmed write left, as found
+};
+
+void PrintTo(const CheckCase& row, std::ostream* out) {
+    *out << row.name;
+}
+
+class CheckTest : public ::testing::TestWithParam<CheckCase> {};
+
+TEST_P(CheckTest, ComparesTheBadgeWithItsLastConfirmedWrite) {
+    const CheckCase& c = GetParam();
+    Desk desk;
+    desk.till.setLedger(&desk.ledger);
+    if (c.setup) c.setup(desk);
+    const CheckVerdict verdict = desk.till.check();
+    EXPECT_EQ(causeName(verdict.cause), causeName(c.cause));
+    if (verdict.last)
+        EXPECT_EQ(verdict.last->credit, c.left);
+    else
+        EXPECT_FALSE(c.left);
+}
+
+// A confirmed row for the sample badge that left `credit` on it.
+void confirmedRow(Desk& d, int credit, bool ended = true) {
+    journal::WriteRow row;
+    row.id = "row-1";
+    row.start.serial = "123456";
+    row.start.amount = credit;
+    row.started = "2026-12-08T09:00:00.000Z";
+    if (ended) row.ended = "2026-12-08T09:00:01.000Z";
+    row.end = journal::WriteEnd{"ok", true, false, std::nullopt, {}};
+    // A row whose end time was lost has no outcome to read, whatever its other columns say.
+    if (!ended) row.end.reset();
+    d.journal.kept.push_back(row);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Badges, CheckTest,
+    ::testing::Values(
+        CheckCase{"NotInTheJournal", {}, Cause::Ok, std::nullopt},
+        CheckCase{"SpentSince", [](Desk& d) { confirmedRow(d, 2000); }, Cause::Ok, 2000},
+        CheckCase{"LoadedOutsideTheJournal", [](Desk& d) { confirmedRow(d, 1000); },
+                  Cause::CreditAboveJournal, 1000},
+        CheckCase{"NoBadge", [](Desk& d) { d.setFaults([](auto& f) { f.noBadge = true; }); },
+                  Cause::NoBadge, std::nullopt}),
+    palmota::testing::RowName());
+
+// A badge the write went to, read back after it, is the one its row counts for.
+TEST(Check, AWriteThatWentToAnotherBadgeCountsForThatBadge) {
+    Desk desk;
+    desk.till.setLedger(&desk.ledger);
+    journal::WriteRow row;
+    row.id = "row-1";
+    row.start.serial = "777";
+    row.start.amount = 900;
+    row.started = "2026-12-08T09:00:00.000Z";
+    row.ended = "2026-12-08T09:00:01.000Z";
+    row.end = journal::WriteEnd{"ok", true, false, 900, "123456"};
+    desk.journal.kept.push_back(row);
+    const CheckVerdict verdict = desk.till.check();
+    ASSERT_TRUE(verdict.last);
+    EXPECT_EQ(verdict.last->credit, 900);
+    EXPECT_EQ(causeName(verdict.cause), causeName(Cause::CreditAboveJournal));
+}
+
+TEST(CauseTable, NamesEachCauseOnceForScripts) {
+    std::vector<std::string_view> names;
+    for (const CauseRow& row : causeTable()) {
+        EXPECT_FALSE(row.english.empty()) << row.name;
+        EXPECT_FALSE(row.french.empty()) << row.name;
+        for (std::string_view seen : names) EXPECT_NE(seen, row.name);
+        names.push_back(row.name);
+    }
+}
+
+}  // namespace
+}  // namespace palmota::till
