@@ -233,9 +233,10 @@ TEST_P(VerdictTest, DecidesTheStatusTheRowAndTheReport) {
     const Counts text = fromText(report(desk.ledger, Ledger::ReportRequest::Format::Text));
     expectCounts(text, want, "text");
     EXPECT_EQ(text.listed, want.listed);
-    if (text.listed)
+    if (text.listed) {
         EXPECT_NE(text.line.find(std::string("badge ") + c.badge + "  "), std::string::npos)
             << text.line;
+    }
     const Counts json = fromJson(report(desk.ledger, Ledger::ReportRequest::Format::Json));
     expectCounts(json, want, "json");
     EXPECT_EQ(json.listed, want.listed);
@@ -402,10 +403,11 @@ TEST_P(CheckTest, ComparesTheBadgeWithItsLastConfirmedWrite) {
     if (c.setup) c.setup(desk);
     const CheckVerdict verdict = desk.till.check();
     EXPECT_EQ(causeName(verdict.cause), causeName(c.cause));
-    if (verdict.last)
+    if (verdict.last) {
         EXPECT_EQ(verdict.last->credit, c.left);
-    else
+    } else {
         EXPECT_FALSE(c.left);
+    }
 }
 
 // A confirmed row for the sample badge that left `credit` on it.
