@@ -4,12 +4,16 @@
 #include <QCommandLineParser>
 #include <QDate>
 #include <QStringList>
+#include <algorithm>
 #include <string_view>
 
+#include "cli/cli_status.h"
 #include "reader/bounded_decimal.h"
 #include "reader/byte_text.h"
 #include "reader/port_name.h"
 #include "reader/protocol.h"
+#include "till/causes.h"
+#include "till/ledger.h"
 
 namespace palmota::cli {
 
@@ -206,6 +210,50 @@ bool portNamed(const std::string& text, std::string& device, std::string& error)
     return true;
 }
 
+// `text` as lines of at most `width` columns: the first starts at column `first` (the
+// caller wrote what stands before it), the others are indented by `indent` spaces.
+std::string wrapped(const std::string& text, std::size_t first, std::size_t indent,
+                    std::size_t width = 80) {
+    std::string out;
+    std::size_t column = first;
+    std::size_t at = 0;
+    while (at < text.size()) {
+        const std::size_t end = std::min(text.find(' ', at), text.size());
+        const std::string word = text.substr(at, end - at);
+        at = end + 1;
+        if (word.empty()) continue;
+        const bool starts = column == first && (out.empty() || out.back() == '\n');
+        if (!starts && column + 1 + word.size() > width) {
+            out += '\n' + std::string(indent, ' ');
+            column = indent;
+        } else if (!starts) {
+            out += ' ';
+            ++column;
+        }
+        out += word;
+        column += word.size();
+    }
+    return out;
+}
+
+// The scripts' names of every cause, from the cause table.
+std::string causeNames() {
+    std::string names;
+    for (const till::CauseRow& row : till::causeTable())
+        names += (names.empty() ? "" : ", ") + std::string(row.name);
+    return names;
+}
+
+std::string exitStatusHelp() {
+    std::string text = "Exit status (with several commands, that of the first that failed):\n";
+    for (const StatusMeaning& meaning : exitStatusMeanings()) {
+        std::string status = std::to_string(meaning.status);
+        status.resize(5, ' ');
+        text += "  " + status + wrapped(meaning.text, 7, 7) + '\n';
+    }
+    return text;
+}
+
 }  // namespace
 
 std::string CliRequest::text() const {
@@ -298,6 +346,10 @@ CliParse parseCliOptions(const std::vector<std::string>& arguments) {
                 return usageError("--" + option->names().first().toStdString() + " \"" +
                                   printable(*day) + "\": a date YYYY-MM-DD");
         }
+        // Days written YYYY-MM-DD compare as they sort.
+        if (!request.from.empty() && !request.to.empty() && request.from > request.to)
+            return usageError("--from " + request.from + " is after --to " + request.to +
+                              ": no day is in between");
         parse.outcome = CliParse::Outcome::Run;
         return parse;
     }
@@ -385,10 +437,13 @@ Commands (output on standard output):
                 reads the serial number and the credit, refuses with nothing sent a sum
                 over 65535 (status 1), writes credit + AMOUNT, then reads the serial
                 number and the credit back. Prints "serial: S" and "credit: BEFORE ->
-                AFTER". Succeeds only when the same badge now holds the sum; an
+                AFTER" ("credit: BEFORE (unchanged: the Reader refused the write)" when
+                it refused). Succeeds only when the same badge now holds the sum; an
                 unconfirmed write whose read-back shows it counts as done ("confirmed by
-                reading back"). Another serial number on the read-back is "badge changed
-                during the top-up": status 5, both badges named on standard error
+                reading back"). The credit is taken only between two equal serial
+                numbers: another badge before the write stops it with nothing written
+                (status 1); another on the read-back is "badge changed during the
+                top-up": status 5, both badges named on standard error
   -             reads the commands above from standard input, one a line, and answers
                 each as it completes; end of input ends the run. Empty lines and lines
                 starting with # are skipped, whatever their length. A line runs only
@@ -414,65 +469,58 @@ Commands (output on standard output):
                 after - before where both are known) and the top-ups; then the writes
                 that need a read of the badge. --from/--to DATE (YYYY-MM-DD, included)
                 and --station NAME choose the rows; --csv or --json for scripts. Never
-                opens the port
+                opens the port, and never makes a journal: nothing at WHERE is "no
+                journal at WHERE" (status 2)
   journal check
                 reads the badge present and compares its credit with that badge's last
-                confirmed write in the journal: a higher credit was loaded outside the
-                journal (status 1, both values and the write's time named). A badge not
-                in the journal is said as such and is no failure
+                confirmed write in the journal (a write that went to another badge
+                counts for the badge read back after it): a higher credit was loaded
+                outside the journal (status 1, both values and the write's time named).
+                A badge not in the journal is said as such and is no failure
 
 Options:
-)help" + std::string("  -p, --port TEXT\n") + std::string(port_naming::portOptionHelp()) +
-           R"help(  -t, --trace   one line on standard error for each write and read on the port:
-                milliseconds since start, "->" sent or "<-" received, bytes in hex;
-                bytes that could not be sent follow as "(not sent: ..)"
+)help" + std::string("  -p, --port TEXT\n") +
+           std::string(port_naming::portOptionHelp()) +
+           R"help(  -t, --trace   one line on standard error for each opening and closing of the port
+                ("open DEVICE", "close") and each write and read on it: milliseconds
+                since start, "->" sent or "<-" received, bytes in hex; bytes that could
+                not be sent follow as "(not sent: ..)"
   --json        one JSON object a line on standard output for each command, in place
-                of the text: "command", "ok", "cause" (ok, port-unavailable,
-                no-answer, not-ready, no-badge, short-reply, write-refused,
-                unexpected-reply, not-confirmed, line-lost, noisy-line, interrupted;
-                read-back-differs; usage),
+                of the text: "command", "ok", "cause" (one of the causes below),
                 "status" (the exit status of this command alone), "ms" (time taken),
                 "error" (the standard-error line, on failure), and the results as the
                 texts the Reader link returned: "result" (serial, credit, write),
                 "serial" and "credit" (read), "bytes" (block), "blocks" (dump);
                 write --verify adds "credit" and "verified"; topup "serial", "before",
-                "after" and "result" (causes over-limit, badge-changed,
-                journal-unavailable). For example:
+                "after", "serialAfter" (the serial number read back) and "result";
+                "confirmedByReadingBack" when the credit read back confirmed a write
+                the Reader did not. For example:
                 {"cause":"ok","command":"credit","ms":0.41,"ok":true,"result":"1500","status":0}
                 ports and probe give one object a device too
   --keep-going  runs every command even after one failed
   --journal WHERE
-                records every credit write (write, write --verify, topup) in a journal:
-                WHERE is a file (an SQLite journal, made on first use) or a
-                postgresql:// URI (a PostgreSQL journal several stations share; the
-                password goes in ~/.pgpass or PGPASSFILE, never in the URI). The row is
-                committed before the write's first byte goes out; a journal that cannot
-                take it stops the write with nothing sent (status 6). Without this
-                option nothing is stored anywhere
+                )help" +
+           wrapped(std::string("records every credit write (write, write --verify, topup) in a ") +
+                       "journal: WHERE is a file (an SQLite journal, made on first use) or a " +
+                       "postgresql:// URI (a PostgreSQL journal several stations share; the " +
+                       "password goes in " + std::string(till::journalPasswordFile()) +
+                       ", never in the URI). The row is committed before the write's first " +
+                       "byte goes out; a journal that cannot take it stops the write with " +
+                       "nothing sent (status 6). Without this option nothing is stored anywhere",
+                   16, 16) +
+           R"help(
   -h, --help    this text
   -V, --version the program's version
 
 Standard error: one line for each command that failed, naming the device and what to
-try, e.g. "palmota-cli: )help" + std::string(port_naming::example()) + R"help(: no answer from the Reader within 1 s (is it
+try, e.g. "palmota-cli: )help" +
+           std::string(port_naming::example()) +
+           R"help(: no answer from the Reader within 1 s (is it
 powered and on this port?)".
 
-Exit status (with several commands, that of the first that failed). 1 to 4: the
-badge's credit is known to be unchanged, trying again is safe; 5: it may have changed.
-  0  every command succeeded
-  1  the Reader answered, but the operation failed: not ready, no badge, write
-     refused, a short reply, or a noisy line before any amount went out
-  2  the command line cannot be used; nothing was sent to the Reader
-  3  the port could not be opened
-  4  no answer from the Reader: nothing within a limit, or the line was lost
-     (probe: no port answered the ready check)
-  5  an amount went out with no verdict to trust: no final byte, one neither 00
-     nor FF, a noisy line, or a read-back that failed or differs (write --verify);
-     the credit may have been stored: read it back before trying again
-  6  the journal could not take a write's row: nothing written; or the outcome of a
-     write that went out could not be recorded (its row stays "no outcome")
-  130  stopped before the end by a signal; 141  standard output was closed or
-       could not be written
-)help";
+)help" +
+           "Causes for --json (\"cause\"): " + wrapped(causeNames(), 30, 2) + "\n\n" +
+           exitStatusHelp() + R"help()help";
 }
 
 }  // namespace palmota::cli

@@ -1,5 +1,8 @@
 #pragma once
 
+#include <string>
+#include <vector>
+
 #include "process/platform.h"
 #include "till/causes.h"
 
@@ -19,5 +22,13 @@ inline constexpr int kExitJournal = till::exitStatus(till::Family::Journal);
 inline constexpr int kExitInterrupted = till::exitStatus(till::Family::Interrupted);
 // Standard output was closed, as a shell reports a death by SIGPIPE.
 using platform::kExitOutputClosed;
+
+// What each exit status says, from the cause table: the family's meaning, then the causes
+// that give it. --help, the manual page and the README give these texts.
+struct StatusMeaning {
+    int status;
+    std::string text;
+};
+std::vector<StatusMeaning> exitStatusMeanings();
 
 }  // namespace palmota::cli

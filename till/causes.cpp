@@ -9,8 +9,8 @@ namespace {
 // The link's causes first, in the order of the link's own enumeration.
 constexpr CauseRow kCauses[] = {
     {Cause::Ok, "ok", Family::Success, "succeeded", "Fait."},
-    {Cause::PortUnavailable, "port-unavailable", Family::Port, "the port could not be opened",
-     "Port inutilisable."},
+    {Cause::PortUnavailable, "port-unavailable", Family::Port,
+     "no such device, busy, permission denied, or not a serial port", "Port inutilisable."},
     {Cause::NoAnswer, "no-answer", Family::NoAnswer, "nothing within a limit",
      "Le lecteur ne répond pas."},
     {Cause::NotReady, "not-ready", Family::ReaderFailed, "not ready", "Lecteur pas prêt."},
@@ -30,8 +30,8 @@ constexpr CauseRow kCauses[] = {
     {Cause::Refused, "refused", Family::Usage, "an amount or block number out of range",
      "Montant refusé. Rien n'a été envoyé."},
     {Cause::NoisyLine, "noisy-line", Family::ReaderFailed,
-     "a noisy line (before any amount went out)", "Ligne perturbée. Recommencez."},
-    {Cause::Interrupted, "interrupted", Family::Interrupted, "interrupted",
+     "a noisy line before any amount went out", "Ligne perturbée. Recommencez."},
+    {Cause::Interrupted, "interrupted", Family::Interrupted, "a command cut short by it",
      "Programme arrêté avant l'opération. Rien n'a été envoyé."},
     {Cause::ReadBackDiffers, "read-back-differs", Family::MayHaveChanged,
      "a read-back that differs from what was written",
@@ -47,7 +47,7 @@ constexpr CauseRow kCauses[] = {
      "Badge changé pendant l'écriture : le crédit a pu être écrit sur l'un ou l'autre. "
      "Relisez les deux badges."},
     {Cause::JournalUnavailable, "journal-unavailable", Family::Journal,
-     "nothing was written (or, for journal report and check, the journal could not be read)",
+     "nothing was written; for journal report and check, the journal could not be read",
      "Journal indisponible : rien n'a été écrit."},
     {Cause::OutcomeNotRecorded, "outcome-not-recorded", Family::MayHaveChanged,
      "a write's outcome that could not be recorded in the journal",

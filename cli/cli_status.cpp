@@ -1,0 +1,22 @@
+#include "cli/cli_status.h"
+
+namespace palmota::cli {
+
+std::vector<StatusMeaning> exitStatusMeanings() {
+    std::vector<StatusMeaning> meanings;
+    for (const till::FamilyRow& family : till::kFamilies) {
+        std::string text(family.english);
+        std::string causes;
+        for (const till::CauseRow& row : till::causeTable())
+            if (row.family == family.family && row.cause != till::Cause::Ok)
+                causes += (causes.empty() ? "" : "; ") + std::string(row.english);
+        if (!causes.empty()) text += ": " + causes;
+        meanings.push_back({family.exitStatus, text});
+    }
+    meanings.push_back({kExitOutputClosed,
+                        "standard output was closed or could not be written, before any "
+                        "amount went out"});
+    return meanings;
+}
+
+}  // namespace palmota::cli
