@@ -10,6 +10,7 @@
 #include <memory>
 #include <ostream>
 #include <string>
+#include <vector>
 
 #include "journal/journal_location.h"
 #include "journal/sql_journal.h"
@@ -48,29 +49,37 @@ inline std::string newJournal(Backend backend, const std::string& folder) {
     return postgres().uri(name);
 }
 
-inline std::unique_ptr<journal::SqlJournal> openJournal(const std::string& where) {
+inline std::unique_ptr<journal::SqlJournal> openJournal(
+    const std::string& where, journal::Access access = journal::Access::Record) {
     std::string error;
     auto location = journal::parseJournalLocation(where, error);
     EXPECT_TRUE(location) << error;
-    return std::make_unique<journal::SqlJournal>(where, *location);
+    return std::make_unique<journal::SqlJournal>(where, *location, access);
+}
+
+// A connection of the test's own to the journal at `where`, as another program would make.
+inline QSqlDatabase rawConnection(const std::string& where, const QString& name) {
+    std::string error;
+    const auto location = journal::parseJournalLocation(where, error);
+    const bool sqlite = location->kind == journal::JournalLocation::Kind::File;
+    QSqlDatabase db = QSqlDatabase::addDatabase(sqlite ? "QSQLITE" : "QPSQL", name);
+    if (sqlite) {
+        db.setDatabaseName(QString::fromStdString(location->path));
+    } else {
+        db.setHostName(QString::fromStdString(location->host));
+        db.setDatabaseName(QString::fromStdString(location->database));
+        db.setConnectOptions(QString::fromStdString(location->options));
+    }
+    EXPECT_TRUE(db.open()) << db.lastError().text().toStdString();
+    return db;
 }
 
 // One statement run on the journal behind the program's back, on a connection of its own.
 inline bool execRaw(const std::string& where, const std::string& statement) {
-    std::string error;
-    const auto location = journal::parseJournalLocation(where, error);
     bool ok = false;
     {
-        const bool sqlite = location->kind == journal::JournalLocation::Kind::File;
-        QSqlDatabase db = QSqlDatabase::addDatabase(sqlite ? "QSQLITE" : "QPSQL", "raw");
-        if (sqlite) {
-            db.setDatabaseName(QString::fromStdString(location->path));
-        } else {
-            db.setHostName(QString::fromStdString(location->host));
-            db.setDatabaseName(QString::fromStdString(location->database));
-            db.setConnectOptions(QString::fromStdString(location->options));
-        }
-        if (db.open()) {
+        QSqlDatabase db = rawConnection(where, "raw");
+        if (db.isOpen()) {
             QSqlQuery q(db);
             ok = q.exec(QString::fromStdString(statement));
             EXPECT_TRUE(ok) << q.lastError().text().toStdString();
@@ -80,6 +89,34 @@ inline bool execRaw(const std::string& where, const std::string& statement) {
     QSqlDatabase::removeDatabase("raw");
     return ok;
 }
+
+// Another program's transaction holding the journal's table, until this goes.
+class HeldLock {
+  public:
+    explicit HeldLock(const std::string& where) {
+        QSqlDatabase db = rawConnection(where, kName);
+        QSqlQuery q(db);
+        const bool sqlite = db.driverName() == QLatin1String("QSQLITE");
+        for (const char* statement :
+             sqlite ? std::vector<const char*>{"BEGIN EXCLUSIVE"}
+                    : std::vector<const char*>{"BEGIN",
+                                               "LOCK TABLE credit_writes IN ACCESS EXCLUSIVE MODE"})
+            EXPECT_TRUE(q.exec(statement)) << q.lastError().text().toStdString();
+    }
+    ~HeldLock() {
+        {
+            QSqlDatabase db = QSqlDatabase::database(kName, false);
+            QSqlQuery(db).exec("ROLLBACK");
+            db.close();
+        }
+        QSqlDatabase::removeDatabase(kName);
+    }
+    HeldLock(const HeldLock&) = delete;
+    HeldLock& operator=(const HeldLock&) = delete;
+
+  private:
+    static inline const QString kName = QStringLiteral("held");
+};
 
 // A temporary folder, removed with what it holds.
 class TempFolder {

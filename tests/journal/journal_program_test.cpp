@@ -4,6 +4,7 @@
 #include <signal.h>
 
 #include <chrono>
+#include <filesystem>
 #include <fstream>
 #include <thread>
 
@@ -62,7 +63,11 @@ class JournalProgram : public ::testing::TestWithParam<Backend> {
 
 TEST_P(JournalProgram, ATopupAndAnAbsoluteWriteEachLeaveOneCompleteRow) {
     ASSERT_EQ(cli({"topup", "250"}).status, 0);
-    const RunResult write = cli({"read", "write", "--verify", "1000"});
+    // The user recorded is the account the program runs as, whatever the environment says.
+    const RunResult write =
+        testing::runProgram("/usr/bin/env", {"USER=intruder", "LOGNAME=intruder", PALMOTA_CLI,
+                                             "--port", reader_.devicePath(), "--journal", where_,
+                                             "read", "write", "--verify", "1000"});
     ASSERT_EQ(write.status, 0) << write.err;
     const auto found = rows();
     ASSERT_EQ(found.size(), 2u);
@@ -149,6 +154,39 @@ TEST_P(JournalProgram, CheckFindsACreditRaisedBehindTheJournal) {
         << check.err;
 }
 
+// A mistyped path or URI for a report or a check is no empty day: nothing is made there.
+TEST_P(JournalProgram, AReportOrACheckWhereNoJournalIsSaysSoAndMakesNone) {
+    for (const std::vector<std::string>& command :
+         {std::vector<std::string>{"journal", "report"}, {"journal", "check"}}) {
+        const RunResult run = cli(command);
+        EXPECT_EQ(run.status, 2) << command[1];
+        EXPECT_EQ(run.err, "palmota-cli: no journal at " + where_ + "\n") << command[1];
+        EXPECT_EQ(run.out, "") << command[1];
+    }
+    std::string error;
+    EXPECT_FALSE(testing::openJournal(where_, Access::Read)->exists(error)) << error;
+    EXPECT_EQ(reader_.received(), "");
+}
+
+// Ctrl+C while another program holds the journal: the wait ends within its time-out and the
+// run with it, the badge read and nothing written.
+TEST_P(JournalProgram, AStopWhileTheJournalIsHeldEndsTheRunWithNothingWritten) {
+    ASSERT_EQ(cli({"credit"}).status, 0);  // the journal exists, its schema made
+    reader_.clearLog();
+    const testing::HeldLock held(where_);
+    ChildProcess child;
+    ASSERT_TRUE(child.start(PALMOTA_CLI,
+                            {"--port", reader_.devicePath(), "--journal", where_, "topup", "5"}));
+    // The badge read before the write: serial, credit, serial.
+    for (auto waited = 0ms; waited < 3s && reader_.received().size() < 8; waited += 20ms)
+        std::this_thread::sleep_for(20ms);
+    ASSERT_EQ(hexOf(reader_.received()), "00 04 00 00 06 00 04 00");
+    child.signal(SIGINT);
+    EXPECT_EQ(child.wait(8s), 130) << child.err();
+    EXPECT_EQ(reader_.received().find('\x07'), std::string::npos);
+    EXPECT_EQ(reader_.badge().credit(), 1500);
+}
+
 INSTANTIATE_TEST_SUITE_P(Backends, JournalProgram,
                          ::testing::Values(Backend::SQLite, Backend::PostgreSQL),
                          testing::backendName);
@@ -166,6 +204,27 @@ TEST_P(SqliteJournalProgram, AFileThatIsNoJournalIsRefusedWithNothingSent) {
     EXPECT_EQ(run.status, 6);
     EXPECT_NE(run.err.find("; nothing written"), std::string::npos);
     EXPECT_EQ(reader_.received(), "");
+}
+
+// The journal's file removed during a session: the next write is refused, and says why.
+TEST_P(SqliteJournalProgram, AJournalRemovedDuringASessionTakesNoMoreWrites) {
+    ChildProcess session;
+    ASSERT_TRUE(session.start(PALMOTA_CLI,
+                              {"--port", reader_.devicePath(), "--journal", where_, "-"},
+                              {.inputPipe = true}));
+    session.send("topup 5\n");
+    ASSERT_EQ(session.readLine(5s), "serial: 123456");
+    ASSERT_EQ(session.readLine(5s), "credit: 1500 -> 1505");
+    std::filesystem::remove(where_);
+    session.send("topup 5\n");
+    session.closeInput();
+    EXPECT_EQ(session.wait(10s), 6);
+    EXPECT_NE(session.err().find(": the journal file was removed since it was opened; nothing "
+                                 "written"),
+              std::string::npos)
+        << session.err();
+    EXPECT_EQ(reader_.badge().credit(), 1505);
+    EXPECT_FALSE(std::filesystem::exists(where_));
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, SqliteJournalProgram, ::testing::Values(Backend::SQLite),
@@ -273,6 +332,24 @@ TEST_P(PostgresJournalProgram, TwoStationsSharingOneJournalLoseNoRow) {
 
 INSTANTIATE_TEST_SUITE_P(Backends, PostgresJournalProgram, ::testing::Values(Backend::PostgreSQL),
                          testing::backendName);
+
+// What --journal names: a file or a postgresql:// URI; a password never shown back.
+TEST(JournalOption, AnotherKindOfUriIsAUsageErrorAndAPasswordIsNeverShown) {
+    RunResult run =
+        testing::runProgram(PALMOTA_CLI, {"--journal", "mysql://desk@db/palmota", "write", "5"});
+    EXPECT_EQ(run.status, 2);
+    EXPECT_EQ(run.err.rfind("palmota-cli: --journal mysql://desk@db/palmota: a file path or a "
+                            "postgresql:// URI",
+                            0),
+              0u)
+        << run.err;
+    for (const char* where :
+         {"postgresql://desk:s3cr3t@db/palmota", "postgresql://desk:s3cr3t@db:99999/palmota"}) {
+        run = testing::runProgram(PALMOTA_CLI, {"--journal", where, "write", "5"});
+        EXPECT_EQ(run.status, 2) << where;
+        EXPECT_EQ(run.err.find("s3cr3t"), std::string::npos) << run.err;
+    }
+}
 
 }  // namespace
 }  // namespace palmota::journal

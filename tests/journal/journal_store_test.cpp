@@ -1,6 +1,9 @@
 // The journal's rows, its schema and its refusals, on an SQLite file and on PostgreSQL.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
 #include <fstream>
 
 #include "journal/daily_report.h"
@@ -87,6 +90,90 @@ TEST_P(JournalStoreTest, RefusesASchemaNewerThanItKnows) {
     EXPECT_FALSE(journal->begin(aTopup("desk-1", 0, 1), error));
 }
 
+// Bounds compare as times: the PostgreSQL server collates in French, where a text bound
+// such as "~" sorts before the digits and would hide every row.
+TEST_P(JournalStoreTest, EveryDayUpToTheLastAWriterCanNameIsRead) {
+    auto journal = testing::openJournal(where_);
+    std::string error;
+    const auto id = journal->begin(aTopup("desk-1", 0, 5), error);
+    ASSERT_TRUE(id) << error;
+    const auto all = journal->rows({}, error);
+    ASSERT_TRUE(all) << error;
+    ASSERT_EQ(all->size(), 1u);
+    const std::string today = all->front().started.substr(0, 10);
+    EXPECT_EQ(journal->rows({"", "9999-12-31", ""}, error)->size(), 1u);
+    EXPECT_EQ(journal->rows({today, "9999-12-31", ""}, error)->size(), 1u);
+    EXPECT_EQ(journal->rows({"0001-01-01", today, ""}, error)->size(), 1u);
+}
+
+// Held by another program past the wait a write may take: the write is refused, after the
+// time SQLite's busy time-out and PostgreSQL's lock time-out both give, not twice it.
+TEST_P(JournalStoreTest, ALockHeldElsewhereIsWaitedForFiveSecondsThenRefused) {
+    auto journal = testing::openJournal(where_);
+    std::string error;
+    ASSERT_TRUE(journal->connect(error)) << error;
+    const testing::HeldLock held(where_);
+    const auto started = std::chrono::steady_clock::now();
+    EXPECT_FALSE(journal->begin(aTopup("desk-1", 0, 5), error));
+    const auto waited = std::chrono::steady_clock::now() - started;
+    EXPECT_GE(waited, std::chrono::milliseconds{4900});
+    EXPECT_LT(waited, std::chrono::milliseconds{7500});
+    EXPECT_FALSE(error.empty());
+}
+
+// A journal made by the first version of the program: its rows stay, it gains the
+// serial number read back, and (PostgreSQL) its times compare byte by byte.
+TEST_P(JournalStoreTest, AVersionOneJournalIsUpgradedWithItsRows) {
+    for (const char* statement :
+         {"CREATE TABLE palmota_journal (schema_version INTEGER NOT NULL)",
+          "INSERT INTO palmota_journal (schema_version) VALUES (1)",
+          "CREATE TABLE credit_writes (id TEXT PRIMARY KEY, station TEXT NOT NULL, user_name "
+          "TEXT NOT NULL, program TEXT NOT NULL, port TEXT NOT NULL, serial TEXT, serial_source "
+          "TEXT, credit_before INTEGER, amount INTEGER NOT NULL, topup INTEGER, started TEXT NOT "
+          "NULL, ended TEXT, cause TEXT, confirmed INTEGER, unchanged INTEGER, credit_after "
+          "INTEGER)",
+          "INSERT INTO credit_writes VALUES ('old', 'desk-1', 'u', 'palmota-cli', '1', '42', "
+          "'last-read', 100, 150, 50, '2026-03-01T10:00:00.000Z', '2026-03-01T10:00:01.000Z', "
+          "'ok', 1, 0, 150)"})
+        ASSERT_TRUE(testing::execRaw(where_, statement)) << statement;
+    // Read only, an old journal is read as it is.
+    std::string error;
+    auto reader = testing::openJournal(where_, journal::Access::Read);
+    const auto old = reader->rows({"2026-03-01", "2026-03-01", ""}, error);
+    ASSERT_TRUE(old) << error;
+    ASSERT_EQ(old->size(), 1u);
+    EXPECT_FALSE(old->front().end->serialAfter);
+
+    auto journal = testing::openJournal(where_);
+    ASSERT_TRUE(journal->connect(error)) << error;
+    const auto id = journal->begin(aTopup("desk-1", 150, 5), error);
+    ASSERT_TRUE(id) << error;
+    ASSERT_TRUE(journal->complete(*id, {"ok", true, false, 155, "42"}, error)) << error;
+    const auto rows = journal->rows({"2026-03-01", "", ""}, error);
+    ASSERT_TRUE(rows) << error;
+    ASSERT_EQ(rows->size(), 2u);
+    EXPECT_EQ(rows->front().id, "old");
+    EXPECT_EQ(rows->back().end->serialAfter, "42");
+    std::optional<WriteRow> last;
+    ASSERT_TRUE(journal->lastConfirmed("42", last, error)) << error;
+    EXPECT_EQ(last->id, *id);
+}
+
+// A row whose end time was lost holds no outcome, whatever its other columns say: nothing
+// is read from it.
+TEST_P(JournalStoreTest, AConfirmedRowWithoutEndTimeHasNoCreditToTell) {
+    auto journal = testing::openJournal(where_);
+    std::string error;
+    const auto id = journal->begin(aTopup("desk-1", 1500, 250), error);
+    ASSERT_TRUE(id && journal->complete(*id, {"ok", true, false, 1750, "123456"}, error)) << error;
+    ASSERT_TRUE(testing::execRaw(where_, "UPDATE credit_writes SET ended = NULL"));
+    std::optional<WriteRow> last;
+    ASSERT_TRUE(journal->lastConfirmed("123456", last, error)) << error;
+    ASSERT_TRUE(last);
+    EXPECT_FALSE(last->end);
+    EXPECT_FALSE(creditAfter(*last));
+}
+
 INSTANTIATE_TEST_SUITE_P(Backends, JournalStoreTest,
                          ::testing::Values(Backend::SQLite, Backend::PostgreSQL),
                          testing::backendName);
@@ -102,6 +189,43 @@ TEST(SqliteJournal, AFileOfOtherBytesIsNotAJournalAndStaysUntouched) {
     EXPECT_EQ(error, "not a journal: file is not a database");
     std::ifstream in(path, std::ios::binary);
     EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), noise);
+}
+
+// Another program's database given as the journal: refused before a single statement
+// changes it, not even to write-ahead logging.
+TEST(SqliteJournal, AnotherProgramsDatabaseIsRefusedAndLeftAsItIs) {
+    TempFolder folder;
+    const std::string path = folder.path() + "/accounts.db";
+    ASSERT_TRUE(testing::execRaw(path, "CREATE TABLE accounts (name TEXT)"));
+    ASSERT_TRUE(testing::execRaw(path, "INSERT INTO accounts VALUES ('kept')"));
+    const auto bytes = [&path] {
+        std::ifstream in(path, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    };
+    const std::string before = bytes();
+    auto journal = testing::openJournal(path);
+    std::string error;
+    EXPECT_FALSE(journal->connect(error));
+    EXPECT_EQ(error,
+              "not a journal: an SQLite database of another program (its tables: accounts), "
+              "left as it is");
+    journal.reset();
+    EXPECT_EQ(bytes(), before);
+    EXPECT_FALSE(std::filesystem::exists(path + "-wal"));
+}
+
+// The file removed while a program keeps it open: its rows would go on into a file nobody
+// can read any more.
+TEST(SqliteJournal, AFileRemovedSinceItWasOpenedTakesNoMoreRows) {
+    TempFolder folder;
+    const std::string path = folder.path() + "/journal.db";
+    auto journal = testing::openJournal(path);
+    std::string error;
+    ASSERT_TRUE(journal->begin(aTopup("desk-1", 0, 5), error)) << error;
+    std::filesystem::remove(path);
+    EXPECT_FALSE(journal->begin(aTopup("desk-1", 5, 5), error));
+    EXPECT_EQ(error, "the journal file was removed since it was opened");
+    EXPECT_FALSE(std::filesystem::exists(path));
 }
 
 // What the report counts from the rows it is given.
@@ -169,6 +293,17 @@ INSTANTIATE_TEST_SUITE_P(
                    {"2026-03-01,\"desk \"\"A\"\", hall\",1,1,0,0,0,1,1"}}),
     [](const auto& row) { return std::string(row.param.name); });
 
+// A line end in a station's name does not make a line of the text report: a forged day
+// would pass for one in a reconciliation.
+TEST(ReportText, ControlCharactersInNamesAreShownEscaped) {
+    const std::vector<WriteRow> rows = {
+        row("2026-03-01T10:00:00.000Z", "desk\n2026-03-01  forged", 0, 1, 1, kUnknown)};
+    const std::string text = reportText(dailyTotals(rows), rows);
+    EXPECT_NE(text.find("desk\\x0A2026-03-01  forged"), std::string::npos) << text;
+    // The header, one day, a blank line, the heading of the writes to read, one of them.
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 5) << text;
+}
+
 // Where a journal lives, as --journal names it.
 struct LocationCase {
     const char* name;
@@ -190,6 +325,9 @@ TEST_P(JournalLocationTest, NamesAFileOrAServer) {
     std::string error;
     const auto location = parseJournalLocation(c.where, error);
     ASSERT_EQ(location.has_value(), c.accepted) << error;
+    // A password is never told back, neither in the refusal nor where the journal is named.
+    EXPECT_EQ(error.find("secret"), std::string::npos) << error;
+    EXPECT_EQ(shownLocation(c.where).find("secret"), std::string::npos) << shownLocation(c.where);
     if (!location) return;
     EXPECT_EQ(location->host, c.host);
     EXPECT_EQ(location->database, c.database);
@@ -212,7 +350,11 @@ INSTANTIATE_TEST_SUITE_P(
         LocationCase{"PasswordInQuery", "postgresql://db/palmota?password=secret", false},
         LocationCase{"OddKeyword", "postgresql://db/palmota?host%20x=1", false},
         LocationCase{"SemicolonInValue", "postgresql://db/p?options=-c%20a=1;b", false},
-        LocationCase{"Empty", "", false}),
+        LocationCase{"Empty", "", false},
+        // Another kind of URI is not a file of that name.
+        LocationCase{"OtherScheme", "mysql://desk@db/palmota", false},
+        LocationCase{"DriveLetterIsAPath", "C:\\Caisse\\journal.db", true},
+        LocationCase{"PasswordInABadUri", "postgresql://desk:secret@db:99999/palmota", false}),
     [](const auto& row) { return std::string(row.param.name); });
 
 }  // namespace

@@ -101,10 +101,13 @@ bool PostgresServer::prepare(std::string* error) {
         const std::string making = templateDir_ + ".making";
         fs::remove_all(making, ec);
         fs::create_directory(making);
-        ok = giveToServerUser(making) && run("initdb",
-                                             "-D " + making + " -A trust -U " + kSuperuser +
-                                                 " --no-sync -E UTF8 --locale=C.UTF-8",
-                                             error);
+        // The databases collate as a French desk's server does: Debian's initdb takes the
+        // system's locale, and ICU's French order puts "~" and "-" before the digits.
+        ok = giveToServerUser(making) &&
+             run("initdb",
+                 "-D " + making + " -A trust -U " + kSuperuser +
+                     " --no-sync -E UTF8 --locale=C.UTF-8 --locale-provider=icu --icu-locale=fr-FR",
+                 error);
         if (ok) {
             fs::rename(making, templateDir_, ec);
             ok = !ec;

@@ -5,9 +5,11 @@
 namespace palmota::testing {
 
 // A private PostgreSQL server for one test program: its own data folder in a temporary
-// folder, listening on a Unix socket in that folder only, no TCP. Debian's server refuses to
-// run as root, so under root it runs as the user postgres, in a folder that user owns.
-// The data folder is copied from a template made once per build (initdb takes seconds).
+// folder, listening on a Unix socket in that folder only, no TCP. Its databases collate
+// text with ICU's French order (fr-FR), as a server set up on a French desk's machine does.
+// Debian's server refuses to run as root, so under root it runs as the user postgres, in a folder
+// that user owns. The data folder is copied from a template made once per build (initdb takes
+// seconds).
 class PostgresServer {
   public:
     // `templateDir`: where the template data folder is kept between test programs.
