@@ -417,6 +417,20 @@ TEST(CliStop, ARequestDuringTheWaitForInputIsNotTakenForItsEnd) {
     EXPECT_EQ(rig.out.str(), "1500\n");
 }
 
+// A signal after an amount went out: the run says that the credit may have changed, unless
+// the write was confirmed and told.
+TEST(CliStop, ASignalAfterAnAmountWentOutEndsTheRunWithFiveUnlessTheWriteWasConfirmed) {
+    for (const bool confirmed : {true, false}) {
+        Rig rig;
+        if (!confirmed) rig.setFaults([](auto& f) { f.noFinalWriteReply = true; });
+        rig.runner.setStopRequest([&rig] { return rig.line.writes.size() >= 3; });
+        EXPECT_EQ(rig.run({"write 5", "credit"}, true),
+                  confirmed ? kExitInterrupted : kExitNotConfirmed)
+            << confirmed;
+        EXPECT_EQ(hexOf(rig.line.allWritten()), "00 07 00 05") << confirmed;
+    }
+}
+
 // An output that refuses every write, as a closed pipe does once SIGPIPE is ignored.
 class ClosedBuffer final : public std::streambuf {
   protected:
@@ -462,8 +476,8 @@ struct JsonCase {
     void (*faults)(sim::ReaderFaults&);
     std::string command;
     const char* json;  // the fields beside "ms", as a JSON object
-    // A signal comes while the command's first operation runs.
-    bool signalDuringFirstOperation = false;
+    // A signal comes once the host has written this many times (0: none comes).
+    std::size_t signalAfterWrites = 0;
 };
 
 void PrintTo(const JsonCase& row, std::ostream* out) {
@@ -476,8 +490,9 @@ TEST_P(CliJsonTest, GivesTheFieldsOfEachCommand) {
     const JsonCase& c = GetParam();
     Rig rig(true);
     rig.setFaults(c.faults);
-    if (c.signalDuringFirstOperation)
-        rig.runner.setStopRequest([&rig] { return !rig.line.writes.empty(); });
+    if (c.signalAfterWrites > 0)
+        rig.runner.setStopRequest(
+            [&rig, &c] { return rig.line.writes.size() >= c.signalAfterWrites; });
     rig.run({c.command});
     QJsonObject got = onlyObject(rig.out.str());
     ASSERT_TRUE(got.contains("ms"));
@@ -519,18 +534,30 @@ INSTANTIATE_TEST_SUITE_P(
                  R"j({"command":"read","ok":false,"cause":"interrupted","status":130,
                      "serial":"123456","credit":"",
                      "error":"/dev/ttyUSB0: interrupted before the credit read; nothing sent"})j",
-                 true},
+                 1},
         JsonCase{"WriteVerifyInterruptedBeforeTheReadBack", [](auto&) {}, "write --verify 8",
                  R"j({"command":"write --verify 8","ok":false,"cause":"interrupted",
                      "status":5,"result":"OK","credit":"","verified":false,
                      "error":"/dev/ttyUSB0: interrupted before the credit read; nothing sent; reading back the 8 written: it may be stored, read it back before trying again"})j",
-                 true},
+                 1},
         JsonCase{"WriteNotConfirmedThenInterrupted", [](auto& f) { f.noFinalWriteReply = true; },
                  "write --verify 8",
                  R"j({"command":"write --verify 8","ok":false,"cause":"not-confirmed",
                      "status":5,"result":"ERREUR","credit":"","verified":false,
                      "error":"/dev/ttyUSB0: the write was not confirmed within 3 s: the credit may have been stored; read it back before trying again"})j",
-                 true}),
+                 1},
+        // Cut short by a signal before anything was written: interrupted, never ok.
+        JsonCase{"TopupInterruptedDuringItsReads", [](auto&) {}, "topup 5",
+                 R"j({"command":"topup 5","ok":false,"cause":"interrupted","status":130,
+                     "serial":"123456",
+                     "error":"/dev/ttyUSB0: interrupted before the credit read; nothing sent"})j",
+                 3},
+        // Once the amount went out, a signal leaves the credit unknown: 5.
+        JsonCase{"TopupInterruptedAfterTheAmount", [](auto&) {}, "topup 5",
+                 R"j({"command":"topup 5","ok":false,"cause":"interrupted","status":5,
+                     "serial":"123456","before":1500,"after":null,"result":"OK",
+                     "error":"/dev/ttyUSB0: interrupted before the serial number read; nothing sent; the write was confirmed: read the credit before trying again"})j",
+                 11}),
     [](const auto& row) { return std::string(row.param.name); });
 
 TEST(CliJson, DumpGivesEightBlockTextsAndTheTimeTaken) {
