@@ -2,6 +2,6 @@
 function(palmota_warnings target)
   if(CMAKE_CXX_COMPILER_ID MATCHES "GNU|Clang")
     target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic -Wshadow -Wconversion
-                                             -Wno-sign-conversion)
+                                             -Wno-sign-conversion -Wmissing-declarations)
   endif()
 endfunction()
