@@ -89,7 +89,10 @@ std::vector<DayTotals> dailyTotals(const std::vector<WriteRow>& rows) {
         else
             ++totals.uncertain;
         const auto after = creditAfter(row);
-        if (row.start.before && after) totals.loaded += *after - *row.start.before;
+        // After minus before, for one badge: a write that went to another badge loaded
+        // nothing that can be told.
+        if (row.start.before && after && row.badge() == row.start.serial)
+            totals.loaded += *after - *row.start.before;
         if (row.start.topup && row.end && row.end->confirmed) totals.topups += *row.start.topup;
     }
     std::vector<DayTotals> ordered;
