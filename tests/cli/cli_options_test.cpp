@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/support/system_names.h"
 #include "tests/support/row_name.h"
+#include "tests/support/system_names.h"
 
 namespace palmota::cli {
 namespace {
@@ -97,52 +97,52 @@ INSTANTIATE_TEST_SUITE_P(
         // A top-up's digits are decimal whatever leads them; its sum is judged once read.
         ParseCase{{"topup", "010", "--journal", "/tmp/j.db"}, Outcome::Run, {"topup 010"}},
         ParseCase{{"topup", "99999999999999999999"}, Outcome::Run, {"topup 99999999999999999999"}},
-        ParseCase{{"--journal", "postgresql:///p", "journal", "report", "--from",
-                   "2026-01-31", "--csv"},
-                  Outcome::Run,
-                  {},
-                  "1",
-                  CliMode::Journal},
+        ParseCase{
+            {"--journal", "postgresql:///p", "journal", "report", "--from", "2026-01-31", "--csv"},
+            Outcome::Run,
+            {},
+            "1",
+            CliMode::Journal},
         ParseCase{{"--help"}, Outcome::Help}, ParseCase{{"write", "-1", "-h"}, Outcome::Help},
         ParseCase{{"--version"}, Outcome::Version}, ParseCase{{"-V", "read"}, Outcome::Version}),
     argumentsName);
 
 INSTANTIATE_TEST_SUITE_P(
     Refused, CliParseTest,
-    ::testing::Values(ParseCase{{"write", ""}, Outcome::UsageError},
-                      // "-1" is an amount to refuse, not an unknown option.
-                      ParseCase{{"write", "-1"}, Outcome::UsageError},
-                      ParseCase{{"write", "--verify", "-1"}, Outcome::UsageError},
-                      ParseCase{{"write", "+1"}, Outcome::UsageError},
-                      ParseCase{{"write", "12a"}, Outcome::UsageError},
-                      ParseCase{{"write", " 12"}, Outcome::UsageError},
-                      ParseCase{{"write", "65536"}, Outcome::UsageError},
-                      // Would wrap to a small amount in a 64-bit count without the bound.
-                      ParseCase{{"write", "99999999999999999999"}, Outcome::UsageError},
-                      ParseCase{{"write", "18446744073709551628"}, Outcome::UsageError},
-                      ParseCase{{"write"}, Outcome::UsageError},
-                      ParseCase{{"write", "--verify"}, Outcome::UsageError},
-                      ParseCase{{"--verify", "write", "5"}, Outcome::UsageError},
-                      ParseCase{{"write", "1", "2"}, Outcome::UsageError},
-                      // A bad command anywhere refuses the whole line.
-                      ParseCase{{"read", "write", "5", "block", "256"}, Outcome::UsageError},
-                      ParseCase{{"block", "-1"}, Outcome::UsageError},
-                      ParseCase{{"block", "4294967296"}, Outcome::UsageError},
-                      ParseCase{{"block"}, Outcome::UsageError}, ParseCase{{}, Outcome::UsageError},
-                      ParseCase{{"erase"}, Outcome::UsageError},
-                      ParseCase{{"serial", "now"}, Outcome::UsageError},
-                      ParseCase{{"read", "-"}, Outcome::UsageError},
-                      ParseCase{{"-", "read"}, Outcome::UsageError},
-                      ParseCase{{"ports", "read"}, Outcome::UsageError},
-                      ParseCase{{"read", "ports"}, Outcome::UsageError},
-                      ParseCase{{"probe", "abc"}, Outcome::UsageError},
-                      ParseCase{{"--port"}, Outcome::UsageError},
-                      ParseCase{{"read", "-p"}, Outcome::UsageError},
-                      ParseCase{{"--port", "", "serial"}, Outcome::UsageError},
-                      ParseCase{{"--port", "0", "serial"}, Outcome::UsageError},
-                      ParseCase{{"--port", "ttyS0", "serial"}, Outcome::UsageError},
-                      ParseCase{{"--baud", "9600", "serial"}, Outcome::UsageError},
-                      ParseCase{{"-x", "serial"}, Outcome::UsageError},
+    ::testing::Values(
+        ParseCase{{"write", ""}, Outcome::UsageError},
+        // "-1" is an amount to refuse, not an unknown option.
+        ParseCase{{"write", "-1"}, Outcome::UsageError},
+        ParseCase{{"write", "--verify", "-1"}, Outcome::UsageError},
+        ParseCase{{"write", "+1"}, Outcome::UsageError},
+        ParseCase{{"write", "12a"}, Outcome::UsageError},
+        ParseCase{{"write", " 12"}, Outcome::UsageError},
+        ParseCase{{"write", "65536"}, Outcome::UsageError},
+        // Would wrap to a small amount in a 64-bit count without the bound.
+        ParseCase{{"write", "99999999999999999999"}, Outcome::UsageError},
+        ParseCase{{"write", "18446744073709551628"}, Outcome::UsageError},
+        ParseCase{{"write"}, Outcome::UsageError},
+        ParseCase{{"write", "--verify"}, Outcome::UsageError},
+        ParseCase{{"--verify", "write", "5"}, Outcome::UsageError},
+        ParseCase{{"write", "1", "2"}, Outcome::UsageError},
+        // A bad command anywhere refuses the whole line.
+        ParseCase{{"read", "write", "5", "block", "256"}, Outcome::UsageError},
+        ParseCase{{"block", "-1"}, Outcome::UsageError},
+        ParseCase{{"block", "4294967296"}, Outcome::UsageError},
+        ParseCase{{"block"}, Outcome::UsageError}, ParseCase{{}, Outcome::UsageError},
+        ParseCase{{"erase"}, Outcome::UsageError},
+        ParseCase{{"serial", "now"}, Outcome::UsageError},
+        ParseCase{{"read", "-"}, Outcome::UsageError},
+        ParseCase{{"-", "read"}, Outcome::UsageError},
+        ParseCase{{"ports", "read"}, Outcome::UsageError},
+        ParseCase{{"read", "ports"}, Outcome::UsageError},
+        ParseCase{{"probe", "abc"}, Outcome::UsageError},
+        ParseCase{{"--port"}, Outcome::UsageError}, ParseCase{{"read", "-p"}, Outcome::UsageError},
+        ParseCase{{"--port", "", "serial"}, Outcome::UsageError},
+        ParseCase{{"--port", "0", "serial"}, Outcome::UsageError},
+        ParseCase{{"--port", "ttyS0", "serial"}, Outcome::UsageError},
+        ParseCase{{"--baud", "9600", "serial"}, Outcome::UsageError},
+        ParseCase{{"-x", "serial"}, Outcome::UsageError},
         // What the shell script of old took for octal, a sign or a bash error.
         ParseCase{{"topup", "-300"}, Outcome::UsageError},
         ParseCase{{"topup", "+5"}, Outcome::UsageError},
@@ -154,6 +154,16 @@ INSTANTIATE_TEST_SUITE_P(
         ParseCase{{"--journal", "j.db", "journal", "check", "--csv"}, Outcome::UsageError},
         ParseCase{{"--journal", "j.db", "journal", "report", "--to", "2026-02-30"},
                   Outcome::UsageError},
+        // No day lies between: an empty report would pass for a day without writes.
+        ParseCase{{"--journal", "j.db", "journal", "report", "--from", "2026-03-02", "--to",
+                   "2026-03-01"},
+                  Outcome::UsageError},
+        ParseCase{{"--journal", "j.db", "journal", "report", "--from", "2026-03-01", "--to",
+                   "9999-12-31"},
+                  Outcome::Run,
+                  {},
+                  "1",
+                  CliMode::Journal},
         ParseCase{{"--journal", "j.db", "read", "journal", "report"}, Outcome::UsageError},
         ParseCase{{"--from", "2026-01-01", "read"}, Outcome::UsageError},
         ParseCase{{"--journal", "", "read"}, Outcome::UsageError}),

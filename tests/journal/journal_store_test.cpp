@@ -9,6 +9,7 @@
 #include "journal/daily_report.h"
 #include "journal/journal_location.h"
 #include "tests/journal/journal_places.h"
+#include "tests/journal/location_cases.h"
 
 namespace palmota::journal {
 namespace {
@@ -292,6 +293,23 @@ INSTANTIATE_TEST_SUITE_P(
                    {row("2026-03-01T10:00:00.000Z", "desk \"A\", hall", 0, 1, 1, kConfirmed)},
                    {"2026-03-01,\"desk \"\"A\"\", hall\",1,1,0,0,0,1,1"}}),
     [](const auto& row) { return std::string(row.param.name); });
+
+// A journal's place as this system takes it.
+class SystemLocationTest : public ::testing::TestWithParam<testing::SystemLocation> {};
+
+TEST_P(SystemLocationTest, IsTakenOrRefusedWithItsReason) {
+    const testing::SystemLocation& c = GetParam();
+    std::string error;
+    const auto location = parseJournalLocation(c.where, error);
+    EXPECT_EQ(location.has_value(), *c.refusal == '\0') << error;
+    if (*c.refusal != '\0') {
+        EXPECT_NE(error.find(c.refusal), std::string::npos) << error;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(ThisSystem, SystemLocationTest,
+                         ::testing::ValuesIn(testing::systemLocations()),
+                         [](const auto& row) { return std::string(row.param.name); });
 
 // A line end in a station's name does not make a line of the text report: a forged day
 // would pass for one in a reconciliation.
