@@ -52,8 +52,8 @@ enum class Cause {
 // the till's own.
 struct CauseRow {
     Cause cause;
-    std::string_view name;
     Family family;
+    std::string_view name;
     std::string_view english;
     std::string_view french;
 };
