@@ -22,6 +22,7 @@
 #include "tests/support/hex.h"
 #include "tests/support/row_name.h"
 #include "tests/support/scripted_line.h"
+#include "tests/support/system_names.h"
 #include "till/ledger.h"
 
 namespace palmota::till {
@@ -34,7 +35,7 @@ using palmota::testing::hex;
 using palmota::testing::hexOf;
 using palmota::testing::ScriptedLine;
 
-constexpr const char* kDevice = "/dev/ttyUSB0";
+const std::string kDevice = palmota::testing::onThisSystem("/dev/ttyUSB0");
 
 // The host's writes, in order, for a top-up or a journaled write: serial number (00, 04,
 // 00), credit (00, 06), serial number again, then the write (00, 07, amount).
@@ -99,10 +100,10 @@ struct Desk {
     std::function<void(std::size_t, const Bytes&)> beforeReader;
     bool garbleAmount = false;         // the Reader stores the amount with its low bit flipped
     const char* finalReply = nullptr;  // what the Reader answers the amount with instead
-    ReaderLink link{line, clock, [] { return std::string(kDevice); }};
+    ReaderLink link{line, clock, [] { return kDevice; }};
     FakeJournal journal;
     Ledger ledger{journal};
-    Till till{link, "palmota-cli", [] { return std::string(kDevice); }};
+    Till till{link, "palmota-cli", [] { return kDevice; }};
 };
 
 enum class Command { Write, VerifiedWrite, Topup };
