@@ -4,6 +4,7 @@
 #include <QtGlobal>
 
 #include "reader/port_name.h"
+#include "till/ledger.h"
 
 namespace palmota::app {
 
@@ -61,26 +62,32 @@ CommandLine parseCommandLine(const QStringList& arguments) {
 
 QString helpText() {
     return QStringLiteral(
-        "Usage: palmota [-p TEXT | --simulate] [-t] [--journal WHERE]\n"
-        "Reads a badge's serial number and credit through the badge reader/encoder on a\n"
-        "serial port, and writes a new credit to it.\n"
-        "\n"
-        "  -p, --port TEXT\n"
-        "                the port chosen at start:\n") +
+               "Usage: palmota [-p TEXT | --simulate] [-t] [--journal WHERE]\n"
+               "Reads a badge's serial number and credit through the badge reader/encoder on a\n"
+               "serial port, and writes a new credit to it.\n"
+               "\n"
+               "  -p, --port TEXT\n"
+               "                the port chosen at start:\n") +
            QString::fromUtf8(port_naming::portOptionHelp()) +
            QStringLiteral(
-        "  --simulate    try the program without hardware: an emulated reader holds a\n"
-        "                badge (serial number 123456, credit 1500)\n"
-        "  -t, --trace   one line on standard error for each write and read on the\n"
-        "                port: milliseconds since start, \"->\" sent or \"<-\" received,\n"
-        "                the bytes in hex\n"
-        "  --journal WHERE\n"
-        "                record every credit write, before it is sent, in a journal:\n"
-        "                a file (SQLite, made on first use) or a postgresql:// URI\n"
-        "                (shared by several stations; the password in ~/.pgpass). A\n"
-        "                write whose record cannot be made is not sent: \"ERREUR\"\n"
-        "  -h, --help    show this help and exit\n"
-        "  -V, --version show the version and exit\n");
+               "  --simulate    try the program without hardware: an emulated reader holds a\n"
+               "                badge (serial number 123456, credit 1500)\n"
+               "  -t, --trace   one line on standard error for each opening and closing of\n"
+               "                the port and each write and read on it: milliseconds since\n"
+               "                start, \"->\" sent or \"<-\" received, the bytes in hex\n"
+               "  --journal WHERE\n"
+               "                record every credit write, before it is sent, in a journal:\n"
+               "                a file (SQLite, made on first use) or a postgresql:// URI\n"
+               "                (shared by several stations). The badge is read before and\n"
+               "                after each write, for its record; a write whose record cannot\n"
+               "                be made is not sent: \"ERREUR\". The password goes in\n"
+               "                ") +
+           QString::fromUtf8(till::journalPasswordFile().data(),
+                             static_cast<qsizetype>(till::journalPasswordFile().size())) +
+           QStringLiteral(
+               "\n"
+               "  -h, --help    show this help and exit\n"
+               "  -V, --version show the version and exit\n");
 }
 
 QString versionText() {
