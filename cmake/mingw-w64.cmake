@@ -3,7 +3,7 @@
 #   cmake -S . -B build-windows -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake \
 #         -DCMAKE_PREFIX_PATH=<Qt for Windows>/prefix -DQT_HOST_PATH=/usr \
 #         -DQt6HostInfo_DIR=/usr/lib/x86_64-linux-gnu/cmake/Qt6HostInfo
-# Programs and tests run on this machine through wine (CMAKE_CROSSCOMPILING_EMULATOR).
+# Programs and tests run on the build machine through wine (CMAKE_CROSSCOMPILING_EMULATOR).
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
 

@@ -51,7 +51,7 @@ TEST_F(ContinuousReading, SwitchingOnLocksTheBadgeButtonsAndReadsFromOneInterval
 }
 
 TEST_F(ContinuousReading, TheFirstReadComesNoEarlierThanOneFullIntervalAfterTheClick) {
-    // A coarse timer fires up to 5% early: 475 ms was seen for 500. The loop runs
+    // A coarse timer may fire up to 5% early, 475 ms for 500. The loop runs
     // free meanwhile, so that a tick is handled the moment it fires.
     for (int attempt = 0; attempt < 4; ++attempt) {
         QEventLoop untilTheFirstRead;
