@@ -38,8 +38,8 @@ int main(int argc, char** argv) {
     // a missing display are told plainly, even where no window could be shown.
     const app::CommandLine commandLine = app::parseCommandLine(argumentList(argc, argv));
     if (!commandLine.error.isEmpty()) {
-        std::cerr << "palmota: " << printable(commandLine.error.toStdString())
-                  << "\nTry 'palmota --help'.\n";
+        app::showStartupError("palmota: " + printable(commandLine.error.toStdString()) +
+                              "\nTry 'palmota --help'.\n");
         return 2;
     }
     if (commandLine.help) {
@@ -51,7 +51,7 @@ int main(int argc, char** argv) {
         return platform::standardOutputWritten("palmota") ? 0 : platform::kExitOutputClosed;
     }
     if (!app::displayAvailable()) {
-        std::cerr << app::noDisplayMessage().toStdString();
+        app::showStartupError(app::noDisplayMessage().toStdString());
         return 1;
     }
 
@@ -59,11 +59,12 @@ int main(int argc, char** argv) {
     if (!commandLine.journal.isNull()) {
         std::string error;
         if (!journal::journalAvailable()) {
-            std::cerr << journal::kNotAvailable << '\n';
+            app::showStartupError(std::string(journal::kNotAvailable) + '\n');
             return 2;
         }
         if (!journal::parseJournalLocation(commandLine.journal.toStdString(), error)) {
-            std::cerr << "palmota: --journal: " << printable(error) << "\nTry 'palmota --help'.\n";
+            app::showStartupError("palmota: --journal: " + printable(error) +
+                                  "\nTry 'palmota --help'.\n");
             return 2;
         }
     }
@@ -84,7 +85,7 @@ int main(int argc, char** argv) {
         std::string error;
         emulator = app::startSimulation(badge, *system, &error);
         if (!emulator) {
-            std::cerr << "palmota: cannot start the emulated reader: " << error << '\n';
+            app::showStartupError("palmota: cannot start the emulated reader: " + error + '\n');
             return 1;
         }
         port = &emulator->line();
