@@ -27,7 +27,7 @@ int comNumber(const QString& name) {
 
 // The port's name as --port and the chooser take it.
 QString portPath(const QString& portName) {
-    const QString name = portName.trimmed();
+    QString name = portName.trimmed();
     if (name.isEmpty() || name.startsWith(kDevicePrefix)) return name;
     if (const int number = comNumber(name); number > 0)
         return QStringLiteral("COM") + QString::number(number);
@@ -84,7 +84,7 @@ QString serialNumberOf(const QString& instanceId) {
 // "USB Serial Port (COM5)" names the port once more after the device: the list already
 // gives the port's name, so the friendly name is shown without it.
 QString withoutPortName(const QString& friendlyName, const QString& portName) {
-    const QString name = friendlyName.trimmed();
+    QString name = friendlyName.trimmed();
     const QString suffix = QStringLiteral(" (") + portName.trimmed() + u')';
     if (portName.trimmed().isEmpty() || !name.endsWith(suffix, Qt::CaseInsensitive)) return name;
     return name.chopped(suffix.size()).trimmed();

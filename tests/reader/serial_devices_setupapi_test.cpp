@@ -29,7 +29,7 @@ void PrintTo(const SetupApiCase& row, std::ostream* out) {
 
 class SetupApiDecoding : public ::testing::TestWithParam<SetupApiCase> {};
 
-TEST_P(SetupApiDecoding, GivesThePortItsNameMakerIdsAndSerialNumber) {
+TEST_P(SetupApiDecoding, GivesNameMakerIdsAndSerialNumber) {
     const SetupApiCase& c = GetParam();
     const SerialDevice device = deviceFromSetupApi(c.port);
     EXPECT_EQ(device.path, c.path);
@@ -57,7 +57,7 @@ INSTANTIATE_TEST_SUITE_P(
                      "A50285BI"},
         // FTDI's own driver: its bus, '+' between the ids, the channel letter after the
         // serial number.
-        SetupApiCase{"ftdi_on_ftdibus_drops_the_channel_letter",
+        SetupApiCase{"ftdibus_drops_the_channel_letter",
                      {"COM6",
                       "USB Serial Port (COM6)",
                       "USB Serial Port",
@@ -174,7 +174,7 @@ INSTANTIATE_TEST_SUITE_P(
                      "0403:6015",
                      "dk0ahbxy"},
         // A friendly name that names another port (the port renamed) is kept whole.
-        SetupApiCase{"friendly_name_naming_another_port_is_kept",
+        SetupApiCase{"friendly_name_of_another_port_kept",
                      {"COM10",
                       "USB Serial Port (COM5)",
                       "USB Serial Port",
