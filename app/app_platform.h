@@ -29,6 +29,14 @@ class Simulation {
 std::unique_ptr<Simulation> startSimulation(const sim::VirtualBadge& badge, SerialLine& systemLine,
                                             std::string* error);
 
+// Tells why the program cannot start, before any window opens: `message` is what standard
+// error gets, one or more lines each ending in a line feed. On Linux it goes to standard
+// error. On Windows, where the window program has no console of its own, it goes there
+// when that leads somewhere (the console it was started from, or a file or pipe), and
+// otherwise into a message box captioned as the window is, so that a program started
+// from the desktop does not end without a word.
+void showStartupError(const std::string& message);
+
 // Closes `window` as the operator would once the program is asked to end (SIGINT, SIGTERM
 // or SIGHUP on Linux; Ctrl+C, Ctrl+Break or closing the console it was started from on
 // Windows). Needs installTerminationHandlers() first.

@@ -1,5 +1,6 @@
 #include <QSocketNotifier>
 #include <QWidget>
+#include <iostream>
 
 #include "app/app_platform.h"
 #include "app/command_line.h"
@@ -33,6 +34,10 @@ std::unique_ptr<Simulation> startSimulation(const sim::VirtualBadge& badge, Seri
     auto simulation = std::make_unique<PtySimulation>(badge, systemLine);
     if (!simulation->start(error)) return nullptr;
     return simulation;
+}
+
+void showStartupError(const std::string& message) {
+    std::cerr << message << std::flush;
 }
 
 void closeOnTermination(QWidget& window) {

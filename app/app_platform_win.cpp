@@ -1,6 +1,12 @@
+#include <io.h>
+#include <windows.h>
+
+#include <QString>
 #include <QWidget>
 #include <QWinEventNotifier>
 #include <chrono>
+#include <cstdio>
+#include <iostream>
 #include <thread>
 
 #include "app/app_platform.h"
@@ -15,6 +21,22 @@ namespace {
 // A name no Windows machine gives a port of its own, in the device namespace the chooser
 // accepts.
 constexpr const char* kEmulatedPort = "\\\\.\\PALMOTA-EMULATED";
+
+// The window's caption, for a message told before there is a window.
+constexpr const wchar_t* kCaption = L"Tarvinelo PALMOTA";
+
+// Whether standard error leads somewhere a person reads: the console the program was started
+// from (attached by ensureStandardStreams), or a file or pipe it was redirected to. A window
+// program started from the desktop has none, and ensureStandardStreams put the NUL device
+// there: a character device that is no console.
+bool standardErrorIsRead() {
+    const auto handle = reinterpret_cast<HANDLE>(::_get_osfhandle(::_fileno(stderr)));
+    if (handle == nullptr || handle == INVALID_HANDLE_VALUE) return false;
+    DWORD mode = 0;
+    if (::GetConsoleMode(handle, &mode)) return true;
+    const DWORD type = ::GetFileType(handle);
+    return type == FILE_TYPE_DISK || type == FILE_TYPE_PIPE;
+}
 
 class InProcessSimulation final : public Simulation {
   public:
@@ -37,6 +59,18 @@ bool displayAvailable() {
 std::unique_ptr<Simulation> startSimulation(const sim::VirtualBadge& badge, SerialLine& systemLine,
                                             std::string*) {
     return std::make_unique<InProcessSimulation>(badge, systemLine);
+}
+
+void showStartupError(const std::string& message) {
+    if (standardErrorIsRead()) {
+        std::cerr << message << std::flush;
+        return;
+    }
+    // A message box has no use for the final line end.
+    std::string text = message;
+    while (!text.empty() && text.back() == '\n') text.pop_back();
+    const std::wstring wide = QString::fromStdString(text).toStdWString();
+    ::MessageBoxW(nullptr, wide.c_str(), kCaption, MB_OK | MB_ICONERROR | MB_SETFOREGROUND);
 }
 
 void closeOnTermination(QWidget& window) {

@@ -36,8 +36,8 @@ int main(int argc, char** argv) {
     // a missing display are told plainly, even where no window could be shown.
     const app::CommandLine commandLine = app::parseCommandLine(argumentList(argc, argv));
     if (!commandLine.error.isEmpty()) {
-        std::cerr << "palmota: " << printable(commandLine.error.toStdString())
-                  << "\nTry 'palmota --help'.\n";
+        app::showStartupError("palmota: " + printable(commandLine.error.toStdString()) +
+                              "\nTry 'palmota --help'.\n");
         return 2;
     }
     if (commandLine.help) {
@@ -49,7 +49,7 @@ int main(int argc, char** argv) {
         return platform::standardOutputWritten("palmota") ? 0 : platform::kExitOutputClosed;
     }
     if (!app::displayAvailable()) {
-        std::cerr << app::noDisplayMessage().toStdString();
+        app::showStartupError(app::noDisplayMessage().toStdString());
         return 1;
     }
 
@@ -64,8 +64,8 @@ int main(int argc, char** argv) {
         till::Ledger::Opening opening =
             till::Ledger::open(commandLine.journal.toStdString(), till::Ledger::Use::Record);
         if (opening.cause == till::Cause::Usage) {
-            std::cerr << "palmota: " << opening.message
-                      << (opening.badName ? "\nTry 'palmota --help'.\n" : "\n");
+            app::showStartupError("palmota: " + opening.message +
+                                  (opening.badName ? "\nTry 'palmota --help'.\n" : "\n"));
             return till::exitStatus(opening.cause);
         }
         ledger = std::move(opening.ledger);
@@ -89,7 +89,7 @@ int main(int argc, char** argv) {
         std::string error;
         emulator = app::startSimulation(badge, *system, &error);
         if (!emulator) {
-            std::cerr << "palmota: cannot start the emulated reader: " << error << '\n';
+            app::showStartupError("palmota: cannot start the emulated reader: " + error + '\n');
             return 1;
         }
         port = &emulator->line();

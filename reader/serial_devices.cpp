@@ -3,9 +3,6 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QHash>
-#include <QSerialPortInfo>
-
-#include "reader/port_name.h"
 
 namespace palmota {
 
@@ -31,26 +28,6 @@ QList<SerialDevice> withByIdLinks(QList<SerialDevice> devices, const QString& by
         if (!canonical.isEmpty()) device.byId = links.value(canonical);
     }
     return devices;
-}
-
-QList<SerialDevice> serialDevicesPresent() {
-    QList<SerialDevice> devices;
-    for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts()) {
-        SerialDevice device;
-        // In the spelling the port options take (COM3 for \\.\COM3 on Windows).
-        const PortChoice choice = resolvePortName(info.systemLocation().toStdString());
-        device.path = choice.device.empty() ? info.systemLocation()
-                                            : QString::fromStdString(choice.device);
-        device.description = info.description();
-        device.manufacturer = info.manufacturer();
-        if (info.hasVendorIdentifier() && info.hasProductIdentifier()) {
-            device.vendorId = info.vendorIdentifier();
-            device.productId = info.productIdentifier();
-        }
-        device.serialNumber = info.serialNumber();
-        devices.append(device);
-    }
-    return withByIdLinks(devices);
 }
 
 }  // namespace palmota

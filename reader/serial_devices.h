@@ -10,7 +10,7 @@ namespace palmota {
 // A serial device present on this machine, as the system reports it. Empty texts are
 // unknown.
 struct SerialDevice {
-    QString path;  // the system's name, /dev/ttyUSB0
+    QString path;  // the system's name as --port takes it: /dev/ttyUSB0, COM5
     // Its link under /dev/serial/by-id. udev names each USB serial device once more there,
     // after its maker, product and the adapter's own serial number: a name that stays the
     // same across replugging, where /dev/ttyUSB0 may come back as /dev/ttyUSB1.
@@ -31,8 +31,10 @@ QString vidPid(const SerialDevice& device);
 QList<SerialDevice> withByIdLinks(QList<SerialDevice> devices,
                                   const QString& byIdDir = QStringLiteral("/dev/serial/by-id"));
 
-// The serial devices the system reports now (QSerialPortInfo), in its order, with their
-// by-id links. Opens nothing.
+// The serial devices the system reports now, opening none of them. On Linux, as
+// QSerialPortInfo lists them, with their by-id links; on Windows, the COM ports of the
+// device list (SetupAPI) and of the registry's list of serial ports, by port number
+// (serial_devices_setupapi.h). One source file per system.
 QList<SerialDevice> serialDevicesPresent();
 
 }  // namespace palmota

@@ -13,9 +13,8 @@ namespace palmota {
 namespace {
 // A command is one or two bytes: at 9600 baud they leave in about 2 ms.
 constexpr DWORD kWriteTimeoutMs = 1000;
-// Once a byte has come, a read returns when the line has been quiet this long. A reply's
-// bytes follow each other within about a millisecond at 9600 baud (10 bits a byte).
-constexpr DWORD kQuietGapMs = 5;
+// No wait is longer than an hour: the longest the protocol asks for is a few seconds.
+constexpr double kLongestWaitMs = 3600.0 * 1000.0;
 constexpr std::string_view kDevicePrefix = "\\\\.\\";
 
 HANDLE asHandle(void* handle) {
@@ -56,6 +55,9 @@ OpenError openErrorFor(DWORD error) {
     }
 }
 
+// A read returns once it has the count asked for, or when `total` milliseconds have passed
+// since it began, or, when `interval` is not 0, when that long passed between two bytes
+// (MAXDWORD with a total of 0: at once, with what is there).
 bool setTimeouts(HANDLE handle, DWORD interval, DWORD total) {
     COMMTIMEOUTS timeouts{};
     timeouts.ReadIntervalTimeout = interval;
@@ -119,6 +121,8 @@ bool WinSerialLine::open(const std::string& device) {
     // Drop what the system received before this opening.
     ::PurgeComm(handle, PURGE_RXCLEAR | PURGE_TXCLEAR | PURGE_RXABORT | PURGE_TXABORT);
     handle_ = handle;
+    readInterval_ = MAXDWORD;
+    readTotal_ = 0;
     received_.clear();
     failed_ = false;
     return true;
@@ -154,29 +158,34 @@ int WinSerialLine::systemQueue() {
     return static_cast<int>(status.cbInQue);
 }
 
-bool WinSerialLine::pull(unsigned long waitMs) {
-    if (!isOpen() || failed_) return false;
-    const auto room = static_cast<DWORD>(protocol::kReceiveBufferSize - static_cast<int>(received_.size()));
-    if (room == 0) return true;
-    // No wait: return at once with what the system holds. A wait: ReadFile returns once
-    // the line has been quiet for kQuietGapMs after a byte, or after `waitMs` in all.
-    const bool timed = waitMs > 0 ? setTimeouts(asHandle(handle_), kQuietGapMs, waitMs)
-                                  : setTimeouts(asHandle(handle_), MAXDWORD, 0);
-    if (!timed) {
+bool WinSerialLine::setReadTimeouts(unsigned long interval, unsigned long total) {
+    if (interval == readInterval_ && total == readTotal_) return true;
+    if (!setTimeouts(asHandle(handle_), interval, total)) {
         failed_ = true;
         return false;
     }
+    readInterval_ = interval;
+    readTotal_ = total;
+    return true;
+}
+
+bool WinSerialLine::pull() {
+    if (!isOpen() || failed_) return false;
+    const int room = protocol::kReceiveBufferSize - static_cast<int>(received_.size());
+    const int count = std::min(systemQueue(), room);
+    if (count <= 0) return !failed_;
+    // The system holds at least `count` bytes: a read of exactly that many returns at once,
+    // whatever time-outs the last wait set.
     char chunk[protocol::kReceiveBufferSize];
-    DWORD count = 0;
-    if (!::ReadFile(asHandle(handle_), chunk, room, &count, nullptr)) {
-        // A Ctrl+C cancels the main thread's blocking read so that a session waiting on
-        // its input ends; a wait on the Reader is not that read, and goes on: an exchange
-        // under way always runs to its end (never a credit command without its amount).
+    DWORD got = 0;
+    if (!::ReadFile(asHandle(handle_), chunk, static_cast<DWORD>(count), &got, nullptr)) {
+        // A Ctrl+C cancels the main thread's blocking calls (see waitForBytes); the bytes
+        // stay with the system for the next read.
         if (::GetLastError() == ERROR_OPERATION_ABORTED) return true;
         failed_ = true;
         return false;
     }
-    received_.append(chunk, count);
+    received_.append(chunk, got);
     return true;
 }
 
@@ -188,18 +197,36 @@ int WinSerialLine::bytesWaiting() {
 
 Bytes WinSerialLine::readAll() {
     if (!isOpen()) return {};
-    if (systemQueue() > 0) pull(0);
+    pull();
     Bytes all;
     all.swap(received_);
     return all;
 }
 
+unsigned long WinSerialLine::readTimeoutMs(std::chrono::duration<double> timeLeft) {
+    const double ms = std::ceil(std::max(timeLeft.count(), 0.0) * 1000.0);
+    return static_cast<unsigned long>(std::clamp(ms, 1.0, kLongestWaitMs));
+}
+
 bool WinSerialLine::waitForBytes(std::chrono::duration<double> timeLeft) {
     if (!isOpen() || failed_) return false;
     if (static_cast<int>(received_.size()) >= protocol::kReceiveBufferSize) return true;
-    const double ms = std::ceil(std::max(timeLeft.count(), 0.0) * 1000.0);
-    const auto wait = static_cast<unsigned long>(std::clamp(ms, 1.0, 3600.0 * 1000.0));
-    return pull(wait);
+    // One byte, with no interval time-out: the read ends the moment a byte is there, or
+    // after the time left. The byte may already be waiting; the caller counts again after
+    // each wait, and the bytes after it stay in the system's queue, counted there.
+    if (!setReadTimeouts(0, readTimeoutMs(timeLeft))) return false;
+    char byte = 0;
+    DWORD got = 0;
+    if (!::ReadFile(asHandle(handle_), &byte, 1, &got, nullptr)) {
+        // A Ctrl+C cancels the main thread's blocking read so that a session waiting on
+        // its input ends; a wait on the Reader is not that read, and goes on: an exchange
+        // under way always runs to its end (never a credit command without its amount).
+        if (::GetLastError() == ERROR_OPERATION_ABORTED) return true;
+        failed_ = true;
+        return false;
+    }
+    received_.append(&byte, got);
+    return true;
 }
 
 }  // namespace palmota
