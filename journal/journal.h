@@ -85,7 +85,7 @@ class Journal {
     virtual bool lastConfirmed(const std::string& serial, std::optional<WriteRow>& row,
                                std::string& error) = 0;
     // Where the database driver's own messages go (a wire trace), instead of standard error.
-    virtual void setDriverMessages(std::function<void(const std::string&)> /*sink*/) {}
+    virtual void setDriverMessages(std::function<void(const std::string&)> sink) = 0;
 };
 
 // "read-now", "last-read" or the empty text, as stored.

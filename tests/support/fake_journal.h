@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -48,6 +49,7 @@ class FakeJournal final : public journal::Journal {
         }
         return true;
     }
+    void setDriverMessages(std::function<void(const std::string&)>) override {}
     std::optional<std::vector<journal::WriteRow>> rows(const journal::RowFilter&,
                                                        std::string&) override {
         return kept;
