@@ -154,20 +154,23 @@ INSTANTIATE_TEST_SUITE_P(
         ParseCase{{"--journal", "j.db", "journal", "check", "--csv"}, Outcome::UsageError},
         ParseCase{{"--journal", "j.db", "journal", "report", "--to", "2026-02-30"},
                   Outcome::UsageError},
-        // No day lies between: an empty report would pass for a day without writes.
-        ParseCase{{"--journal", "j.db", "journal", "report", "--from", "2026-03-02", "--to",
-                   "2026-03-01"},
-                  Outcome::UsageError},
-        ParseCase{{"--journal", "j.db", "journal", "report", "--from", "2026-03-01", "--to",
-                   "9999-12-31"},
-                  Outcome::Run,
-                  {},
-                  "1",
-                  CliMode::Journal},
         ParseCase{{"--journal", "j.db", "read", "journal", "report"}, Outcome::UsageError},
         ParseCase{{"--from", "2026-01-01", "read"}, Outcome::UsageError},
         ParseCase{{"--journal", "", "read"}, Outcome::UsageError}),
     argumentsName);
+
+// The report's days: up to the last a year of four digits holds, and never backwards (no day
+// lies between: an empty report would pass for a day without writes).
+TEST(CliParse, ReportDaysRunForwardUpToTheLastDay) {
+    const auto parsed = [](const char* from, const char* to) {
+        return parseCliOptions(
+                   {"--journal", "j.db", "journal", "report", "--from", from, "--to", to})
+            .outcome;
+    };
+    EXPECT_EQ(parsed("2026-03-01", "9999-12-31"), Outcome::Run);
+    EXPECT_EQ(parsed("2026-03-01", "2026-03-01"), Outcome::Run);
+    EXPECT_EQ(parsed("2026-03-02", "2026-03-01"), Outcome::UsageError);
+}
 
 // What the user typed comes back escaped: a control character never reaches the terminal raw.
 TEST(CliParse, ErrorsShowControlCharactersEscaped) {
