@@ -8,8 +8,8 @@
 #include <cmath>
 #include <string_view>
 
-#include "reader/posix_device_checks.h"
 #include "reader/clock.h"
+#include "reader/posix_device_checks.h"
 #include "reader/protocol.h"
 
 namespace palmota {

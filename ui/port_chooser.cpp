@@ -1,7 +1,5 @@
 #include "ui/port_chooser.h"
 
-#include "reader/byte_text.h"
-
 #include <QAbstractItemView>
 #include <QAccessible>
 #include <QLineEdit>
@@ -10,6 +8,7 @@
 #include <QStringList>
 #include <QStyle>
 
+#include "reader/byte_text.h"
 #include "reader/outcome.h"
 #include "reader/port_name.h"
 #include "ui/accessible_port_chooser.h"

@@ -53,6 +53,7 @@ TEST(PortNameHelp, ShowsThisSystemsNamesOnly) {
     EXPECT_FALSE(resolvePortName(naming::example()).device.empty());
     EXPECT_EQ(help.find(naming::namesArePaths() ? "\\\\.\\" : "/dev/"), std::string::npos) << help;
     std::size_t lineStart = 0;
-    for (std::size_t end; (end = help.find('\n', lineStart)) != std::string::npos; lineStart = end + 1)
+    for (std::size_t end; (end = help.find('\n', lineStart)) != std::string::npos;
+         lineStart = end + 1)
         EXPECT_LE(end - lineStart, 80u) << help.substr(lineStart, end - lineStart);
 }
