@@ -23,13 +23,16 @@ palmota_sdk_prefix=$palmota_sdk_dir/prefix
 
 palmota_wine=$(command -v wine64 || command -v wine || echo wine)
 
-# windows_on_display SCREEN FUNCTION ARGS...: runs FUNCTION (exported with `export -f`) in a
+# windows_on_display SCREEN FUNCTION ARGS...: runs the shell function FUNCTION with ARGS in a
 # shell of its own that has this library, on a new virtual display of SCREEN (800x700x24).
+# The function goes over as its text: xvfb-run is a POSIX shell script, whose shell passes
+# no exported bash functions on.
 windows_on_display() {
-  local screen=$1
+  local screen=$1 function=$2
   shift
   # shellcheck disable=SC2016  # expanded by the inner shell
-  xvfb-run -a -s "-screen 0 $screen" bash -c '. "$0" && "$@"' "$palmota_windows_lib" "$@"
+  xvfb-run -a -s "-screen 0 $screen" bash -c '. "$0" && eval "$1" && shift && "$@"' \
+    "$palmota_windows_lib" "$(declare -f "$function")" "$@"
 }
 
 # wine_window_start TITLE LOG PROGRAM ARGS...: starts PROGRAM under wine, its standard error
@@ -51,7 +54,7 @@ wine_window_start() {
     [ -n "$window_id" ] && return 0
     echo "   attempt $attempt: no window within 60 s" >&2
     wineserver -k 2>/dev/null || true
-    wait "$window_pid" 2>/dev/null || true
+    { wait "$window_pid" || true; } 2>/dev/null
   done
   return 1
 }
@@ -61,5 +64,5 @@ wine_window_end() {
   xdotool windowclose "$window_id" 2>/dev/null || true
   sleep 1
   wineserver -k 2>/dev/null || true
-  wait "$window_pid" 2>/dev/null || true
+  { wait "$window_pid" || true; } 2>/dev/null
 }
