@@ -53,16 +53,18 @@ wine_window_start() {
     window_id=$(timeout 60 xdotool search --sync --onlyvisible --name "$title" | head -1)
     [ -n "$window_id" ] && return 0
     echo "   attempt $attempt: no window within 60 s" >&2
-    wineserver -k 2>/dev/null || true
-    { wait "$window_pid" || true; } 2>/dev/null
+    # The shell's own word on the program wine's end kills stays out of the log.
+    { wineserver -k || true; wait "$window_pid" || true; } 2>/dev/null
   done
   return 1
 }
 
 # wine_window_end: closes the window wine_window_start opened and ends wine.
 wine_window_end() {
-  xdotool windowclose "$window_id" 2>/dev/null || true
-  sleep 1
-  wineserver -k 2>/dev/null || true
-  { wait "$window_pid" || true; } 2>/dev/null
+  {
+    xdotool windowclose "$window_id" || true
+    sleep 1
+    wineserver -k || true
+    wait "$window_pid" || true
+  } 2>/dev/null
 }
