@@ -1,11 +1,13 @@
 #pragma once
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
+#include <QCoreApplication>
+#include <QDir>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QTemporaryDir>
 #include <atomic>
 #include <memory>
 #include <ostream>
@@ -42,7 +44,8 @@ inline PostgresServer& postgres() {
 // A new, empty journal of `backend`: a file not yet made, or a new schema.
 inline std::string newJournal(Backend backend, const std::string& folder) {
     static std::atomic<int> count{0};
-    const std::string name = "journal_" + std::to_string(getpid()) + "_" + std::to_string(++count);
+    const std::string name = "journal_" + std::to_string(QCoreApplication::applicationPid()) + "_" +
+                             std::to_string(++count);
     if (backend == Backend::SQLite) return folder + "/" + name + ".db";
     std::string error;
     EXPECT_TRUE(postgres().createSchema(name, &error)) << error;
@@ -121,16 +124,13 @@ class HeldLock {
 // A temporary folder, removed with what it holds.
 class TempFolder {
   public:
-    TempFolder() {
-        char name[] = "/tmp/palmota-journal-XXXXXX";
-        path_ = mkdtemp(name) ? name : "";
-    }
-    ~TempFolder() {
-        if (!path_.empty()) std::system(("rm -rf " + path_).c_str());
+    TempFolder() : dir_(QDir::tempPath() + QStringLiteral("/palmota-journal-XXXXXX")) {
+        if (dir_.isValid()) path_ = dir_.path().toStdString();
     }
     const std::string& path() const { return path_; }
 
   private:
+    QTemporaryDir dir_;
     std::string path_;
 };
 

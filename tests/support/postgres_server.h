@@ -4,12 +4,14 @@
 
 namespace palmota::testing {
 
-// A private PostgreSQL server for one test program: its own data folder in a temporary
-// folder, listening on a Unix socket in that folder only, no TCP. Its databases collate
-// text with ICU's French order (fr-FR), as a server set up on a French desk's machine does.
-// Debian's server refuses to run as root, so under root it runs as the user postgres, in a folder
-// that user owns. The data folder is copied from a template made once per build (initdb takes
-// seconds).
+// A PostgreSQL server for one test program. On Linux a private one: its own data folder in a
+// temporary folder, listening on a Unix socket in that folder only, no TCP; its databases
+// collate text with ICU's French order (fr-FR), as a server set up on a French desk's machine
+// does. Debian's server refuses to run as root, so under root it runs as the user postgres,
+// in a folder that user owns. The data folder is copied from a template made once per build
+// (initdb takes seconds). On Windows (under wine) the one the Windows check started on the
+// loopback address, named by the environment variable PALMOTA_TEST_POSTGRES as HOST:PORT:
+// there is no server to start, and wine's libpq cannot reach a Unix socket.
 class PostgresServer {
   public:
     // `templateDir`: where the template data folder is kept between test programs.

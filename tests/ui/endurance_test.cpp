@@ -8,7 +8,7 @@
 
 #include "reader/tracing_line.h"
 #include "tests/support/memory_measure.h"
-#include "tests/ui/window_fixture.h"
+#include "tests/ui/pty_window_fixture.h"
 
 namespace palmota::ui::testing {
 namespace {
@@ -29,6 +29,16 @@ class Endurance : public PtyWindowTest {
         QObject::connect(timer(), &QTimer::timeout, window.get(), check);
     }
 };
+
+using ReadActionOnAPort = PtyWindowTest;
+
+TEST_F(ReadActionOnAPort, ShowsSerialNumberThenCredit) {
+    click("Command3");
+    EXPECT_EQ(text("Text4"), "123456");
+    EXPECT_EQ(text("Text1"), "1500");
+    // Serial number first (ready check, read block, block 0), then the credit.
+    EXPECT_EQ(hexOf(reader.received()), "00 04 00 00 06");
+}
 
 TEST_F(Endurance, TwoThousandContinuousReadsLeaveDescriptorsAndMemoryFlat) {
     constexpr int kWarmUp = 100;

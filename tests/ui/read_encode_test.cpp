@@ -9,20 +9,11 @@ namespace {
 using ReadAction = WindowTest;
 using EncodeAction = WindowTest;
 using BlockDump = WindowTest;
-using ReadActionOnAPort = PtyWindowTest;
 
 sim::ReaderFaults silentReader() {
     sim::ReaderFaults silent;
     silent.silent = true;
     return silent;
-}
-
-TEST_F(ReadActionOnAPort, ShowsSerialNumberThenCredit) {
-    click("Command3");
-    EXPECT_EQ(text("Text4"), "123456");
-    EXPECT_EQ(text("Text1"), "1500");
-    // Serial number first (ready check, read block, block 0), then the credit.
-    EXPECT_EQ(hexOf(reader.received()), "00 04 00 00 06");
 }
 
 TEST_F(ReadAction, ShowsSerialNumberThenCredit) {

@@ -1,7 +1,7 @@
 #include <chrono>
 
 #include "sim/reader_faults.h"
-#include "tests/ui/window_fixture.h"
+#include "tests/ui/pty_window_fixture.h"
 
 namespace palmota::ui::testing {
 namespace {

@@ -14,12 +14,11 @@
 #include <vector>
 
 #include "reader/clock.h"
-#include "reader/posix_serial_line.h"
-#include "sim/pty_reader.h"
 #include "sim/reader_engine.h"
 #include "tests/support/fake_clock.h"
 #include "tests/support/hex.h"
 #include "tests/support/scripted_line.h"
+#include "tests/support/system_names.h"
 #include "ui/frm_palmota.h"
 
 // Failure messages show texts as text.
@@ -74,7 +73,8 @@ class WindowDriver : public ::testing::Test {
 // clock measures the time limits, so that a silent Reader costs no real time.
 class WindowTest : public WindowDriver {
   protected:
-    static constexpr const char* kDevice = "/dev/ttyUSB0";
+    // A USB adapter's port in this system's spelling (COM3 on Windows).
+    inline static const std::string kDevice = palmota::testing::onThisSystem("/dev/ttyUSB0");
 
     void SetUp() override {
         line.setResponder([this](const Bytes& written) {
@@ -87,7 +87,7 @@ class WindowTest : public WindowDriver {
             if (duringWrite) duringWrite(written);
             return arrivals;
         });
-        showWindow(line, clock, QLatin1String(kDevice));
+        showWindow(line, clock, QString::fromStdString(kDevice));
     }
 
     void setFaults(const sim::ReaderFaults& faults) { engine.setFaults(faults); }
@@ -98,21 +98,6 @@ class WindowTest : public WindowDriver {
     sim::ReaderEngine engine;
     // Called at each write, while the action holds the window's thread.
     std::function<void(const Bytes&)> duringWrite;
-};
-
-// The window on a real port: a pseudo-terminal with the emulated Reader on its far side.
-class PtyWindowTest : public WindowDriver {
-  protected:
-    void SetUp() override {
-        std::string error;
-        ASSERT_TRUE(reader.start(&error)) << error;
-        showWindow(port, clock, QString::fromStdString(reader.devicePath()));
-    }
-
-    // Declared before the port and the window, so that the port on it is closed first.
-    sim::PtyReader reader;
-    PosixSerialLine port;
-    SteadyClock clock;
 };
 
 }  // namespace palmota::ui::testing
