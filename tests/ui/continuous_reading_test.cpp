@@ -23,7 +23,7 @@ class ContinuousReading : public WindowTest {
         window->setContinuousReadingInterval(kInterval);
     }
     // Credit reads so far: each read action sends one 06.
-    long reads() const { return std::ranges::count(written(), '\x06'); }
+    std::ptrdiff_t reads() const { return std::ranges::count(written(), '\x06'); }
     QTimer* timer() const { return window->findChild<QTimer*>("Timer1"); }
     // A Reader slower than the interval: by the end of the read the next tick is due.
     static void outlastInterval(std::chrono::nanoseconds interval) {
