@@ -216,14 +216,20 @@ TEST(SqliteJournal, AnotherProgramsDatabaseIsRefusedAndLeftAsItIs) {
 }
 
 // The file removed while a program keeps it open: its rows would go on into a file nobody
-// can read any more.
+// can read any more. (Windows keeps a file a program holds open from being removed: there
+// the journal stays, and so do its writes.)
 TEST(SqliteJournal, AFileRemovedSinceItWasOpenedTakesNoMoreRows) {
     TempFolder folder;
     const std::string path = folder.path() + "/journal.db";
     auto journal = testing::openJournal(path);
     std::string error;
     ASSERT_TRUE(journal->begin(aTopup("desk-1", 0, 5), error)) << error;
-    std::filesystem::remove(path);
+    std::error_code kept;
+    std::filesystem::remove(path, kept);
+    if (kept) {
+        EXPECT_TRUE(journal->begin(aTopup("desk-1", 5, 5), error)) << error;
+        return;
+    }
     EXPECT_FALSE(journal->begin(aTopup("desk-1", 5, 5), error));
     EXPECT_EQ(error, "the journal file was removed since it was opened");
     EXPECT_FALSE(std::filesystem::exists(path));
