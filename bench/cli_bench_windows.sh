@@ -3,7 +3,7 @@
 # Linux palmota-cli, on one emulated Reader answering at once. Not a test (times depend on
 # the machine and its load): run it by hand from the source tree after both builds.
 #
-#   bench/cli_bench_windows.sh [BUILD_DIR] [WINDOWS_BUILD_DIR] [READS] [RUNS]
+#   bench/cli_bench_windows.sh [BUILD_DIR] [WINDOWS_BUILD_DIR] [READS] [RUNS] [TOPUPS]
 #
 # The emulator (the Linux build's badge-reader-sim) serves a pseudo-terminal that a wine
 # prefix of this script's own maps to COM7. Each side runs READS credit reads (default
@@ -15,16 +15,24 @@
 # program's start, the port's opening and the end), which leaves the exchanges alone.
 # Target: the Windows exchanges at most 1.5 times the Linux ones.
 #
+# Then what the SQLite journal adds to a write: TOPUPS `topup 1` (default 100) in one run,
+# with `--journal` on a new file and without, on each side. A top-up's reads and its write
+# are the same both ways; the difference, divided by TOPUPS, is the journal's own cost: the
+# row begun before the first byte and completed after, each a transaction synced to disk.
+#
 # Qt for Windows comes from PALMOTA_QT_WINDOWS (its prefix), or from the cache
 # scripts/windows-sdk fills (PALMOTA_SDK_CACHE, default ~/.cache/palmota).
 set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+# shellcheck source=scripts/windows-lib.sh
+. "$root/scripts/windows-lib.sh"
 
 build=${1:-build}
 winbuild=${2:-build-windows}
 reads=${3:-500}
 runs=${4:-3}
-cache=${PALMOTA_SDK_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/palmota}
-qt=${PALMOTA_QT_WINDOWS:-$cache/qt-6.4.2-mingw64/prefix}
+topups=${5:-100}
+qt=${PALMOTA_QT_WINDOWS:-$palmota_sdk_prefix}
 cli=$build/cli/palmota-cli
 sim=$build/sim/program/badge-reader-sim
 wcli=$winbuild/palmota-cli.exe
@@ -39,6 +47,7 @@ export WINEPREFIX WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 WINEPREFIX=$(mktemp -d /tmp/palmota-bench-wine.XXXXXX)
 mingw_dlls=$(dirname "$(x86_64-w64-mingw32-g++-posix -print-file-name=libstdc++-6.dll)")
 export WINEPATH="Z:$qt/bin;Z:$mingw_dlls;Z:/usr/x86_64-w64-mingw32/lib"
+export QT_PLUGIN_PATH="Z:$qt/plugins"
 sim_pid=""
 holder=""
 cleanup() {
@@ -104,3 +113,38 @@ for side in linux windows; do
 done
 echo "windows/linux: $(awk -v w="$windows_full" -v l="$linux_full" 'BEGIN { printf "%.2f", w / l }') whole runs," \
   "$(awk -v w="$windows_net" -v l="$linux_net" 'BEGIN { printf "%.2f", w / l }') exchanges (target at most 1.5)"
+
+# The journal: TOPUPS top-ups a run, a new journal file each time.
+seq "$topups" | sed "s/.*/topup 1/" >"$work/topups"
+# journal_run SIDE yes|no: the nanoseconds one run of the top-ups took.
+journal_run() {
+  local start took count journal=()
+  rm -f "$work/j.db"* "$WINEPREFIX/drive_c/j.db"*
+  if [ "$2" = yes ]; then
+    if [ "$1" = linux ]; then journal=(--journal "$work/j.db"); else journal=(--journal 'C:\j.db'); fi
+  fi
+  start=$(now)
+  if [ "$1" = linux ]; then
+    "$cli" -p "$link" "${journal[@]}" - <"$work/topups" >"$work/out"
+  else
+    wine "$wcli" -p 7 "${journal[@]}" - <"$work/topups" | tr -d '\r' >"$work/out"
+  fi
+  took=$(($(now) - start))
+  count=$(grep -c '^credit: [0-9]* -> [0-9]*$' "$work/out" || true)
+  [ "$count" -eq "$topups" ] ||
+    { echo "cli_bench_windows: $1 (journal: $2) did $count of $topups top-ups" >&2; exit 1; }
+  echo "$took"
+}
+for side in linux windows; do : >"$work/$side.plain"; : >"$work/$side.journal"; done
+for _ in $(seq "$runs"); do
+  for side in linux windows; do
+    journal_run "$side" no >>"$work/$side.plain"
+    journal_run "$side" yes >>"$work/$side.journal"
+  done
+done
+for side in linux windows; do
+  plain=$(best <"$work/$side.plain")
+  journaled=$(best <"$work/$side.journal")
+  printf '%-8s %d top-ups in one run: %s ms each without a journal, %s ms with SQLite: %s ms a write for the journal\n' \
+    "$side" "$topups" "$(ms "$plain" "$topups")" "$(ms "$journaled" "$topups")" "$(ms $((journaled - plain)) "$topups")"
+done
