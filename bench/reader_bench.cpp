@@ -31,7 +31,9 @@ using Millis = std::chrono::duration<double, std::milli>;
 // One byte on the wire: start bit, 8 data bits, stop bit.
 constexpr Millis kByteTime =
     Millis{palmota::protocol::kBitsPerByte * 1000.0 / palmota::protocol::kBaudRate};
-// The targets.
+// The targets. An operation's time is the Reader's bytes on the wire, the silences the link
+// waits for on purpose, and the host's own work per exchange; only the last is the link's
+// cost, and the targets hold it, not the silences, which no faster code could shorten.
 constexpr Millis kExchangeOverhead = 1ms;  // per exchange above the Reader's answer
 constexpr double kWireTolerance = 0.10;    // above the wire time of the Reader's bytes
 constexpr Millis kLimitOvershoot = 5ms;    // past each time limit
@@ -70,18 +72,29 @@ double elapsedMs(const std::function<void()>& work) {
     return Millis(std::chrono::steady_clock::now() - start).count();
 }
 
+// The silences each operation waits for after the Reader's replies, to tell a reply that
+// ended from one still coming: a block read after its ready check and after the block, a
+// credit read after the credit, a write after its ready check and, for 100 ms, after its
+// verdict (a late copy of an earlier reply must not pass for it).
+constexpr Millis kGuard = std::chrono::duration_cast<Millis>(palmota::kReplyGuard);
+constexpr Millis kWriteGuard = std::chrono::duration_cast<Millis>(palmota::kWriteGuard);
+constexpr Millis kBlockSilences = 2 * kGuard;
+constexpr Millis kCreditSilences = kGuard;
+constexpr Millis kWriteSilences = kGuard + kWriteGuard;
+
 struct Operation {
     const char* name;
     int exchanges;
+    Millis silences;
     std::function<void(Palmota&)> run;
 };
 
 const std::vector<Operation> kOperations = {
-    {"ReadSerialNumber", 3, [](Palmota& p) { p.ReadSerialNumber(); }},
-    {"ReadCredit", 3, [](Palmota& p) { p.ReadCredit(); }},
-    {"WriteCredit", 3, [](Palmota& p) { p.WriteCredit("1500"); }},
-    {"ReadBlock", 3, [](Palmota& p) { p.ReadBlock(2); }},
-    {"Lire Badge", 6,
+    {"ReadSerialNumber", 3, kBlockSilences, [](Palmota& p) { p.ReadSerialNumber(); }},
+    {"ReadCredit", 3, kCreditSilences, [](Palmota& p) { p.ReadCredit(); }},
+    {"WriteCredit", 3, kWriteSilences, [](Palmota& p) { p.WriteCredit("1500"); }},
+    {"ReadBlock", 3, kBlockSilences, [](Palmota& p) { p.ReadBlock(2); }},
+    {"Lire Badge", 6, kBlockSilences + kCreditSilences,
      [](Palmota& p) {
          p.ReadSerialNumber();
          p.ReadCredit();
@@ -122,18 +135,20 @@ struct Bench {
 
 void instantTable(Bench& b, int reps) {
     std::printf(
-        "\n1. Reader answering at once (%d runs each; target: under %.0f ms per exchange)\n", reps,
-        kExchangeOverhead.count());
-    std::printf("%-18s %9s %11s %11s %17s %8s\n", "operation", "exchanges", "median ms", "p95 ms",
-                "p95/exchange ms", "target");
+        "\n1. Reader answering at once (%d runs each; target: under %.0f ms per exchange above the "
+        "silences waited for)\n",
+        reps, kExchangeOverhead.count());
+    std::printf("%-18s %9s %11s %11s %11s %17s %8s\n", "operation", "exchanges", "silences ms",
+                "median ms", "p95 ms", "p95/exchange ms", "target");
     for (const Operation& op : kOperations) {
         op.run(b.link);  // warm-up
         std::vector<double> ms;
         for (int i = 0; i < reps; ++i) ms.push_back(elapsedMs([&] { op.run(b.link); }));
         const Stats s = stats(ms);
-        const double perExchange = s.p95 / op.exchanges;
-        std::printf("%-18s %9d %11.3f %11.3f %17.3f %8s\n", op.name, op.exchanges, s.median, s.p95,
-                    perExchange, verdict(perExchange < kExchangeOverhead.count()));
+        const double perExchange = (s.p95 - op.silences.count()) / op.exchanges;
+        std::printf("%-18s %9d %11.3f %11.3f %11.3f %17.3f %8s\n", op.name, op.exchanges,
+                    op.silences.count(), s.median, s.p95, perExchange,
+                    verdict(perExchange < kExchangeOverhead.count()));
     }
 }
 
@@ -143,10 +158,10 @@ void pacedTable(Bench& b, int reps) {
     b.reader.setFaults(paced);
     std::printf(
         "\n2. Reader sending at 9600 baud, %.3f ms a byte (%d runs each; target: within %.0f%% of "
-        "the wire time of the Reader's bytes)\n",
-        kByteTime.count(), reps, kWireTolerance * 100);
+        "the wire time of the Reader's bytes, plus the silences and %.0f ms an exchange)\n",
+        kByteTime.count(), reps, kWireTolerance * 100, kExchangeOverhead.count());
     std::printf("%-18s %12s %13s %11s %11s %11s %8s\n", "operation", "Reader bytes", "wire ms",
-                "median ms", "p95 ms", "median/wire", "target");
+                "median ms", "p95 ms", "target ms", "target");
     for (const Operation& op : kOperations) {
         op.run(b.link);  // warm-up
         b.reader.clearLog();
@@ -159,9 +174,12 @@ void pacedTable(Bench& b, int reps) {
         std::vector<double> ms;
         for (int i = 0; i < reps; ++i) ms.push_back(elapsedMs([&] { op.run(b.link); }));
         const Stats s = stats(ms);
+        // At 9600 baud the Reader's bytes take their wire time whatever the host does; the
+        // link adds the silences it waits for and its per-exchange work on top.
+        const double target = wire * (1 + kWireTolerance) + op.silences.count() +
+                              op.exchanges * kExchangeOverhead.count();
         std::printf("%-18s %5zu (+%zu) %13.3f %11.3f %11.3f %11.3f %8s\n", op.name, readerBytes,
-                    hostBytes, wire, s.median, s.p95, s.median / wire,
-                    verdict(s.median <= wire * (1 + kWireTolerance)));
+                    hostBytes, wire, s.median, s.p95, target, verdict(s.median <= target));
     }
     std::printf("    (+N: the host's bytes; on a real line they add %.3f ms each)\n",
                 kByteTime.count());
