@@ -128,7 +128,7 @@ struct Bench {
                          error.c_str());
             return false;
         }
-        link.OpenReaderPort();
+        readerLink.OpenReaderPort();
         return line.isOpen();
     }
 };
@@ -190,7 +190,7 @@ void limitTable(Bench& b, int reps) {
     palmota::sim::ReaderFaults silent;
     silent.silent = true;
     b.reader.setFaults(silent);
-    b.link.OpenReaderPort();
+    b.readerLink.OpenReaderPort();
     std::printf(
         "\n3. Silent Reader: overshoot of each time limit (%d runs each; target: under %.0f ms)\n",
         reps, kLimitOvershoot.count());

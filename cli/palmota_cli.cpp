@@ -156,6 +156,6 @@ int main(int argc, char** argv) {
                      : runner.runAll(options.commands, options.keepGoing);
     }
     // One run is one session: the port is released before the program ends.
-    link.closePort();
+    link.CloseReaderPort();
     return status;
 }

@@ -16,9 +16,6 @@ class Palmota {
   public:
     explicit Palmota(ReaderLink& link) : link_(link) {}
 
-    void OpenReaderPort() { link_.openPort(); }
-    void CloseReaderPort() { link_.closePort(); }
-
     // The credit as decimal text (0 to 65535), or the empty text.
     std::string ReadCredit();
     // Writes `amount` (decimal digits, 0 to 65535): "OK", "ERREUR" or the empty text.

@@ -37,13 +37,12 @@ void noAnswer(Outcome& outcome, bool lineLost, Seconds limit) {
 }
 }  // namespace
 
-ReaderLink::ReaderLink(SerialLine& line, Clock& clock, PortChooser chooser,
-                       OutcomeObserver observer)
-    : line_(line), clock_(clock), chooser_(std::move(chooser)), observer_(std::move(observer)) {}
+ReaderLink::ReaderLink(SerialLine& line, Clock& clock, ChosenPort chosenPort)
+    : line_(line), clock_(clock), chosenPort_(std::move(chosenPort)) {}
 
-void ReaderLink::openPort() {
+void ReaderLink::OpenReaderPort() {
     if (line_.isOpen()) return;
-    const std::string text = chooser_ ? chooser_() : std::string{};
+    const std::string text = chosenPort_ ? chosenPort_() : std::string{};
     const PortChoice choice = resolvePortName(text);
     openError_ = {};
     if (choice.device.empty()) {
@@ -56,7 +55,7 @@ void ReaderLink::openPort() {
     // The line's opening drops whatever the system had received before it.
 }
 
-void ReaderLink::closePort() {
+void ReaderLink::CloseReaderPort() {
     if (line_.isOpen()) line_.close();
 }
 
@@ -87,7 +86,7 @@ ReaderLink::Reply ReaderLink::readyCheck(Outcome& outcome) {
         outcome.cause = Cause::Interrupted;
         return {};
     }
-    openPort();
+    OpenReaderPort();
     outcome.device = device_;
     // A port that could not be opened gets nothing sent: it answers like a Reader that
     // is not there, at once.
@@ -114,11 +113,6 @@ void ReaderLink::noisyLine(Outcome& outcome, int extra) {
     outcome.extra = extra;
 }
 
-const Outcome& ReaderLink::report(const Outcome& outcome) const {
-    if (observer_) observer_(outcome);
-    return outcome;
-}
-
 Outcome ReaderLink::readCredit() {
     Outcome outcome;
     outcome.operation = Operation::ReadCredit;
@@ -129,18 +123,18 @@ Outcome ReaderLink::readCredit() {
             outcome.status = byteAt(reply.bytes, 1);
         }
         // Not ready: let the next operation reopen the port, with the port then chosen.
-        closePort();
-        return report(outcome);
+        CloseReaderPort();
+        return outcome;
     }
     // A ready check's reply that goes on would be taken for the credit's header.
     if (const int extra = beyondStatus(reply.bytes); extra > 0) {
         noisyLine(outcome, extra);
-        return report(outcome);
+        return outcome;
     }
     reply = commandExchange(oneByte(kReadCredit), kCreditHeaderSize, kCreditHeaderLimit);
     if (reply.strayBefore > 0) {
         noisyLine(outcome, reply.strayBefore);
-        return report(outcome);
+        return outcome;
     }
     if (reply.bytes.size() < static_cast<std::size_t>(kCreditHeaderSize)) {
         if (reply.bytes.empty()) {
@@ -151,11 +145,11 @@ Outcome ReaderLink::readCredit() {
             outcome.expected = kCreditHeaderSize;
             outcome.limit = kCreditHeaderLimit;
         }
-        return report(outcome);
+        return outcome;
     }
     if (byteAt(reply.bytes, 2) == kStatusFailed) {  // length FF: no credit
         outcome.cause = Cause::NoBadge;
-        return report(outcome);
+        return outcome;
     }
     const int remaining = remainingCreditBytes(reply.bytes);
     const Reply rest = commandExchange({}, remaining, kCreditRestLimit);
@@ -166,7 +160,7 @@ Outcome ReaderLink::readCredit() {
     const auto received = static_cast<int>(reply.bytes.size());
     if (received > announced) {
         noisyLine(outcome, received - announced);
-        return report(outcome);
+        return outcome;
     }
     const auto credit = received == announced ? decodeCredit(reply.bytes) : std::nullopt;
     if (!credit) {
@@ -174,14 +168,14 @@ Outcome ReaderLink::readCredit() {
         outcome.received = received;
         outcome.expected = std::max(announced, kCreditReplySize);
         outcome.limit = kCreditRestLimit;
-        return report(outcome);
+        return outcome;
     }
     if (!staysQuiet(line_, clock_, kReplyGuard)) {
         noisyLine(outcome, 0);
-        return report(outcome);
+        return outcome;
     }
     outcome.credit = credit;
-    return report(outcome);
+    return outcome;
 }
 
 Outcome ReaderLink::writeCredit(std::string_view amountText) {
@@ -192,7 +186,7 @@ Outcome ReaderLink::writeCredit(std::string_view amountText) {
     outcome.operation = Operation::WriteCredit;
     outcome.cause = Cause::Refused;
     outcome.refused = std::string(amountText);
-    return report(outcome);
+    return outcome;
 }
 
 Outcome ReaderLink::writeCredit(std::uint16_t amount) {
@@ -200,17 +194,17 @@ Outcome ReaderLink::writeCredit(std::uint16_t amount) {
     outcome.operation = Operation::WriteCredit;
     outcome.amount = amount;
     const Reply ready = readyCheck(outcome);
-    if (ready.bytes.empty()) return report(outcome);
+    if (ready.bytes.empty()) return outcome;
     // Nothing has reached the badge yet: a noisy ready check stops the write here, with the
     // credit untouched.
-    if (!readyCheckEnded(outcome, ready)) return report(outcome);
+    if (!readyCheckEnded(outcome, ready)) return outcome;
     // The acknowledgement is not examined.
     const Reply acknowledged =
         commandExchange(oneByte(kWriteCredit), kStatusReplySize, kWriteCommandLimit);
     if (acknowledged.lineLost) {
         // The amount never left: the badge is untouched.
         recordLineLost(outcome, kWriteCommandLimit);
-        return report(outcome);
+        return outcome;
     }
     // Once 07 is out the Reader takes the next two bytes for the amount, whatever came
     // back: they go out now, or the next command's bytes would be stored as the credit.
@@ -234,7 +228,7 @@ Outcome ReaderLink::writeCredit(std::uint16_t amount) {
         outcome.cause = Cause::UnexpectedReply;
         outcome.status = *outcome.finalByte;
     }
-    return report(outcome);
+    return outcome;
 }
 
 std::optional<ReaderLink::Reply> ReaderLink::readBlockReply(Outcome& outcome,
@@ -285,10 +279,10 @@ Outcome ReaderLink::readBlock(std::int32_t blockNumber) {
     if (blockNumber < 0 || blockNumber > kHighestBlock) {
         outcome.cause = Cause::Refused;
         outcome.refused = std::to_string(blockNumber);
-        return report(outcome);
+        return outcome;
     }
     readBlockReply(outcome, static_cast<std::uint8_t>(blockNumber), kBlockReplySize);
-    return report(outcome);
+    return outcome;
 }
 
 Outcome ReaderLink::readSerialNumber() {
@@ -296,7 +290,7 @@ Outcome ReaderLink::readSerialNumber() {
     outcome.operation = Operation::ReadSerialNumber;
     const auto reply = readBlockReply(outcome, 0, kSerialNumberLastByte);
     if (reply && outcome.succeeded()) outcome.serial = decodeSerialNumber(reply->bytes);
-    return report(outcome);
+    return outcome;
 }
 
 }  // namespace palmota

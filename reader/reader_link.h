@@ -37,16 +37,11 @@ namespace palmota {
 // it count against it. A write's verdict is trusted only after a longer silence.
 class ReaderLink {
   public:
-    // The port chooser's current text, read at each opening (a number from "1", a device path).
-    using PortChooser = std::function<std::string()>;
-    // Told the outcome of every operation, once, when it ends: for a trace of what the
-    // link met, beside the outcome the operation returns.
-    using OutcomeObserver = std::function<void(const Outcome&)>;
+    // The port's text as chosen now, read at each opening (a number from "1", a device path).
+    using ChosenPort = std::function<std::string()>;
 
-    ReaderLink(SerialLine& line, Clock& clock, PortChooser chooser = {},
-               OutcomeObserver observer = {});
+    ReaderLink(SerialLine& line, Clock& clock, ChosenPort chosenPort = {});
 
-    void setObserver(OutcomeObserver observer) { observer_ = std::move(observer); }
     // Asked before each operation sends its first byte: once true (the program was asked
     // to end), no operation starts, and each reports Cause::Interrupted with nothing sent.
     // One under way is never cut: a write cut after 07 would leave the Reader taking the
@@ -55,10 +50,11 @@ class ReaderLink {
         interrupted_ = std::move(interrupted);
     }
 
-    // Opens the port named by the chooser unless it is already open; an open port is
-    // never reconfigured, so a new choice only counts at the next opening.
-    void openPort();
-    void closePort();
+    // Opens the port chosen unless it is already open; an open port is never
+    // reconfigured, so a new choice only counts at the next opening. Every operation opens
+    // it first; it closes when a credit read finds the Reader not ready, and at the end.
+    void OpenReaderPort();
+    void CloseReaderPort();
 
     // The credit (0 to 65535). Closes the port when the Reader is not ready, so that the
     // next operation reopens the chosen port.
@@ -103,14 +99,12 @@ class ReaderLink {
     bool readyCheckEnded(Outcome& outcome, const Reply& ready);
     // Marks `outcome` as a noisy line, with `extra` bytes beyond a reply's shape.
     static void noisyLine(Outcome& outcome, int extra);
-    const Outcome& report(const Outcome& outcome) const;
 
     SerialLine& line_;
     Clock& clock_;
-    PortChooser chooser_;
-    OutcomeObserver observer_;
+    ChosenPort chosenPort_;
     std::function<bool()> interrupted_;
-    std::string device_;   // the device last opened, or the chooser's text that named none
+    std::string device_;   // the device last opened, or the chosen text that named none
     OpenError openError_;  // why the last opening failed
 };
 

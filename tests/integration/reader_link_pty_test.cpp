@@ -28,11 +28,7 @@ struct ReaderOnPty : ::testing::Test {
     PosixSerialLine line;
     SteadyClock clock;
     std::string chooser;
-    std::vector<Outcome> errors;
-    ReaderLink readerLink{line, clock, [this] { return chooser; },
-                          [this](const Outcome& o) {
-                              if (!o.succeeded()) errors.push_back(o);
-                          }};
+    ReaderLink readerLink{line, clock, [this] { return chooser; }};
     Palmota link{readerLink};
 
     void SetUp() override {
@@ -131,9 +127,9 @@ TEST_F(ReaderOnPty, APortInUseByAnotherProgramIsReportedAsBusy) {
     PosixSerialLine other;
     ASSERT_TRUE(other.open(reader.devicePath()));
     EXPECT_EQ(link.ReadSerialNumber(), "ERREUR");
-    ASSERT_EQ(errors.size(), 1u);
-    EXPECT_EQ(errors[0].device, reader.devicePath());
-    EXPECT_EQ(errors[0].openError.kind, OpenError::Kind::Busy) << errors[0].openError.reason;
+    const Outcome& busy = link.lastOutcome();
+    EXPECT_EQ(busy.device, reader.devicePath());
+    EXPECT_EQ(busy.openError.kind, OpenError::Kind::Busy) << busy.openError.reason;
     other.close();
     EXPECT_EQ(link.ReadSerialNumber(), "123456");
 }
@@ -148,16 +144,20 @@ TEST_F(ReaderOnPty, WhatIsNotASerialDeviceIsRefusedUntouched) {
     for (const std::string& port : {file.string(), dir.string(), std::string("/dev/null"),
                                     std::string("/dev/zero"), scratchPath("missing").string()}) {
         chooser = port;
-        errors.clear();
+        std::vector<Outcome> errors;
         const Seconds took = timed([&] {
             EXPECT_EQ(link.ReadSerialNumber(), "ERREUR") << port;
+            errors.push_back(link.lastOutcome());
             EXPECT_EQ(link.WriteCredit("12"), "ERREUR") << port;
+            errors.push_back(link.lastOutcome());
             EXPECT_EQ(link.ReadCredit(), "") << port;
+            errors.push_back(link.lastOutcome());
         });
         EXPECT_LT(took, Seconds{100ms}) << port;
-        ASSERT_EQ(errors.size(), 3u) << port;
-        EXPECT_EQ(errors[0].device, port);
-        EXPECT_EQ(errors[0].cause, Cause::PortUnavailable);
+        for (const Outcome& error : errors) {
+            EXPECT_EQ(error.device, port);
+            EXPECT_EQ(error.cause, Cause::PortUnavailable);
+        }
     }
     std::ifstream in(file);
     EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), content);

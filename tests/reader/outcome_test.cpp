@@ -68,18 +68,15 @@ TEST_P(OutcomeTest, TellsTheCauseBesideTheUnchangedResult) {
         return next == "-" ? Reply{} : Reply{{1ms, hex(next)}};
     });
     if (c.fault) c.fault(line, chooser);
-    std::vector<Outcome> told;
-    ReaderLink reader(
-        line, clock, [&] { return palmota::testing::onThisSystem(chooser); },
-        [&](const Outcome& o) { told.push_back(o); });
+    ReaderLink reader(line, clock, [&] { return palmota::testing::onThisSystem(chooser); });
     Palmota link(reader);
     if (c.endRequested) reader.setInterruption([] { return true; });
 
     EXPECT_EQ(c.run(link), c.result);
-    ASSERT_EQ(told.size(), 1u);
-    EXPECT_EQ(resultText(told[0]), c.result);
-    EXPECT_EQ(told[0].cause, c.cause);
-    EXPECT_EQ(describe(told[0]), palmota::testing::onThisSystem(c.line));
+    const Outcome& told = link.lastOutcome();
+    EXPECT_EQ(resultText(told), c.result);
+    EXPECT_EQ(told.cause, c.cause);
+    EXPECT_EQ(describe(told), palmota::testing::onThisSystem(c.line));
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -268,12 +265,10 @@ TEST(WriteOutcome, ALineLostAfterTheAmountWentOutIsNotConfirmedNotLost) {
         if (++writes == 3) line.breakLine();
         return writes < 3 ? Reply{{1ms, hex("00")}} : Reply{};
     });
-    Cause cause = Cause::Success;
-    ReaderLink reader(
-        line, clock, [] { return std::string("1"); }, [&](const Outcome& o) { cause = o.cause; });
+    ReaderLink reader(line, clock, [] { return std::string("1"); });
     Palmota link(reader);
     EXPECT_EQ(link.WriteCredit("7"), "ERREUR");
-    EXPECT_EQ(cause, Cause::NotConfirmed);
+    EXPECT_EQ(link.lastOutcome().cause, Cause::NotConfirmed);
 }
 
 }  // namespace
