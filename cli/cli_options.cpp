@@ -496,7 +496,11 @@ Options:
                 "confirmedByReadingBack" when the credit read back confirmed a write
                 the Reader did not. For example:
                 {"cause":"ok","command":"credit","ms":0.41,"ok":true,"result":"1500","status":0}
-                ports and probe give one object a device too
+                ports and probe give one object a device too. ports: "path", "byId",
+                "description", "manufacturer", "vidPid", "serialNumber", each null
+                where unknown. probe: "port", "state" (ready, answered, no-answer,
+                busy, cannot-open), "ok" (true for ready), "ms", "bytes" (the answer,
+                when one came), "reason" (why a port is busy or cannot be opened)
   --keep-going  runs every command even after one failed
   --journal WHERE
                 )help" +
