@@ -339,10 +339,14 @@ CliParse parseCliOptions(const std::vector<std::string>& arguments) {
         request.format = parser.isSet(csv) ? JournalRequest::Format::Csv
                          : options.json    ? JournalRequest::Format::Json
                                            : JournalRequest::Format::Text;
+        // An empty value (a script's variable left unset) would narrow nothing, and the
+        // whole journal would pass for one day's or one station's.
+        if (parser.isSet(station) && parser.value(station).isEmpty())
+            return usageError("--station needs a station's name");
         request.station = parser.value(station).toStdString();
         for (const auto& [option, day] : {std::pair{&from, &request.from}, {&to, &request.to}}) {
             *day = parser.value(*option).toStdString();
-            if (!day->empty() && !isDay(*day))
+            if (parser.isSet(*option) && !isDay(*day))
                 return usageError("--" + option->names().first().toStdString() + " \"" +
                                   printable(*day) + "\": a date YYYY-MM-DD");
         }
