@@ -339,10 +339,14 @@ CliParse parseCliOptions(const std::vector<std::string>& arguments) {
         request.format = parser.isSet(csv) ? JournalRequest::Format::Csv
                          : options.json    ? JournalRequest::Format::Json
                                            : JournalRequest::Format::Text;
+        // An empty value (a script's variable left unset) would narrow nothing, and the
+        // whole journal would pass for one day's or one station's.
+        if (parser.isSet(station) && parser.value(station).isEmpty())
+            return usageError("--station needs a station's name");
         request.station = parser.value(station).toStdString();
         for (const auto& [option, day] : {std::pair{&from, &request.from}, {&to, &request.to}}) {
             *day = parser.value(*option).toStdString();
-            if (!day->empty() && !isDay(*day))
+            if (parser.isSet(*option) && !isDay(*day))
                 return usageError("--" + option->names().first().toStdString() + " \"" +
                                   printable(*day) + "\": a date YYYY-MM-DD");
         }
@@ -496,7 +500,11 @@ Options:
                 "confirmedByReadingBack" when the credit read back confirmed a write
                 the Reader did not. For example:
                 {"cause":"ok","command":"credit","ms":0.41,"ok":true,"result":"1500","status":0}
-                ports and probe give one object a device too
+                ports and probe give one object a device too. ports: "path", "byId",
+                "description", "manufacturer", "vidPid", "serialNumber", each null
+                where unknown. probe: "port", "state" (ready, answered, no-answer,
+                busy, cannot-open), "ok" (true for ready), "ms", "bytes" (the answer,
+                when one came), "reason" (why a port is busy or cannot be opened)
   --keep-going  runs every command even after one failed
   --journal WHERE
                 )help" +

@@ -174,9 +174,7 @@ int CliRunner::run(const CliRequest& request) {
             break;
     }
     finish(report, start);
-    // An amount that went out is settled once its write is confirmed and told; a stop
-    // before that cannot say that nothing changed.
-    if (report.amountSent) amountUnsettled_ = report.status != kExitSuccess || outputClosed();
+    amountWentOut_ = amountWentOut_ || report.amountSent;
     return report.status;
 }
 
@@ -238,16 +236,22 @@ void CliRunner::runDump(Report& report) {
 int CliRunner::ended(int firstFailure) {
     // Asked once more: a signal that interrupted the wait for input looks like its end.
     stopping();
-    if (stopped_ != Stop::None && amountUnsettled_) return kExitNotConfirmed;
-    switch (stopped_) {
-        case Stop::Requested:
-            return kExitInterrupted;
-        case Stop::OutputClosed:
-            return kExitOutputClosed;
-        case Stop::None:
-            break;
+    if (stopped_ == Stop::None) return firstFailure;
+    const bool signalled = stopped_ == Stop::Requested;
+    // 130 and 141 tell a script that nothing changed during the run. Once an amount went
+    // out, even in a write the Reader confirmed and that was told, a script retrying on
+    // them would load the badge twice: the run says that the credit may have changed.
+    if (amountWentOut_) {
+        // A command that failed with 5 has said why already.
+        if (firstFailure != kExitNotConfirmed)
+            err_ << "palmota-cli: "
+                 << (signalled ? "stopped by a signal" : "standard output closed")
+                 << " after an amount went out during this run: read the credit before "
+                    "trying again"
+                 << std::endl;
+        return kExitNotConfirmed;
     }
-    return firstFailure;
+    return signalled ? kExitInterrupted : kExitOutputClosed;
 }
 
 int CliRunner::runAll(const std::vector<CliRequest>& requests, bool keepGoing) {

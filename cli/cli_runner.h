@@ -28,8 +28,9 @@ class CliRunner {
 
     // Asked between commands, and before each operation: once true, no command and no
     // operation starts (the one under way runs to its end), a command cut short fails as
-    // interrupted, and the run ends with kExitInterrupted, or kExitNotConfirmed when an
-    // amount went out since the last write confirmed and reported.
+    // interrupted, and the run ends with kExitInterrupted, or kExitNotConfirmed once any
+    // amount went out during the run. A closed output ends it the same way, with
+    // kExitOutputClosed or kExitNotConfirmed.
     void setStopRequest(std::function<bool()> stopRequested);
 
     // One command: prints it and returns the status it alone gives.
@@ -73,9 +74,9 @@ class CliRunner {
     bool json_;
     std::function<bool()> stop_;
     Stop stopped_ = Stop::None;
-    // An amount went out and no write since was confirmed and reported: a stop now cannot
-    // say that nothing changed.
-    bool amountUnsettled_ = false;
+    // An amount went out during the run, confirmed or not: a stop or a closed output can no
+    // longer say that nothing changed.
+    bool amountWentOut_ = false;
 };
 
 }  // namespace palmota::cli

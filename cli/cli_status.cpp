@@ -14,8 +14,8 @@ std::vector<StatusMeaning> exitStatusMeanings() {
         meanings.push_back({family.exitStatus, text});
     }
     meanings.push_back({kExitOutputClosed,
-                        "standard output was closed or could not be written, before any "
-                        "amount went out"});
+                        "standard output was closed or could not be written, and no "
+                        "amount went out during the run"});
     return meanings;
 }
 

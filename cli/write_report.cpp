@@ -146,7 +146,10 @@ WriteReport writeReport(WriteKind kind, const std::string& amountText, const Wri
     }
     if (std::string line = failureLine(kind, amountText, v); !line.empty())
         report.errors.push_back(line);
-    if (!v.journalProblem.empty()) report.errors.push_back(v.journalProblem);
+    // A stop that came while the journal waited for the row (a lock another program held)
+    // is the command's one failure: the journal's wait ended because of it, nothing was sent.
+    if (!v.journalProblem.empty() && v.cause != Cause::Interrupted)
+        report.errors.push_back(v.journalProblem);
     return report;
 }
 

@@ -3,7 +3,9 @@
 #include <QRegularExpression>
 #include <QUrl>
 #include <QUrlQuery>
+#include <algorithm>
 #include <string_view>
+#include <utility>
 
 #include "journal/journal_platform.h"
 
@@ -24,9 +26,32 @@ bool isPostgres(const std::string& where) {
 
 // A scheme (RFC 3986: a letter, then letters, digits, "+", "-" or ".") followed by "://".
 // A drive letter ("C:\...") is no scheme: its colon is not followed by two slashes.
-bool hasOtherScheme(const std::string& where) {
+bool hasScheme(const std::string& where) {
     static const QRegularExpression scheme(QStringLiteral("^[A-Za-z][A-Za-z0-9+.-]*://"));
     return scheme.match(QString::fromStdString(where)).hasMatch();
+}
+
+// Where the password of USER:PASSWORD@HOST lies in `where`, a URI: [first, second). One
+// typed with '/', '?', '#' or '@' in it ends the host part early for a URI parser, so it is
+// taken to run from the first ':' after "://" to the last '@'; a ':' after the last '@' is
+// the port's. A '@' in a query value makes it take in more than a password: never less.
+std::optional<std::pair<std::size_t, std::size_t>> userPassword(const std::string& where) {
+    const std::size_t authority = where.find("://");
+    if (authority == std::string::npos) return std::nullopt;
+    const std::size_t at = where.rfind('@');
+    const std::size_t colon = where.find(':', authority + 3);
+    if (at == std::string::npos || at < authority + 3 || colon >= at) return std::nullopt;
+    return std::pair{colon + 1, at};
+}
+
+// One of ours in another case (POSTGRESQL://, Postgres://), which this program does not take.
+bool isPostgresInAnotherCase(const std::string& where) {
+    const QString text = QString::fromStdString(where);
+    for (const std::string_view scheme : kSchemes)
+        if (text.startsWith(QLatin1String(scheme.data(), static_cast<qsizetype>(scheme.size())),
+                            Qt::CaseInsensitive))
+            return true;
+    return false;
 }
 
 // libpq's sslmode values that demand an encrypted connection.
@@ -55,8 +80,9 @@ std::optional<JournalLocation> parseJournalLocation(const std::string& where, st
         return std::nullopt;
     }
     if (!isPostgres(where)) {
-        if (hasOtherScheme(where)) {
+        if (hasScheme(where)) {
             error = "a file path or a postgresql:// URI, not another kind of URI";
+            if (isPostgresInAnotherCase(where)) error += " (write its scheme in lower case)";
             return std::nullopt;
         }
         if (std::string problem = journalFileProblem(where); !problem.empty()) {
@@ -68,6 +94,12 @@ std::optional<JournalLocation> parseJournalLocation(const std::string& where, st
     }
     location.kind = JournalLocation::Kind::Postgres;
     const QUrl url(QString::fromStdString(where), QUrl::StrictMode);
+    if (!url.isValid() && userPassword(where)) {
+        // A password that holds a character the URI gives a meaning to ('/', '#', '?'): Qt's
+        // reason would blame the port or the host.
+        error = "no password in the URI: put it in " + std::string(passwordFileHelp());
+        return std::nullopt;
+    }
     if (!url.isValid()) {
         // Qt's reason quotes the URI whole, password included: only its first clause is told.
         const QString reason = url.errorString().section(QLatin1Char(';'), 0, 0).trimmed();
@@ -120,16 +152,28 @@ std::optional<JournalLocation> parseJournalLocation(const std::string& where, st
 }
 
 std::string shownLocation(const std::string& where) {
-    if (!isPostgres(where)) return where;
-    // The password, where one was given, is never shown: as user information
-    // (user:password@host) or as a query keyword (password=...).
-    static const QRegularExpression userPassword(QStringLiteral("^([a-z]+://[^/?#@:]*):[^/?#@]*@"));
-    static const QRegularExpression queryPassword(QStringLiteral("([?&]password=)[^&#]*"),
-                                                  QRegularExpression::CaseInsensitiveOption);
-    QString shown = QString::fromStdString(where);
-    shown.replace(userPassword, QStringLiteral("\\1:***@"));
-    shown.replace(queryPassword, QStringLiteral("\\1***"));
-    return shown.toStdString();
+    // Only a URI, of any scheme and in any case, can hold a password; a path is shown as typed.
+    if (!hasScheme(where)) return where;
+    const std::size_t authority = where.find("://") + 3;
+    std::string shown = where;
+    if (const auto password = userPassword(where))
+        shown.replace(password->first, password->second - password->first, "***");
+    // A password keyword in the query, whatever case or escapes spell it (pass%77ord): all
+    // that follows it is hidden, since a password may hold an unescaped '&' or '#'.
+    const std::size_t query = shown.find('?', authority);
+    if (query == std::string::npos) return shown;
+    for (std::size_t item = query + 1; item <= shown.size();) {
+        const std::size_t end = std::min(shown.find('&', item), shown.size());
+        const std::size_t equals = shown.find('=', item);
+        const std::size_t keyEnd = std::min(equals, end);
+        const QByteArray key = QByteArray::fromPercentEncoding(
+            QByteArray::fromStdString(shown.substr(item, keyEnd - item)));
+        if (QString::fromUtf8(key).trimmed().compare(QLatin1String("password"),
+                                                     Qt::CaseInsensitive) == 0)
+            return shown.substr(0, keyEnd) + "=***";
+        item = end + 1;
+    }
+    return shown;
 }
 
 }  // namespace palmota::journal

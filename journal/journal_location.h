@@ -27,7 +27,8 @@ struct JournalLocation {
 // and libpq reads passwords from its password file (passwordFileHelp()).
 std::optional<JournalLocation> parseJournalLocation(const std::string& where, std::string& error);
 
-// `where` as messages show it: a password in a URI replaced by ***.
+// `where` as messages show it: in a URI of any scheme, in any case, the password of its user
+// information replaced by ***, and all that follows a password keyword of its query.
 std::string shownLocation(const std::string& where);
 
 }  // namespace palmota::journal

@@ -19,6 +19,8 @@
 #include <system_error>
 #include <vector>
 
+#include "reader/byte_text.h"
+
 namespace palmota::posix_device {
 
 namespace {
@@ -54,6 +56,26 @@ constexpr std::array kLockDirectories = {"/var/lock",         "/etc/locks", "/va
 
 bool processAlive(long pid) {
     return pid > 0 && pid <= INT_MAX && (::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM);
+}
+
+// The program a live process runs, as the system tells it: the first word of its command
+// line (/proc/PID/cmdline, words ended by NUL bytes) without its folder. /proc/PID/comm
+// would cut it at 15 characters. Empty when the system does not say.
+std::string commandName(const std::string& pid) {
+    std::ifstream cmdline("/proc/" + pid + "/cmdline", std::ios::binary);
+    std::string first;
+    std::getline(cmdline, first, '\0');
+    return first.substr(first.rfind('/') + 1);
+}
+
+// "process 1234 (palmota-cli, /var/lock/LCK..ttyUSB0)": the holder by its number and its
+// program's name, then where it says so, when known.
+std::string holderText(const std::string& pid, std::string name, const std::string& where) {
+    if (name.empty()) name = commandName(pid);
+    // Any process may write a lock file: its name line is shown escaped.
+    std::string said = printable(name);
+    if (!where.empty()) said += (said.empty() ? "" : ", ") + where;
+    return "locked by process " + pid + (said.empty() ? "" : " (" + said + ")");
 }
 
 }  // namespace
@@ -115,12 +137,18 @@ LockProblem lockProblem(const std::string& lockName) {
         const bool exists = ::access(file.c_str(), F_OK) == 0;
         if (!exists && ::access(directory, W_OK) != 0) continue;
         if (!exists) return {};
-        // The lock file's first line is its holder's process number.
+        // The serial library's lock file (a QLockFile) holds a line each: its holder's
+        // process number, the holder's program name, its host, then ids of the machine.
         long pid = 0;
-        std::ifstream(file) >> pid;
+        std::string name;
+        {
+            std::ifstream lock(file);
+            lock >> pid;
+            std::getline(lock, name);  // the rest of the first line
+            std::getline(lock, name);
+        }
         if (processAlive(pid))
-            return {LockProblem::Kind::HeldByProcess,
-                    "locked by process " + std::to_string(pid) + " (" + file + ")"};
+            return {LockProblem::Kind::HeldByProcess, holderText(std::to_string(pid), name, file)};
         return {LockProblem::Kind::StaleLockFile,
                 "a lock file left by a program that ended: remove " + file};
     }
@@ -145,7 +173,7 @@ bool lockDevice(int fd, std::string* holder) {
         std::string id, type, mode, access, pid, where;
         if (!(fields >> id >> type >> mode >> access >> pid >> where)) continue;
         if (type != "FLOCK" || where != place) continue;
-        if (holder) *holder = "locked by process " + pid;
+        if (holder) *holder = holderText(pid, {}, {});
         break;
     }
     return false;

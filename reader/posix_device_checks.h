@@ -44,8 +44,8 @@ LockProblem lockProblem(const std::string& lockName);
 // Takes the lock every opening of one device shares, whatever name it was opened by (a
 // link, /dev/serial/by-id/..., /proc/PID/fd/N): an exclusive flock on the open device,
 // released when the descriptor closes, even by a killed process. False when another
-// opening holds it; `holder` then says who ("locked by process 1234") when the system
-// tells, else the system's reason.
+// opening holds it; `holder` then says who ("locked by process 1234 (palmota-cli)") when
+// the system tells, else the system's reason.
 bool lockDevice(int fd, std::string* holder);
 
 // The error number an open for reading and writing gives, 0 when it succeeds (the

@@ -74,11 +74,13 @@ inline constexpr FamilyRow kFamilies[] = {
     {Family::NoAnswer, 4, "no answer from the Reader, before any amount went out"},
     {Family::MayHaveChanged, 5,
      "an amount went out and no verdict to trust came back: the credit may have been "
-     "stored, read it back before trying again. Any failure after an amount went out is "
-     "5, a signal or a closed output included, unless that write was confirmed and "
-     "reported"},
+     "stored, read it back before trying again. Once any amount went out during the run, "
+     "even in a write that was confirmed, a stop by a signal or a closed output ends the "
+     "run with 5 (the JSON line of each command that completed still gives its own "
+     "status)"},
     {Family::Journal, 6, "--journal: the journal could not take the write's row"},
-    {Family::Interrupted, 130, "stopped before the end by a signal, before any amount went out"},
+    {Family::Interrupted, 130,
+     "stopped before the end by a signal, and no amount went out during the run"},
 };
 
 constexpr int exitStatus(Family family) {

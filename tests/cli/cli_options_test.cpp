@@ -156,7 +156,13 @@ INSTANTIATE_TEST_SUITE_P(
                   Outcome::UsageError},
         ParseCase{{"--journal", "j.db", "read", "journal", "report"}, Outcome::UsageError},
         ParseCase{{"--from", "2026-01-01", "read"}, Outcome::UsageError},
-        ParseCase{{"--journal", "", "read"}, Outcome::UsageError}),
+        ParseCase{{"--journal", "", "read"}, Outcome::UsageError},
+        // An empty bound or station, a variable left unset in a script, would pass for no
+        // narrowing at all: the whole journal reported as if for one day or one desk.
+        ParseCase{{"--journal", "j.db", "journal", "report", "--from", ""}, Outcome::UsageError},
+        ParseCase{{"--journal", "j.db", "journal", "report", "--to", ""}, Outcome::UsageError},
+        ParseCase{{"--journal", "j.db", "journal", "report", "--station", ""},
+                  Outcome::UsageError}),
     argumentsName);
 
 // The report's days: up to the last a year of four digits holds, and never backwards (no day

@@ -70,12 +70,33 @@ struct Rig {
     sim::ReaderEngine engine;
     std::function<Bytes(const Bytes&)> receivedAs;
     std::function<std::vector<Arrival>(const Bytes&)> answer;
+    bool signalled = false;  // a termination signal came, for a stop request to see
     ReaderLink link{line, clock, [] { return kDevice; }};
     till::Till till{link, "palmota-cli", [] { return kDevice; }};
     std::ostringstream out;
     std::ostringstream err;
     CliRunner runner;
 };
+
+using palmota::testing::FakeJournal;
+
+// The same with a journal beside the till, which `journaled` false takes away again.
+struct JournaledRig : Rig {
+    explicit JournaledRig(bool json = false, bool journaled = true) : Rig(json) {
+        if (journaled) till.setLedger(&ledger);
+    }
+    FakeJournal journal;
+    till::Ledger ledger{journal};
+};
+
+// The one JSON object `out` holds.
+QJsonObject onlyObject(const std::string& out) {
+    EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 1) << out;
+    QJsonParseError error{};
+    const QJsonDocument document = QJsonDocument::fromJson(QByteArray::fromStdString(out), &error);
+    EXPECT_EQ(error.error, QJsonParseError::NoError) << out;
+    return document.object();
+}
 
 // The exit status of one command tells the outcomes apart; the output stays today's.
 struct StatusCase {
@@ -417,18 +438,106 @@ TEST(CliStop, ARequestDuringTheWaitForInputIsNotTakenForItsEnd) {
     EXPECT_EQ(rig.out.str(), "1500\n");
 }
 
-// A signal after an amount went out: the run says that the credit may have changed, unless
-// the write was confirmed and told.
-TEST(CliStop, ASignalAfterAnAmountWentOutEndsTheRunWithFiveUnlessTheWriteWasConfirmed) {
+// A signal after an amount went out, confirmed or not: 130 would tell a script that
+// nothing changed, and a retry would load the badge twice.
+TEST(CliStop, ASignalAfterAnAmountWentOutEndsTheRunWithFiveEvenWhenTheWriteWasConfirmed) {
     for (const bool confirmed : {true, false}) {
         Rig rig;
         if (!confirmed) rig.setFaults([](auto& f) { f.noFinalWriteReply = true; });
         rig.runner.setStopRequest([&rig] { return rig.line.writes.size() >= 3; });
-        EXPECT_EQ(rig.run({"write 5", "credit"}, true),
-                  confirmed ? kExitInterrupted : kExitNotConfirmed)
-            << confirmed;
+        EXPECT_EQ(rig.run({"write 5", "credit"}, true), kExitNotConfirmed) << confirmed;
         EXPECT_EQ(hexOf(rig.line.allWritten()), "00 07 00 05") << confirmed;
     }
+}
+
+// The index, counted from 1, of the host's write that carried the amount: the one after 07.
+std::size_t amountWriteNumber(const ScriptedLine& line) {
+    for (std::size_t i = 0; i + 1 < line.writes.size(); ++i)
+        if (line.writes[i] == hex("07")) return i + 2;
+    return 0;
+}
+
+// Where a stop lands once the amount went out: once the host has made its Nth write (from
+// the amount's to the command's last), while the journal completes the row, or while a
+// session on standard input waits for its next line; or where standard output closes.
+enum class StopPoint { AtWrite, DuringCompletion, WaitingForInput, OutputClosedAtWrite };
+constexpr const char* kStopPointNames[] = {"stop at write", "stop during completion",
+                                           "stop waiting for input", "output closed at write"};
+
+// Every stop after the amount, for each command that writes, with and without a journal,
+// in text and in JSON: the run ends with 5, nothing more goes out, and the command's own
+// JSON line still says what came of it.
+TEST(CliStop, AnyStopOnceAnAmountWentOutEndsTheRunWithFive) {
+    int runs = 0;
+    for (const std::string command : {"topup 5", "write --verify 42", "write 42"}) {
+        for (const bool journaled : {false, true}) {
+            JournaledRig reference(false, journaled);
+            ASSERT_EQ(reference.run({command}), kExitSuccess) << command;
+            const std::size_t last = reference.line.writes.size();
+            const std::size_t amount = amountWriteNumber(reference.line);
+            ASSERT_GT(amount, 0u) << command;
+            std::vector<std::pair<StopPoint, std::size_t>> points;
+            for (std::size_t at = amount; at <= last; ++at) {
+                points.push_back({StopPoint::AtWrite, at});
+                points.push_back({StopPoint::OutputClosedAtWrite, at});
+            }
+            if (journaled) points.push_back({StopPoint::DuringCompletion, last});
+            points.push_back({StopPoint::WaitingForInput, last});
+            for (const auto& [point, at] : points) {
+                for (const bool json : {false, true}) {
+                    const std::string name =
+                        command + (journaled ? ", journaled" : "") + (json ? ", json, " : ", ") +
+                        kStopPointNames[static_cast<int>(point)] + " " + std::to_string(at);
+                    JournaledRig rig(json, journaled);
+                    bool stop = false;
+                    rig.journal.duringComplete = [&stop, point = point] {
+                        if (point == StopPoint::DuringCompletion) stop = true;
+                    };
+                    int status = 0;
+                    if (point == StopPoint::WaitingForInput) {
+                        // The signal comes once the command's line has run, and the wait
+                        // for the next finds the input's end.
+                        std::istringstream in(command + "\n");
+                        rig.runner.setStopRequest([&in] { return in.eof(); });
+                        status = rig.runner.runLines(in, true);
+                    } else {
+                        rig.runner.setStopRequest([&, point = point, at = at] {
+                            const bool reached = rig.line.writes.size() >= at;
+                            if (point == StopPoint::AtWrite && reached) stop = true;
+                            // Nobody reads the answers from then on.
+                            if (point == StopPoint::OutputClosedAtWrite && reached)
+                                rig.out.setstate(std::ios::badbit);
+                            return stop;
+                        });
+                        status = rig.run({command, "credit"}, true);
+                    }
+                    ++runs;
+                    EXPECT_EQ(status, kExitNotConfirmed) << name;
+                    // Once stopped, the credit never runs; a closed output is only seen
+                    // when a line cannot be written, maybe the credit's own.
+                    if (point != StopPoint::OutputClosedAtWrite) {
+                        EXPECT_LE(rig.line.writes.size(), last) << name;
+                    }
+                    // Standard error says why, whatever the command's own verdict was.
+                    EXPECT_NE(rig.err.str().find("before trying again"), std::string::npos)
+                        << name << ": " << rig.err.str();
+                    // A closed output took the JSON line with it.
+                    if (!json || point == StopPoint::OutputClosedAtWrite) continue;
+                    const QJsonObject got = onlyObject(rig.out.str());
+                    const int own = got["status"].toInt();
+                    // Its last exchange had begun: it ran to its end, and the command
+                    // says its own success.
+                    if (point != StopPoint::AtWrite || at == last) {
+                        EXPECT_EQ(own, kExitSuccess) << name;
+                    }
+                    EXPECT_TRUE(own == kExitSuccess || own == kExitNotConfirmed) << name;
+                    EXPECT_EQ(got["ok"].toBool(), own == kExitSuccess) << name;
+                    EXPECT_EQ(got["cause"].toString() == "ok", own == kExitSuccess) << name;
+                }
+            }
+        }
+    }
+    EXPECT_GT(runs, 100);
 }
 
 // An output that refuses every write, as a closed pipe does once SIGPIPE is ignored.
@@ -463,14 +572,6 @@ TEST(CliStop, AClosedOutputEndsTheRunAtOnce) {
 }
 
 // --json: one object a line, with the results as the link's texts.
-QJsonObject onlyObject(const std::string& out) {
-    EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 1) << out;
-    QJsonParseError error{};
-    const QJsonDocument document = QJsonDocument::fromJson(QByteArray::fromStdString(out), &error);
-    EXPECT_EQ(error.error, QJsonParseError::NoError) << out;
-    return document.object();
-}
-
 struct JsonCase {
     const char* name;
     void (*faults)(sim::ReaderFaults&);
@@ -478,6 +579,8 @@ struct JsonCase {
     const char* json;  // the fields beside "ms", as a JSON object
     // A signal comes once the host has written this many times (0: none comes).
     std::size_t signalAfterWrites = 0;
+    // With a journal beside the till, set up so (none: no journal).
+    void (*journal)(JournaledRig&) = nullptr;
 };
 
 void PrintTo(const JsonCase& row, std::ostream* out) {
@@ -488,13 +591,19 @@ class CliJsonTest : public ::testing::TestWithParam<JsonCase> {};
 
 TEST_P(CliJsonTest, GivesTheFieldsOfEachCommand) {
     const JsonCase& c = GetParam();
-    Rig rig(true);
+    JournaledRig rig(true, c.journal != nullptr);
     rig.setFaults(c.faults);
-    if (c.signalAfterWrites > 0)
-        rig.runner.setStopRequest(
-            [&rig, &c] { return rig.line.writes.size() >= c.signalAfterWrites; });
+    if (c.journal) c.journal(rig);
+    rig.runner.setStopRequest([&rig, &c] {
+        return rig.signalled ||
+               (c.signalAfterWrites > 0 && rig.line.writes.size() >= c.signalAfterWrites);
+    });
     rig.run({c.command});
     QJsonObject got = onlyObject(rig.out.str());
+    // A failed command's one line on standard error is its "error"; a success has none.
+    EXPECT_EQ(rig.err.str(), got.contains("error")
+                                 ? "palmota-cli: " + got["error"].toString().toStdString() + "\n"
+                                 : "");
     ASSERT_TRUE(got.contains("ms"));
     EXPECT_TRUE(got.take("ms").isDouble());
     const QJsonObject wanted =
@@ -557,7 +666,46 @@ INSTANTIATE_TEST_SUITE_P(
                  R"j({"command":"topup 5","ok":false,"cause":"interrupted","status":5,
                      "serial":"123456","before":1500,"after":null,"result":"OK",
                      "error":"/dev/ttyUSB0: interrupted before the serial number read; nothing sent; the write was confirmed: read the credit before trying again"})j",
-                 11}),
+                 11},
+        // With a journal.
+        JsonCase{"JournaledTopup", [](auto&) {}, "topup 200",
+                 R"j({"command":"topup 200","ok":true,"cause":"ok","status":0,
+                     "serial":"123456","before":1500,"after":1700,"serialAfter":"123456",
+                     "result":"OK"})j",
+                 0, [](JournaledRig&) {}},
+        // Stored, but the journal could not say so: the cause is the journal's, whatever
+        // the Reader's verdict was.
+        JsonCase{"TopupWhoseOutcomeCouldNotBeRecorded", [](auto&) {}, "topup 200",
+                 R"j({"command":"topup 200","ok":false,"cause":"outcome-not-recorded",
+                     "status":5,"serial":"123456","before":1500,"after":1700,
+                     "serialAfter":"123456","result":"OK",
+                     "error":"journal: the outcome of write row-1 (ok, credit read back 1700) could not be recorded in /var/lib/palmota/journal.db: server gone; the row stays without outcome"})j",
+                 0, [](JournaledRig& r) { r.journal.refuseComplete = true; }},
+        JsonCase{"WriteWhoseOutcomeCouldNotBeRecorded", [](auto&) {}, "write 700",
+                 R"j({"command":"write 700","ok":false,"cause":"outcome-not-recorded",
+                     "status":5,"result":"OK",
+                     "error":"journal: the outcome of write row-1 (ok, credit read back 700) could not be recorded in /var/lib/palmota/journal.db: server gone; the row stays without outcome"})j",
+                 0, [](JournaledRig& r) { r.journal.refuseComplete = true; }},
+        // A signal while the journal waits for a lock another program holds: the row was
+        // never taken, and the command was stopped, not refused by the journal.
+        JsonCase{"TopupStoppedWhileTheJournalWaitsForALock", [](auto&) {}, "topup 5",
+                 R"j({"command":"topup 5","ok":false,"cause":"interrupted","status":130,
+                     "serial":"123456","before":1500,"after":null,
+                     "error":"/dev/ttyUSB0: interrupted before the write; nothing sent"})j",
+                 0,
+                 [](JournaledRig& r) {
+                     r.journal.refuseBegin = true;
+                     r.journal.duringBegin = [&r] { r.signalled = true; };
+                 }},
+        JsonCase{"WriteStoppedWhileTheJournalWaitsForALock", [](auto&) {}, "write --verify 700",
+                 R"j({"command":"write --verify 700","ok":false,"cause":"interrupted",
+                     "status":130,"result":"ERREUR","credit":"","verified":false,
+                     "error":"/dev/ttyUSB0: interrupted before the write; nothing sent"})j",
+                 0,
+                 [](JournaledRig& r) {
+                     r.journal.refuseBegin = true;
+                     r.journal.duringBegin = [&r] { r.signalled = true; };
+                 }}),
     [](const auto& row) { return std::string(row.param.name); });
 
 TEST(CliJson, DumpGivesEightBlockTextsAndTheTimeTaken) {
@@ -673,14 +821,6 @@ INSTANTIATE_TEST_SUITE_P(
                   },
                   "5", "serial: 123456\ncredit: 1500 ->\n", 5, "05 E1"}),
     [](const auto& row) { return std::string(row.param.name); });
-
-using palmota::testing::FakeJournal;
-
-struct JournaledRig : Rig {
-    JournaledRig() { till.setLedger(&ledger); }
-    FakeJournal journal;
-    till::Ledger ledger{journal};
-};
 
 TEST(CliJournal, ARowThatCannotBeCommittedLetsNoWriteOut) {
     for (const std::string command : {"write 1700", "topup 200"}) {

@@ -2,6 +2,7 @@
 // Reader on a pseudo-terminal whose faults change between commands.
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <thread>
 
 #include "sim/pty_reader.h"
@@ -108,6 +109,28 @@ TEST_F(CliSessionTest, AClosedOutputEndsTheRun) {
     session_.send("credit\ncredit\ncredit\n");
     EXPECT_EQ(end(), 141);
     EXPECT_EQ(hexOf(reader_.received()), "00 06");
+}
+
+// A session whose top-up went out, stopped while it waits for its next line: 130 would tell
+// the till's script that nothing changed, and it would load the badge again.
+TEST_F(CliSessionTest, AStopAfterAConfirmedTopupEndsTheRunWithFive) {
+    start({"-"});
+    EXPECT_EQ(ask("topup 5"), "serial: 123456");
+    EXPECT_EQ(session_.readLine(kAnswerWithin).value_or("(no answer)"), "credit: 1500 -> 1505");
+    session_.signal(SIGINT);
+    EXPECT_EQ(session_.wait(kAnswerWithin).value_or(-1), 5) << session_.err();
+    EXPECT_EQ(reader_.badge().credit(), 1505);
+}
+
+// The same once nobody reads the answers, after a write the Reader confirmed.
+TEST_F(CliSessionTest, AClosedOutputAfterAConfirmedWriteEndsTheRunWithFive) {
+    start({"--keep-going", "-"}, true);
+    EXPECT_EQ(ask("write 42"), "OK");
+    session_.closeOutput();
+    reader_.clearLog();
+    session_.send("credit\ncredit\n");
+    EXPECT_EQ(end(), 5) << session_.err();
+    EXPECT_EQ(hexOf(reader_.received()), "00 06");  // the first credit read, then no more
 }
 
 }  // namespace

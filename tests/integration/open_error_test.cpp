@@ -16,6 +16,7 @@
 #include <thread>
 
 #include "reader/palmota.h"
+#include "reader/posix_device_checks.h"
 #include "reader/posix_serial_line.h"
 #include "reader/reader_link.h"
 #include "sim/pty_reader.h"
@@ -156,7 +157,10 @@ TEST_P(DeviceNames, EveryNameOfAHeldDeviceIsBusyNamingTheHolder) {
     const std::string again = inChild([&] { return openOutcome(second); }, false);
     fs::remove(link);
     EXPECT_EQ(said.substr(0, said.find('|')), "busy") << said;
-    EXPECT_NE(said.find("locked by process " + std::to_string(::getpid())), std::string::npos)
+    // By its number and its program's name, from its lock file or from the system.
+    EXPECT_NE(said.find("locked by process " + std::to_string(::getpid()) + " (" +
+                        program_invocation_short_name),
+              std::string::npos)
         << said;
     EXPECT_EQ(again, "opened");
 }
@@ -206,6 +210,39 @@ TEST_F(OpenErrors, ALockFileLeftByAProgramThatEndedIsNotBusy) {
     EXPECT_EQ(said.substr(0, said.find('|')), "other") << said;
     EXPECT_NE(said.find(lockFile), std::string::npos) << said;
 }
+
+// A live process's lock file names it by its number, its program on the next line: the
+// program is named as the file says, or as the system says when the file does not, and
+// escaped, since any program may write one.
+struct HolderCase {
+    const char* name;
+    std::string nameLine;  // the lock file's second line
+    std::string told;      // the program as the message names it
+};
+
+void PrintTo(const HolderCase& row, std::ostream* out) {
+    *out << row.name;
+}
+
+class LockFileHolder : public ::testing::TestWithParam<HolderCase> {};
+
+TEST_P(LockFileHolder, NamesTheProcessAndItsProgram) {
+    const std::string lockName = "LCK..palmota-holder-test-" + std::to_string(::getpid());
+    const std::string file = "/var/lock/" + lockName;
+    std::ofstream(file) << ::getpid() << '\n' << GetParam().nameLine << "\ndesk-1\n";
+    const posix_device::LockProblem problem = posix_device::lockProblem(lockName);
+    ::unlink(file.c_str());
+    EXPECT_EQ(problem.kind, posix_device::LockProblem::Kind::HeldByProcess);
+    EXPECT_EQ(problem.detail, "locked by process " + std::to_string(::getpid()) + " (" +
+                                  GetParam().told + ", " + file + ")");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Names, LockFileHolder,
+    ::testing::Values(HolderCase{"AsTheFileSays", "palmota-cli", "palmota-cli"},
+                      HolderCase{"AsTheSystemSays", "", program_invocation_short_name},
+                      HolderCase{"Escaped", "till\x1B[2J", "till\\x1B[2J"}),
+    [](const auto& row) { return std::string(row.param.name); });
 
 TEST_F(OpenErrors, LongAndNonUtf8PathsReachTheDeviceTheyName) {
     // 275 characters: the serial library's lock file name would pass the system's limit.

@@ -183,6 +183,9 @@ TEST_P(JournalProgram, AStopWhileTheJournalIsHeldEndsTheRunWithNothingWritten) {
     ASSERT_EQ(hexOf(reader_.received()), "00 04 00 00 06 00 04 00");
     child.signal(SIGINT);
     EXPECT_EQ(child.wait(8s), 130) << child.err();
+    // One line: the stop, not the journal's wait that it ended, is the command's failure.
+    EXPECT_EQ(child.err(), "palmota-cli: " + reader_.devicePath() +
+                               ": interrupted before the write; nothing sent\n");
     EXPECT_EQ(reader_.received().find('\x07'), std::string::npos);
     EXPECT_EQ(reader_.badge().credit(), 1500);
 }

@@ -14,6 +14,10 @@ class FakeJournal final : public journal::Journal {
   public:
     bool refuseBegin = false;
     bool refuseComplete = false;
+    // Run inside begin() and complete(), before they answer: what happens while a real
+    // journal waits there (a lock another program holds, a slow disk), a signal say.
+    std::function<void()> duringBegin;
+    std::function<void()> duringComplete;
     std::vector<journal::WriteStart> begun;
     std::vector<journal::WriteEnd> completed;
     std::vector<journal::WriteRow> kept;  // every row, completed or not
@@ -23,6 +27,7 @@ class FakeJournal final : public journal::Journal {
     bool connect(std::string&) override { return true; }
     std::optional<std::string> begin(const journal::WriteStart& start,
                                      std::string& error) override {
+        if (duringBegin) duringBegin();
         if (refuseBegin) {
             error = "disk full";
             return std::nullopt;
@@ -37,6 +42,7 @@ class FakeJournal final : public journal::Journal {
     }
     bool complete(const std::string& id, const journal::WriteEnd& end,
                   std::string& error) override {
+        if (duringComplete) duringComplete();
         if (refuseComplete) {
             error = "server gone";
             return false;
