@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <QSysInfo>
+#include <algorithm>
 
 #include "journal/journal.h"
 #include "process/platform.h"
@@ -14,6 +15,14 @@ Family WriteVerdict::family() const {
     if (cause == Cause::Ok) return Family::Success;
     if (amountSent && !unchanged) return Family::MayHaveChanged;
     return till::family(cause);
+}
+
+std::vector<std::int32_t> WriteVerdict::serialsSeen() const {
+    std::vector<std::int32_t> seen;
+    for (const auto& serialRead : {serial, serialAgain, serialAfter, serialAfterAgain})
+        if (serialRead && std::find(seen.begin(), seen.end(), *serialRead) == seen.end())
+            seen.push_back(*serialRead);
+    return seen;
 }
 
 Till::Till(ReaderLink& link, std::string program, std::function<std::string()> port, Ledger* ledger)
@@ -67,29 +76,37 @@ void Till::readAfter(WriteVerdict& verdict, bool bracket) {
     if (!verdict.readBack->succeeded()) return;
     const Outcome again = run(verdict, link_.readSerialNumber());
     if (!again.succeeded()) return;
-    verdict.serialAfter = again.serial;
     // A credit read between two different serial numbers is nobody's.
-    if (again.serial == serial.serial) verdict.after = verdict.readBack->credit;
+    if (again.serial != serial.serial) {
+        verdict.serialAfterAgain = again.serial;
+        return;
+    }
+    verdict.after = verdict.readBack->credit;
+    // The badge that holds the amount is the one it went to (the two badges' credits
+    // would have to be the same for it to be the other).
+    if (verdict.after == verdict.amount) verdict.badgeWritten = serial.serial;
 }
 
 void Till::judge(WriteVerdict& v, bool readBackDue) {
     const Outcome& write = *v.write;
     v.amountSent = write.amountSent;
+    if (write.amountSent) return judgeSent(v, readBackDue);
+    // Refused or failed before the amount went out: the badge is untouched.
+    v.cause = v.judged = causeOf(write);
+    v.failed = write;
+    v.unchanged = true;
+}
+
+void Till::judgeSent(WriteVerdict& v, bool readBackDue) {
+    const Outcome& write = *v.write;
     const auto decide = [&v](Cause cause, std::optional<Outcome> failed = std::nullopt) {
         v.cause = v.judged = cause;
         v.failed = std::move(failed);
     };
-    if (!write.amountSent) {
-        // Refused or failed before the amount went out: the badge is untouched.
-        decide(causeOf(write), write);
-        v.unchanged = true;
-        return;
-    }
-    if (v.serialAfter && v.serial && *v.serialAfter != *v.serial) {
-        // The write went to whatever badge lay on the Reader then.
-        decide(Cause::BadgeChanged);
-        return;
-    }
+    // A serial number after the write other than the one before it: the write went to
+    // whatever badge lay on the Reader then, and the credit read may be another's.
+    if ((v.serialAfter && v.serial && *v.serialAfter != *v.serial) || v.serialAfterAgain)
+        return decide(Cause::BadgeChanged);
     // The Reader's refusal (FF, then silence) is its verdict, unless a credit read back
     // differs from the one before the write: then it stored something, whatever it said.
     const bool refused = write.cause == palmota::Cause::WriteRefused;
@@ -106,17 +123,22 @@ void Till::judge(WriteVerdict& v, bool readBackDue) {
         }
         return;
     }
-    if (refused) {
+    // No credit read back between two equal serial numbers. One read after the last
+    // serial number failed may still say the credit moved.
+    const bool creditMoved =
+        v.readBack && v.readBack->credit && v.before && *v.readBack->credit != *v.before;
+    if (refused && !creditMoved) {
         decide(Cause::WriteRefused, write);
         v.unchanged = true;
-    } else if (!write.succeeded()) {
-        decide(causeOf(write), write);
-    } else if (!readBackDue) {
+    } else if (!readBackDue && write.succeeded()) {
+        // A plain write, with no journal: the Reader's 00 is all there is to go by.
         decide(Cause::Ok);
         v.confirmed = true;
+    } else if (!write.succeeded() && !refused) {
+        decide(causeOf(write), write);
     } else {
-        // Stored, said the Reader, but the credit could not be read back: the one read
-        // after the write that failed names why.
+        // Stored, said the Reader, but the badge or its credit could not be read back:
+        // the read after the write that failed, the last operation, names why.
         const Outcome& reading = v.operations.back();
         decide(causeOf(reading), reading);
     }
@@ -154,8 +176,11 @@ void Till::completeRow(WriteVerdict& verdict) {
     end.cause = std::string(causeName(verdict.judged));
     end.confirmed = verdict.confirmed;
     end.unchanged = verdict.unchanged;
-    if (verdict.after) end.after = *verdict.after;
-    if (verdict.serialAfter) end.serialAfter = std::to_string(*verdict.serialAfter);
+    // The row names the badge the write went to only when it is known, and a credit read
+    // back only as the credit of the badge it names.
+    if (verdict.badgeWritten) end.serialAfter = std::to_string(*verdict.badgeWritten);
+    if (verdict.after && (verdict.badgeWritten || verdict.serialAfter == verdict.serial))
+        end.after = *verdict.after;
     std::string problem;
     if (ledger_->complete(*verdict.row, end, problem)) return;
     verdict.journalProblem = problem;
@@ -178,7 +203,8 @@ WriteVerdict Till::write(std::string_view amountText, bool verify) {
     if (bracket && (!readBefore(verdict) || !beginRow(verdict, std::nullopt))) return verdict;
     verdict.write = run(verdict, link_.writeCredit(*amount));
     if (verdict.write->amountSent && (verify || bracket)) readAfter(verdict, bracket);
-    judge(verdict, verify);
+    // A journaled write names its badge: it is done only once read back from it.
+    judge(verdict, verify || bracket);
     if (verdict.row) completeRow(verdict);
     return verdict;
 }
