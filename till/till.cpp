@@ -240,13 +240,33 @@ CheckVerdict Till::check() {
     verdict.operations.push_back(link_.readCredit());
     if (!verdict.operations.back().succeeded()) return fail(verdict.operations.back());
     verdict.credit = verdict.operations.back().credit;
-    if (!ledger_->lastConfirmed(*verdict.serial, verdict.last, verdict.journalProblem)) {
+    Ledger::BadgeHistory history;
+    if (!ledger_->history(*verdict.serial, history, verdict.journalProblem)) {
         verdict.cause = Cause::JournalUnavailable;
         return verdict;
     }
-    // Spent since the write is no surprise; more than it left was loaded behind its back.
-    if (verdict.last && verdict.last->credit && *verdict.credit > *verdict.last->credit)
-        verdict.cause = Cause::CreditAboveJournal;
+    verdict.rows = history.rows;
+    verdict.last = history.last;
+    verdict.doubtful = history.doubtful;
+    // Spent since the last confirmed write is no surprise. More than it left comes from a
+    // write in doubt since, the latest that may have left that much, or was loaded behind
+    // the journal's back.
+    const int credit = *verdict.credit;
+    const auto left = verdict.last ? verdict.last->credit : std::nullopt;
+    if (left && credit <= *left) return verdict;
+    for (auto doubtful = history.doubtful.rbegin(); doubtful != history.doubtful.rend();
+         ++doubtful) {
+        if (credit > doubtful->mostLeft()) continue;
+        verdict.explainedBy = *doubtful;
+        return verdict;
+    }
+    // A badge whose rows left no credit (refused writes alone) is compared with nothing.
+    if (!left && history.doubtful.empty()) return verdict;
+    int most = left.value_or(0);
+    for (const Ledger::DoubtfulWrite& doubtful : history.doubtful)
+        most = std::max(most, doubtful.mostLeft());
+    verdict.mostLeft = most;
+    verdict.cause = Cause::CreditAboveJournal;
     return verdict;
 }
 

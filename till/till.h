@@ -63,14 +63,21 @@ struct WriteVerdict {
     std::vector<std::int32_t> serialsSeen() const;
 };
 
-// What `journal check` found: the badge present against its last confirmed write.
+// What `journal check` found: the badge present against its last confirmed write, and the
+// writes in doubt since.
 struct CheckVerdict {
     Cause cause = Cause::Ok;  // Ok, CreditAboveJournal, a read's cause, JournalUnavailable
     std::optional<Outcome> failed;
     std::vector<Outcome> operations;
     std::optional<std::int32_t> serial;
     std::optional<std::uint16_t> credit;
-    std::optional<Ledger::LastWrite> last;  // none: the badge is not in the journal
+    int rows = 0;                           // the badge's rows; none: it is not in the journal
+    std::optional<Ledger::LastWrite> last;  // its last confirmed write
+    std::vector<Ledger::DoubtfulWrite> doubtful;  // its writes in doubt since
+    // The write in doubt that explains a credit above what the last confirmed one left.
+    std::optional<Ledger::DoubtfulWrite> explainedBy;
+    // CreditAboveJournal: the most the journal's writes may have left.
+    std::optional<int> mostLeft;
     std::string journalProblem;
 };
 

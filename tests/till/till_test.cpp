@@ -341,12 +341,15 @@ INSTANTIATE_TEST_SUITE_P(
                     Cause::NotReady, 5, "03 E8", Column::None}),
     palmota::testing::RowName());
 
-// journal check: the badge present against its last confirmed write.
+// journal check: the badge present against its last confirmed write, and the writes in
+// doubt since.
 struct CheckCase {
     const char* name;
     std::function<void(Desk&)> setup;
     Cause cause;
-    std::optional<int> left;  // the credit the last confirmed write left, as found
+    std::optional<int> left;       // the credit the last confirmed write left, as found
+    int rows = 0;                  // the badge's rows, as found
+    const char* explainedBy = "";  // the write in doubt named as the credit's origin
 };
 
 void PrintTo(const CheckCase& row, std::ostream* out) {
@@ -367,29 +370,80 @@ TEST_P(CheckTest, ComparesTheBadgeWithItsLastConfirmedWrite) {
     } else {
         EXPECT_FALSE(c.left);
     }
+    EXPECT_EQ(verdict.rows, c.rows);
+    EXPECT_EQ(verdict.explainedBy ? verdict.explainedBy->id : "", c.explainedBy);
+}
+
+// A row of the sample badge's (123456, now holding 1500), the journal's `n`th: confirmed
+// when it has a `cause` and `confirmed`, unchanged with `unchanged`, else in doubt; no
+// outcome at all for a null `cause`.
+void row(Desk& d, int n, std::optional<int> before, int amount, const char* cause,
+         bool confirmed = false, bool unchanged = false, const char* serial = "123456",
+         const char* serialAfter = nullptr) {
+    journal::WriteRow row;
+    row.id = "row-" + std::to_string(n);
+    row.start.serial = serial;
+    row.start.before = before;
+    row.start.amount = amount;
+    row.started = "2026-12-08T09:0" + std::to_string(n) + ":00.000Z";
+    if (cause) {
+        row.ended = "2026-12-08T09:0" + std::to_string(n) + ":01.000Z";
+        row.end = journal::WriteEnd{cause, confirmed, unchanged, std::nullopt, {}};
+        if (serialAfter) row.end->serialAfter = serialAfter;
+    }
+    d.journal.kept.push_back(row);
 }
 
 // A confirmed row for the sample badge that left `credit` on it.
-void confirmedRow(Desk& d, int credit, bool ended = true) {
-    journal::WriteRow row;
-    row.id = "row-1";
-    row.start.serial = "123456";
-    row.start.amount = credit;
-    row.started = "2026-12-08T09:00:00.000Z";
-    if (ended) row.ended = "2026-12-08T09:00:01.000Z";
-    row.end = journal::WriteEnd{"ok", true, false, std::nullopt, {}};
-    // A row whose end time was lost has no outcome to read, whatever its other columns say.
-    if (!ended) row.end.reset();
-    d.journal.kept.push_back(row);
+void confirmedRow(Desk& d, int credit, int n = 1) {
+    row(d, n, std::nullopt, credit, "ok", true);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Badges, CheckTest,
     ::testing::Values(
         CheckCase{"NotInTheJournal", {}, Cause::Ok, std::nullopt},
-        CheckCase{"SpentSince", [](Desk& d) { confirmedRow(d, 2000); }, Cause::Ok, 2000},
+        CheckCase{"SpentSince", [](Desk& d) { confirmedRow(d, 2000); }, Cause::Ok, 2000, 1},
         CheckCase{"LoadedOutsideTheJournal", [](Desk& d) { confirmedRow(d, 1000); },
-                  Cause::CreditAboveJournal, 1000},
+                  Cause::CreditAboveJournal, 1000, 1},
+        // 1000 -> 1500 not confirmed, and the badge holds 1500: that write explains it.
+        CheckCase{"AWriteNotConfirmedExplainsTheCredit",
+                  [](Desk& d) {
+                      confirmedRow(d, 1000);
+                      row(d, 2, 1000, 1500, "not-confirmed");
+                  },
+                  Cause::Ok, 1000, 2, "row-2"},
+        // The program ended mid-write: the badge is in the journal, by that row.
+        CheckCase{"AWriteWithNoOutcomeExplainsTheCredit",
+                  [](Desk& d) { row(d, 1, 1200, 1500, nullptr); }, Cause::Ok, std::nullopt, 1,
+                  "row-1"},
+        // Written for another badge, and the sample badge read back after it.
+        CheckCase{"AWriteInDoubtThatMayHaveGoneToTheBadge",
+                  [](Desk& d) {
+                      confirmedRow(d, 1000);
+                      row(d, 2, 100, 1500, "badge-changed", false, false, "777", "123456");
+                  },
+                  Cause::Ok, 1000, 2, "row-2"},
+        CheckCase{"MoreThanAWriteInDoubtMayHaveLeft",
+                  [](Desk& d) {
+                      confirmedRow(d, 1000);
+                      row(d, 2, 1000, 1200, "no-answer");
+                  },
+                  Cause::CreditAboveJournal, 1000, 2},
+        CheckCase{"MoreThanWritesInDoubtAloneMayHaveLeft",
+                  [](Desk& d) { row(d, 1, 1000, 1200, "no-answer"); }, Cause::CreditAboveJournal,
+                  std::nullopt, 1},
+        // A confirmed write settles the ones in doubt before it.
+        CheckCase{"AWriteInDoubtBeforeAConfirmedOneExplainsNothing",
+                  [](Desk& d) {
+                      row(d, 1, 0, 1500, "not-confirmed");
+                      confirmedRow(d, 1000, 2);
+                  },
+                  Cause::CreditAboveJournal, 1000, 2},
+        // The Reader refused it: the badge has a row, and no confirmed write to compare.
+        CheckCase{"ARefusedWriteIsARowOfTheBadge",
+                  [](Desk& d) { row(d, 1, 1500, 2000, "write-refused", false, true); }, Cause::Ok,
+                  std::nullopt, 1},
         CheckCase{"NoBadge", [](Desk& d) { d.setFaults([](auto& f) { f.noBadge = true; }); },
                   Cause::NoBadge, std::nullopt}),
     palmota::testing::RowName());
