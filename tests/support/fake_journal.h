@@ -14,6 +14,9 @@ class FakeJournal final : public journal::Journal {
   public:
     bool refuseBegin = false;
     bool refuseComplete = false;
+    // Called as a row is committed or completed, before it is (a stop asked meanwhile).
+    std::function<void()> onBegin;
+    std::function<void()> onComplete;
     std::vector<journal::WriteStart> begun;
     std::vector<journal::WriteEnd> completed;
     std::vector<journal::WriteRow> kept;  // every row, completed or not
@@ -23,6 +26,7 @@ class FakeJournal final : public journal::Journal {
     bool connect(std::string&) override { return true; }
     std::optional<std::string> begin(const journal::WriteStart& start,
                                      std::string& error) override {
+        if (onBegin) onBegin();
         if (refuseBegin) {
             error = "disk full";
             return std::nullopt;
@@ -37,6 +41,7 @@ class FakeJournal final : public journal::Journal {
     }
     bool complete(const std::string& id, const journal::WriteEnd& end,
                   std::string& error) override {
+        if (onComplete) onComplete();
         if (refuseComplete) {
             error = "server gone";
             return false;

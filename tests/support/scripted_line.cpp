@@ -58,6 +58,7 @@ int ScriptedLine::bytesWaiting() {
 
 Bytes ScriptedLine::readAll() {
     deliver();
+    bytesRead += received_.size();
     return std::exchange(received_, {});
 }
 

@@ -42,11 +42,13 @@ struct Desk {
     Desk() {
         line.setResponder([this](const Bytes& written) {
             const std::size_t index = writes++;
-            if (!midOperation && written == hex("00")) {
+            const bool idle = !midOperation;
+            if (idle && written == hex("00")) {
                 if (beforeOperation) beforeOperation(operations);
                 ++operations;
             }
-            midOperation = written == hex("04") || written == hex("07");
+            if (idle && written == hex("07")) metWrite = lifted ? -1 : onReader;
+            midOperation = idle && (written == hex("04") || written == hex("07"));
             if (beforeReader) beforeReader(index, written);
             std::vector<Arrival> arrivals;
             const Bytes received = garbleAmount && written.size() == 2
@@ -140,6 +142,7 @@ struct Desk {
     int onReader = 0;
     bool misread = false;  // the badge on the Reader gives kMisreadSerial for now
     bool lifted = false;   // no badge on the Reader for now
+    int metWrite = -2;     // the badge the write command met (-1: none; -2: no write)
     ReaderLink link{line, clock, [] { return kDevice; }};
     FakeJournal journal;
     Ledger ledger{journal};
