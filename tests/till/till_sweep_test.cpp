@@ -16,6 +16,7 @@
 #include <cctype>
 #include <chrono>
 #include <iostream>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -162,9 +163,12 @@ Ran perform(const Command& c, const std::string& timeline,
 // The runs of one sweep, and what they broke, named by their combination.
 class Sweep {
   public:
-    explicit Sweep(std::string what) : what_(std::move(what)) {}
+    // `statuses`: each must come of one run at least, or the sweep missed what it sweeps.
+    Sweep(std::string what, std::vector<int> statuses)
+        : what_(std::move(what)), expected_(std::move(statuses)) {}
     void add(const std::string& combination, const Ran& ran) {
         ++runs_;
+        ++statuses_[exitStatus(ran.verdict.family())];
         if (!ran.tellable) ++untellable_;
         for (const std::string& b : ran.broken) broken_.push_back(combination + ": " + b);
     }
@@ -181,7 +185,11 @@ class Sweep {
         if (untellable_ > 0)
             std::cout << " (" << untellable_
                       << " with a badge met by a credit read alone, held to consistency only)";
+        std::cout << "; statuses";
+        for (const auto& [status, count] : statuses_) std::cout << ' ' << status << ':' << count;
         std::cout << '\n';
+        for (const int status : expected_)
+            EXPECT_GT(statuses_[status], 0) << what_ << ": no run ended with status " << status;
         ::testing::Test::RecordProperty("combinations", runs_);
         ::testing::Test::RecordProperty("milliseconds", static_cast<int>(ms));
         std::string listed;
@@ -194,6 +202,8 @@ class Sweep {
     std::string what_;
     int runs_ = 0;
     int untellable_ = 0;
+    std::vector<int> expected_;
+    std::map<int, int> statuses_;
     std::vector<std::string> broken_;
     std::chrono::steady_clock::time_point began_ = std::chrono::steady_clock::now();
 };
@@ -201,7 +211,7 @@ class Sweep {
 // Every timeline of two badges over the command's operations (A or B at each), and the
 // same with one serial number misread (a, b) or no badge at one operation (-).
 TEST(Sweep, EveryTimelineOfTwoBadges) {
-    Sweep sweep("two badges over every operation");
+    Sweep sweep("two badges over every operation", {0, 1, 5});
     for (const Command& c : kCommands) {
         for (int mask = 0; mask < (1 << c.operations); ++mask) {
             std::string who;
@@ -267,7 +277,7 @@ constexpr const char* kJournalFaultNames[] = {"", ", journal fails at the row's 
 // else is for a read-back to catch, so its only read-back is the Reader's word; and a
 // verified write without a journal reads no credit before, that would show an FF false.
 TEST(Sweep, EveryFinalByteAndReadBackAndJournalFailure) {
-    Sweep sweep("final byte x read-back x journal failure");
+    Sweep sweep("final byte x read-back x journal failure", {0, 1, 5, 6});
     for (const Command& c : kCommands) {
         const int readsAfter = c.operations - c.writeOperation - 1;
         for (int f = 0; f <= static_cast<int>(FinalByte::Late); ++f) {
@@ -312,7 +322,7 @@ std::size_t bytesCrossed(const Desk& d) {
 // way, and while the journal commits or completes the row. Asked before the amount went
 // out, it ends the command with 130 and nothing written.
 TEST(Sweep, AStopAtEveryByteOfEveryExchange) {
-    Sweep sweep("a stop at every byte");
+    Sweep sweep("a stop at every byte", {0, 5, 130});
     for (const Command& c : kCommands) {
         const std::size_t crossed = bytesCrossed(*perform(c, "A").desk);
         const auto stopped = [&](const std::string& where, Ran ran, bool asked) {
@@ -352,7 +362,8 @@ struct Exchange {
     std::size_t write;
     Seconds limit;
     std::size_t operation;
-    bool rest;  // the credit's rest, after its header
+    bool rest;       // the credit's rest, after its header
+    bool longReply;  // a reply of more than one byte
     const char* what;
 };
 
@@ -364,53 +375,63 @@ std::vector<Exchange> exchangesOf(const std::vector<Bytes>& writes) {
     for (std::size_t i = 0; i < writes.size(); ++i) {
         const Bytes& w = writes[i];
         if (previous == hex("04")) {
-            found.push_back({i, seconds{2}, operation, false, "block reply"});
+            found.push_back({i, seconds{2}, operation, false, true, "block reply"});
         } else if (previous == hex("07")) {
-            found.push_back({i, seconds{3}, operation, false, "final byte"});
+            found.push_back({i, seconds{3}, operation, false, false, "final byte"});
         } else if (w == hex("00")) {
             if (i > 0) ++operation;
-            found.push_back({i, seconds{1}, operation, false, "ready check"});
+            found.push_back({i, seconds{1}, operation, false, false, "ready check"});
         } else if (w == hex("04") || w == hex("07")) {
-            found.push_back({i, seconds{3}, operation, false, "acknowledgement"});
+            found.push_back({i, seconds{3}, operation, false, false, "acknowledgement"});
         } else if (w == hex("06")) {
-            found.push_back({i, seconds{1}, operation, false, "credit header"});
-            found.push_back({i, seconds{2}, operation, true, "credit rest"});
+            found.push_back({i, seconds{1}, operation, false, true, "credit header"});
+            found.push_back({i, seconds{2}, operation, true, false, "credit rest"});
         }
         previous = (previous == hex("04") || previous == hex("07")) ? Bytes() : w;
     }
     return found;
 }
 
-enum class Timing { AtTheLimit, PastTheLimit, ByteRightAfter };
-constexpr const char* kTimingNames[] = {"at its limit", "just past its limit",
-                                        "with a byte right after it"};
+enum class Timing { AtTheLimit, PastTheLimit, TailAtTheLimit, TailPastTheLimit, ByteRightAfter };
+constexpr const char* kTimingNames[] = {
+    "at its limit", "just past its limit", "begun at once and ended at its limit",
+    "begun at once and ended just past its limit", "with a byte right after it"};
 
-// Every reply of every exchange coming exactly at its limit (taken), just past it, or with
-// a byte right after it (neither taken: the operation fails, whatever comes of the command).
+// Every reply of every exchange coming whole exactly at its limit, or just past it; begun
+// at once and ended at its limit or just past it; or with a byte right after it. At the
+// limit it is taken, and the command does as if it had come at once; past it or with a
+// byte after it, it is not: the operation fails, whatever comes of the command.
 TEST(Sweep, EveryReplyAtItsLimitPastItOrWithAByteAfterIt) {
     using std::chrono::milliseconds;
-    Sweep sweep("every reply's timing and tail");
+    Sweep sweep("every reply's timing and tail", {0, 4, 5});
     for (const Command& c : kCommands) {
         const std::vector<Exchange> exchanges = exchangesOf(perform(c, "A").desk->line.writes);
         for (const Exchange& e : exchanges) {
             for (int t = 0; t <= static_cast<int>(Timing::ByteRightAfter); ++t) {
                 const auto timing = static_cast<Timing>(t);
-                if (e.rest && timing == Timing::ByteRightAfter) continue;
-                const Seconds due =
-                    e.limit + (timing == Timing::PastTheLimit ? milliseconds{1} : milliseconds{0});
-                Ran ran = perform(c, "A", [&e, timing, due](Desk& d) {
-                    d.shapeReply = [&e, timing, due](std::size_t index,
-                                                     std::vector<Arrival>& arrivals) {
+                const bool tail =
+                    timing == Timing::TailAtTheLimit || timing == Timing::TailPastTheLimit;
+                // The credit's rest is a reply's tail already; a one-byte reply has none.
+                if (e.rest && (tail || timing == Timing::ByteRightAfter)) continue;
+                if (tail && !e.longReply) continue;
+                const bool past =
+                    timing == Timing::PastTheLimit || timing == Timing::TailPastTheLimit;
+                const Seconds due = e.limit + (past ? milliseconds{1} : milliseconds{0});
+                Ran ran = perform(c, "A", [&e, timing, tail, due](Desk& d) {
+                    d.shapeReply = [&e, timing, tail, due](std::size_t index,
+                                                           std::vector<Arrival>& arrivals) {
                         if (index != e.write || arrivals.empty()) return;
+                        const Arrival whole = arrivals.front();
                         if (timing == Timing::ByteRightAfter) {
                             arrivals.push_back({arrivals.back().after + milliseconds{1},
                                                 Bytes(1, static_cast<char>(kExtraByte))});
-                        } else if (e.rest) {
-                            const Arrival whole = arrivals.front();
-                            arrivals = {{whole.after, whole.bytes.substr(0, 2)},
-                                        {whole.after + due, whole.bytes.substr(2)}};
+                        } else if (e.rest || tail) {
+                            // The credit's header (two bytes) at once, or a reply's first byte.
+                            const std::size_t begun = e.rest ? 2 : 1;
+                            arrivals = {{whole.after, whole.bytes.substr(0, begun)},
+                                        {whole.after + due, whole.bytes.substr(begun)}};
                         } else {
-                            const Seconds shift = due - arrivals.front().after;
+                            const Seconds shift = due - whole.after;
                             for (Arrival& a : arrivals) a.after += shift;
                         }
                     };
@@ -420,10 +441,11 @@ TEST(Sweep, EveryReplyAtItsLimitPastItOrWithAByteAfterIt) {
                                          kTimingNames[t];
                 const std::vector<Outcome>& ops = ran.verdict.operations;
                 const bool taken = e.operation < ops.size() && ops[e.operation].succeeded();
-                if (timing == Timing::AtTheLimit && (!taken || ran.verdict.cause != Cause::Ok))
+                const bool atTheLimit =
+                    timing == Timing::AtTheLimit || timing == Timing::TailAtTheLimit;
+                if (atTheLimit && (!taken || ran.verdict.cause != Cause::Ok))
                     ran.broken.push_back("a reply at its limit was not taken");
-                if (timing != Timing::AtTheLimit && taken)
-                    ran.broken.push_back("the operation succeeded");
+                if (!atTheLimit && taken) ran.broken.push_back("the operation succeeded");
                 sweep.add(name, ran);
             }
         }
