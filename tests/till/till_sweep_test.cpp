@@ -394,11 +394,11 @@ std::vector<Exchange> exchangesOf(const std::vector<Bytes>& writes) {
 
 enum class Timing { AtTheLimit, PastTheLimit, TailAtTheLimit, TailPastTheLimit, ByteRightAfter };
 constexpr const char* kTimingNames[] = {
-    "at its limit", "just past its limit", "begun at once and ended at its limit",
-    "begun at once and ended just past its limit", "with a byte right after it"};
+    "at its limit", "just past its limit", "begun halfway and ended at its limit",
+    "begun halfway and ended just past its limit", "with a byte right after it"};
 
 // Every reply of every exchange coming whole exactly at its limit, or just past it; begun
-// at once and ended at its limit or just past it; or with a byte right after it. At the
+// halfway to its limit and ended at it or just past it; or with a byte right after it. At the
 // limit it is taken, and the command does as if it had come at once; past it or with a
 // byte after it, it is not: the operation fails, whatever comes of the command.
 TEST(Sweep, EveryReplyAtItsLimitPastItOrWithAByteAfterIt) {
@@ -425,11 +425,15 @@ TEST(Sweep, EveryReplyAtItsLimitPastItOrWithAByteAfterIt) {
                         if (timing == Timing::ByteRightAfter) {
                             arrivals.push_back({arrivals.back().after + milliseconds{1},
                                                 Bytes(1, static_cast<char>(kExtraByte))});
-                        } else if (e.rest || tail) {
-                            // The credit's header (two bytes) at once, or a reply's first byte.
-                            const std::size_t begun = e.rest ? 2 : 1;
-                            arrivals = {{whole.after, whole.bytes.substr(0, begun)},
-                                        {whole.after + due, whole.bytes.substr(begun)}};
+                        } else if (e.rest) {
+                            // The credit's header (two bytes) at once, its rest at `due`.
+                            arrivals = {{whole.after, whole.bytes.substr(0, 2)},
+                                        {whole.after + due, whole.bytes.substr(2)}};
+                        } else if (tail) {
+                            // The first byte halfway to the limit: what is left to wait
+                            // is then half the limit.
+                            arrivals = {{e.limit / 2, whole.bytes.substr(0, 1)},
+                                        {due, whole.bytes.substr(1)}};
                         } else {
                             const Seconds shift = due - whole.after;
                             for (Arrival& a : arrivals) a.after += shift;
