@@ -202,6 +202,9 @@ WriteVerdict Till::write(std::string_view amountText, bool verify) {
     const bool bracket = ledger_ != nullptr;
     if (bracket && (!readBefore(verdict) || !beginRow(verdict, std::nullopt))) return verdict;
     verdict.write = run(verdict, link_.writeCredit(*amount));
+    // Without a journal a verified write reads the credit alone after it, as it always has:
+    // it names no badge, and its credit read back is what it is judged by. With no credit
+    // read before it, the Reader's FF stands against any credit read back but the amount.
     if (verdict.write->amountSent && (verify || bracket)) readAfter(verdict, bracket);
     // A journaled write names its badge: it is done only once read back from it.
     judge(verdict, verify || bracket);
