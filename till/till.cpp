@@ -90,7 +90,10 @@ void Till::readAfter(WriteVerdict& verdict, bool bracket) {
 void Till::judge(WriteVerdict& v, bool readBackDue) {
     const Outcome& write = *v.write;
     v.amountSent = write.amountSent;
-    if (write.amountSent) return judgeSent(v, readBackDue);
+    if (write.amountSent) {
+        judgeSent(v, readBackDue);
+        return;
+    }
     // Refused or failed before the amount went out: the badge is untouched.
     v.cause = v.judged = causeOf(write);
     v.failed = write;
@@ -105,8 +108,10 @@ void Till::judgeSent(WriteVerdict& v, bool readBackDue) {
     };
     // A serial number after the write other than the one before it: the write went to
     // whatever badge lay on the Reader then, and the credit read may be another's.
-    if ((v.serialAfter && v.serial && *v.serialAfter != *v.serial) || v.serialAfterAgain)
-        return decide(Cause::BadgeChanged);
+    if ((v.serialAfter && v.serial && *v.serialAfter != *v.serial) || v.serialAfterAgain) {
+        decide(Cause::BadgeChanged);
+        return;
+    }
     // The Reader's refusal (FF, then silence) is its verdict, unless a credit read back
     // differs from the one before the write: then it stored something, whatever it said.
     const bool refused = write.cause == palmota::Cause::WriteRefused;
