@@ -88,6 +88,25 @@ TEST_F(JournaledEncode, AWriteThatWentToAnotherBadgeIsNotOk) {
     EXPECT_FALSE(journal.completed[0].serialAfter);
 }
 
+// Stored, said the Reader, and then nothing: the badge it went to is not known.
+TEST_F(JournaledEncode, AWriteWhoseBadgeCannotBeReadBackIsNotOk) {
+    duringWrite = [this](const Bytes& written) {
+        if (written.size() != 2) return;
+        sim::ReaderFaults silent;
+        silent.silent = true;
+        setFaults(silent);
+    };
+    encode("1700");
+    EXPECT_EQ(engine.badge().credit(), 1700);
+    EXPECT_EQ(text("Text3"), "");
+    EXPECT_TRUE(
+        reason("Text3").endsWith(QStringLiteral("Le crédit a pu être écrit : relisez le badge.")))
+        << reason("Text3").toStdString();
+    ASSERT_EQ(journal.completed.size(), 1u);
+    EXPECT_EQ(journal.completed[0].cause, "no-answer");
+    EXPECT_FALSE(journal.completed[0].confirmed);
+}
+
 TEST_F(JournaledEncode, AnOutcomeThatCannotBeRecordedIsSaidWithItsRow) {
     journal.refuseComplete = true;
     encode("1700");
