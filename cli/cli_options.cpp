@@ -480,6 +480,7 @@ Commands (output on standard output):
                 confirmed write in the journal (a write that went to another badge
                 counts for the badge read back after it): a higher credit was loaded
                 outside the journal (status 1, both values and the write's time named).
+                A write in doubt since that may have left it is named instead, no failure.
                 A badge not in the journal is said as such and is no failure
 
 Options:

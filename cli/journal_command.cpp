@@ -64,25 +64,62 @@ int runJournalCheck(till::Till& till, bool json, std::ostream& out, std::ostream
         failure = describe(*verdict.failed);
     } else if (!verdict.journalProblem.empty()) {
         failure = verdict.journalProblem;
-    } else if (!verdict.last) {
-        if (!json) out << "badge " << serial << " is not in the journal\n";
-        object["lastWrite"] = QJsonValue();
     } else {
-        const till::Ledger::LastWrite& last = *verdict.last;
-        const std::string left = last.credit ? std::to_string(*last.credit) : "unknown";
-        QJsonObject lastWrite;
-        lastWrite["credit"] = last.credit ? QJsonValue(*last.credit) : QJsonValue();
-        lastWrite["started"] = text(last.started);
-        lastWrite["station"] = text(last.station);
-        lastWrite["id"] = text(last.id);
-        object["lastWrite"] = lastWrite;
-        if (!json)
-            out << "last confirmed write: " << left << ", " << printable(last.started)
-                << ", station " << printable(last.station) << '\n';
-        if (verdict.cause == till::Cause::CreditAboveJournal)
-            failure = "badge " + serial + " holds " + credit + ", more than the " + left +
-                      " its last confirmed write left (" + printable(last.started) + ", station " +
-                      printable(last.station) + "): credit loaded outside the journal";
+        object["lastWrite"] = QJsonValue();
+        if (verdict.rows == 0) {
+            if (!json) out << "badge " << serial << " is not in the journal\n";
+        } else if (!verdict.last) {
+            if (!json) out << "no confirmed write to badge " << serial << " in the journal\n";
+        } else {
+            const till::Ledger::LastWrite& last = *verdict.last;
+            const std::string left = last.credit ? std::to_string(*last.credit) : "unknown";
+            QJsonObject lastWrite;
+            lastWrite["credit"] = last.credit ? QJsonValue(*last.credit) : QJsonValue();
+            lastWrite["started"] = text(last.started);
+            lastWrite["station"] = text(last.station);
+            lastWrite["id"] = text(last.id);
+            object["lastWrite"] = lastWrite;
+            if (!json)
+                out << "last confirmed write: " << left << ", " << printable(last.started)
+                    << ", station " << printable(last.station) << '\n';
+        }
+        object["doubtfulWrite"] = QJsonValue();
+        if (verdict.explainedBy) {
+            const till::Ledger::DoubtfulWrite& d = *verdict.explainedBy;
+            QJsonObject doubtful;
+            doubtful["id"] = text(d.id);
+            doubtful["started"] = text(d.started);
+            doubtful["station"] = text(d.station);
+            doubtful["before"] = d.before ? QJsonValue(*d.before) : QJsonValue();
+            doubtful["amount"] = d.amount;
+            doubtful["cause"] = d.cause.empty() ? QJsonValue() : QJsonValue(text(d.cause));
+            object["doubtfulWrite"] = doubtful;
+            if (!json)
+                out << "credit " << credit << " may have been left by write " << d.id << " ("
+                    << printable(d.started) << ", station " << printable(d.station) << ", "
+                    << (d.before ? std::to_string(*d.before) : "-") << " -> " << d.amount << ", "
+                    << (d.cause.empty() ? "no outcome" : printable(d.cause))
+                    << "), whose outcome is in doubt\n";
+        }
+        if (verdict.cause == till::Cause::CreditAboveJournal) {
+            const std::size_t n = verdict.doubtful.size();
+            const std::string writes = std::to_string(n) + (n == 1 ? " write" : " writes");
+            const std::string most = std::to_string(verdict.mostLeft.value_or(0));
+            const std::string doubts =
+                verdict.doubtful.empty()
+                    ? std::string()
+                    : ", or the " + writes + " in doubt since (at most " + most + ")";
+            failure = "badge " + serial + " holds " + credit + ", more than ";
+            if (verdict.last) {
+                const till::Ledger::LastWrite& last = *verdict.last;
+                failure += "the " + (last.credit ? std::to_string(*last.credit) : "unknown") +
+                           " its last confirmed write left (" + printable(last.started) +
+                           ", station " + printable(last.station) + ")" + doubts;
+            } else {
+                failure += "its " + writes + " in doubt may have left (at most " + most + ")";
+            }
+            failure += ": credit loaded outside the journal";
+        }
     }
     const int status = till::exitStatus(verdict.cause);
     if (!failure.empty()) {

@@ -2,6 +2,7 @@
 
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <algorithm>
 
 #include "journal/daily_report.h"
 #include "journal/journal.h"
@@ -92,17 +93,36 @@ bool Ledger::complete(const std::string& id, const journal::WriteEnd& end, std::
     return false;
 }
 
-bool Ledger::lastConfirmed(std::int32_t serial, std::optional<LastWrite>& last,
-                           std::string& problem) {
-    last.reset();
+int Ledger::DoubtfulWrite::mostLeft() const {
+    return std::max({before.value_or(0), amount, after.value_or(0)});
+}
+
+bool Ledger::history(std::int32_t serial, BadgeHistory& history, std::string& problem) {
+    history = {};
     std::string error;
-    std::optional<journal::WriteRow> row;
-    if (!journal_.lastConfirmed(std::to_string(serial), row, error)) {
+    const auto rows = journal_.rows({}, error);
+    if (!rows) {
         problem = unavailable(error, Consequence::None);
         return false;
     }
-    if (row)
-        last = LastWrite{journal::creditAfter(*row), row->started, row->start.station, row->id};
+    const std::string badge = std::to_string(serial);
+    for (const journal::WriteRow& row : *rows) {
+        // A write in doubt may have gone to the badge it was made for or to the one read
+        // back after it; a confirmed one went to the latter when it was read.
+        const bool madeFor = row.start.serial == badge;
+        const bool wentTo = row.badge() == badge;
+        if (!madeFor && !wentTo) continue;
+        ++history.rows;
+        if (row.end && row.end->confirmed && wentTo) {
+            history.last =
+                LastWrite{journal::creditAfter(row), row.started, row.start.station, row.id};
+            history.doubtful.clear();
+        } else if (journal::needsRead(row)) {
+            history.doubtful.push_back(DoubtfulWrite{
+                row.id, row.started, row.start.station, row.end ? row.end->cause : std::string(),
+                row.start.before, row.start.amount, row.end ? row.end->after : std::nullopt});
+        }
+    }
     return true;
 }
 

@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "till/causes.h"
 
@@ -67,8 +68,30 @@ class Ledger {
         std::string station;
         std::string id;
     };
+    // A write whose outcome leaves the badge's credit unknown: none was recorded, or one
+    // that neither confirmed the write nor ruled it out.
+    struct DoubtfulWrite {
+        std::string id;
+        std::string started;
+        std::string station;
+        std::string cause;  // empty: no outcome recorded
+        std::optional<int> before;
+        int amount = 0;
+        std::optional<int> after;  // the credit read back after it, when it was
+        // The most it may have left on the badge: the credit before it, the amount, or
+        // the credit read back, whichever is highest.
+        int mostLeft() const;
+    };
+    // What the journal holds of one badge.
+    struct BadgeHistory {
+        int rows = 0;                   // writes made for the badge, or that went to it
+        std::optional<LastWrite> last;  // the latest confirmed write to it
+        // Writes in doubt that were made for the badge, or may have gone to it, after that
+        // one (all of them when there is none), oldest first.
+        std::vector<DoubtfulWrite> doubtful;
+    };
     // False with `problem` set when the journal cannot be read.
-    bool lastConfirmed(std::int32_t serial, std::optional<LastWrite>& last, std::string& problem);
+    bool history(std::int32_t serial, BadgeHistory& history, std::string& problem);
 
     // The daily report: per UTC day and station, and the writes that need a read.
     struct ReportRequest {

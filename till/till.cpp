@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <QSysInfo>
+#include <algorithm>
 
 #include "journal/journal.h"
 #include "process/platform.h"
@@ -14,6 +15,14 @@ Family WriteVerdict::family() const {
     if (cause == Cause::Ok) return Family::Success;
     if (amountSent && !unchanged) return Family::MayHaveChanged;
     return till::family(cause);
+}
+
+std::vector<std::int32_t> WriteVerdict::serialsSeen() const {
+    std::vector<std::int32_t> seen;
+    for (const auto& serialRead : {serial, serialAgain, serialAfter, serialAfterAgain})
+        if (serialRead && std::find(seen.begin(), seen.end(), *serialRead) == seen.end())
+            seen.push_back(*serialRead);
+    return seen;
 }
 
 Till::Till(ReaderLink& link, std::string program, std::function<std::string()> port, Ledger* ledger)
@@ -67,26 +76,39 @@ void Till::readAfter(WriteVerdict& verdict, bool bracket) {
     if (!verdict.readBack->succeeded()) return;
     const Outcome again = run(verdict, link_.readSerialNumber());
     if (!again.succeeded()) return;
-    verdict.serialAfter = again.serial;
     // A credit read between two different serial numbers is nobody's.
-    if (again.serial == serial.serial) verdict.after = verdict.readBack->credit;
+    if (again.serial != serial.serial) {
+        verdict.serialAfterAgain = again.serial;
+        return;
+    }
+    verdict.after = verdict.readBack->credit;
+    // The badge that holds the amount is the one it went to (the two badges' credits
+    // would have to be the same for it to be the other).
+    if (verdict.after == verdict.amount) verdict.badgeWritten = serial.serial;
 }
 
 void Till::judge(WriteVerdict& v, bool readBackDue) {
     const Outcome& write = *v.write;
     v.amountSent = write.amountSent;
+    if (write.amountSent) {
+        judgeSent(v, readBackDue);
+        return;
+    }
+    // Refused or failed before the amount went out: the badge is untouched.
+    v.cause = v.judged = causeOf(write);
+    v.failed = write;
+    v.unchanged = true;
+}
+
+void Till::judgeSent(WriteVerdict& v, bool readBackDue) {
+    const Outcome& write = *v.write;
     const auto decide = [&v](Cause cause, std::optional<Outcome> failed = std::nullopt) {
         v.cause = v.judged = cause;
         v.failed = std::move(failed);
     };
-    if (!write.amountSent) {
-        // Refused or failed before the amount went out: the badge is untouched.
-        decide(causeOf(write), write);
-        v.unchanged = true;
-        return;
-    }
-    if (v.serialAfter && v.serial && *v.serialAfter != *v.serial) {
-        // The write went to whatever badge lay on the Reader then.
+    // A serial number after the write other than the one before it: the write went to
+    // whatever badge lay on the Reader then, and the credit read may be another's.
+    if ((v.serialAfter && v.serial && *v.serialAfter != *v.serial) || v.serialAfterAgain) {
         decide(Cause::BadgeChanged);
         return;
     }
@@ -106,17 +128,22 @@ void Till::judge(WriteVerdict& v, bool readBackDue) {
         }
         return;
     }
-    if (refused) {
+    // No credit read back between two equal serial numbers. One read after the last
+    // serial number failed may still say the credit moved.
+    const bool creditMoved =
+        v.readBack && v.readBack->credit && v.before && *v.readBack->credit != *v.before;
+    if (refused && !creditMoved) {
         decide(Cause::WriteRefused, write);
         v.unchanged = true;
-    } else if (!write.succeeded()) {
-        decide(causeOf(write), write);
-    } else if (!readBackDue) {
+    } else if (!readBackDue && write.succeeded()) {
+        // A plain write, with no journal: the Reader's 00 is all there is to go by.
         decide(Cause::Ok);
         v.confirmed = true;
+    } else if (!write.succeeded() && !refused) {
+        decide(causeOf(write), write);
     } else {
-        // Stored, said the Reader, but the credit could not be read back: the one read
-        // after the write that failed names why.
+        // Stored, said the Reader, but the badge or its credit could not be read back:
+        // the read after the write that failed, the last operation, names why.
         const Outcome& reading = v.operations.back();
         decide(causeOf(reading), reading);
     }
@@ -154,8 +181,11 @@ void Till::completeRow(WriteVerdict& verdict) {
     end.cause = std::string(causeName(verdict.judged));
     end.confirmed = verdict.confirmed;
     end.unchanged = verdict.unchanged;
-    if (verdict.after) end.after = *verdict.after;
-    if (verdict.serialAfter) end.serialAfter = std::to_string(*verdict.serialAfter);
+    // The row names the badge the write went to only when it is known, and a credit read
+    // back only as the credit of the badge it names.
+    if (verdict.badgeWritten) end.serialAfter = std::to_string(*verdict.badgeWritten);
+    if (verdict.after && (verdict.badgeWritten || verdict.serialAfter == verdict.serial))
+        end.after = *verdict.after;
     std::string problem;
     if (ledger_->complete(*verdict.row, end, problem)) return;
     verdict.journalProblem = problem;
@@ -177,8 +207,12 @@ WriteVerdict Till::write(std::string_view amountText, bool verify) {
     const bool bracket = ledger_ != nullptr;
     if (bracket && (!readBefore(verdict) || !beginRow(verdict, std::nullopt))) return verdict;
     verdict.write = run(verdict, link_.writeCredit(*amount));
+    // Without a journal a verified write reads the credit alone after it, as it always has:
+    // it names no badge, and its credit read back is what it is judged by. With no credit
+    // read before it, the Reader's FF stands against any credit read back but the amount.
     if (verdict.write->amountSent && (verify || bracket)) readAfter(verdict, bracket);
-    judge(verdict, verify);
+    // A journaled write names its badge: it is done only once read back from it.
+    judge(verdict, verify || bracket);
     if (verdict.row) completeRow(verdict);
     return verdict;
 }
@@ -214,13 +248,33 @@ CheckVerdict Till::check() {
     verdict.operations.push_back(link_.readCredit());
     if (!verdict.operations.back().succeeded()) return fail(verdict.operations.back());
     verdict.credit = verdict.operations.back().credit;
-    if (!ledger_->lastConfirmed(*verdict.serial, verdict.last, verdict.journalProblem)) {
+    Ledger::BadgeHistory history;
+    if (!ledger_->history(*verdict.serial, history, verdict.journalProblem)) {
         verdict.cause = Cause::JournalUnavailable;
         return verdict;
     }
-    // Spent since the write is no surprise; more than it left was loaded behind its back.
-    if (verdict.last && verdict.last->credit && *verdict.credit > *verdict.last->credit)
-        verdict.cause = Cause::CreditAboveJournal;
+    verdict.rows = history.rows;
+    verdict.last = history.last;
+    verdict.doubtful = history.doubtful;
+    // Spent since the last confirmed write is no surprise. More than it left comes from a
+    // write in doubt since, the latest that may have left that much, or was loaded behind
+    // the journal's back.
+    const int credit = *verdict.credit;
+    const auto left = verdict.last ? verdict.last->credit : std::nullopt;
+    if (left && credit <= *left) return verdict;
+    for (auto doubtful = history.doubtful.rbegin(); doubtful != history.doubtful.rend();
+         ++doubtful) {
+        if (credit > doubtful->mostLeft()) continue;
+        verdict.explainedBy = *doubtful;
+        return verdict;
+    }
+    // A badge whose rows left no credit (refused writes alone) is compared with nothing.
+    if (!left && history.doubtful.empty()) return verdict;
+    int most = left.value_or(0);
+    for (const Ledger::DoubtfulWrite& doubtful : history.doubtful)
+        most = std::max(most, doubtful.mostLeft());
+    verdict.mostLeft = most;
+    verdict.cause = Cause::CreditAboveJournal;
     return verdict;
 }
 

@@ -39,9 +39,16 @@ struct WriteVerdict {
     std::optional<std::uint16_t> before;      // the credit read before the write
     std::optional<std::uint16_t> amount;      // the credit to write
     std::optional<Outcome> write;             // the write, once it was tried
-    std::optional<std::int32_t> serialAfter;  // the badge on the Reader after the write
-    std::optional<std::uint16_t> after;       // the credit read back
-    std::optional<Outcome> readBack;          // the credit read of a verified write
+    // After the write: serial, credit, serial. The credit read back counts only when read
+    // between two equal serial numbers; the badge is the same as before the write only
+    // when both are the serial read before it.
+    std::optional<std::int32_t> serialAfter;       // the first serial read after the write
+    std::optional<std::int32_t> serialAfterAgain;  // the second, when it differed
+    std::optional<std::uint16_t> after;            // the credit read back (between equal serials)
+    std::optional<Outcome> readBack;               // the credit read after the write
+    // The badge the write went to, when known: read twice after it, around a credit that
+    // is the amount written. The journal's row names it, and no other.
+    std::optional<std::int32_t> badgeWritten;
 
     // Journal: the row's id, and the line that says what the journal could not take.
     std::optional<std::string> row;
@@ -51,16 +58,26 @@ struct WriteVerdict {
     // amount went out, anything but a confirmed write or a credit known unchanged "may have
     // changed", whatever its cause.
     Family family() const;
+    // Every serial number the command read, each once, in the order first read: two or
+    // more when the badge changed.
+    std::vector<std::int32_t> serialsSeen() const;
 };
 
-// What `journal check` found: the badge present against its last confirmed write.
+// What `journal check` found: the badge present against its last confirmed write, and the
+// writes in doubt since.
 struct CheckVerdict {
     Cause cause = Cause::Ok;  // Ok, CreditAboveJournal, a read's cause, JournalUnavailable
     std::optional<Outcome> failed;
     std::vector<Outcome> operations;
     std::optional<std::int32_t> serial;
     std::optional<std::uint16_t> credit;
-    std::optional<Ledger::LastWrite> last;  // none: the badge is not in the journal
+    int rows = 0;                           // the badge's rows; none: it is not in the journal
+    std::optional<Ledger::LastWrite> last;  // its last confirmed write
+    std::vector<Ledger::DoubtfulWrite> doubtful;  // its writes in doubt since
+    // The write in doubt that explains a credit above what the last confirmed one left.
+    std::optional<Ledger::DoubtfulWrite> explainedBy;
+    // CreditAboveJournal: the most the journal's writes may have left.
+    std::optional<int> mostLeft;
     std::string journalProblem;
 };
 
@@ -69,7 +86,10 @@ struct CheckVerdict {
 //
 // A top-up, and a journaled write, act only on values read between two equal serial
 // numbers: serial, credit, serial before the write, and again after it. A badge changed
-// before the write stops it with nothing written; one changed after it names both badges.
+// before the write stops it with nothing written. After it, the two serial numbers must be
+// the one read before, with the credit read between them: any other serial number is
+// "badge changed" (naming every one seen), a read that fails leaves the write in doubt,
+// and only a credit read back that is the amount confirms it.
 // With a journal, each write's row is committed before the write's first byte, and
 // completed with its outcome after it.
 class Till {
@@ -103,6 +123,9 @@ class Till {
     void readAfter(WriteVerdict& verdict, bool bracket);
     // The verdict of a write that was tried; `readBackDue`: it counts only once read back.
     static void judge(WriteVerdict& verdict, bool readBackDue);
+    // The verdict of a write whose amount went out, the Reader's final byte against the
+    // reads after it.
+    static void judgeSent(WriteVerdict& verdict, bool readBackDue);
     // Stops the command before its write, with nothing sent.
     static WriteVerdict& stopBefore(WriteVerdict& verdict, Cause cause,
                                     std::optional<Outcome> failed = std::nullopt);

@@ -360,8 +360,13 @@ void FrmPalmota::Command2_Click() {
             // why in its tooltip.
             Text2->setText(QString());
         } else {
-            Text3->setText(fromResult(verdict.write ? resultText(*verdict.write)
-                                                    : std::string(protocol::kResultError)));
+            std::string result =
+                verdict.write ? resultText(*verdict.write) : std::string(protocol::kResultError);
+            // "OK" is the Reader's 00, shown for a write the till confirmed. One that the
+            // badge read after it contradicts or could not check shows as a reply neither
+            // stored nor refused does: the empty text.
+            if (result == protocol::kResultOk && !verdict.confirmed) result.clear();
+            Text3->setText(fromResult(result));
         }
         explain(Text3, verdictText(verdict, QTime::currentTime()));
         if (!verdict.journalProblem.empty() && complain_) complain_(verdict.journalProblem);

@@ -127,6 +127,10 @@ QString verdictText(const till::WriteVerdict& verdict, QTime at) {
             text += QStringLiteral(" (confirmé en relisant le badge)");
     } else if (verdict.failed) {
         text = outcomeText(*verdict.failed, at);
+        // A read after the amount went out that failed: the write may be on the badge.
+        if (verdict.amountSent && !verdict.unchanged &&
+            verdict.failed->operation != Operation::WriteCredit)
+            text += QStringLiteral(" Le crédit a pu être écrit : relisez le badge.");
     } else {
         text = french(verdict.judged);
     }

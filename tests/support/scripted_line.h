@@ -47,6 +47,7 @@ class ScriptedLine final : public SerialLine {
     // What the host did.
     std::vector<Bytes> writes;        // each write, in order, while open
     std::vector<std::string> opened;  // each device opened
+    std::size_t bytesRead = 0;        // every byte the host took from the line
     int closes = 0;
     int waits = 0;
     std::string allWritten() const;

@@ -16,95 +16,12 @@
 #include <sstream>
 
 #include "journal/daily_report.h"
-#include "sim/reader_engine.h"
-#include "tests/support/fake_clock.h"
-#include "tests/support/fake_journal.h"
-#include "tests/support/hex.h"
 #include "tests/support/row_name.h"
-#include "tests/support/scripted_line.h"
-#include "tests/support/system_names.h"
+#include "tests/till/desk.h"
 #include "till/ledger.h"
 
 namespace palmota::till {
 namespace {
-
-using palmota::testing::Arrival;
-using palmota::testing::FakeClock;
-using palmota::testing::FakeJournal;
-using palmota::testing::hex;
-using palmota::testing::hexOf;
-using palmota::testing::ScriptedLine;
-
-const std::string kDevice = palmota::testing::onThisSystem("/dev/ttyUSB0");
-
-// The host's writes, in order, for a top-up or a journaled write: serial number (00, 04,
-// 00), credit (00, 06), serial number again, then the write (00, 07, amount).
-constexpr std::size_t kCreditReadyCheck = 3;
-constexpr std::size_t kAmountWrite = 10;
-
-// A till on the emulator, with a journal that keeps its rows.
-struct Desk {
-    Desk() {
-        line.setResponder([this](const Bytes& written) {
-            const std::size_t index = writes++;
-            if (beforeReader) beforeReader(index, written);
-            std::vector<Arrival> arrivals;
-            const Bytes received = garbleAmount && written.size() == 2
-                                       ? Bytes{written[0], static_cast<char>(written[1] ^ 1)}
-                                       : written;
-            for (const char byte : received)
-                for (const sim::TimedPiece& piece : engine.receive(static_cast<std::uint8_t>(byte)))
-                    arrivals.push_back({Seconds(piece.at), piece.bytes});
-            if (finalReply && written.size() == 2 && !arrivals.empty())
-                arrivals = {{arrivals.front().after, hex(finalReply)}};
-            return arrivals;
-        });
-    }
-    // Another badge on the Reader from the host's write `index` on.
-    void swapAt(std::size_t index) {
-        beforeReader = [this, index](std::size_t at, const Bytes&) {
-            if (at != index) return;
-            sim::VirtualBadge other = sim::VirtualBadge::sample();
-            other.setSerialNumber(777);
-            other.setCredit(20);
-            engine.setBadge(other);
-        };
-    }
-    // The Reader goes silent once it has answered the amount.
-    void silentAfterAmount() {
-        beforeReader = [this, answered = false](std::size_t, const Bytes& written) mutable {
-            if (answered) {
-                sim::ReaderFaults faults = engine.faults();
-                faults.silent = true;
-                engine.setFaults(faults);
-            }
-            answered = answered || written.size() == 2;
-        };
-    }
-    void setFaults(void (*set)(sim::ReaderFaults&)) {
-        sim::ReaderFaults faults;
-        set(faults);
-        engine.setFaults(faults);
-    }
-    // The amount bytes of the credit write among the host's writes, if one went out.
-    std::string amountWritten() const {
-        for (std::size_t i = 0; i + 1 < line.writes.size(); ++i)
-            if (line.writes[i] == hex("07")) return hexOf(line.writes[i + 1]);
-        return "";
-    }
-
-    FakeClock clock;
-    ScriptedLine line{clock};
-    sim::ReaderEngine engine;
-    std::size_t writes = 0;
-    std::function<void(std::size_t, const Bytes&)> beforeReader;
-    bool garbleAmount = false;         // the Reader stores the amount with its low bit flipped
-    const char* finalReply = nullptr;  // what the Reader answers the amount with instead
-    ReaderLink link{line, clock, [] { return kDevice; }};
-    FakeJournal journal;
-    Ledger ledger{journal};
-    Till till{link, "palmota-cli", [] { return kDevice; }};
-};
 
 enum class Command { Write, VerifiedWrite, Topup };
 
@@ -123,6 +40,9 @@ struct VerdictCase {
     Column column;
     // The badge the report's "need a read" line names, when it lists the row.
     const char* badge = "123456";
+    // The badge read before the write, and the badge the row says the write went to.
+    const char* serial = "123456";
+    const char* serialAfter = nullptr;
 };
 
 void PrintTo(const VerdictCase& row, std::ostream* out) {
@@ -223,9 +143,17 @@ TEST_P(VerdictTest, DecidesTheStatusTheRowAndTheReport) {
     if (want.writes == 0) return;
     const journal::WriteRow& row = desk.journal.kept.front();
     EXPECT_EQ(journal::needsRead(row), want.listed);
-    EXPECT_EQ(row.start.serial, "123456");
+    EXPECT_EQ(row.start.serial, c.serial);
     EXPECT_EQ(row.start.before, 1500);
+    if (row.end && c.serialAfter) {
+        // "": the row names no badge after the write.
+        const auto named = *c.serialAfter ? std::optional<std::string>(c.serialAfter)
+                                          : std::optional<std::string>();
+        EXPECT_EQ(row.end->serialAfter.value_or("none"), named.value_or("none"));
+    }
     if (row.end) {
+        // No row says "ok" without the badge known to hold the amount.
+        EXPECT_TRUE(row.end->cause != "ok" || row.end->confirmed);
         EXPECT_EQ(row.end->confirmed, verdict.confirmed);
         EXPECT_EQ(row.end->unchanged, verdict.unchanged);
         EXPECT_EQ(row.end->cause, causeName(verdict.judged));
@@ -296,6 +224,19 @@ INSTANTIATE_TEST_SUITE_P(
         VerdictCase{"TopupBadgeChangedAsTheAmountWentOut", Command::Topup, true, "250",
                     [](Desk& d) { d.swapAt(kAmountWrite); }, Cause::BadgeChanged, 5, "06 D6",
                     Column::Uncertain, "123456 -> 777"},
+        // Two badges by turns: A (111, 1500) for the reads before the write, B (222, 100)
+        // for the write and the first serial read after it, A again for the credit and the
+        // last serial. The sum went to B; the reads after it disagree.
+        VerdictCase{"TopupBadgeBackForTheCreditReadAfterTheWrite", Command::Topup, true, "500",
+                    [](Desk& d) { d.timeline("AAABBAA"); }, Cause::BadgeChanged, 5, "07 D0",
+                    Column::Uncertain, "111", "111", ""},
+        // A's serial misread right after the write: the badge after it is not known.
+        VerdictCase{"TopupSerialMisreadAfterTheWrite", Command::Topup, true, "500",
+                    [](Desk& d) { d.timeline("AAAAaAA"); }, Cause::BadgeChanged, 5, "07 D0",
+                    Column::Uncertain, "111", "111", ""},
+        VerdictCase{"TopupNoBadgeAtTheSerialReadAfterTheWrite", Command::Topup, true, "500",
+                    [](Desk& d) { d.timeline("AAAA-AA"); }, Cause::NoBadge, 5, "07 D0",
+                    Column::Uncertain, "111", "111", ""},
         VerdictCase{"TopupOverTheLimit",
                     Command::Topup,
                     true,
@@ -343,14 +284,31 @@ INSTANTIATE_TEST_SUITE_P(
         VerdictCase{"WriteStoredSomethingElse", Command::Write, true, "1000",
                     [](Desk& d) { d.garbleAmount = true; }, Cause::ReadBackDiffers, 5, "03 E8",
                     Column::Uncertain},
-        // Stored, said the Reader: a journaled write needs no read-back to be done.
+        // Stored, said the Reader, but on which badge: with no badge read back after it,
+        // the row's badge is not known to hold the amount.
         VerdictCase{"WriteConfirmedButNotReadBack", Command::Write, true, "1000",
-                    [](Desk& d) { d.silentAfterAmount(); }, Cause::Ok, 0, "03 E8",
-                    Column::Confirmed},
+                    [](Desk& d) { d.silentAfterAmount(); }, Cause::NoAnswer, 5, "03 E8",
+                    Column::Uncertain},
+        // B for the write and the three reads after it, A for the last serial only: 700
+        // went to B; the row names no badge it is not known to have reached.
+        VerdictCase{"WriteBadgeBackForTheLastSerialRead", Command::Write, true, "700",
+                    [](Desk& d) { d.timeline("AAABBBA"); }, Cause::BadgeChanged, 5, "02 BC",
+                    Column::Uncertain, "111", "111", ""},
+        VerdictCase{"WriteToAnotherBadgeThatStayed", Command::Write, true, "700",
+                    [](Desk& d) { d.timeline("AAABBBB"); }, Cause::BadgeChanged, 5, "02 BC",
+                    Column::Uncertain, "111 -> 222", "111", "222"},
+        // The badge taken away after the write and another laid for the reads after it:
+        // the credit read back is the other's, and the row does not take it for the first.
+        VerdictCase{"WriteBadgeSwappedAfterTheWrite", Command::Write, true, "700",
+                    [](Desk& d) { d.timeline("AAAABBB"); }, Cause::BadgeChanged, 5, "02 BC",
+                    Column::Uncertain, "111", "111", ""},
         // A final 00, and a read-back that differs: not a confirmed row.
         VerdictCase{"VerifiedWriteConfirmedButReadBackDiffers", Command::VerifiedWrite, true,
                     "1000", [](Desk& d) { d.garbleAmount = true; }, Cause::ReadBackDiffers, 5,
                     "03 E8", Column::Uncertain},
+        VerdictCase{"VerifiedWriteBadgeBackForTheCreditReadAfterTheWrite", Command::VerifiedWrite,
+                    true, "700", [](Desk& d) { d.timeline("AAABBAA"); }, Cause::BadgeChanged, 5,
+                    "02 BC", Column::Uncertain, "111", "111", ""},
         VerdictCase{"VerifiedWriteConfirmedButNotReadBack", Command::VerifiedWrite, true, "1000",
                     [](Desk& d) { d.silentAfterAmount(); }, Cause::NoAnswer, 5, "03 E8",
                     Column::Uncertain},
@@ -383,12 +341,15 @@ INSTANTIATE_TEST_SUITE_P(
                     Cause::NotReady, 5, "03 E8", Column::None}),
     palmota::testing::RowName());
 
-// journal check: the badge present against its last confirmed write.
+// journal check: the badge present against its last confirmed write, and the writes in
+// doubt since.
 struct CheckCase {
     const char* name;
     std::function<void(Desk&)> setup;
     Cause cause;
-    std::optional<int> left;  // the credit the last confirmed write left, as found
+    std::optional<int> left;       // the credit the last confirmed write left, as found
+    int rows = 0;                  // the badge's rows, as found
+    const char* explainedBy = "";  // the write in doubt named as the credit's origin
 };
 
 void PrintTo(const CheckCase& row, std::ostream* out) {
@@ -409,29 +370,80 @@ TEST_P(CheckTest, ComparesTheBadgeWithItsLastConfirmedWrite) {
     } else {
         EXPECT_FALSE(c.left);
     }
+    EXPECT_EQ(verdict.rows, c.rows);
+    EXPECT_EQ(verdict.explainedBy ? verdict.explainedBy->id : "", c.explainedBy);
+}
+
+// A row of the sample badge's (123456, now holding 1500), the journal's `n`th: confirmed
+// when it has a `cause` and `confirmed`, unchanged with `unchanged`, else in doubt; no
+// outcome at all for a null `cause`.
+void row(Desk& d, int n, std::optional<int> before, int amount, const char* cause,
+         bool confirmed = false, bool unchanged = false, const char* serial = "123456",
+         const char* serialAfter = nullptr) {
+    journal::WriteRow row;
+    row.id = "row-" + std::to_string(n);
+    row.start.serial = serial;
+    row.start.before = before;
+    row.start.amount = amount;
+    row.started = "2026-12-08T09:0" + std::to_string(n) + ":00.000Z";
+    if (cause) {
+        row.ended = "2026-12-08T09:0" + std::to_string(n) + ":01.000Z";
+        row.end = journal::WriteEnd{cause, confirmed, unchanged, std::nullopt, {}};
+        if (serialAfter) row.end->serialAfter = serialAfter;
+    }
+    d.journal.kept.push_back(row);
 }
 
 // A confirmed row for the sample badge that left `credit` on it.
-void confirmedRow(Desk& d, int credit, bool ended = true) {
-    journal::WriteRow row;
-    row.id = "row-1";
-    row.start.serial = "123456";
-    row.start.amount = credit;
-    row.started = "2026-12-08T09:00:00.000Z";
-    if (ended) row.ended = "2026-12-08T09:00:01.000Z";
-    row.end = journal::WriteEnd{"ok", true, false, std::nullopt, {}};
-    // A row whose end time was lost has no outcome to read, whatever its other columns say.
-    if (!ended) row.end.reset();
-    d.journal.kept.push_back(row);
+void confirmedRow(Desk& d, int credit, int n = 1) {
+    row(d, n, std::nullopt, credit, "ok", true);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Badges, CheckTest,
     ::testing::Values(
         CheckCase{"NotInTheJournal", {}, Cause::Ok, std::nullopt},
-        CheckCase{"SpentSince", [](Desk& d) { confirmedRow(d, 2000); }, Cause::Ok, 2000},
+        CheckCase{"SpentSince", [](Desk& d) { confirmedRow(d, 2000); }, Cause::Ok, 2000, 1},
         CheckCase{"LoadedOutsideTheJournal", [](Desk& d) { confirmedRow(d, 1000); },
-                  Cause::CreditAboveJournal, 1000},
+                  Cause::CreditAboveJournal, 1000, 1},
+        // 1000 -> 1500 not confirmed, and the badge holds 1500: that write explains it.
+        CheckCase{"AWriteNotConfirmedExplainsTheCredit",
+                  [](Desk& d) {
+                      confirmedRow(d, 1000);
+                      row(d, 2, 1000, 1500, "not-confirmed");
+                  },
+                  Cause::Ok, 1000, 2, "row-2"},
+        // The program ended mid-write: the badge is in the journal, by that row.
+        CheckCase{"AWriteWithNoOutcomeExplainsTheCredit",
+                  [](Desk& d) { row(d, 1, 1200, 1500, nullptr); }, Cause::Ok, std::nullopt, 1,
+                  "row-1"},
+        // Written for another badge, and the sample badge read back after it.
+        CheckCase{"AWriteInDoubtThatMayHaveGoneToTheBadge",
+                  [](Desk& d) {
+                      confirmedRow(d, 1000);
+                      row(d, 2, 100, 1500, "badge-changed", false, false, "777", "123456");
+                  },
+                  Cause::Ok, 1000, 2, "row-2"},
+        CheckCase{"MoreThanAWriteInDoubtMayHaveLeft",
+                  [](Desk& d) {
+                      confirmedRow(d, 1000);
+                      row(d, 2, 1000, 1200, "no-answer");
+                  },
+                  Cause::CreditAboveJournal, 1000, 2},
+        CheckCase{"MoreThanWritesInDoubtAloneMayHaveLeft",
+                  [](Desk& d) { row(d, 1, 1000, 1200, "no-answer"); }, Cause::CreditAboveJournal,
+                  std::nullopt, 1},
+        // A confirmed write settles the ones in doubt before it.
+        CheckCase{"AWriteInDoubtBeforeAConfirmedOneExplainsNothing",
+                  [](Desk& d) {
+                      row(d, 1, 0, 1500, "not-confirmed");
+                      confirmedRow(d, 1000, 2);
+                  },
+                  Cause::CreditAboveJournal, 1000, 2},
+        // The Reader refused it: the badge has a row, and no confirmed write to compare.
+        CheckCase{"ARefusedWriteIsARowOfTheBadge",
+                  [](Desk& d) { row(d, 1, 1500, 2000, "write-refused", false, true); }, Cause::Ok,
+                  std::nullopt, 1},
         CheckCase{"NoBadge", [](Desk& d) { d.setFaults([](auto& f) { f.noBadge = true; }); },
                   Cause::NoBadge, std::nullopt}),
     palmota::testing::RowName());

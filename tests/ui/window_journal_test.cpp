@@ -58,6 +58,55 @@ TEST_F(JournaledEncode, RecordsTheBadgeReadAroundTheWriteAndTheOutcome) {
     EXPECT_EQ(journal.completed[0].serialAfter, "123456");
 }
 
+// Another badge laid on the Reader for the write and the reads after it, the first one
+// back for the last serial read: the Reader's 00 is no "OK" for the badge the row names.
+TEST_F(JournaledEncode, AWriteThatWentToAnotherBadgeIsNotOk) {
+    sim::VirtualBadge first = engine.badge();
+    sim::VirtualBadge other = first;
+    other.setSerialNumber(222);
+    other.setCredit(100);
+    int writes = 0;
+    duringWrite = [&](const Bytes&) {
+        // The host's writes: serial (3), credit (2), serial (3), then 00 07 amount; the
+        // other badge meets the amount, the serial and credit reads after it.
+        if (++writes == 9) {
+            first = engine.badge();
+            engine.setBadge(other);
+        } else if (writes == 16) {
+            other = engine.badge();
+            engine.setBadge(first);
+        }
+    };
+    encode("700");
+    EXPECT_EQ(other.credit(), 700);
+    EXPECT_EQ(text("Text3"), "");
+    EXPECT_EQ(reason("Text3"), QStringLiteral("Badge changé pendant l'écriture : le crédit a pu "
+                                              "être écrit sur l'un ou l'autre. Relisez les deux "
+                                              "badges."));
+    ASSERT_EQ(journal.completed.size(), 1u);
+    EXPECT_FALSE(journal.completed[0].confirmed);
+    EXPECT_FALSE(journal.completed[0].serialAfter);
+}
+
+// Stored, said the Reader, and then nothing: the badge it went to is not known.
+TEST_F(JournaledEncode, AWriteWhoseBadgeCannotBeReadBackIsNotOk) {
+    duringWrite = [this](const Bytes& written) {
+        if (written.size() != 2) return;
+        sim::ReaderFaults silent;
+        silent.silent = true;
+        setFaults(silent);
+    };
+    encode("1700");
+    EXPECT_EQ(engine.badge().credit(), 1700);
+    EXPECT_EQ(text("Text3"), "");
+    EXPECT_TRUE(
+        reason("Text3").endsWith(QStringLiteral("Le crédit a pu être écrit : relisez le badge.")))
+        << reason("Text3").toStdString();
+    ASSERT_EQ(journal.completed.size(), 1u);
+    EXPECT_EQ(journal.completed[0].cause, "no-answer");
+    EXPECT_FALSE(journal.completed[0].confirmed);
+}
+
 TEST_F(JournaledEncode, AnOutcomeThatCannotBeRecordedIsSaidWithItsRow) {
     journal.refuseComplete = true;
     encode("1700");
