@@ -497,7 +497,8 @@ Options:
                 texts the Reader link returned: "result" (serial, credit, write),
                 "serial" and "credit" (read), "bytes" (block), "blocks" (dump);
                 write --verify adds "credit" and "verified"; topup "serial", "before",
-                "after", "serialAfter" (the serial number read back) and "result";
+                "after", "serialAfter" (the first serial number read back; "serialAfterAgain" the
+                second, when it differed) and "result";
                 "confirmedByReadingBack" when the credit read back confirmed a write
                 the Reader did not. For example:
                 {"cause":"ok","command":"credit","ms":0.41,"ok":true,"result":"1500","status":0}

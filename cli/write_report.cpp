@@ -49,15 +49,20 @@ std::string failureLine(WriteKind kind, const std::string& amountText, const Wri
             return device(v) + (topup ? ": badge " + number(v.serial) : std::string()) +
                    ": the credit read back is " + std::to_string(*v.after) + ", not the " +
                    written + " written";
-        case Cause::BadgeChanged:
+        case Cause::BadgeChanged: {
             // The write went to whatever badge lay on the Reader then: not necessarily the
-            // one whose credit it was made from.
+            // one whose credit it was made from, nor the one read last.
+            std::string after = number(v.serialAfter);
+            if (v.serialAfterAgain) after += ", then " + number(v.serialAfterAgain);
+            std::string seen;
+            for (const std::int32_t serial : v.serialsSeen())
+                seen += (seen.empty() ? "" : ", ") + std::to_string(serial);
             return device(v) + ": badge changed during the " + (topup ? "top-up" : "write") +
-                   ": badge " + number(v.serial) + " was read with credit " +
-                   std::to_string(*v.before) + ", " + written +
-                   " was written, and the badge present now, " + number(v.serialAfter) +
-                   ", holds " + (v.after ? std::to_string(*v.after) : "an unknown credit") +
-                   "; read both badges before anything else";
+                   ": badge " + number(v.serial) + " was read" +
+                   (v.before ? " with credit " + std::to_string(*v.before) : std::string()) + ", " +
+                   written + " was written, and the badges read after it were " + after +
+                   "; read badges " + seen + " before anything else";
+        }
         case Cause::BadgeChangedBeforeWrite:
             return device(v) + ": badge changed before the write: badge " + number(v.serial) +
                    ", then badge " + number(v.serialAgain) +
@@ -95,6 +100,8 @@ void topupLines(const WriteVerdict& v, WriteReport& report) {
     std::string serial = "serial: " + number(v.serial);
     if (v.serialAgain) serial += " -> " + number(v.serialAgain);
     if (v.serialAfter && v.serialAfter != v.serial) serial += " -> " + number(v.serialAfter);
+    if (v.serialAfterAgain && v.serialAfterAgain != v.serialAfter)
+        serial += " -> " + number(v.serialAfterAgain);
     report.lines.push_back(serial);
     if (!v.before) {
         if (failedRead(Operation::ReadCredit))
@@ -137,6 +144,9 @@ WriteReport writeReport(WriteKind kind, const std::string& amountText, const Wri
             }
             if (v.serialAfter)
                 report.results["serialAfter"] = QString::fromStdString(number(v.serialAfter));
+            if (v.serialAfterAgain)
+                report.results["serialAfterAgain"] =
+                    QString::fromStdString(number(v.serialAfterAgain));
             if (v.write) report.results["result"] = QString::fromStdString(writeText(v));
             break;
     }

@@ -822,6 +822,33 @@ INSTANTIATE_TEST_SUITE_P(
                   "5", "serial: 123456\ncredit: 1500 ->\n", 5, "05 E1"}),
     [](const auto& row) { return std::string(row.param.name); });
 
+// The badge written is not the one read last: B took the amount and the first serial read
+// after it, then A was back. The line names every badge that was on the Reader.
+TEST(CliTopup, ABadgeChangedDuringTheTopupNamesEveryBadgeRead) {
+    Rig rig;
+    const sim::VirtualBadge first = sim::VirtualBadge::sample();
+    int creditReads = 0;  // after the amount
+    bool written = false;
+    rig.receivedAs = [&](const Bytes& w) {
+        if (w.size() == 2) {
+            sim::VirtualBadge other = first;
+            other.setSerialNumber(777);
+            other.setCredit(20);
+            rig.engine.setBadge(other);
+            written = true;
+        } else if (written && w == hex("06") && ++creditReads == 1) {
+            rig.engine.setBadge(first);
+        }
+        return w;
+    };
+    EXPECT_EQ(rig.run({"topup 5"}), 5);
+    EXPECT_EQ(rig.out.str(), "serial: 123456 -> 777 -> 123456\ncredit: 1500 ->\n");
+    EXPECT_NE(rig.err.str().find("the badges read after it were 777, then 123456; read badges "
+                                 "123456, 777 before anything else"),
+              std::string::npos)
+        << rig.err.str();
+}
+
 TEST(CliJournal, ARowThatCannotBeCommittedLetsNoWriteOut) {
     for (const std::string command : {"write 1700", "topup 200"}) {
         JournaledRig rig;
