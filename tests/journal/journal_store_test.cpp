@@ -297,7 +297,32 @@ INSTANTIATE_TEST_SUITE_P(
                     "2026-03-02,desk-1,1,1,0,0,0,2,2"}},
         TotalsCase{"StationNamesQuoted",
                    {row("2026-03-01T10:00:00.000Z", "desk \"A\", hall", 0, 1, 1, kConfirmed)},
-                   {"2026-03-01,\"desk \"\"A\"\", hall\",1,1,0,0,0,1,1"}}),
+                   {"2026-03-01,\"desk \"\"A\"\", hall\",1,1,0,0,0,1,1"}},
+        // A spreadsheet runs a cell that begins with = + - @ (a tab or a carriage return
+        // before one): such a name reaches the CSV as text, after a '.
+        TotalsCase{"FormulasInNamesAreText",
+                   {row("2026-03-01T10:00:00.000Z", "=1+2", 0, 1, 1, kConfirmed),
+                    row("2026-03-01T10:00:00.000Z", "+1", 0, 1, 1, kConfirmed),
+                    row("2026-03-01T10:00:00.000Z", "-2", 0, 1, 1, kConfirmed),
+                    row("2026-03-01T10:00:00.000Z", "@SUM(A1)", 0, 1, 1, kConfirmed),
+                    row("2026-03-01T10:00:00.000Z", "\t=cmd", 0, 1, 1, kConfirmed),
+                    row("2026-03-01T10:00:00.000Z", "\r=cmd", 0, 1, 1, kConfirmed),
+                    row("=cmd|' /C calc'!A0", "desk-1", 0, 1, 1, kConfirmed)},
+                   {"2026-03-01,'\\x09=cmd,1,1,0,0,0,1,1", "2026-03-01,'\\x0D=cmd,1,1,0,0,0,1,1",
+                    "2026-03-01,'+1,1,1,0,0,0,1,1", "2026-03-01,'-2,1,1,0,0,0,1,1",
+                    "2026-03-01,'=1+2,1,1,0,0,0,1,1", "2026-03-01,'@SUM(A1),1,1,0,0,0,1,1",
+                    "'=cmd|' /C ,desk-1,1,1,0,0,0,1,1"}},
+        // No control byte reaches the CSV, C1 ones included: each is written \xNN, as in the
+        // text report. A minus sign inside a name, or a letter beyond ASCII, is no formula.
+        TotalsCase{
+            "ControlBytesAreEscaped",
+            {row("2026-03-01T10:00:00.000Z", "desk\x1B[31m", 0, 1, 1, kConfirmed),
+             row("2026-03-01T10:00:00.000Z", "line\nend", 0, 1, 1, kConfirmed),
+             row("2026-03-01T10:00:00.000Z", "c1\xC2\x9B", 0, 1, 1, kConfirmed),
+             row("2026-03-01T10:00:00.000Z", "caisse-2 \xC3\xA9t\xC3\xA9", 0, 1, 1, kConfirmed)},
+            {"2026-03-01,c1\\xC2\\x9B,1,1,0,0,0,1,1",
+             "2026-03-01,caisse-2 \xC3\xA9t\xC3\xA9,1,1,0,0,0,1,1",
+             "2026-03-01,desk\\x1B[31m,1,1,0,0,0,1,1", "2026-03-01,line\\x0Aend,1,1,0,0,0,1,1"}}),
     [](const auto& row) { return std::string(row.param.name); });
 
 // A journal's place as this system takes it.
