@@ -402,16 +402,27 @@ bool SqlJournal::ownFile(std::string& error) {
     // (a few milliseconds on a station's disk). Readers need no shared-memory file either, so
     // a user who may only read the journal reads it. It is the file's own setting, made only
     // on a file that is a journal or is to be one.
-    if (!q.exec(QStringLiteral("PRAGMA journal_mode = DELETE")) || !q.next()) {
+    if (!q.exec(QStringLiteral("PRAGMA journal_mode")) || !q.next()) {
         error = fileError(q.lastError());
+        return false;
+    }
+    const bool rollback = q.value(0).toString() == QLatin1String("delete");
+    q.finish();
+    if (rollback) return true;
+    if (!q.exec(QStringLiteral("PRAGMA journal_mode = DELETE")) || !q.next()) {
+        const QSqlError why = q.lastError();
+        // A journal an earlier version left in write-ahead mode changes mode only when no
+        // other program has it open.
+        error = lockTimeout(why) ? "the journal is in write-ahead mode and another program (of "
+                                   "an earlier version) has it open: " +
+                                       text(why) + "; stop that program, then try again"
+                                 : fileError(why);
         return false;
     }
     const QString mode = q.value(0).toString();
     q.finish();
     if (mode != QLatin1String("delete")) {
-        // An earlier version's program keeps it in write-ahead mode while it has it open.
-        error = "the journal is kept in " + mode.toStdString() +
-                " mode by another program that has it open: stop that program, then try again";
+        error = "the journal stays in " + mode.toStdString() + " mode: another program has it open";
         return false;
     }
     return true;

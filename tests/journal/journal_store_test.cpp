@@ -1,6 +1,7 @@
 // The journal's rows, its schema and its refusals, on an SQLite file and on PostgreSQL.
 #include <gtest/gtest.h>
 
+#include <QSqlQuery>
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
@@ -313,6 +314,46 @@ TEST(SqliteJournal, EveryCommittedRowIsInTheJournalFileItself) {
     EXPECT_EQ(completed, 2);
     for (const char* beside : {"-wal", "-shm", "-journal"})
         EXPECT_FALSE(std::filesystem::exists(path + beside)) << beside;
+}
+
+// A journal an earlier version kept in write-ahead mode, its last rows still in its
+// journal.db-wal (the program was killed): they are kept, and the file goes to rollback
+// mode, but only once no other program has it open in write-ahead mode.
+TEST(SqliteJournal, AJournalKeptInWriteAheadModeKeepsItsRowsAndChangesModeAlone) {
+    TempFolder folder;
+    TempFolder elsewhere;
+    const std::string path = folder.path() + "/journal.db";
+    std::string error;
+    ASSERT_TRUE(testing::openJournal(path)->begin(aTopup("desk-1", 0, 5), error)) << error;
+    const std::string left = elsewhere.path() + "/journal.db";
+    {
+        QSqlDatabase db = testing::rawConnection(path, "earlier");
+        QSqlQuery q(db);
+        ASSERT_TRUE(q.exec("PRAGMA journal_mode = WAL"));
+        ASSERT_TRUE(
+            q.exec("INSERT INTO credit_writes (id, station, user_name, program, port, "
+                   "amount, started) VALUES ('in-the-log', 'desk-1', 'u', 'palmota', "
+                   "'1', 5, '2026-03-01T10:00:00.000Z')"));
+        // The two files as a killed program leaves them: the row only in the log.
+        std::filesystem::copy_file(path, left);
+        std::filesystem::copy_file(path + "-wal", left + "-wal");
+        auto journal = testing::openJournal(path);
+        EXPECT_FALSE(journal->connect(error));
+        EXPECT_NE(error.find("the journal is in write-ahead mode and another program (of an "
+                             "earlier version) has it open"),
+                  std::string::npos)
+            << error;
+        q.finish();
+        db.close();
+    }
+    QSqlDatabase::removeDatabase("earlier");
+
+    auto journal = testing::openJournal(left);
+    ASSERT_TRUE(journal->begin(aTopup("desk-1", 5, 5), error)) << error;
+    const auto rows = journal->rows({}, error);
+    ASSERT_TRUE(rows) << error;
+    EXPECT_EQ(rows->size(), 3u);
+    EXPECT_FALSE(std::filesystem::exists(left + "-wal"));
 }
 
 // What becomes of the file a program has open, behind its back.
