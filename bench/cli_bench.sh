@@ -3,7 +3,7 @@
 # emulated Reader answering at once. Not a test (times depend on the machine): run it by
 # hand from the source tree after a build.
 #
-#   bench/cli_bench.sh [BUILD_DIR] [READS]
+#   bench/cli_bench.sh [BUILD_DIR] [READS] [TOPUPS]
 #
 # 1. READS credit reads in one run of `palmota-cli -`, fed on standard input: process
 #    start, one opening of the port, the exchanges, the answers read back. Target: at
@@ -11,10 +11,14 @@
 #    it has ended (about 0.3 ms without it).
 # 2. The same with one process a read (a tenth as many), as scripts did before.
 # 3. pyserial doing the same exchanges in a loop, when python3-serial is installed.
+# 4. TOPUPS `topup 1` in one run of `palmota-cli -`, without a journal and with an SQLite
+#    one: what recording a write costs, the row committed before it and its outcome after,
+#    each commit in the journal file itself.
 set -eu
 
 build=${1:-build}
 reads=${2:-1000}
+topups=${3:-100}
 cli=$build/cli/palmota-cli
 sim=$build/sim/program/badge-reader-sim
 here=$(dirname "$0")
@@ -62,3 +66,14 @@ if [ -n "$python" ]; then
 else
     echo "pyserial: not installed (apt-get install python3-serial to compare)"
 fi
+
+yes "topup 1" | head -n "$topups" >"$work/topups"
+start=$(now)
+"$cli" -p "$port" - <"$work/topups" >/dev/null
+plain=$(($(now) - start))
+start=$(now)
+"$cli" -p "$port" --journal "$work/journal.db" - <"$work/topups" >/dev/null
+journaled=$(($(now) - start))
+echo "palmota-cli -: $topups top-ups in one run: $(per_read "$plain" "$topups") ms per write" \
+     "without a journal, $(per_read "$journaled" "$topups") ms with an SQLite one" \
+     "($(per_read "$((journaled - plain))" "$topups") ms added)"

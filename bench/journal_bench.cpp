@@ -1,7 +1,8 @@
 // journal-bench: what the journal adds to each credit write, measured: the row committed
 // before the write and its outcome after, on an SQLite file with full synchronous commits
-// (the station's disk) and on a private PostgreSQL server with durable commits, reached
-// through its Unix socket. Not a test (times depend on the machine); run it by hand:
+// and a rollback journal, each commit in the file itself (the station's disk) and on a private
+// PostgreSQL server with durable commits, reached through its Unix socket. Not a test (times depend
+// on the machine); run it by hand:
 //   journal-bench [WRITES]
 #include <sys/stat.h>
 
@@ -85,7 +86,7 @@ int main(int argc, char** argv) {
     Figures sqlite{};
     const bool sqliteOk = measure(std::string(folder) + "/journal.db", writes, sqlite);
     if (sqliteOk)
-        print("SQLite, synchronous = FULL", sqlite,
+        print("SQLite, FULL, rollback journal", sqlite,
               sqlite.median <= kSqliteGoal ? "(goal 10 ms: met)" : "(goal 10 ms: MISSED)");
 
     palmota::testing::PostgresServer server(std::string(folder) + "/pg-template");

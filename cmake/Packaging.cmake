@@ -31,6 +31,11 @@ if(CMAKE_OBJCOPY)
       endforeach()
     endif()")
 endif()
+# The place of a desk's journal, as the README and the manual pages name it
+# (--journal /var/lib/palmota/journal.db). The package holds the folder; its maintainer
+# script gives it to the group dialout, set-group-ID (root:dialout 2775), after unpacking:
+# a package's files belong to root alone.
+install(DIRECTORY DESTINATION /var/lib/palmota)
 install(FILES ${palmota_packaging}/palmota.desktop
         DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES ${palmota_packaging}/org.tarvinelo.palmota.metainfo.xml
@@ -106,6 +111,9 @@ set(CPACK_STRIP_FILES ON)
 set(CPACK_RESOURCE_FILE_LICENSE ${CMAKE_CURRENT_LIST_DIR}/../LICENSE)
 
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${palmota_packaging}/deb/postinst
+                                       ${palmota_packaging}/deb/postrm)
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # The Qt libraries are found by dpkg-shlibdeps from the binaries. The platform plugin that

@@ -44,9 +44,16 @@ std::string whyRead(const WriteRow& row) {
     return row.end ? printable(row.end->cause) : "no outcome";
 }
 
-// CSV fields: quoted when they hold a separator, a quote or a line end.
-std::string csvField(const std::string& text) {
-    if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
+// A CSV field of text. A spreadsheet takes a cell that begins with = + - or @ for a formula
+// and runs it (a tab or a carriage return before one is skipped): such a name is made text
+// by a ' before it. No control byte reaches the file: each is written \xNN, as in the text
+// report (and a backslash \\). The field is quoted when it holds a separator or a quote.
+std::string csvField(const std::string& raw) {
+    constexpr std::string_view kFormulaStarts = "=+-@\t\r";
+    std::string text = printable(raw);
+    if (!raw.empty() && kFormulaStarts.find(raw.front()) != std::string_view::npos)
+        text.insert(0, 1, '\'');
+    if (text.find_first_of(",\"") == std::string::npos) return text;
     std::string quoted = "\"";
     for (const char c : text) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
     return quoted + '"';
@@ -131,7 +138,7 @@ std::string reportText(const std::vector<DayTotals>& totals, const std::vector<W
 std::string reportCsv(const std::vector<DayTotals>& totals) {
     std::string text = "day,station,writes,confirmed,refused,uncertain,no_outcome,loaded,topups\n";
     for (const DayTotals& t : totals) {
-        text += t.day + ',' + csvField(t.station) + ',' + std::to_string(t.writes) + ',' +
+        text += csvField(t.day) + ',' + csvField(t.station) + ',' + std::to_string(t.writes) + ',' +
                 std::to_string(t.confirmed) + ',' + std::to_string(t.refused) + ',' +
                 std::to_string(t.uncertain) + ',' + std::to_string(t.noOutcome) + ',' +
                 std::to_string(t.loaded) + ',' + std::to_string(t.topups) + '\n';

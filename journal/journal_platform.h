@@ -9,6 +9,12 @@ namespace palmota::journal {
 // Why `path` cannot hold an SQLite journal on this system, or the empty text when it can.
 std::string journalFileProblem(const std::string& path);
 
+// Readies the place of the SQLite journal at `path` before SQLite opens it, to record its
+// writes (`record`) or to read it: the reason it cannot be used there, or the empty text.
+// To record, a journal not there yet is made here, empty, with the mode a journal has
+// (SQLite would make it with the umask's, readable by every user).
+std::string readyJournalFile(const std::string& path, bool record);
+
 // Whether this build's PostgreSQL client can encrypt a connection (sslmode=require).
 bool tlsAvailable();
 

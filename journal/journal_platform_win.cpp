@@ -38,6 +38,17 @@ std::string journalFileProblem(const std::string& path) {
            "for several stations, use a PostgreSQL journal (postgresql://...)";
 }
 
+std::string readyJournalFile(const std::string& path, bool record) {
+    // A file's access is its folder's ACL here, which SQLite's own opening tells; what
+    // POSIX modes decide elsewhere has no counterpart to set. A missing folder is named.
+    const QFileInfo place(QString::fromStdString(path));
+    if (!record || place.exists()) return {};
+    const QFileInfo folder(place.absolutePath());
+    if (folder.isDir()) return {};
+    return "no folder " + QDir::toNativeSeparators(folder.filePath()).toStdString() +
+           " for the journal";
+}
+
 bool tlsAvailable() {
     // The libpq built for Windows with the programs has no OpenSSL.
     return false;

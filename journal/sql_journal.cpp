@@ -12,6 +12,7 @@
 #include <QVariant>
 #include <atomic>
 
+#include "journal/journal_platform.h"
 #include "process/platform.h"
 
 namespace palmota::journal {
@@ -291,6 +292,11 @@ void SqlJournal::disconnect() {
 
 bool SqlJournal::exists(std::string& error) {
     const DriverMessages quiet(driverMessages_);
+    // A file the user may not read is a journal that cannot be read, not the lack of one.
+    if (sqlite()) {
+        error = readyJournalFile(location_.path, false);
+        if (!error.empty()) return false;
+    }
     // Opening an SQLite file that is not there would make it.
     if (sqlite() && !QFileInfo::exists(QString::fromStdString(location_.path))) return false;
     if (!open(error)) {
@@ -310,6 +316,10 @@ bool SqlJournal::exists(std::string& error) {
 }
 
 bool SqlJournal::connect(std::string& error) {
+    if (!lost_.empty()) {
+        error = lost_;
+        return false;
+    }
     if (connected_) return true;
     const DriverMessages quiet(driverMessages_);
     if (!open(error) || !prepareSchema(error)) {
@@ -328,6 +338,10 @@ bool SqlJournal::open(std::string& error) {
         return false;
     }
     if (db.isOpen()) return true;
+    if (sqlite()) {
+        error = readyJournalFile(location_.path, access_ == Access::Record);
+        if (!error.empty()) return false;
+    }
     if (!db.open()) {
         error = text(db.lastError());
         return false;
@@ -346,10 +360,19 @@ bool SqlJournal::open(std::string& error) {
     }
     // Every commit reaches the disk before the write it records starts.
     if (!q.exec(QStringLiteral("PRAGMA synchronous = FULL"))) {
-        error = "not a journal: " + text(q.lastError());
+        error = fileError(q.lastError());
         return false;
     }
     return access_ == Access::Read || ownFile(error);
+}
+
+std::string SqlJournal::fileError(const QSqlError& error) {
+    // SQLITE_READONLY (8), and its extended codes (8 + 256 n): a file the user may not write,
+    // or on a file system mounted read-only; it may well be a journal.
+    bool number = false;
+    const int code = error.nativeErrorCode().toInt(&number);
+    if (number && (code & 0xFF) == 8) return "the journal is read-only: " + text(error);
+    return "not a journal: " + text(error);
 }
 
 bool SqlJournal::ownFile(std::string& error) {
@@ -357,7 +380,7 @@ bool SqlJournal::ownFile(std::string& error) {
     // Reading the table list changes nothing; a file that is no database fails here.
     if (!q.exec(QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'table' "
                                "ORDER BY name"))) {
-        error = "not a journal: " + text(q.lastError());
+        error = fileError(q.lastError());
         return false;
     }
     QStringList tables;
@@ -368,10 +391,39 @@ bool SqlJournal::ownFile(std::string& error) {
                 tables.join(QStringLiteral(", ")).toStdString() + "), left as it is";
         return false;
     }
-    // Write-ahead logging lets readers in while another program on the station writes. It
-    // is the file's own setting: made only on a file that is a journal or is to be one.
-    if (!q.exec(QStringLiteral("PRAGMA journal_mode = WAL"))) {
-        error = "not a journal: " + text(q.lastError());
+    // A rollback journal, not write-ahead logging: a commit ends with its rows in the journal
+    // file itself (the rollback file beside it holds the pages as they were, and goes), so
+    // the file alone, copied or moved between two writes, holds every row. With a
+    // write-ahead log the rows stay in journal.db-wal until a checkpoint, which another
+    // program reading at that moment holds back: a backup of journal.db alone would lose
+    // them, and a checkpoint after each commit could not promise otherwise. What it costs: a
+    // report reading the journal holds a write off for the moment it reads (the busy
+    // time-out waits for it), and each commit syncs the rollback file, then the journal,
+    // where a write-ahead log synced one file (cli-bench gives the time a write takes).
+    // Readers need no shared-memory file either, so a user who may only read the journal
+    // reads it. It is the file's own setting, made only on a file that is a journal or is to
+    // be one.
+    if (!q.exec(QStringLiteral("PRAGMA journal_mode")) || !q.next()) {
+        error = fileError(q.lastError());
+        return false;
+    }
+    const bool rollback = q.value(0).toString() == QLatin1String("delete");
+    q.finish();
+    if (rollback) return true;
+    if (!q.exec(QStringLiteral("PRAGMA journal_mode = DELETE")) || !q.next()) {
+        const QSqlError why = q.lastError();
+        // A journal an earlier version left in write-ahead mode changes mode only when no
+        // other program has it open.
+        error = lockTimeout(why) ? "the journal is in write-ahead mode and another program (of "
+                                   "an earlier version) has it open: " +
+                                       text(why) + "; stop that program, then try again"
+                                 : fileError(why);
+        return false;
+    }
+    const QString mode = q.value(0).toString();
+    q.finish();
+    if (mode != QLatin1String("delete")) {
+        error = "the journal stays in " + mode.toStdString() + " mode: another program has it open";
         return false;
     }
     return true;
@@ -380,63 +432,107 @@ bool SqlJournal::ownFile(std::string& error) {
 bool SqlJournal::prepareSchema(std::string& error) {
     QSqlDatabase db = database();
     QSqlQuery q(db);
-    // Two stations may make the schema at once: the second then finds the first's.
-    for (int attempt = 0; attempt < 3; ++attempt) {
-        if (q.exec(QStringLiteral("SELECT schema_version FROM palmota_journal")) && q.next()) {
-            const int version = q.value(0).toInt();
+    const bool record = access_ == Access::Record;
+    // A journal of this version is only read. To make or upgrade one, the version is read
+    // again and the schema changed under one lock: two programs starting at once (two
+    // stations, or the window and a script) would otherwise both find version 1 and both add
+    // its columns, or deadlock on SQLite. The second waits for the first (SQLite's busy
+    // time-out, PostgreSQL's lock_timeout), then finds the schema done. SQLite's BEGIN
+    // IMMEDIATE takes the write lock at once, to the commit. PostgreSQL's advisory lock
+    // needs no table to exist yet, nor any privilege; it is the session's, taken before the
+    // transaction begins, so that the transaction sees what the other program committed
+    // (within a transaction, a name looked up before the wait could stay unknown), and let
+    // go after it, or with the connection. Its key is "palmota" in ASCII.
+    const QString key = QStringLiteral("31632315711976545");
+    for (const bool locked : {false, true}) {
+        bool advisory = false;
+        const auto release = [&] {
+            if (advisory) q.exec(QStringLiteral("SELECT pg_advisory_unlock(%1)").arg(key));
+            advisory = false;
+        };
+        if (locked) {
+            advisory = !sqlite();
+            const bool taken =
+                sqlite() ? q.exec(QStringLiteral("BEGIN IMMEDIATE"))
+                         : q.exec(QStringLiteral("SELECT pg_advisory_lock(%1)").arg(key)) &&
+                               q.exec(QStringLiteral("BEGIN"));
+            if (!taken) {
+                const QSqlError why = q.lastError();
+                error = sqlite() && !lockTimeout(why) ? fileError(why) : text(why);
+                q.exec(QStringLiteral("ROLLBACK"));
+                release();
+                return false;
+            }
+        }
+        const auto failed = [&](const std::string& why) {
+            error = why;
             q.finish();
-            if (version > kSchemaVersion) {
-                error = "its schema is version " + std::to_string(version) + ", newer than the " +
-                        std::to_string(kSchemaVersion) + " this program knows: use a newer palmota";
-                return false;
-            }
-            if (version < 1) {
-                error = "not a journal: schema version " + std::to_string(version);
-                return false;
-            }
-            if (version < kSchemaVersion && access_ == Access::Record)
-                return upgrade(version, error);
+            if (locked) q.exec(QStringLiteral("ROLLBACK"));
+            release();
+            return false;
+        };
+        // Whether the journal's table is there, asked without an error: PostgreSQL gives up
+        // a transaction at its first failed statement.
+        const bool asked =
+            q.exec(sqlite() ? QStringLiteral("SELECT count(*) FROM sqlite_master WHERE type = "
+                                             "'table' AND name = 'palmota_journal'")
+                            : QStringLiteral("SELECT count(*) FROM (SELECT "
+                                             "to_regclass('palmota_journal') AS t) AS f WHERE t "
+                                             "IS NOT NULL")) &&
+            q.next();
+        if (!asked) return failed("not a journal: " + text(q.lastError()));
+        const bool there = q.value(0).toInt() > 0;
+        q.finish();
+        int version = 0;
+        if (there) {
+            if (!q.exec(QStringLiteral("SELECT schema_version FROM palmota_journal")) || !q.next())
+                return failed("not a journal: " + text(q.lastError()));
+            version = q.value(0).toInt();
+            q.finish();
+            if (version > kSchemaVersion)
+                return failed("its schema is version " + std::to_string(version) +
+                              ", newer than the " + std::to_string(kSchemaVersion) +
+                              " this program knows: use a newer palmota");
+            if (version < 1)
+                return failed("not a journal: schema version " + std::to_string(version));
+        }
+        if (!record && !there) return failed("no journal there");
+        if (!record || version == kSchemaVersion) {
+            // Made or upgraded meanwhile by another program: its work is used as it is.
+            if (locked) q.exec(QStringLiteral("ROLLBACK"));
+            release();
             return true;
         }
-        q.finish();
-        if (access_ == Access::Read) {
-            error = "no journal there";
-            return false;
+        if (!locked) continue;
+        if (there) {
+            if (!upgrade(version, error)) return failed(error);
+        } else {
+            // No journal yet: made whole or not at all.
+            bool done = true;
+            for (const QString& statement : createSchema(sqlite()))
+                done = done && q.exec(statement);
+            done = done && q.prepare(QStringLiteral(
+                               "INSERT INTO palmota_journal (schema_version) VALUES (?)"));
+            if (done) {
+                q.addBindValue(kSchemaVersion);
+                done = q.exec();
+            }
+            if (!done) return failed("not a journal: " + text(q.lastError()));
         }
-        if (attempt == 2) break;
-        // No journal yet: made whole or not at all.
-        if (!db.transaction()) {
-            error = text(db.lastError());
-            return false;
-        }
-        bool made = true;
-        for (const QString& statement : createSchema(sqlite())) made = made && q.exec(statement);
-        made = made &&
-               q.prepare(QStringLiteral("INSERT INTO palmota_journal (schema_version) VALUES (?)"));
-        if (made) {
-            q.addBindValue(kSchemaVersion);
-            made = q.exec();
-        }
-        if (made && db.commit()) continue;
-        error = "not a journal: " + text(q.lastError().isValid() ? q.lastError() : db.lastError());
-        db.rollback();
+        if (!q.exec(QStringLiteral("COMMIT"))) return failed(text(q.lastError()));
+        release();
+        return true;
     }
     return false;
 }
 
 bool SqlJournal::upgrade(int from, std::string& error) {
-    QSqlDatabase db = database();
+    // Within prepareSchema's transaction, under its lock.
+    QSqlQuery q(database());
     for (int version = from; version < kSchemaVersion; ++version) {
-        if (!db.transaction()) {
-            error = text(db.lastError());
-            return false;
-        }
-        QSqlQuery q(db);
         bool done = true;
         for (const QString& statement : upgradeStatements(version, sqlite()))
             done = done && q.exec(statement);
-        // Only the program that moved it from `version` moves it on: another station may
-        // have upgraded it meanwhile.
         done =
             done && q.prepare(QStringLiteral(
                         "UPDATE palmota_journal SET schema_version = ? WHERE schema_version = ?"));
@@ -445,11 +541,9 @@ bool SqlJournal::upgrade(int from, std::string& error) {
             q.addBindValue(version);
             done = q.exec();
         }
-        if (done && db.commit()) continue;
+        if (done) continue;
         error = "upgrading its schema from version " + std::to_string(version) + " to " +
-                std::to_string(version + 1) + ": " +
-                text(q.lastError().isValid() ? q.lastError() : db.lastError());
-        db.rollback();
+                std::to_string(version + 1) + ": " + text(q.lastError());
         return false;
     }
     return true;
@@ -460,14 +554,15 @@ bool SqlJournal::stillThere(std::string& error) {
     const std::string now = platform::fileIdentity(location_.path);
     if (now == fileIdentity_) return true;
     disconnect();
-    if (now.empty()) {
-        // Its rows went with it: a new file would begin the day with none.
-        error = "the journal file was removed since it was opened";
-        return false;
-    }
-    // Another file under the same name (moved aside and made anew): it is opened, and
-    // must be a journal or empty like any other.
-    return connect(error);
+    // Its rows went with it (to an archive, a backup, or nowhere): a file made anew, or
+    // another put in its place, would begin the day with none of them, and two files would
+    // each hold a part of it. Writes stop here until the program starts again, on the
+    // journal it is then given.
+    lost_ = now.empty() ? "the journal file was moved or removed since it was opened"
+                        : "another file took the journal's place since it was opened";
+    lost_ += "; no more writes until the program is started again";
+    error = lost_;
+    return false;
 }
 
 bool SqlJournal::lockTimeout(const QSqlError& error) const {

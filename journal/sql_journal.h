@@ -47,9 +47,11 @@ class SqlJournal final : public Journal {
     bool upgrade(int from, std::string& error);
     // The version of the journal open: one read by this program may be older than it.
     int storedVersion();
-    // Whether the SQLite file at the path is still the one opened (not removed, not
-    // replaced); reconnects to a new one, and says so when it was removed.
+    // Whether the SQLite file at the path is still the one opened (not moved, removed or
+    // replaced); once it is not, the journal takes nothing more in this process.
     bool stillThere(std::string& error);
+    // An SQLite failure on opening: a read-only file said so, anything else no journal.
+    static std::string fileError(const QSqlError& error);
     // Runs `statement`, once more on a new connection when the first failed because the
     // connection broke (a server restarted), never when it waited for a lock in vain.
     template <typename Run>
@@ -64,6 +66,7 @@ class SqlJournal final : public Journal {
     QString connection_;
     bool connected_ = false;
     std::string fileIdentity_;  // SQLite: the file opened
+    std::string lost_;          // SQLite: why the file opened is gone, once it is
     std::function<void(const std::string&)> driverMessages_;
 };
 

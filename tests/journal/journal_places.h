@@ -93,7 +93,28 @@ inline bool execRaw(const std::string& where, const std::string& statement) {
     return ok;
 }
 
-// Another program's transaction holding the journal's table, until this goes.
+// The journal as the first version of the program made it (schema 1, no serial number read
+// back, PostgreSQL's times under the server's collation), with one confirmed row.
+inline bool makeVersionOneJournal(const std::string& where) {
+    for (const char* statement :
+         {"CREATE TABLE palmota_journal (schema_version INTEGER NOT NULL)",
+          "INSERT INTO palmota_journal (schema_version) VALUES (1)",
+          "CREATE TABLE credit_writes (id TEXT PRIMARY KEY, station TEXT NOT NULL, user_name "
+          "TEXT NOT NULL, program TEXT NOT NULL, port TEXT NOT NULL, serial TEXT, serial_source "
+          "TEXT, credit_before INTEGER, amount INTEGER NOT NULL, topup INTEGER, started TEXT NOT "
+          "NULL, ended TEXT, cause TEXT, confirmed INTEGER, unchanged INTEGER, credit_after "
+          "INTEGER)",
+          "INSERT INTO credit_writes VALUES ('old', 'desk-1', 'u', 'palmota-cli', '1', '42', "
+          "'last-read', 100, 150, 50, '2026-03-01T10:00:00.000Z', '2026-03-01T10:00:01.000Z', "
+          "'ok', 1, 0, 150)"}) {
+        if (!execRaw(where, statement)) return false;
+    }
+    return true;
+}
+
+// Another program's transaction holding the journal's table, until this goes: on SQLite a
+// write under way (its RESERVED lock: other writers wait, readers go on; the EXCLUSIVE lock
+// of a rollback journal is held only for the moment of a commit).
 class HeldLock {
   public:
     explicit HeldLock(const std::string& where) {
@@ -101,7 +122,7 @@ class HeldLock {
         QSqlQuery q(db);
         const bool sqlite = db.driverName() == QLatin1String("QSQLITE");
         for (const char* statement :
-             sqlite ? std::vector<const char*>{"BEGIN EXCLUSIVE"}
+             sqlite ? std::vector<const char*>{"BEGIN IMMEDIATE"}
                     : std::vector<const char*>{"BEGIN",
                                                "LOCK TABLE credit_writes IN ACCESS EXCLUSIVE MODE"})
             EXPECT_TRUE(q.exec(statement)) << q.lastError().text().toStdString();

@@ -2,6 +2,7 @@
 // it leaves, and what it refuses to send when the journal cannot take them.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
 
 #include <chrono>
 #include <filesystem>
@@ -205,7 +206,9 @@ TEST_P(SqliteJournalProgram, AFileThatIsNoJournalIsRefusedWithNothingSent) {
                            ": not a journal: file is not a database; nothing written\n");
     run = cli({"write", "1500"}, folder_.path() + "/no/such/folder/journal.db");
     EXPECT_EQ(run.status, 6);
-    EXPECT_NE(run.err.find("; nothing written"), std::string::npos);
+    EXPECT_EQ(run.err, "palmota-cli: journal unavailable: " + folder_.path() +
+                           "/no/such/folder/journal.db: no folder " + folder_.path() +
+                           "/no/such/folder for the journal; nothing written\n");
     EXPECT_EQ(reader_.received(), "");
 }
 
@@ -222,12 +225,95 @@ TEST_P(SqliteJournalProgram, AJournalRemovedDuringASessionTakesNoMoreWrites) {
     session.send("topup 5\n");
     session.closeInput();
     EXPECT_EQ(session.wait(10s), 6);
-    EXPECT_NE(session.err().find(": the journal file was removed since it was opened; nothing "
+    EXPECT_NE(session.err().find(": the journal file was moved or removed since it was opened; "
+                                 "no more writes until the program is started again; nothing "
                                  "written"),
               std::string::npos)
         << session.err();
     EXPECT_EQ(reader_.badge().credit(), 1505);
     EXPECT_FALSE(std::filesystem::exists(where_));
+}
+
+// The journal moved aside during a session (an archive, a backup): the rows of the
+// session's writes went with the file, and the next writes are refused with nothing sent,
+// each of them: no new journal is begun under the old name.
+TEST_P(SqliteJournalProgram, AJournalMovedDuringASessionKeepsItsRowsAndTakesNoMore) {
+    ChildProcess session;
+    ASSERT_TRUE(session.start(
+        PALMOTA_CLI, {"--port", reader_.devicePath(), "--journal", where_, "--keep-going", "-"},
+        {.inputPipe = true}));
+    for (int i = 1; i <= 3; ++i) {
+        session.send("topup 5\n");
+        ASSERT_EQ(session.readLine(5s), "serial: 123456");
+        ASSERT_EQ(session.readLine(5s), "credit: " + std::to_string(1500 + 5 * (i - 1)) + " -> " +
+                                            std::to_string(1500 + 5 * i));
+    }
+    const std::string aside = folder_.path() + "/archive.db";
+    std::filesystem::rename(where_, aside);
+    reader_.clearLog();
+    session.send("topup 5\ntopup 5\n");
+    session.closeInput();
+    EXPECT_EQ(session.wait(10s), 6);
+    const std::string refusal = "palmota-cli: journal unavailable: " + where_ +
+                                ": the journal file was moved or removed since it was opened; "
+                                "no more writes until the program is started again; nothing "
+                                "written\n";
+    const std::string& err = session.err();
+    const auto first = err.find(refusal);
+    ASSERT_NE(first, std::string::npos) << err;
+    EXPECT_NE(err.find(refusal, first + 1), std::string::npos) << err;
+    EXPECT_EQ(reader_.received().find('\x07'), std::string::npos) << hexOf(reader_.received());
+    EXPECT_EQ(reader_.badge().credit(), 1515);
+    EXPECT_FALSE(std::filesystem::exists(where_));
+
+    std::string error;
+    const auto kept = testing::openJournal(aside, Access::Read)->rows({}, error);
+    ASSERT_TRUE(kept) << error;
+    ASSERT_EQ(kept->size(), 3u);
+    for (const WriteRow& row : *kept) {
+        ASSERT_TRUE(row.end);
+        EXPECT_TRUE(row.end->confirmed);
+    }
+}
+
+// Run as another user (nobody) than the one who owns the journal: a journal it may not
+// read is said so, not taken for no journal; one it may read but not write is read-only,
+// and reports still read it.
+TEST_P(SqliteJournalProgram, AJournalTheUserMayNotReadOrWriteIsSaidSo) {
+    ASSERT_EQ(cli({"topup", "5"}).status, 0);
+    ASSERT_EQ(::chmod(folder_.path().c_str(), 0755), 0);
+    const auto asNobody = [](std::vector<std::string> args) {
+        args.insert(args.begin(),
+                    {"--reuid=65534", "--regid=65534", "--clear-groups", PALMOTA_CLI});
+        return testing::runProgram("/usr/bin/setpriv", args);
+    };
+    const std::string unavailable = "palmota-cli: journal unavailable: " + where_ + ": ";
+
+    ASSERT_EQ(::chmod(where_.c_str(), 0600), 0);
+    RunResult run = asNobody({"--journal", where_, "journal", "report"});
+    EXPECT_EQ(run.status, 6);
+    EXPECT_EQ(run.err, unavailable + "cannot read the journal: permission denied\n");
+
+    ASSERT_EQ(::chmod(where_.c_str(), 0644), 0);
+    run = asNobody({"--journal", where_, "journal", "report", "--csv"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.out.find(",1,1,0,0,0,5,5\n"), std::string::npos) << run.out;
+    // The journal is opened before the port: a port nobody may open is never reached.
+    run = asNobody({"--port", reader_.devicePath(), "--journal", where_, "topup", "5"});
+    EXPECT_EQ(run.status, 6);
+    EXPECT_EQ(run.err, unavailable +
+                           "the journal is read-only: permission denied; nothing "
+                           "written\n");
+
+    // Writable, in a folder the user may not write in: each write keeps its rollback file
+    // beside the journal.
+    ASSERT_EQ(::chmod(where_.c_str(), 0666), 0);
+    run = asNobody({"--port", reader_.devicePath(), "--journal", where_, "topup", "5"});
+    EXPECT_EQ(run.status, 6);
+    EXPECT_EQ(run.err, unavailable + "cannot write in the journal's folder " + folder_.path() +
+                           " (permission denied): each write keeps a file beside the journal; "
+                           "nothing written\n");
+    EXPECT_EQ(reader_.badge().credit(), 1505);
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, SqliteJournalProgram, ::testing::Values(Backend::SQLite),

@@ -1,15 +1,18 @@
 // The journal's rows, its schema and its refusals, on an SQLite file and on PostgreSQL.
 #include <gtest/gtest.h>
 
+#include <QSqlQuery>
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <map>
 
 #include "journal/daily_report.h"
 #include "journal/journal_location.h"
 #include "tests/journal/journal_places.h"
 #include "tests/journal/location_cases.h"
+#include "till/causes.h"
 
 namespace palmota::journal {
 namespace {
@@ -125,18 +128,7 @@ TEST_P(JournalStoreTest, ALockHeldElsewhereIsWaitedForFiveSecondsThenRefused) {
 // A journal made by the first version of the program: its rows stay, it gains the
 // serial number read back, and (PostgreSQL) its times compare byte by byte.
 TEST_P(JournalStoreTest, AVersionOneJournalIsUpgradedWithItsRows) {
-    for (const char* statement :
-         {"CREATE TABLE palmota_journal (schema_version INTEGER NOT NULL)",
-          "INSERT INTO palmota_journal (schema_version) VALUES (1)",
-          "CREATE TABLE credit_writes (id TEXT PRIMARY KEY, station TEXT NOT NULL, user_name "
-          "TEXT NOT NULL, program TEXT NOT NULL, port TEXT NOT NULL, serial TEXT, serial_source "
-          "TEXT, credit_before INTEGER, amount INTEGER NOT NULL, topup INTEGER, started TEXT NOT "
-          "NULL, ended TEXT, cause TEXT, confirmed INTEGER, unchanged INTEGER, credit_after "
-          "INTEGER)",
-          "INSERT INTO credit_writes VALUES ('old', 'desk-1', 'u', 'palmota-cli', '1', '42', "
-          "'last-read', 100, 150, 50, '2026-03-01T10:00:00.000Z', '2026-03-01T10:00:01.000Z', "
-          "'ok', 1, 0, 150)"})
-        ASSERT_TRUE(testing::execRaw(where_, statement)) << statement;
+    ASSERT_TRUE(testing::makeVersionOneJournal(where_));
     // Read only, an old journal is read as it is.
     std::string error;
     auto reader = testing::openJournal(where_, journal::Access::Read);
@@ -173,6 +165,85 @@ TEST_P(JournalStoreTest, AConfirmedRowWithoutEndTimeHasNoCreditToTell) {
     ASSERT_TRUE(last);
     EXPECT_FALSE(last->end);
     EXPECT_FALSE(creditAfter(*last));
+}
+
+// Every kind of outcome a write can end with, stored and read back by another connection
+// field by field: confirmed, known unchanged or neither; with and without the credit and the
+// serial number read back; under each cause a front end names. A flag stored from the wrong
+// field would turn a refused write into one that needs a read, or a doubtful one into money.
+TEST_P(JournalStoreTest, EveryKindOfOutcomeIsReadBackAsItWasRecorded) {
+    struct Flags {
+        bool confirmed;
+        bool unchanged;
+    };
+    constexpr Flags kFlags[] = {{true, false}, {false, true}, {false, false}};
+    std::vector<std::string> causes;
+    for (const till::CauseRow& row : till::causeTable()) causes.emplace_back(row.name);
+    struct Recorded {
+        WriteStart start;
+        WriteEnd end;
+    };
+    std::map<std::string, Recorded> recorded;
+    auto journal = testing::openJournal(where_);
+    std::string error;
+    // 12 shapes of the flags and what was read back; the causes in turn over them, each at
+    // least once.
+    const std::size_t kinds = std::max<std::size_t>(std::size(kFlags) * 4, causes.size());
+    for (std::size_t i = 0; i < kinds; ++i) {
+        const Flags flags = kFlags[i % std::size(kFlags)];
+        const bool after = (i / std::size(kFlags)) % 2 == 0;
+        const bool serialAfter = (i / std::size(kFlags) / 2) % 2 == 0;
+        WriteStart start = aTopup("desk-" + std::to_string(i % 3), 100 + static_cast<int>(i), 5);
+        // Rows of other shapes at the start too: nothing read before, an absolute write.
+        if (i % 4 == 1) {
+            start.serial.reset();
+            start.serialSource = SerialSource::None;
+            start.before.reset();
+            start.topup.reset();
+        } else if (i % 4 == 2) {
+            start.serialSource = SerialSource::LastRead;
+            start.topup.reset();
+        }
+        WriteEnd end{
+            causes[i % causes.size()], flags.confirmed, flags.unchanged,
+            after ? std::optional<int>(200 + static_cast<int>(i)) : std::nullopt,
+            serialAfter ? std::optional<std::string>(std::to_string(7000 + i)) : std::nullopt};
+        const auto id = journal->begin(start, error);
+        ASSERT_TRUE(id) << error;
+        ASSERT_TRUE(journal->complete(*id, end, error)) << error;
+        recorded[*id] = {start, end};
+    }
+
+    auto reader = testing::openJournal(where_, Access::Read);
+    const auto rows = reader->rows({}, error);
+    ASSERT_TRUE(rows) << error;
+    ASSERT_EQ(rows->size(), recorded.size());
+    for (const WriteRow& row : *rows) {
+        ASSERT_TRUE(recorded.count(row.id)) << row.id;
+        const Recorded& r = recorded[row.id];
+        const std::string kind = r.end.cause + (r.end.confirmed ? " confirmed" : "") +
+                                 (r.end.unchanged ? " unchanged" : "") +
+                                 (r.end.after ? " after" : "") +
+                                 (r.end.serialAfter ? " serial_after" : "");
+        SCOPED_TRACE(kind);
+        EXPECT_EQ(row.start.station, r.start.station);
+        EXPECT_EQ(row.start.user, r.start.user);
+        EXPECT_EQ(row.start.program, r.start.program);
+        EXPECT_EQ(row.start.port, r.start.port);
+        EXPECT_EQ(row.start.serial, r.start.serial);
+        EXPECT_EQ(row.start.serialSource, r.start.serialSource);
+        EXPECT_EQ(row.start.before, r.start.before);
+        EXPECT_EQ(row.start.amount, r.start.amount);
+        EXPECT_EQ(row.start.topup, r.start.topup);
+        EXPECT_TRUE(row.ended);
+        ASSERT_TRUE(row.end);
+        EXPECT_EQ(row.end->cause, r.end.cause);
+        EXPECT_EQ(row.end->confirmed, r.end.confirmed);
+        EXPECT_EQ(row.end->unchanged, r.end.unchanged);
+        EXPECT_EQ(row.end->after, r.end.after);
+        EXPECT_EQ(row.end->serialAfter, r.end.serialAfter);
+        EXPECT_EQ(needsRead(row), !r.end.confirmed && !r.end.unchanged);
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, JournalStoreTest,
@@ -215,25 +286,156 @@ TEST(SqliteJournal, AnotherProgramsDatabaseIsRefusedAndLeftAsItIs) {
     EXPECT_FALSE(std::filesystem::exists(path + "-wal"));
 }
 
-// The file removed while a program keeps it open: its rows would go on into a file nobody
-// can read any more. (Windows keeps a file a program holds open from being removed: there
-// the journal stays, and so do its writes.)
-TEST(SqliteJournal, AFileRemovedSinceItWasOpenedTakesNoMoreRows) {
+// Between two writes, the journal file alone holds every row committed: a copy of it (a
+// backup taken while a program has it open) or the file moved elsewhere reads them all,
+// their outcomes included, with nothing beside it.
+TEST(SqliteJournal, EveryCommittedRowIsInTheJournalFileItself) {
     TempFolder folder;
+    TempFolder elsewhere;
     const std::string path = folder.path() + "/journal.db";
     auto journal = testing::openJournal(path);
     std::string error;
-    ASSERT_TRUE(journal->begin(aTopup("desk-1", 0, 5), error)) << error;
-    std::error_code kept;
-    std::filesystem::remove(path, kept);
-    if (kept) {
-        EXPECT_TRUE(journal->begin(aTopup("desk-1", 5, 5), error)) << error;
+    std::vector<std::string> ids;
+    for (int i = 0; i < 3; ++i) {
+        const auto id = journal->begin(aTopup("desk-1", 5 * i, 5), error);
+        ASSERT_TRUE(id) << error;
+        ids.push_back(*id);
+    }
+    ASSERT_TRUE(journal->complete(ids[0], {"ok", true, false, 5, "123456"}, error)) << error;
+    ASSERT_TRUE(journal->complete(ids[1], {"write-refused", false, true, 5, "123456"}, error));
+    // The third is begun, its outcome still to come: the row is there all the same.
+    const std::string copy = elsewhere.path() + "/copy.db";
+    std::filesystem::copy_file(path, copy);
+    const auto rows = testing::openJournal(copy, Access::Read)->rows({}, error);
+    ASSERT_TRUE(rows) << error;
+    ASSERT_EQ(rows->size(), 3u);
+    int completed = 0;
+    for (const WriteRow& row : *rows) completed += row.end ? 1 : 0;
+    EXPECT_EQ(completed, 2);
+    for (const char* beside : {"-wal", "-shm", "-journal"})
+        EXPECT_FALSE(std::filesystem::exists(path + beside)) << beside;
+}
+
+// A journal an earlier version kept in write-ahead mode, its last rows still in its
+// journal.db-wal (the program was killed): they are kept, and the file goes to rollback
+// mode, but only once no other program has it open in write-ahead mode.
+TEST(SqliteJournal, AJournalKeptInWriteAheadModeKeepsItsRowsAndChangesModeAlone) {
+    TempFolder folder;
+    TempFolder elsewhere;
+    const std::string path = folder.path() + "/journal.db";
+    std::string error;
+    ASSERT_TRUE(testing::openJournal(path)->begin(aTopup("desk-1", 0, 5), error)) << error;
+    const std::string left = elsewhere.path() + "/journal.db";
+    {
+        QSqlDatabase db = testing::rawConnection(path, "earlier");
+        QSqlQuery q(db);
+        ASSERT_TRUE(q.exec("PRAGMA journal_mode = WAL"));
+        ASSERT_TRUE(
+            q.exec("INSERT INTO credit_writes (id, station, user_name, program, port, "
+                   "amount, started) VALUES ('in-the-log', 'desk-1', 'u', 'palmota', "
+                   "'1', 5, '2026-03-01T10:00:00.000Z')"));
+        // The two files as a killed program leaves them: the row only in the log.
+        std::filesystem::copy_file(path, left);
+        std::filesystem::copy_file(path + "-wal", left + "-wal");
+        auto journal = testing::openJournal(path);
+        EXPECT_FALSE(journal->connect(error));
+        EXPECT_NE(error.find("the journal is in write-ahead mode and another program (of an "
+                             "earlier version) has it open"),
+                  std::string::npos)
+            << error;
+        q.finish();
+        db.close();
+    }
+    QSqlDatabase::removeDatabase("earlier");
+
+    auto journal = testing::openJournal(left);
+    ASSERT_TRUE(journal->begin(aTopup("desk-1", 5, 5), error)) << error;
+    const auto rows = journal->rows({}, error);
+    ASSERT_TRUE(rows) << error;
+    EXPECT_EQ(rows->size(), 3u);
+    EXPECT_FALSE(std::filesystem::exists(left + "-wal"));
+}
+
+// What becomes of the file a program has open, behind its back.
+struct LostFileCase {
+    const char* name;
+    // What happens to the file at `path`; `aside` is a free name in another folder.
+    void (*change)(const std::string& path, const std::string& aside);
+    const char* error;
+    bool movedAside;  // the rows are to be found at `aside`
+};
+
+void PrintTo(const LostFileCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class LostJournalFileTest : public ::testing::TestWithParam<LostFileCase> {};
+
+// The file moved, removed or replaced while a program keeps it open: its rows went with
+// it, and a file made anew (or another put there) would begin the day with none. The
+// program takes no more writes until it is started again, and makes nothing in its place.
+// (Windows keeps a file a program holds open from being moved or removed: there the
+// journal stays, and so do its writes.)
+TEST_P(LostJournalFileTest, TakesNoMoreRowsAndMakesNoneInItsPlace) {
+    const LostFileCase& c = GetParam();
+    TempFolder folder;
+    TempFolder elsewhere;
+    const std::string path = folder.path() + "/journal.db";
+    const std::string aside = elsewhere.path() + "/journal-archive.db";
+    auto journal = testing::openJournal(path);
+    std::string error;
+    for (int i = 0; i < 3; ++i) ASSERT_TRUE(journal->begin(aTopup("desk-1", 5 * i, 5), error));
+    c.change(path, aside);
+    if (!std::filesystem::exists(aside) && std::filesystem::exists(path)) {
+        EXPECT_TRUE(journal->begin(aTopup("desk-1", 15, 5), error)) << error;
         return;
     }
-    EXPECT_FALSE(journal->begin(aTopup("desk-1", 5, 5), error));
-    EXPECT_EQ(error, "the journal file was removed since it was opened");
-    EXPECT_FALSE(std::filesystem::exists(path));
+    const auto there = [&path] {
+        return std::filesystem::exists(path) ? std::filesystem::file_size(path) : 0;
+    };
+    const auto sizeThere = there();
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        EXPECT_FALSE(journal->begin(aTopup("desk-1", 15, 5), error)) << attempt;
+        EXPECT_EQ(error, c.error) << attempt;
+        EXPECT_FALSE(journal->connect(error)) << attempt;
+    }
+    EXPECT_EQ(there(), sizeThere);
+    if (c.movedAside) {
+        const auto rows = testing::openJournal(aside, Access::Read)->rows({}, error);
+        ASSERT_TRUE(rows) << error;
+        EXPECT_EQ(rows->size(), 3u);
+    }
 }
+
+constexpr const char* kMovedOrRemoved =
+    "the journal file was moved or removed since it was opened; no more writes until the "
+    "program is started again";
+constexpr const char* kReplaced =
+    "another file took the journal's place since it was opened; no more writes until the "
+    "program is started again";
+
+INSTANTIATE_TEST_SUITE_P(
+    Changes, LostJournalFileTest,
+    ::testing::Values(LostFileCase{"Removed",
+                                   [](const std::string& path, const std::string&) {
+                                       std::error_code ignored;
+                                       std::filesystem::remove(path, ignored);
+                                   },
+                                   kMovedOrRemoved, false},
+                      LostFileCase{"MovedAside",
+                                   [](const std::string& path, const std::string& aside) {
+                                       std::error_code ignored;
+                                       std::filesystem::rename(path, aside, ignored);
+                                   },
+                                   kMovedOrRemoved, true},
+                      LostFileCase{"ReplacedByAnEmptyFile",
+                                   [](const std::string& path, const std::string& aside) {
+                                       std::error_code ignored;
+                                       std::filesystem::rename(path, aside, ignored);
+                                       if (!ignored) std::ofstream(path, std::ios::binary).flush();
+                                   },
+                                   kReplaced, true}),
+    [](const auto& row) { return std::string(row.param.name); });
 
 // What the report counts from the rows it is given.
 struct TotalsCase {
@@ -297,7 +499,32 @@ INSTANTIATE_TEST_SUITE_P(
                     "2026-03-02,desk-1,1,1,0,0,0,2,2"}},
         TotalsCase{"StationNamesQuoted",
                    {row("2026-03-01T10:00:00.000Z", "desk \"A\", hall", 0, 1, 1, kConfirmed)},
-                   {"2026-03-01,\"desk \"\"A\"\", hall\",1,1,0,0,0,1,1"}}),
+                   {"2026-03-01,\"desk \"\"A\"\", hall\",1,1,0,0,0,1,1"}},
+        // A spreadsheet runs a cell that begins with = + - @ (a tab or a carriage return
+        // before one): such a name reaches the CSV as text, after a '.
+        TotalsCase{"FormulasInNamesAreText",
+                   {row("2026-03-01T10:00:00.000Z", "=1+2", 0, 1, 1, kConfirmed),
+                    row("2026-03-01T10:00:00.000Z", "+1", 0, 1, 1, kConfirmed),
+                    row("2026-03-01T10:00:00.000Z", "-2", 0, 1, 1, kConfirmed),
+                    row("2026-03-01T10:00:00.000Z", "@SUM(A1)", 0, 1, 1, kConfirmed),
+                    row("2026-03-01T10:00:00.000Z", "\t=cmd", 0, 1, 1, kConfirmed),
+                    row("2026-03-01T10:00:00.000Z", "\r=cmd", 0, 1, 1, kConfirmed),
+                    row("=cmd|' /C calc'!A0", "desk-1", 0, 1, 1, kConfirmed)},
+                   {"2026-03-01,'\\x09=cmd,1,1,0,0,0,1,1", "2026-03-01,'\\x0D=cmd,1,1,0,0,0,1,1",
+                    "2026-03-01,'+1,1,1,0,0,0,1,1", "2026-03-01,'-2,1,1,0,0,0,1,1",
+                    "2026-03-01,'=1+2,1,1,0,0,0,1,1", "2026-03-01,'@SUM(A1),1,1,0,0,0,1,1",
+                    "'=cmd|' /C ,desk-1,1,1,0,0,0,1,1"}},
+        // No control byte reaches the CSV, C1 ones included: each is written \xNN, as in the
+        // text report. A minus sign inside a name, or a letter beyond ASCII, is no formula.
+        TotalsCase{
+            "ControlBytesAreEscaped",
+            {row("2026-03-01T10:00:00.000Z", "desk\x1B[31m", 0, 1, 1, kConfirmed),
+             row("2026-03-01T10:00:00.000Z", "line\nend", 0, 1, 1, kConfirmed),
+             row("2026-03-01T10:00:00.000Z", "c1\xC2\x9B", 0, 1, 1, kConfirmed),
+             row("2026-03-01T10:00:00.000Z", "caisse-2 \xC3\xA9t\xC3\xA9", 0, 1, 1, kConfirmed)},
+            {"2026-03-01,c1\\xC2\\x9B,1,1,0,0,0,1,1",
+             "2026-03-01,caisse-2 \xC3\xA9t\xC3\xA9,1,1,0,0,0,1,1",
+             "2026-03-01,desk\\x1B[31m,1,1,0,0,0,1,1", "2026-03-01,line\\x0Aend,1,1,0,0,0,1,1"}}),
     [](const auto& row) { return std::string(row.param.name); });
 
 // A journal's place as this system takes it.
