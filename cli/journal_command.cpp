@@ -101,7 +101,7 @@ int runJournalCheck(till::Till& till, bool json, std::ostream& out, std::ostream
                     << (d.cause.empty() ? "no outcome" : printable(d.cause))
                     << "), whose outcome is in doubt\n";
         }
-        if (verdict.cause == till::Cause::CreditAboveJournal) {
+        if (verdict.cause == Cause::CreditAboveJournal) {
             const std::size_t n = verdict.doubtful.size();
             const std::string writes = std::to_string(n) + (n == 1 ? " write" : " writes");
             const std::string most = std::to_string(verdict.mostLeft.value_or(0));

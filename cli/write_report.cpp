@@ -10,7 +10,6 @@ namespace palmota::cli {
 
 namespace {
 
-using till::Cause;
 using till::WriteVerdict;
 
 // "label: TEXT", or "label:" alone for the empty text, so that a line never ends in a space.
