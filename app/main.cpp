@@ -63,13 +63,13 @@ int main(int argc, char** argv) {
     if (!commandLine.journal.isNull()) {
         till::Ledger::Opening opening =
             till::Ledger::open(commandLine.journal.toStdString(), till::Ledger::Use::Record);
-        if (opening.cause == till::Cause::Usage) {
+        if (opening.cause == Cause::Usage) {
             app::showStartupError("palmota: " + opening.message +
                                   (opening.badName ? "\nTry 'palmota --help'.\n" : "\n"));
             return till::exitStatus(opening.cause);
         }
         ledger = std::move(opening.ledger);
-        if (opening.cause == till::Cause::JournalUnavailable)
+        if (opening.cause == Cause::JournalUnavailable)
             std::cerr << "palmota: "
                       << ledger->unavailable(opening.error,
                                              till::Ledger::Consequence::WritesRefused)

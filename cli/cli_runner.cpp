@@ -121,7 +121,7 @@ void CliRunner::line(const std::string& text) {
 void CliRunner::judge(Report& report, const std::vector<Outcome>& outcomes) {
     for (const Outcome& outcome : outcomes) {
         if (outcome.succeeded()) continue;
-        report.cause = till::causeOf(outcome);
+        report.cause = outcome.cause;
         report.status = till::exitStatus(report.cause);
         report.errors = {describe(outcome)};
         return;
@@ -299,7 +299,7 @@ int CliRunner::runLines(std::istream& in, bool keepGoing) {
                                  ? "(too long)"
                                  : input.text.substr(0, end == std::string::npos ? 0 : end + 1);
             report.status = kExitUsage;
-            report.cause = till::Cause::Usage;
+            report.cause = Cause::Usage;
             report.errors = {"line " + std::to_string(number) + ": " + error + "; nothing sent"};
             finish(report, clock_.now().count());
         }

@@ -47,7 +47,7 @@ class CliRunner {
         std::string command;
         QJsonObject results;  // the texts the Reader link returned, by name
         int status = 0;
-        till::Cause cause = till::Cause::Ok;
+        Cause cause = Cause::Ok;
         std::vector<std::string> errors;  // lines for the error stream
         bool amountSent = false;          // a write's amount went out
     };

@@ -113,7 +113,7 @@ int main(int argc, char** argv) {
         const bool reading = options.mode == cli::CliMode::Journal;
         till::Ledger::Opening opening = till::Ledger::open(
             options.journal, reading ? till::Ledger::Use::Read : till::Ledger::Use::Record);
-        if (opening.cause != till::Cause::Ok) {
+        if (opening.cause != Cause::Ok) {
             std::cerr << "palmota-cli: " << opening.message << '\n';
             if (opening.badName) std::cerr << "Try 'palmota-cli --help'.\n";
             return till::exitStatus(opening.cause);

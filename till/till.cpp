@@ -54,7 +54,7 @@ bool Till::readBefore(WriteVerdict& verdict) {
     verdict.before = credit.credit;
     const Outcome again = credit.succeeded() ? run(verdict, link_.readSerialNumber()) : credit;
     if (!again.succeeded()) {
-        stopBefore(verdict, causeOf(again), again);
+        stopBefore(verdict, again.cause, again);
         return false;
     }
     if (again.serial == first.serial) return true;
@@ -95,7 +95,7 @@ void Till::judge(WriteVerdict& v, bool readBackDue) {
         return;
     }
     // Refused or failed before the amount went out: the badge is untouched.
-    v.cause = v.judged = causeOf(write);
+    v.cause = v.judged = write.cause;
     v.failed = write;
     v.unchanged = true;
 }
@@ -114,7 +114,7 @@ void Till::judgeSent(WriteVerdict& v, bool readBackDue) {
     }
     // The Reader's refusal (FF, then silence) is its verdict, unless a credit read back
     // differs from the one before the write: then it stored something, whatever it said.
-    const bool refused = write.cause == palmota::Cause::WriteRefused;
+    const bool refused = write.cause == Cause::WriteRefused;
     if (v.after) {
         if (*v.after == *v.amount) {
             decide(Cause::Ok);
@@ -140,12 +140,12 @@ void Till::judgeSent(WriteVerdict& v, bool readBackDue) {
         decide(Cause::Ok);
         v.confirmed = true;
     } else if (!write.succeeded() && !refused) {
-        decide(causeOf(write), write);
+        decide(write.cause, write);
     } else {
         // Stored, said the Reader, but the badge or its credit could not be read back:
         // the read after the write that failed, the last operation, names why.
         const Outcome& reading = v.operations.back();
-        decide(causeOf(reading), reading);
+        decide(reading.cause, reading);
     }
 }
 
@@ -238,7 +238,7 @@ WriteVerdict Till::topup(std::string_view amountDigits) {
 CheckVerdict Till::check() {
     CheckVerdict verdict;
     const auto fail = [&verdict](const Outcome& outcome) {
-        verdict.cause = causeOf(outcome);
+        verdict.cause = outcome.cause;
         verdict.failed = outcome;
         return verdict;
     };

@@ -354,7 +354,7 @@ void FrmPalmota::Command2_Click() {
         // and the row committed before the write, and the write is not sent without it.
         const till::WriteVerdict verdict = till_.write(amount.toStdString());
         outcomes_.insert(outcomes_.end(), verdict.operations.begin(), verdict.operations.end());
-        if (verdict.judged == till::Cause::Refused) {
+        if (verdict.judged == Cause::Refused) {
             // An amount the link refused, with nothing sent, goes from the box; emptying
             // the box empties the result through Text2_Change, and the result box keeps
             // why in its tooltip.
