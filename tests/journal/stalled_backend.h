@@ -1,9 +1,12 @@
 #pragma once
 
 #include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <QSqlDatabase>
 #include <QSqlQuery>
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -34,6 +37,14 @@ class StalledBackends {
             db.close();
         }
         QSqlDatabase::removeDatabase(kName);
+        // Should this test program die with them stopped (a blocked call that nothing ends),
+        // a process of its own lets them go on later, so that the server can still stop.
+        guard_ = ::fork();
+        if (guard_ == 0) {
+            ::sleep(static_cast<unsigned>(kLongestStall.count()));
+            for (const int pid : pids_) ::kill(pid, SIGCONT);
+            ::_exit(0);
+        }
         for (const int pid : pids_) EXPECT_EQ(::kill(pid, SIGSTOP), 0) << pid;
     }
     ~StalledBackends() { resume(); }
@@ -44,11 +55,18 @@ class StalledBackends {
     void resume() {
         for (const int pid : pids_) ::kill(pid, SIGCONT);
         pids_.clear();
+        if (guard_ > 0) {
+            ::kill(guard_, SIGKILL);
+            ::waitpid(guard_, nullptr, 0);
+        }
+        guard_ = -1;
     }
 
   private:
+    static constexpr std::chrono::seconds kLongestStall{60};
     static inline const QString kName = QStringLiteral("stalling");
     std::vector<int> pids_;
+    pid_t guard_ = -1;
 };
 
 }  // namespace palmota::testing
