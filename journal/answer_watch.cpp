@@ -51,6 +51,7 @@ struct AnswerWatch::State {
     End end = End::Answered;
     int socket = -1;
     PGcancel* cancel = nullptr;
+    bool cut = false;  // the connection was cut: its statement is cancelled once it is closed
     std::thread thread;
 
     // The watcher: sleeps until a step is armed, then until its deadline, looking at the
@@ -74,8 +75,7 @@ struct AnswerWatch::State {
             }
             armed = false;
             end = why;
-            cancelAside(cancel);
-            cancel = nullptr;
+            cut = true;
             if (socket >= 0) cutConnection(socket);
             socket = -1;
         }
@@ -116,8 +116,14 @@ void AnswerWatch::detach() {
     const std::lock_guard lock(state_->mutex);
     state_->armed = false;
     state_->socket = -1;
-    if (state_->cancel) PQfreeCancel(state_->cancel);
+    // The request is independent of the connection: it goes out after the driver closed
+    // it, so that no socket of the cancel's takes the number of the one cut meanwhile.
+    if (state_->cut)
+        cancelAside(state_->cancel);
+    else if (state_->cancel)
+        PQfreeCancel(state_->cancel);
     state_->cancel = nullptr;
+    state_->cut = false;
 }
 
 void AnswerWatch::arm() {

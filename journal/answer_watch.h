@@ -13,10 +13,11 @@ namespace palmota::journal {
 // statement_timeout are the server's: a server that stopped answering (its process stopped,
 // a network that drops every packet) never sends the error they would give, and the
 // driver's call waits on its socket for ever. While a step is watched, a helper thread waits
-// for its deadline, or for a stop asked during the step; then it asks the server to cancel
-// the statement (PQcancel, on a connection of its own) and shuts the connection's socket
-// down, so that the blocked call returns with an error. The connection is then done with:
-// the journal drops it, and the next write makes a new one.
+// for its deadline, or for a stop asked during the step; then it cuts the connection's
+// socket (connection_cut.h), so that the blocked call returns with an error. The connection
+// is then done with: the journal closes it, and the next write makes a new one. Once it is
+// closed the server is asked to cancel what it ran (PQcancel, on a connection of its own),
+// so that a server that was only slow does not go on with it.
 class AnswerWatch {
   public:
     // How a watched step ended.
@@ -39,7 +40,8 @@ class AnswerWatch {
     void setStopCheck(std::function<bool()> stopRequested);
 
     // The connection to watch: the driver's handle (a QVariant holding "PGconn*"), taken
-    // once it is open; anything else watches nothing. detach() before it is closed.
+    // once it is open; anything else watches nothing. detach() once it is closed: a
+    // statement cut is then cancelled on the server.
     void attach(const QVariant& handle);
     void detach();
 

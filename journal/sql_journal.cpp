@@ -273,11 +273,11 @@ SqlJournal::SqlJournal(std::string where, JournalLocation location, Access acces
 
 SqlJournal::~SqlJournal() {
     const DriverMessages quiet(driverMessages_);
-    if (watch_) watch_->detach();
     {
         QSqlDatabase db = database();
         if (db.isOpen()) db.close();
     }
+    if (watch_) watch_->detach();
     QSqlDatabase::removeDatabase(connection_);
 }
 
@@ -290,8 +290,8 @@ QSqlDatabase SqlJournal::database() const {
 }
 
 void SqlJournal::disconnect() {
-    if (watch_) watch_->detach();
     database().close();
+    if (watch_) watch_->detach();
     connected_ = false;
 }
 
