@@ -107,8 +107,8 @@ void expectCounts(const Counts& got, const Counts& want, const char* format) {
     EXPECT_EQ(got.noOutcome, want.noOutcome) << format;
 }
 
-std::string report(Ledger& ledger, Ledger::ReportRequest::Format format) {
-    Ledger::ReportRequest request;
+std::string report(Ledger& ledger, ReportRequest::Format format) {
+    ReportRequest request;
     request.format = format;
     std::string output, problem;
     EXPECT_TRUE(ledger.report(request, output, problem)) << problem;
@@ -124,8 +124,8 @@ TEST_P(VerdictTest, DecidesTheStatusTheRowAndTheReport) {
     if (c.setup) c.setup(desk);
     const WriteVerdict verdict =
         c.command == Command::Topup
-            ? desk.till.topup(c.amount)
-            : desk.till.write(c.amount, c.command == Command::VerifiedWrite);
+            ? desk.till.topup(typed(c.amount))
+            : desk.till.write(typed(c.amount), c.command == Command::VerifiedWrite);
 
     EXPECT_EQ(causeName(verdict.cause), causeName(c.cause));
     EXPECT_EQ(exitStatus(verdict.family()), c.status);
@@ -158,15 +158,15 @@ TEST_P(VerdictTest, DecidesTheStatusTheRowAndTheReport) {
         EXPECT_EQ(row.end->unchanged, verdict.unchanged);
         EXPECT_EQ(row.end->cause, causeName(verdict.judged));
     }
-    expectCounts(fromCsv(report(desk.ledger, Ledger::ReportRequest::Format::Csv)), want, "csv");
-    const Counts text = fromText(report(desk.ledger, Ledger::ReportRequest::Format::Text));
+    expectCounts(fromCsv(report(desk.ledger, ReportRequest::Format::Csv)), want, "csv");
+    const Counts text = fromText(report(desk.ledger, ReportRequest::Format::Text));
     expectCounts(text, want, "text");
     EXPECT_EQ(text.listed, want.listed);
     if (text.listed) {
         EXPECT_NE(text.line.find(std::string("badge ") + c.badge + "  "), std::string::npos)
             << text.line;
     }
-    const Counts json = fromJson(report(desk.ledger, Ledger::ReportRequest::Format::Json));
+    const Counts json = fromJson(report(desk.ledger, ReportRequest::Format::Json));
     expectCounts(json, want, "json");
     EXPECT_EQ(json.listed, want.listed);
 }
