@@ -8,12 +8,12 @@
 #include <string_view>
 
 #include "cli/cli_status.h"
+#include "journal/journal_platform.h"
 #include "reader/bounded_decimal.h"
 #include "reader/byte_text.h"
 #include "reader/port_name.h"
 #include "reader/protocol.h"
 #include "till/causes.h"
-#include "till/ledger.h"
 
 namespace palmota::cli {
 
@@ -135,12 +135,12 @@ std::optional<CliRequest> takeCommand(const std::vector<std::string>& words, std
         }
         // Refused here, before any port is opened: nothing of it can reach the badge.
         const std::string& amount = words[i++];
-        if (!protocol::parseAmount(amount)) {
+        request.amount = Amount::parse(amount);
+        if (!request.amount || !request.amount->credit()) {
             error = "amount \"" + printable(amount) + "\": digits only, with a value from 0 to " +
                     std::to_string(protocol::kMaxCredit);
             return std::nullopt;
         }
-        request.amount = amount;
     } else if (request.command == CliCommand::Topup) {
         if (i >= words.size()) {
             error = "topup needs an AMOUNT";
@@ -150,11 +150,11 @@ std::optional<CliRequest> takeCommand(const std::vector<std::string>& words, std
         // a space or a letter is refused before anything is read or sent. Whether the sum
         // fits a credit is known only once the badge is read.
         const std::string& amount = words[i++];
-        if (amount.empty() || amount.find_first_not_of("0123456789") != std::string::npos) {
+        request.amount = Amount::parse(amount);
+        if (!request.amount) {
             error = "topup amount \"" + printable(amount) + "\": decimal digits only";
             return std::nullopt;
         }
-        request.amount = amount;
     } else if (request.command == CliCommand::Block) {
         if (i >= words.size()) {
             error = "block needs N";
@@ -265,13 +265,13 @@ std::string CliRequest::text() const {
         case CliCommand::Read:
             return "read";
         case CliCommand::Write:
-            return verify ? "write --verify " + amount : "write " + amount;
+            return (verify ? "write --verify " : "write ") + amount->digits();
         case CliCommand::Block:
             return "block " + std::to_string(block);
         case CliCommand::Dump:
             return "dump";
         case CliCommand::Topup:
-            return "topup " + amount;
+            return "topup " + amount->digits();
     }
     return {};
 }
@@ -513,7 +513,7 @@ Options:
            wrapped(std::string("records every credit write (write, write --verify, topup) in a ") +
                        "journal: WHERE is a file (an SQLite journal, made on first use) or a " +
                        "postgresql:// URI (a PostgreSQL journal several stations share; the " +
-                       "password goes in " + std::string(till::journalPasswordFile()) +
+                       "password goes in " + std::string(journal::passwordFileHelp()) +
                        ", never in the URI). The row is committed before the write's first " +
                        "byte goes out; a journal that cannot take it stops the write with " +
                        "nothing sent (status 6). Without this option nothing is stored anywhere",

@@ -5,6 +5,9 @@
 #include <string>
 #include <vector>
 
+#include "reader/amount.h"
+#include "till/ledger.h"
+
 namespace palmota::cli {
 
 enum class CliCommand { Serial, Credit, Read, Write, Block, Dump, Topup };
@@ -12,9 +15,9 @@ enum class CliCommand { Serial, Credit, Read, Write, Block, Dump, Topup };
 // One badge command, checked before anything is sent.
 struct CliRequest {
     CliCommand command = CliCommand::Serial;
-    std::string amount;      // write: digits only, true value 0 to 65535; topup: digits only
-    bool verify = false;     // write --verify: read the credit back after the write
-    std::int32_t block = 0;  // block: 0 to 255
+    std::optional<Amount> amount;  // write: a credit, 0 to 65535; topup: any digits
+    bool verify = false;           // write --verify: read the credit back after the write
+    std::int32_t block = 0;        // block: 0 to 255
 
     // The command as a user would type it again: "write --verify 1500", "block 3".
     std::string text() const;
@@ -28,15 +31,10 @@ enum class CliMode {
     Journal,        // read the journal: its report, or a check of the badge present
 };
 
-// palmota-cli journal report|check.
-struct JournalRequest {
+// palmota-cli journal report|check: a check, or the report asked for.
+struct JournalRequest : till::ReportRequest {
     enum class Action { Report, Check };
-    enum class Format { Text, Json, Csv };
     Action action = Action::Report;
-    Format format = Format::Text;
-    std::string from;  // report: UTC days YYYY-MM-DD, both included; empty for no bound
-    std::string to;
-    std::string station;
 };
 
 // What one run of palmota-cli is asked to do. Parsed without touching any port, so that

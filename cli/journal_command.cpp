@@ -31,18 +31,9 @@ std::string readText(const till::CheckVerdict& verdict, Operation operation) {
 
 int runJournalReport(till::Ledger& ledger, const JournalRequest& request, std::ostream& out,
                      std::ostream& err) {
-    till::Ledger::ReportRequest asked;
-    asked.format = request.format == JournalRequest::Format::Csv
-                       ? till::Ledger::ReportRequest::Format::Csv
-                   : request.format == JournalRequest::Format::Json
-                       ? till::Ledger::ReportRequest::Format::Json
-                       : till::Ledger::ReportRequest::Format::Text;
-    asked.from = request.from;
-    asked.to = request.to;
-    asked.station = request.station;
     std::string report;
     std::string problem;
-    if (!ledger.report(asked, report, problem)) {
+    if (!ledger.report(request, report, problem)) {
         err << "palmota-cli: " << problem << std::endl;
         return kExitJournal;
     }

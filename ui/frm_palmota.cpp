@@ -77,8 +77,7 @@ FrmPalmota::FrmPalmota(SerialLine& Mscomm, Clock& clock, QWidget* parent)
     : QWidget(parent),
       picture_(backgroundPicture()),
       link_(Mscomm, clock, [this] { return portText(); }),
-      palmota_(link_),
-      till_(link_, "palmota", [this] { return portText(); }),
+      till_(link_),
       programEnd_([] { QCoreApplication::exit(0); }) {
     setWindowTitle(QStringLiteral("Tarvinelo PALMOTA"));
     setWindowIcon(appWindowIcon());
@@ -251,9 +250,9 @@ void FrmPalmota::explain(QLineEdit* box, const QString& text) {
     box->setAccessibleDescription(text);
 }
 
-void FrmPalmota::explainLastOutcome(QLineEdit* box) {
-    outcomes_.push_back(palmota_.lastOutcome());
-    explain(box, outcomeText(outcomes_.back(), QTime::currentTime()));
+void FrmPalmota::explainOutcome(QLineEdit* box, const Outcome& outcome) {
+    outcomes_.push_back(outcome);
+    explain(box, outcomeText(outcome, QTime::currentTime()));
 }
 
 void FrmPalmota::clearExplanation(QLineEdit* box) {
@@ -345,14 +344,17 @@ void FrmPalmota::Command1_Click() {
 
 // Encode: write the typed amount to the badge.
 void FrmPalmota::Command2_Click() {
-    const QString amount = Text2->text();
+    const std::string typed = Text2->text().toStdString();
     // An empty box holds no amount: nothing is sent, and the last result stays.
-    if (amount.isEmpty()) return;
+    if (typed.empty()) return;
     Text3->setText(QString());
     runAction([&] {
         // WriteCredit, with the till's rules around it: with a journal, the badge is read
         // and the row committed before the write, and the write is not sent without it.
-        const till::WriteVerdict verdict = till_.write(amount.toStdString());
+        // The box's digits are read here, once; an amount over 65535 is refused.
+        const auto amount = Amount::parse(typed);
+        const till::WriteVerdict verdict =
+            amount ? till_.write(*amount) : till::Till::refused(typed);
         outcomes_.insert(outcomes_.end(), verdict.operations.begin(), verdict.operations.end());
         if (verdict.judged == Cause::Refused) {
             // An amount the link refused, with nothing sent, goes from the box; emptying
@@ -376,20 +378,22 @@ void FrmPalmota::Command2_Click() {
 // Read: serial number first, then the credit.
 void FrmPalmota::Command3_Click() {
     runAction([this] {
-        Text4->setText(fromResult(palmota_.ReadSerialNumber()));
-        explainLastOutcome(Text4);
-        Text1->setText(fromResult(palmota_.ReadCredit()));
-        explainLastOutcome(Text1);
+        // ReadSerialNumber's text goes to Text4, then ReadCredit's to Text1, each as its read
+        // ends.
+        till_.read([this](const Outcome& read) {
+            QLineEdit* box = read.operation == Operation::ReadSerialNumber ? Text4 : Text1;
+            box->setText(fromResult(resultText(read)));
+            explainOutcome(box, read);
+            return true;
+        });
     });
 }
 
 // Dump the badge's first eight blocks; the replies are not shown.
 void FrmPalmota::Command4_Click() {
     runAction([this] {
-        for (std::int32_t block = 0; block < protocol::kDumpBlockCount; ++block) {
-            static_cast<void>(palmota_.ReadBlock(block));
-            outcomes_.push_back(palmota_.lastOutcome());
-        }
+        const till::ReadVerdict dump = till_.dump();
+        outcomes_.insert(outcomes_.end(), dump.operations.begin(), dump.operations.end());
     });
 }
 
