@@ -79,7 +79,8 @@ FrmPalmota::FrmPalmota(SerialLine& Mscomm, Clock& clock, QWidget* parent)
       link_(Mscomm, clock, [this] { return portText(); }),
       palmota_(link_),
       till_(link_, "palmota", [this] { return portText(); }),
-      programEnd_([] { QCoreApplication::exit(0); }) {
+      programEnd_([] { QCoreApplication::exit(0); }),
+      clock_(clock) {
     setWindowTitle(QStringLiteral("Tarvinelo PALMOTA"));
     setWindowIcon(appWindowIcon());
     setFont(windowFont(8));
@@ -93,9 +94,14 @@ FrmPalmota::FrmPalmota(SerialLine& Mscomm, Clock& clock, QWidget* parent)
     Timer1 = new QTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
     Timer1->setInterval(kTimer1Interval);
-    // A coarse timer may fire up to 5% early: the first read must come one full interval
-    // after the click.
+    // A coarse timer may fire up to 5% early, and a precise one up to a millisecond early
+    // where it counts whole milliseconds from the moment it was started, as Windows'
+    // multimedia timers do under wine: the first read is held to one full interval after
+    // the click on the window's own clock (Timer1_Timer).
     Timer1->setTimerType(Qt::PreciseTimer);
+    firstIntervalRest_ = new QTimer(this);
+    firstIntervalRest_->setSingleShot(true);
+    firstIntervalRest_->setTimerType(Qt::PreciseTimer);
 
     connect(Command1, &QPushButton::clicked, this, &FrmPalmota::Command1_Click);
     connect(Command2, &QPushButton::clicked, this, &FrmPalmota::Command2_Click);
@@ -103,6 +109,7 @@ FrmPalmota::FrmPalmota(SerialLine& Mscomm, Clock& clock, QWidget* parent)
     connect(Command4, &QPushButton::clicked, this, &FrmPalmota::Command4_Click);
     connect(Text2, &QLineEdit::textChanged, this, &FrmPalmota::Text2_Change);
     connect(Timer1, &QTimer::timeout, this, &FrmPalmota::Timer1_Timer);
+    connect(firstIntervalRest_, &QTimer::timeout, this, &FrmPalmota::Timer1_Timer);
     framedTimer_ = new QTimer(this);
     framedTimer_->setSingleShot(true);
     connect(framedTimer_, &QTimer::timeout, this, [this] {
@@ -329,6 +336,8 @@ void FrmPalmota::Command1_Click() {
         Command3->setEnabled(true);
         Command1->setText(QStringLiteral("Lecture Continue"));
         Timer1->stop();
+        firstIntervalRest_->stop();
+        firstReadDue_.reset();
         Label1->hide();
     } else {
         ContinuousReading = true;
@@ -337,6 +346,7 @@ void FrmPalmota::Command1_Click() {
         Command3->setEnabled(false);
         Command1->setText(QStringLiteral("Stop Lecture"));
         // Restarted, so that the first read comes one full interval after the click.
+        firstReadDue_ = clock_.now() + Timer1->intervalAsDuration();
         Timer1->stop();
         Timer1->start();
         Label1->show();
@@ -392,6 +402,7 @@ void FrmPalmota::Form_Unload() {
     // No read may start between the close and the end of the program.
     closing_ = true;
     Timer1->stop();
+    firstIntervalRest_->stop();
     if (programEnd_) programEnd_();
 }
 
@@ -417,6 +428,18 @@ void FrmPalmota::Timer1_Timer() {
     const int run = continuousRuns_;
     QCoreApplication::processEvents();
     if (closing_ || !ContinuousReading || run != continuousRuns_) return;
+    if (firstReadDue_) {
+        // A tick before the first interval is over waits out the rest of it, rounded up
+        // to the millisecond a timer counts in; the first read then stops the wait, so
+        // that a periodic tick that overtakes it reads only once.
+        const Seconds left = *firstReadDue_ - clock_.now();
+        if (left > Seconds::zero()) {
+            firstIntervalRest_->start(std::chrono::ceil<std::chrono::milliseconds>(left));
+            return;
+        }
+        firstReadDue_.reset();
+        firstIntervalRest_->stop();
+    }
     Command3_Click();
 }
 
