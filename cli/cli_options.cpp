@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "cli/cli_status.h"
+#include "journal/journal_platform.h"
 #include "reader/bounded_decimal.h"
 #include "reader/byte_text.h"
 #include "reader/port_name.h"
@@ -504,7 +505,11 @@ Options:
                        "journal: WHERE is a file (an SQLite journal, made on first use) or a " +
                        "postgresql:// URI (a PostgreSQL journal several stations share; the " +
                        "password goes in " + std::string(till::journalPasswordFile()) +
-                       ", never in the URI). The row is committed before the write's first " +
+                       ", never in the URI; sslmode=require, verify-ca or verify-full " +
+                       "encrypts the connection, and the last two check the server's " +
+                       "certificate against sslrootcert=FILE, by default " +
+                       std::string(journal::rootCertificateHelp()) +
+                       "). The row is committed before the write's first " +
                        "byte goes out; a journal that cannot take it stops the write with " +
                        "nothing sent (status 6). Without this option nothing is stored anywhere",
                    16, 16) +

@@ -9,10 +9,11 @@ namespace palmota::journal {
 // Why `path` cannot hold an SQLite journal on this system, or the empty text when it can.
 std::string journalFileProblem(const std::string& path);
 
-// Whether this build's PostgreSQL client can encrypt a connection (sslmode=require).
-bool tlsAvailable();
-
 // Where libpq reads a password from, for messages and help texts.
 std::string_view passwordFileHelp();
+
+// Where libpq looks for the root certificate that verify-ca and verify-full check the
+// server's against, when the URI names none (sslrootcert), for help texts.
+std::string_view rootCertificateHelp();
 
 }  // namespace palmota::journal

@@ -8,12 +8,12 @@ std::string journalFileProblem(const std::string&) {
     return {};
 }
 
-bool tlsAvailable() {
-    return true;
-}
-
 std::string_view passwordFileHelp() {
     return "~/.pgpass or the file PGPASSFILE names";
+}
+
+std::string_view rootCertificateHelp() {
+    return "~/.postgresql/root.crt";
 }
 
 }  // namespace palmota::journal

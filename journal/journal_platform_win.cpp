@@ -38,13 +38,12 @@ std::string journalFileProblem(const std::string& path) {
            "for several stations, use a PostgreSQL journal (postgresql://...)";
 }
 
-bool tlsAvailable() {
-    // The libpq built for Windows with the programs has no OpenSSL.
-    return false;
-}
-
 std::string_view passwordFileHelp() {
     return "%APPDATA%\\postgresql\\pgpass.conf or the file PGPASSFILE names";
+}
+
+std::string_view rootCertificateHelp() {
+    return "%APPDATA%\\postgresql\\root.crt";
 }
 
 }  // namespace palmota::journal
