@@ -425,8 +425,13 @@ void FrmPalmota::Timer1_Timer() {
     // likewise for whatever queued up meanwhile (a close request, a click on "Stop
     // Lecture"), and starts no read once they have ended continuous reading, restarted it
     // (its first read comes a full interval after the click) or closed the window.
+    // Timer1 and the rest of the first interval are two timers: one may come due while the
+    // other's tick waits for the queue here, and the two make one read.
+    if (tickWaiting_) return;
     const int run = continuousRuns_;
+    tickWaiting_ = true;
     QCoreApplication::processEvents();
+    tickWaiting_ = false;
     if (closing_ || !ContinuousReading || run != continuousRuns_) return;
     if (firstReadDue_) {
         // A tick before the first interval is over waits out the rest of it, rounded up

@@ -117,6 +117,7 @@ class FrmPalmota final : public QWidget {
     std::optional<Seconds> firstReadDue_;
     // Waits out what is left of the first interval after a tick that came early.
     QTimer* firstIntervalRest_ = nullptr;
+    bool tickWaiting_ = false;  // a tick handler lets the queued input through
     bool closing_ = false;
     bool placedWithFrame_ = false;
     // Fires once the window manager had its turn after the first showing.

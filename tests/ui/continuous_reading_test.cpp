@@ -92,6 +92,17 @@ TEST_F(ContinuousReading, AnEarlyTickReadsByItselfOnceTheRestOfTheIntervalHasPas
     click("Command1");
 }
 
+TEST_F(ContinuousReading, TwoTicksDueTogetherMakeOneRead) {
+    // The rest of an early first interval and Timer1's own next tick are two timers: the
+    // second reaches the window while the first waits for the queue.
+    switchOn();
+    QMetaObject::invokeMethod(timer(), "timeout", Qt::QueuedConnection);
+    tick();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(reads(), 1);
+    click("Command1");
+}
+
 TEST_F(ContinuousReading, SwitchedOnAgainTheFirstReadCountsFromTheLatestClick) {
     const Seconds firstClick = clock.time;
     click("Command1");
