@@ -514,7 +514,11 @@ Options:
                        "journal: WHERE is a file (an SQLite journal, made on first use) or a " +
                        "postgresql:// URI (a PostgreSQL journal several stations share; the " +
                        "password goes in " + std::string(journal::passwordFileHelp()) +
-                       ", never in the URI). The row is committed before the write's first " +
+                       ", never in the URI; sslmode=require, verify-ca or verify-full " +
+                       "encrypts the connection, and the last two check the server's " +
+                       "certificate against sslrootcert=FILE, by default " +
+                       std::string(journal::rootCertificateHelp()) +
+                       "). The row is committed before the write's first " +
                        "byte goes out; a journal that cannot take it stops the write with " +
                        "nothing sent (status 6). Without this option nothing is stored anywhere",
                    16, 16) +

@@ -4,6 +4,7 @@
 #include <QWidget>
 #include <chrono>
 #include <functional>
+#include <optional>
 #include <vector>
 
 #include "reader/clock.h"
@@ -107,8 +108,15 @@ class FrmPalmota final : public QWidget {
     std::vector<Outcome> outcomes_;  // of the action running
     std::function<void(const std::string&)> complain_;
 
+    Clock& clock_;
     bool ContinuousReading = false;
     int continuousRuns_ = 0;  // times continuous reading was switched on
+    // When the first read of continuous reading may come, on `clock_`: one full interval
+    // after the click; empty once that read has come.
+    std::optional<Seconds> firstReadDue_;
+    // Waits out what is left of the first interval after a tick that came early.
+    QTimer* firstIntervalRest_ = nullptr;
+    bool tickWaiting_ = false;  // a tick handler lets the queued input through
     bool closing_ = false;
     bool placedWithFrame_ = false;
     // Fires once the window manager had its turn after the first showing.
