@@ -71,6 +71,4 @@ CliParse parseCliOptions(const std::vector<std::string>& arguments);
 // spaces or tabs. No value, with `error` set, for anything else.
 std::optional<CliRequest> parseInputLine(const std::string& line, std::string& error);
 
-std::string cliHelpText();
-
 }  // namespace palmota::cli

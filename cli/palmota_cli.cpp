@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/cli_help.h"
 #include "cli/cli_options.h"
 #include "cli/cli_ports.h"
 #include "cli/cli_probe.h"
