@@ -3,7 +3,7 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstring>
+#include <system_error>
 
 #include "journal/journal_platform.h"
 
@@ -26,7 +26,8 @@ std::string folderOf(const std::string& path) {
 }
 
 std::string reason(int error) {
-    return error == EACCES || error == EPERM ? "permission denied" : std::strerror(error);
+    if (error == EACCES || error == EPERM) return "permission denied";
+    return std::error_code(error, std::generic_category()).message();
 }
 
 bool allowed(const std::string& path, int mode) {

@@ -70,7 +70,9 @@ bool SqlJournal::startPostgresSession(std::string& error) {
         {"lock_timeout", kLockWaitMs},
         {"statement_timeout", static_cast<long long>(watch_->deadline().count())},
     };
-    for (const auto& [setting, value] : settings) {
+    for (const auto& entry : settings) {
+        const char* setting = entry.first;
+        const long long value = entry.second;
         QSqlError failed;
         const Watched set = watched(
             [&] {
