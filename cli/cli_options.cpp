@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "cli/cli_status.h"
+#include "journal/daily_report.h"
 #include "reader/bounded_decimal.h"
 #include "reader/byte_text.h"
 #include "reader/port_name.h"
@@ -172,11 +173,6 @@ std::optional<CliRequest> takeCommand(const std::vector<std::string>& words, std
     return request;
 }
 
-bool isDay(const std::string& text) {
-    return text.size() == 10 &&
-           QDate::fromString(QString::fromStdString(text), Qt::ISODate).isValid();
-}
-
 // "journal report" or "journal check", which need a journal to read.
 bool parseJournalRequest(const std::vector<std::string>& words, CliOptions& options,
                          std::string& error) {
@@ -277,6 +273,11 @@ std::string CliRequest::text() const {
 }
 
 CliParse parseCliOptions(const std::vector<std::string>& arguments) {
+    return parseCliOptions(arguments, QDateTime::currentDateTimeUtc(), QTimeZone::systemTimeZone());
+}
+
+CliParse parseCliOptions(const std::vector<std::string>& arguments, const QDateTime& now,
+                         const QTimeZone& zone) {
     const SplitArguments split = splitArguments(arguments);
 
     QCommandLineParser parser;
@@ -346,9 +347,13 @@ CliParse parseCliOptions(const std::vector<std::string>& arguments) {
         request.station = parser.value(station).toStdString();
         for (const auto& [option, day] : {std::pair{&from, &request.from}, {&to, &request.to}}) {
             *day = parser.value(*option).toStdString();
-            if (parser.isSet(*option) && !isDay(*day))
+            if (!parser.isSet(*option)) continue;
+            // today and yesterday are this station's own calendar days, taken now.
+            const auto date = journal::reportDay(*day, now, zone);
+            if (!date)
                 return usageError("--" + option->names().first().toStdString() + " \"" +
-                                  printable(*day) + "\": a date YYYY-MM-DD");
+                                  printable(*day) + "\": a date YYYY-MM-DD, today or yesterday");
+            *day = date->toString(Qt::ISODate).toStdString();
         }
         // Days written YYYY-MM-DD compare as they sort.
         if (!request.from.empty() && !request.to.empty() && request.from > request.to)
@@ -468,13 +473,16 @@ Commands (output on standard output):
                 and the bytes, "no answer", "busy" and why, or "cannot open" and why.
                 Never writes to a path that is not a serial device
   journal report
-                the journal's writes per UTC day and station: writes, confirmed,
-                refused, uncertain, without outcome, the credit loaded (the sum of
-                after - before where both are known) and the top-ups; then the writes
-                that need a read of the badge. --from/--to DATE (YYYY-MM-DD, included)
-                and --station NAME choose the rows; --csv or --json for scripts. Never
-                opens the port, and never makes a journal: nothing at WHERE is "no
-                journal at WHERE" (status 2)
+                the journal's writes per station and local day (the station's own day,
+                23 or 25 hours when the clocks change; times in its local time with its
+                offset): writes, confirmed, refused, uncertain, without outcome, the
+                credit loaded (the sum of after - before where both are known) and the
+                top-ups, then the same per operator; then the writes that need a read
+                of the badge. --from/--to DATE (YYYY-MM-DD, today or yesterday,
+                included) and --station NAME choose the rows; --csv or --json for
+                scripts. Under a French locale (LC_ALL, LC_MESSAGES or LANG fr...) the
+                text is in French. Never opens the port, and never makes a journal:
+                nothing at WHERE is "no journal at WHERE" (status 2)
   journal check
                 reads the badge present and compares its credit with that badge's last
                 confirmed write in the journal (a write that went to another badge

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QDateTime>
+#include <QTimeZone>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -34,7 +36,9 @@ struct JournalRequest {
     enum class Format { Text, Json, Csv };
     Action action = Action::Report;
     Format format = Format::Text;
-    std::string from;  // report: UTC days YYYY-MM-DD, both included; empty for no bound
+    // report: the stations' local days YYYY-MM-DD, both included; empty for no bound.
+    // "today" and "yesterday" are given as the days they were when parsed.
+    std::string from;
     std::string to;
     std::string station;
 };
@@ -68,6 +72,9 @@ struct CliParse {
 // refused as an amount, and "--verify" belongs to the write command it stands in. The port
 // text is kept as given, byte for byte.
 CliParse parseCliOptions(const std::vector<std::string>& arguments);
+// The same, with "today" taken at `now` in `zone` (this machine's zone, where the station is).
+CliParse parseCliOptions(const std::vector<std::string>& arguments, const QDateTime& now,
+                         const QTimeZone& zone);
 
 // One line of standard input under "-": exactly one badge command, words separated by
 // spaces or tabs. No value, with `error` set, for anything else.

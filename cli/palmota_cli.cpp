@@ -128,7 +128,8 @@ int main(int argc, char** argv) {
     const cli::JournalRequest& journalRequest = options.journalRequest;
     if (options.mode == cli::CliMode::Journal &&
         journalRequest.action == cli::JournalRequest::Action::Report)
-        return cli::runJournalReport(*ledger, journalRequest, std::cout, std::cerr);
+        return cli::runJournalReport(*ledger, options.journal, journalRequest, std::cout,
+                                     std::cerr);
 
     const std::unique_ptr<SerialLine> port = makeSystemSerialLine();
     std::unique_ptr<TracingLine> tracing;

@@ -176,6 +176,20 @@ TEST(CliParse, ReportDaysRunForwardUpToTheLastDay) {
     EXPECT_EQ(parsed("2026-03-01", "9999-12-31"), Outcome::Run);
     EXPECT_EQ(parsed("2026-03-01", "2026-03-01"), Outcome::Run);
     EXPECT_EQ(parsed("2026-03-02", "2026-03-01"), Outcome::UsageError);
+    // today and yesterday are the station's calendar days when the command runs: 00:30 in
+    // Paris after the clocks went forward is the 30th, whose day before is the 29th.
+    const QDateTime now = QDateTime::fromString("2026-03-29T22:30:00Z", Qt::ISODate);
+    const auto request = [&now](const char* from, const char* to) {
+        return parseCliOptions(
+            {"--journal", "j.db", "journal", "report", "--from", from, "--to", to}, now,
+            QTimeZone("Europe/Paris"));
+    };
+    const CliParse days = request("yesterday", "today");
+    ASSERT_EQ(days.outcome, Outcome::Run) << days.error;
+    EXPECT_EQ(days.options.journalRequest.from, "2026-03-29");
+    EXPECT_EQ(days.options.journalRequest.to, "2026-03-30");
+    EXPECT_EQ(request("today", "yesterday").outcome, Outcome::UsageError);
+    EXPECT_EQ(request("tomorrow", "today").outcome, Outcome::UsageError);
 }
 
 // What the user typed comes back escaped: a control character never reaches the terminal raw.
