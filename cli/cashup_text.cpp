@@ -23,10 +23,6 @@ constexpr qsizetype kLabelCell = 22;
 constexpr qsizetype kFigureCell = 12;
 constexpr qsizetype kWidth = 80;
 
-QString tr(const char* text) {
-    return QCoreApplication::translate("Cashup", text);
-}
-
 QString shown(const std::string& text) {
     return QString::fromStdString(printable(text));
 }
@@ -77,12 +73,14 @@ QString openWritesText(const std::vector<ListedWrite>& open) {
     QString text;
     for (const ListedWrite& w : open) {
         text += QStringLiteral("  %1  ").arg(QString::fromStdString(stationTimeText(w.started))) +
-                tr("badge %1  credit %2 -> %3")
+                QCoreApplication::translate("Cashup", "badge %1  credit %2 -> %3")
                     .arg(orDash(w.serial), orDash(w.before), QString::number(w.amount)) +
                 u'\n';
         text += QStringLiteral("    %1  %2  ")
-                    .arg(shown(w.user), w.cause.empty() ? tr("no outcome") : shown(w.cause)) +
-                tr("row %1").arg(shown(w.id)) + u'\n';
+                    .arg(shown(w.user), w.cause.empty()
+                                            ? QCoreApplication::translate("Cashup", "no outcome")
+                                            : shown(w.cause)) +
+                QCoreApplication::translate("Cashup", "row %1").arg(shown(w.id)) + u'\n';
     }
     return text;
 }
@@ -110,24 +108,26 @@ std::string standingName(WriteStanding standing) {
 QString standingText(WriteStanding standing) {
     switch (standing) {
         case WriteStanding::Confirmed:
-            return tr("confirmed");
+            return QCoreApplication::translate("Cashup", "confirmed");
         case WriteStanding::Refused:
-            return tr("refused");
+            return QCoreApplication::translate("Cashup", "refused");
         case WriteStanding::Doubtful:
-            return tr("doubtful");
+            return QCoreApplication::translate("Cashup", "doubtful");
         case WriteStanding::Resolved:
-            return tr("resolved");
+            return QCoreApplication::translate("Cashup", "resolved");
     }
     return {};
 }
 
 std::string writeListText(const std::vector<ListedWrite>& writes) {
     QString text;
-    const QString header = tr("time").leftJustified(kTimeCell) + u' ' +
-                           tr("operator").leftJustified(kNameCell) + u' ' +
-                           tr("badge").leftJustified(kNameCell) + u' ' +
-                           tr("credit").leftJustified(kCreditCell) + u' ' +
-                           tr("top-up").rightJustified(kTopupCell) + u' ' + tr("outcome");
+    const QString header =
+        QCoreApplication::translate("Cashup", "time").leftJustified(kTimeCell) + u' ' +
+        QCoreApplication::translate("Cashup", "operator").leftJustified(kNameCell) + u' ' +
+        QCoreApplication::translate("Cashup", "badge").leftJustified(kNameCell) + u' ' +
+        QCoreApplication::translate("Cashup", "credit").leftJustified(kCreditCell) + u' ' +
+        QCoreApplication::translate("Cashup", "top-up").rightJustified(kTopupCell) + u' ' +
+        QCoreApplication::translate("Cashup", "outcome");
     std::string station;
     QString day;
     bool first = true;
@@ -136,7 +136,9 @@ std::string writeListText(const std::vector<ListedWrite>& writes) {
         // stands on a line of its own.
         if (first || w.station != station || dayOf(w.started) != day) {
             if (!first) text += u'\n';
-            text += tr("Station %1, %2").arg(shown(w.station), dayOf(w.started)) + u'\n';
+            text += QCoreApplication::translate("Cashup", "Station %1, %2")
+                        .arg(shown(w.station), dayOf(w.started)) +
+                    u'\n';
             text += header + u'\n';
             station = w.station;
             day = dayOf(w.started);
@@ -145,9 +147,11 @@ std::string writeListText(const std::vector<ListedWrite>& writes) {
         const QString user = shown(w.user);
         const QString badge = orDash(w.serial);
         if (user.size() > kNameCell)
-            text += QStringLiteral("  ") + tr("operator %1").arg(user) + u'\n';
+            text += QStringLiteral("  ") +
+                    QCoreApplication::translate("Cashup", "operator %1").arg(user) + u'\n';
         if (badge.size() > kNameCell)
-            text += QStringLiteral("  ") + tr("badge %1").arg(badge) + u'\n';
+            text += QStringLiteral("  ") +
+                    QCoreApplication::translate("Cashup", "badge %1").arg(badge) + u'\n';
         const QString credit = orDash(w.before) + QStringLiteral(" -> ") + orDash(w.after);
         QString line = timeOfDay(w.started).leftJustified(kTimeCell) + u' ' +
                        cell(user, kNameCell) + u' ' + cell(badge, kNameCell) + u' ' +
@@ -155,7 +159,7 @@ std::string writeListText(const std::vector<ListedWrite>& writes) {
                        orDash(w.topup).rightJustified(kTopupCell) + u' ' + standingText(w.standing);
         // Why a write is not confirmed, beside its outcome when it fits, else under it.
         const QString why = w.cause.empty() && w.standing == WriteStanding::Doubtful
-                                ? tr("no outcome")
+                                ? QCoreApplication::translate("Cashup", "no outcome")
                             : w.cause == "ok" ? QString()
                                               : shown(w.cause);
         if (!why.isEmpty() && w.standing != WriteStanding::Confirmed) {
@@ -167,7 +171,7 @@ std::string writeListText(const std::vector<ListedWrite>& writes) {
         text += line + u'\n';
         if (w.standing == WriteStanding::Resolved && w.resolvedAt)
             text += QString(kTimeCell + 1, u' ') +
-                    tr("settled %1 by %2")
+                    QCoreApplication::translate("Cashup", "settled %1 by %2")
                         .arg(QString::fromStdString(stationTimeText(*w.resolvedAt)),
                              shown(w.resolvedBy)) +
                     u'\n';
@@ -205,33 +209,39 @@ std::string operatorsText(const std::vector<journal::OperatorLine>& lines) {
 }
 
 std::string closureText(const journal::Closure& c) {
-    QString text = tr("Closure %1").arg(c.number) + u'\n';
-    text += tr("Station %1").arg(shown(c.station)) + u'\n';
+    QString text = QCoreApplication::translate("Cashup", "Closure %1").arg(c.number) + u'\n';
+    text += QCoreApplication::translate("Cashup", "Station %1").arg(shown(c.station)) + u'\n';
     text +=
-        tr("Made %1 by %2 (%3)")
+        QCoreApplication::translate("Cashup", "Made %1 by %2 (%3)")
             .arg(QString::fromStdString(stationTimeText(c.made)), shown(c.user), shown(c.program)) +
         u'\n';
     if (c.first && c.last)
-        text += tr("Period from %1 to %2")
+        text += QCoreApplication::translate("Cashup", "Period from %1 to %2")
                     .arg(QString::fromStdString(stationTimeText(*c.first)),
                          QString::fromStdString(stationTimeText(*c.last))) +
                 u'\n';
     else
-        text += tr("Period without records") + u'\n';
+        text += QCoreApplication::translate("Cashup", "Period without records") + u'\n';
     text += u'\n';
-    text += figureLine(tr("writes"), c.writes);
-    text += figureLine(tr("confirmed"), c.confirmed);
-    text += figureLine(tr("refused"), c.refused);
-    text += figureLine(tr("doubtful, still open"), c.doubtful);
-    text += figureLine(tr("resolved"), c.resolved);
-    text += figureLine(tr("credit loaded"), c.loaded);
-    text += figureLine(tr("topped up"), c.toppedUp);
-    text += figureLine(tr("grand total"), c.grandTotal);
-    text += u'\n' + tr("Operators") + u'\n';
+    text += figureLine(QCoreApplication::translate("Closure", "writes"), c.writes);
+    text += figureLine(QCoreApplication::translate("Closure", "confirmed"), c.confirmed);
+    text += figureLine(QCoreApplication::translate("Closure", "refused"), c.refused);
+    text += figureLine(QCoreApplication::translate("Closure", "doubtful, still open"), c.doubtful);
+    text += figureLine(QCoreApplication::translate("Closure", "resolved"), c.resolved);
+    text += figureLine(QCoreApplication::translate("Closure", "credit loaded"), c.loaded);
+    text += figureLine(QCoreApplication::translate("Closure", "topped up"), c.toppedUp);
+    text += figureLine(QCoreApplication::translate("Closure", "grand total"), c.grandTotal);
+    text += u'\n' + QCoreApplication::translate("Cashup", "Operators") + u'\n';
     text += QString::fromStdString(journal::operatorTable(c.operators, true));
-    text += u'\n' + tr("Doubtful writes still open: %1").arg(c.open.size()) + u'\n';
+    text +=
+        u'\n' +
+        QCoreApplication::translate("Cashup", "Doubtful writes still open: %1").arg(c.open.size()) +
+        u'\n';
     text += openWritesText(c.open);
-    text += u'\n' + tr("Chain head %1").arg(shown(c.chainHead.substr(0, kChainHeadShown))) + u'\n';
+    text += u'\n' +
+            QCoreApplication::translate("Cashup", "Chain head %1")
+                .arg(shown(c.chainHead.substr(0, kChainHeadShown))) +
+            u'\n';
     return text.toStdString();
 }
 

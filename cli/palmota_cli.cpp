@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/cli_language.h"
 #include "cli/cli_options.h"
 #include "cli/cli_ports.h"
 #include "cli/cli_probe.h"
@@ -104,6 +105,10 @@ int main(int argc, char** argv) {
 
     // QSerialPort wants an application object, though no event loop runs.
     QCoreApplication application(argc, argv);
+    // A French desk reads its report, list and closure in French; scripts' JSON and CSV,
+    // and the badge commands' results, are the same whatever the language.
+    if (!cli::installCliTranslations())
+        std::cerr << "palmota-cli: the French texts could not be loaded; English follows\n";
     if (options.mode == cli::CliMode::Ports) return listPorts(options);
 
     // The journal is opened before the port: one that cannot take rows lets nothing out. A

@@ -23,10 +23,6 @@ constexpr int kIndent = 2;
 // A count or a sum is never narrower than this: credits loaded in a day reach millions.
 constexpr int kNumberCell = 7;
 
-QString tr(const char* text) {
-    return QCoreApplication::translate("DailyReport", text);
-}
-
 QDateTime utcTime(const std::string& utc) {
     QDateTime time = QDateTime::fromString(QString::fromStdString(utc), Qt::ISODateWithMs);
     if (time.isValid()) time = time.toUTC();
@@ -69,7 +65,8 @@ std::string orDash(const std::optional<int>& value) {
 }
 
 std::string whyRead(const WriteRow& row) {
-    return row.end ? printable(row.end->cause) : tr("no outcome").toStdString();
+    return row.end ? printable(row.end->cause)
+                   : QCoreApplication::translate("DailyReport", "no outcome").toStdString();
 }
 
 // A CSV field of text. A spreadsheet takes a cell that begins with = + - or @ for a formula
@@ -136,13 +133,23 @@ QString namedLine(const QString& indent, const std::string& name, int width,
 }
 
 QStringList dayHeaders() {
-    return {tr("writes"),     tr("confirmed"), tr("refused"), tr("uncertain"),
-            tr("no-outcome"), tr("loaded"),    tr("top-ups")};
+    return {QCoreApplication::translate("DailyReport", "writes"),
+            QCoreApplication::translate("DailyReport", "confirmed"),
+            QCoreApplication::translate("DailyReport", "refused"),
+            QCoreApplication::translate("DailyReport", "uncertain"),
+            QCoreApplication::translate("DailyReport", "no-outcome"),
+            QCoreApplication::translate("DailyReport", "loaded"),
+            QCoreApplication::translate("DailyReport", "top-ups")};
 }
 
 QStringList operatorHeaders() {
-    return {tr("writes"),   tr("confirmed"), tr("refused"), tr("doubtful"),
-            tr("resolved"), tr("loaded"),    tr("top-ups")};
+    return {QCoreApplication::translate("DailyReport", "writes"),
+            QCoreApplication::translate("DailyReport", "confirmed"),
+            QCoreApplication::translate("DailyReport", "refused"),
+            QCoreApplication::translate("DailyReport", "doubtful"),
+            QCoreApplication::translate("DailyReport", "resolved"),
+            QCoreApplication::translate("DailyReport", "loaded"),
+            QCoreApplication::translate("DailyReport", "top-ups")};
 }
 
 std::vector<long long> operatorFigures(const OperatorLine& line) {
@@ -306,7 +313,10 @@ std::vector<DayTotals> dailyTotals(const std::vector<WriteRow>& rows) {
 std::string operatorTable(const std::vector<OperatorLine>& lines, bool header) {
     const QString indent(kIndent, u' ');
     QString text;
-    if (header) text += headerLine(indent + tr("operator"), kFirstCell, operatorHeaders()) + u'\n';
+    if (header)
+        text += headerLine(indent + QCoreApplication::translate("DailyReport", "operator"),
+                           kFirstCell, operatorHeaders()) +
+                u'\n';
     for (const OperatorLine& line : lines)
         text += namedLine(indent, line.user, kFirstCell, operatorHeaders(), operatorFigures(line));
     return text.toStdString();
@@ -337,8 +347,12 @@ std::string reportText(const std::vector<DayTotals>& totals, const std::vector<W
         // the columns stay where they are.
         if (!station || *station != t.station) {
             if (station) text += u'\n';
-            text += tr("Station %1").arg(QString::fromStdString(printable(t.station))) + u'\n';
-            text += headerLine(tr("day"), kFirstCell, dayHeaders()) + u'\n';
+            text += QCoreApplication::translate("DailyReport", "Station %1")
+                        .arg(QString::fromStdString(printable(t.station))) +
+                    u'\n';
+            text += headerLine(QCoreApplication::translate("DailyReport", "day"), kFirstCell,
+                               dayHeaders()) +
+                    u'\n';
             station = &t.station;
         }
         text += tableLine(QString::fromStdString(printable(t.day)), kFirstCell, dayHeaders(),
@@ -352,7 +366,9 @@ std::string reportText(const std::vector<DayTotals>& totals, const std::vector<W
         if (!needsRead(row)) continue;
         if (first)
             text += u'\n' +
-                    tr("Need a read of the badge (the credit written may or may not be on it):") +
+                    QCoreApplication::translate(
+                        "DailyReport",
+                        "Need a read of the badge (the credit written may or may not be on it):") +
                     u'\n';
         first = false;
         // Four short lines a write, so that long names fit 80 columns: when and where, what
@@ -361,7 +377,7 @@ std::string reportText(const std::vector<DayTotals>& totals, const std::vector<W
                     .arg(QString::fromStdString(localTimeText(row.started, offsetOf(row))),
                          QString::fromStdString(printable(row.start.station)));
         text += QStringLiteral("    ") +
-                tr("badge %1  credit %2 -> %3  %4")
+                QCoreApplication::translate("DailyReport", "badge %1  credit %2 -> %3  %4")
                     .arg(QString::fromStdString(badgeText(row)),
                          QString::fromStdString(orDash(row.start.before)),
                          QString::number(row.start.amount), QString::fromStdString(whyRead(row))) +
@@ -369,7 +385,10 @@ std::string reportText(const std::vector<DayTotals>& totals, const std::vector<W
         text += QStringLiteral("    %1  %2\n")
                     .arg(QString::fromStdString(printable(row.start.user)),
                          QString::fromStdString(printable(row.start.port)));
-        text += QStringLiteral("    ") + tr("row %1").arg(QString::fromStdString(row.id)) + u'\n';
+        text += QStringLiteral("    ") +
+                QCoreApplication::translate("DailyReport", "row %1")
+                    .arg(QString::fromStdString(row.id)) +
+                u'\n';
     }
     return text.toStdString();
 }

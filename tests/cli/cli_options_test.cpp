@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
+
+#include "cli/cli_language.h"
 #include "tests/support/row_name.h"
 #include "tests/support/system_names.h"
 
@@ -243,6 +246,47 @@ INSTANTIATE_TEST_SUITE_P(StandardInput, CliLineTest,
                                            LineCase{"upper_case_command", "Credit", ""},
                                            LineCase{"amount_too_large", "write 70000", ""}),
                          RowName());
+
+struct LanguageCase {
+    const char* name;
+    std::map<std::string, std::string> environment;
+    QLocale::Language system;
+    bool french;
+};
+
+void PrintTo(const LanguageCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class LanguageTest : public ::testing::TestWithParam<LanguageCase> {};
+
+TEST_P(LanguageTest, FrenchIsChosenByTheLocaleVariablesInPosixOrder) {
+    const LanguageCase& c = GetParam();
+    const auto variable = [&c](const char* name) {
+        const auto found = c.environment.find(name);
+        return found == c.environment.end() ? std::string() : found->second;
+    };
+    EXPECT_EQ(frenchWanted(variable, QLocale(c.system)), c.french);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Locales, LanguageTest,
+    ::testing::Values(
+        LanguageCase{"Lang", {{"LANG", "fr_FR.UTF-8"}}, QLocale::English, true},
+        LanguageCase{"Canada", {{"LANG", "fr_CA.UTF-8"}}, QLocale::English, true},
+        LanguageCase{"LcMessagesOverLang",
+                     {{"LANG", "en_GB.UTF-8"}, {"LC_MESSAGES", "fr_FR.UTF-8"}},
+                     QLocale::English,
+                     true},
+        LanguageCase{"LcAllOverEverything",
+                     {{"LANG", "fr_FR.UTF-8"}, {"LC_ALL", "C"}},
+                     QLocale::French,
+                     false},
+        LanguageCase{"EmptyIsUnset", {{"LC_ALL", ""}, {"LANG", "fr_BE"}}, QLocale::English, true},
+        LanguageCase{"Frisian", {{"LANG", "fy_NL"}}, QLocale::French, false},
+        LanguageCase{"NoneSetSystemFrench", {}, QLocale::French, true},
+        LanguageCase{"NoneSetSystemEnglish", {}, QLocale::English, false}),
+    [](const auto& row) { return std::string(row.param.name); });
 
 }  // namespace
 }  // namespace palmota::cli

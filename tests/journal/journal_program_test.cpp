@@ -97,6 +97,31 @@ TEST_P(JournalProgram, ATopupAndAnAbsoluteWriteEachLeaveOneCompleteRow) {
     EXPECT_NE(report.out.find(",2,2,0,0,0,-500,250,\n"), std::string::npos) << report.out;
 }
 
+// A French desk reads its day in French, today being its own local day; LC_ALL overrides
+// LANG as POSIX orders them, and the CSV for scripts is the same in any language.
+TEST_P(JournalProgram, TheReportSpeaksFrenchUnderAFrenchLocale) {
+    ASSERT_EQ(cli({"topup", "250"}).status, 0);
+    const auto report = [this](const std::vector<std::string>& locale, const char* format) {
+        std::vector<std::string> args = {"-u", "LC_ALL", "-u", "LC_MESSAGES", "-u", "LANGUAGE"};
+        args.insert(args.end(), locale.begin(), locale.end());
+        args.insert(args.end(), {PALMOTA_CLI, "--journal", where_, "journal", "report", "--from",
+                                 "today", "--to", "today"});
+        if (*format) args.push_back(format);
+        return testing::runProgram("/usr/bin/env", args);
+    };
+    const RunResult french = report({"LANG=fr_FR.UTF-8"}, "");
+    ASSERT_EQ(french.status, 0) << french.err;
+    EXPECT_EQ(french.err, "");
+    for (const char* text : {"Poste ", "jour ", "\u00e9critures", "confirm\u00e9es",
+                             "recharg\u00e9", "op\u00e9rateur"})
+        EXPECT_NE(french.out.find(text), std::string::npos) << text << "\n" << french.out;
+    EXPECT_EQ(french.out.find("Station"), std::string::npos) << french.out;
+    const RunResult english = report({"LANG=fr_FR.UTF-8", "LC_ALL=C"}, "");
+    EXPECT_NE(english.out.find("Station "), std::string::npos) << english.out;
+    EXPECT_NE(english.out.find("top-ups"), std::string::npos) << english.out;
+    EXPECT_EQ(report({"LANG=fr_FR.UTF-8"}, "--csv").out, report({"LANG=C"}, "--csv").out);
+}
+
 // A program killed mid-write leaves its row without an outcome, flagged by the next report.
 TEST_P(JournalProgram, AProgramKilledMidWriteLeavesARowThatNeedsARead) {
     holdTheFinalWriteReply();
