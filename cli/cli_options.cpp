@@ -35,7 +35,7 @@ constexpr CommandName kCommands[] = {
 };
 
 // Options whose value is the next word, whatever it looks like.
-constexpr std::string_view kValueOptions[] = {"--journal", "--from", "--to", "--station"};
+constexpr std::string_view kValueOptions[] = {"--journal", "--from", "--to", "--station", "--pdf"};
 
 bool takesValue(const std::string& arg) {
     for (const std::string_view option : kValueOptions)
@@ -293,8 +293,9 @@ CliParse parseCliOptions(const std::vector<std::string>& arguments, const QDateT
     const QCommandLineOption to("to", {}, "DATE");
     const QCommandLineOption station("station", {}, "NAME");
     const QCommandLineOption csv("csv");
+    const QCommandLineOption pdf("pdf", {}, "FILE");
     parser.addOptions(
-        {port, trace, help, version, json, keepGoing, journal, from, to, station, csv});
+        {port, trace, help, version, json, keepGoing, journal, from, to, station, csv, pdf});
     if (!parser.parse(QStringList{"palmota-cli"} + split.options))
         return usageError(printable(parser.errorText().toStdString()));
 
@@ -327,16 +328,21 @@ CliParse parseCliOptions(const std::vector<std::string>& arguments, const QDateT
 
     const std::vector<std::string>& words = split.words;
     if (words.empty()) return usageError("no command given");
-    const bool reportOptions =
-        parser.isSet(from) || parser.isSet(to) || parser.isSet(station) || parser.isSet(csv);
+    const bool reportOptions = parser.isSet(from) || parser.isSet(to) || parser.isSet(station) ||
+                               parser.isSet(csv) || parser.isSet(pdf);
     if (words[0] == "journal") {
         std::string error;
         if (!parseJournalRequest(words, options, error)) return usageError(error);
         JournalRequest& request = options.journalRequest;
         const bool report = request.action == JournalRequest::Action::Report;
         if (!report && reportOptions)
-            return usageError("--from, --to, --station and --csv are for journal report");
+            return usageError("--from, --to, --station, --csv and --pdf are for journal report");
         if (parser.isSet(csv) && options.json) return usageError("--json or --csv, not both");
+        if (parser.isSet(pdf) && (options.json || parser.isSet(csv)))
+            return usageError("--pdf prints the text for people: not with --json or --csv");
+        if (parser.isSet(pdf) && parser.value(pdf).isEmpty())
+            return usageError("--pdf needs a file to write");
+        request.pdf = parser.value(pdf).toStdString();
         request.format = parser.isSet(csv) ? JournalRequest::Format::Csv
                          : options.json    ? JournalRequest::Format::Json
                                            : JournalRequest::Format::Text;
@@ -363,7 +369,7 @@ CliParse parseCliOptions(const std::vector<std::string>& arguments, const QDateT
         return parse;
     }
     if (reportOptions)
-        return usageError("--from, --to, --station and --csv are for journal report");
+        return usageError("--from, --to, --station, --csv and --pdf are for journal report");
     if (words[0] == "ports" || words[0] == "-") {
         if (words.size() > 1)
             return usageError("\"" + words[0] + "\" stands alone; unexpected " +
@@ -418,7 +424,7 @@ std::string cliHelpText() {
        palmota-cli [OPTIONS] ports
        palmota-cli [OPTIONS] probe [PORT...]
        palmota-cli --journal WHERE journal report [--from DATE] [--to DATE]
-                   [--station NAME] [--json | --csv]
+                   [--station NAME] [--json | --csv | --pdf FILE]
        palmota-cli --journal WHERE [OPTIONS] journal check
 
 Reads and encodes badges through the Reader. The commands given run in order over one
@@ -480,8 +486,9 @@ Commands (output on standard output):
                 top-ups, then the same per operator; then the writes that need a read
                 of the badge. --from/--to DATE (YYYY-MM-DD, today or yesterday,
                 included) and --station NAME choose the rows; --csv or --json for
-                scripts. Under a French locale (LC_ALL, LC_MESSAGES or LANG fr...) the
-                text is in French. Never opens the port, and never makes a journal:
+                scripts; --pdf FILE prints the text to A4 pages in FILE instead. Under
+                a French locale (LC_ALL, LC_MESSAGES or LANG fr...) the text is in
+                French. Never opens the port, and never makes a journal:
                 nothing at WHERE is "no journal at WHERE" (status 2)
   journal check
                 reads the badge present and compares its credit with that badge's last

@@ -41,6 +41,8 @@ struct JournalRequest {
     std::string from;
     std::string to;
     std::string station;
+    // --pdf FILE: the text for people printed to A4 pages in FILE instead of standard output.
+    std::string pdf;
 };
 
 // What one run of palmota-cli is asked to do. Parsed without touching any port, so that

@@ -1,8 +1,10 @@
 #include "cli/journal_command.h"
 
+#include <QCoreApplication>
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include "cli/cashup_pdf.h"
 #include "cli/cli_status.h"
 #include "journal/daily_report.h"
 #include "journal/journal_open.h"
@@ -63,6 +65,17 @@ int runJournalReport(till::Ledger& ledger, const std::string& where, const Journ
         err << "palmota-cli: " << ledger.unavailable(error, till::Ledger::Consequence::None)
             << std::endl;
         return kExitJournal;
+    }
+    if (!request.pdf.empty()) {
+        JournalRequest text = request;
+        text.format = JournalRequest::Format::Text;
+        const QString title = QCoreApplication::translate("Cashup", "Journal report");
+        if (!writeTextPdf(title, journalReport(text, *rows), QString::fromStdString(request.pdf),
+                          error)) {
+            err << "palmota-cli: " << error << std::endl;
+            return kExitUsage;
+        }
+        return kExitSuccess;
     }
     out << journalReport(request, *rows) << std::flush;
     return out ? kExitSuccess : kExitOutputClosed;

@@ -1,6 +1,7 @@
 // palmota-cli: the badge operations of the window, for scripts and for technicians at a
 // shell, several in one run over one opening of the port; and the serial devices present.
 #include <QCoreApplication>
+#include <QGuiApplication>
 #include <QJsonDocument>
 #include <functional>
 #include <iostream>
@@ -104,7 +105,15 @@ int main(int argc, char** argv) {
     platform::installTerminationHandlers(options.mode == cli::CliMode::StandardInput);
 
     // QSerialPort wants an application object, though no event loop runs.
-    QCoreApplication application(argc, argv);
+    // A PDF is drawn with Qt GUI's fonts and painter, on the offscreen platform: no display
+    // or window is needed, on any system.
+    std::unique_ptr<QCoreApplication> application;
+    if (!options.journalRequest.pdf.empty()) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+        application = std::make_unique<QGuiApplication>(argc, argv);
+    } else {
+        application = std::make_unique<QCoreApplication>(argc, argv);
+    }
     // A French desk reads its report, list and closure in French; scripts' JSON and CSV,
     // and the badge commands' results, are the same whatever the language.
     if (!cli::installCliTranslations())

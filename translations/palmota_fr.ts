@@ -103,6 +103,22 @@
         <source>Chain head %1</source>
         <translation>Tête de chaîne %1</translation>
     </message>
+    <message>
+        <source>Closed and checked by (name and signature):</source>
+        <translation>Clôturée et vérifiée par (nom et signature) :</translation>
+    </message>
+    <message>
+        <source>Page %1 of %2</source>
+        <translation>Page %1 sur %2</translation>
+    </message>
+    <message>
+        <source>Journal report</source>
+        <translation>Rapport du journal</translation>
+    </message>
+    <message>
+        <source>(%1 more lines: journal closure %2)</source>
+        <translation>(%1 lignes de plus : journal closure %2)</translation>
+    </message>
 </context>
 <context>
     <name>Closure</name>

@@ -106,6 +106,11 @@ INSTANTIATE_TEST_SUITE_P(
             {},
             "1",
             CliMode::Journal},
+        ParseCase{{"--journal", "j.db", "journal", "report", "--from", "today", "--pdf", "r.pdf"},
+                  Outcome::Run,
+                  {},
+                  "1",
+                  CliMode::Journal},
         ParseCase{{"--help"}, Outcome::Help}, ParseCase{{"write", "-1", "-h"}, Outcome::Help},
         ParseCase{{"--version"}, Outcome::Version}, ParseCase{{"-V", "read"}, Outcome::Version}),
     argumentsName);
@@ -164,8 +169,15 @@ INSTANTIATE_TEST_SUITE_P(
         // narrowing at all: the whole journal reported as if for one day or one desk.
         ParseCase{{"--journal", "j.db", "journal", "report", "--from", ""}, Outcome::UsageError},
         ParseCase{{"--journal", "j.db", "journal", "report", "--to", ""}, Outcome::UsageError},
-        ParseCase{{"--journal", "j.db", "journal", "report", "--station", ""},
-                  Outcome::UsageError}),
+        ParseCase{{"--journal", "j.db", "journal", "report", "--station", ""}, Outcome::UsageError},
+        // A printed report is the text for people: not the scripts' formats, nor for a check.
+        ParseCase{{"--journal", "j.db", "journal", "report", "--pdf", ""}, Outcome::UsageError},
+        ParseCase{{"--journal", "j.db", "journal", "report", "--pdf", "r.pdf", "--json"},
+                  Outcome::UsageError},
+        ParseCase{{"--journal", "j.db", "journal", "report", "--csv", "--pdf", "r.pdf"},
+                  Outcome::UsageError},
+        ParseCase{{"--journal", "j.db", "journal", "check", "--pdf", "r.pdf"}, Outcome::UsageError},
+        ParseCase{{"--pdf", "r.pdf", "read"}, Outcome::UsageError}),
     argumentsName);
 
 // The report's days: up to the last a year of four digits holds, and never backwards (no day

@@ -120,6 +120,23 @@ TEST_P(JournalProgram, TheReportSpeaksFrenchUnderAFrenchLocale) {
     EXPECT_NE(english.out.find("Station "), std::string::npos) << english.out;
     EXPECT_NE(english.out.find("top-ups"), std::string::npos) << english.out;
     EXPECT_EQ(report({"LANG=fr_FR.UTF-8"}, "--csv").out, report({"LANG=C"}, "--csv").out);
+
+    // Printed without any display, in French too.
+    const std::string pdf = folder_.path() + "/rapport.pdf";
+    const RunResult printed =
+        report({"-u", "DISPLAY", "-u", "WAYLAND_DISPLAY", "LANG=fr_FR.UTF-8"}, "--pdf");
+    EXPECT_NE(printed.status, 0);  // --pdf needs its file
+    std::vector<std::string> args = {
+        "-u",        "DISPLAY",   "-u",   "WAYLAND_DISPLAY", "-u",     "LC_ALL", "LANG=fr_FR.UTF-8",
+        PALMOTA_CLI, "--journal", where_, "journal",         "report", "--from", "today",
+        "--pdf",     pdf};
+    const RunResult run = testing::runProgram("/usr/bin/env", args);
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, "");
+    const RunResult text = testing::runProgram("/usr/bin/pdftotext", {"-layout", pdf, "-"});
+    ASSERT_EQ(text.status, 0) << text.err;
+    for (const char* seen : {"Rapport du journal", "Poste ", "recharg\u00e9", "Page 1 sur 1"})
+        EXPECT_NE(text.out.find(seen), std::string::npos) << seen << "\n" << text.out;
 }
 
 // A program killed mid-write leaves its row without an outcome, flagged by the next report.
