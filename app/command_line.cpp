@@ -3,8 +3,8 @@
 #include <QCommandLineParser>
 #include <QtGlobal>
 
+#include "journal/journal_platform.h"
 #include "reader/port_name.h"
-#include "till/ledger.h"
 
 namespace palmota::app {
 
@@ -82,8 +82,8 @@ QString helpText() {
                "                after each write, for its record; a write whose record cannot\n"
                "                be made is not sent: \"ERREUR\". The password goes in\n"
                "                ") +
-           QString::fromUtf8(till::journalPasswordFile().data(),
-                             static_cast<qsizetype>(till::journalPasswordFile().size())) +
+           QString::fromUtf8(journal::passwordFileHelp().data(),
+                             static_cast<qsizetype>(journal::passwordFileHelp().size())) +
            QStringLiteral(
                "\n"
                "  -h, --help    show this help and exit\n"

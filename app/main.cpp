@@ -1,5 +1,6 @@
 #include <QApplication>
 #include <QTranslator>
+#include <functional>
 #include <iostream>
 #include <memory>
 #include <string>
@@ -64,17 +65,20 @@ int main(int argc, char** argv) {
     // A journal asked for is opened before the window: one that names nothing usable, or a
     // build without one, ends the program here. One that cannot be reached now is tried
     // again at each write, which it refuses meanwhile.
+    // Its rows name the port as chosen in the window when each write starts.
+    std::function<std::string()> chosenPort;
     std::unique_ptr<till::Ledger> ledger;
     if (!commandLine.journal.isNull()) {
-        till::Ledger::Opening opening =
-            till::Ledger::open(commandLine.journal.toStdString(), till::Ledger::Use::Record);
-        if (opening.cause == till::Cause::Usage) {
+        till::Ledger::Opening opening = till::Ledger::open(
+            commandLine.journal.toStdString(), journal::Access::Record,
+            till::Station::here("palmota", [&chosenPort] { return chosenPort(); }));
+        if (opening.cause == Cause::Usage) {
             app::showStartupError("palmota: " + opening.message +
                                   (opening.badName ? "\nTry 'palmota --help'.\n" : "\n"));
             return till::exitStatus(opening.cause);
         }
         ledger = std::move(opening.ledger);
-        if (opening.cause == till::Cause::JournalUnavailable)
+        if (opening.cause == Cause::JournalUnavailable)
             std::cerr << "palmota: "
                       << ledger->unavailable(opening.error,
                                              till::Ledger::Consequence::WritesRefused)
@@ -115,6 +119,7 @@ int main(int argc, char** argv) {
     SteadyClock clock;
 
     ui::FrmPalmota window(Mscomm, clock);
+    chosenPort = [&window] { return window.portText(); };
     window.setActionReport([trace = commandLine.trace](const std::vector<Outcome>& outcomes) {
         for (const std::string& line : app::actionReportLines(outcomes, trace))
             std::cerr << "palmota: " << line << '\n';

@@ -7,6 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "reader/amount.h"
+#include "till/ledger.h"
+
 namespace palmota::cli {
 
 enum class CliCommand { Serial, Credit, Read, Write, Block, Dump, Topup };
@@ -14,9 +17,9 @@ enum class CliCommand { Serial, Credit, Read, Write, Block, Dump, Topup };
 // One badge command, checked before anything is sent.
 struct CliRequest {
     CliCommand command = CliCommand::Serial;
-    std::string amount;      // write: digits only, true value 0 to 65535; topup: digits only
-    bool verify = false;     // write --verify: read the credit back after the write
-    std::int32_t block = 0;  // block: 0 to 255
+    std::optional<Amount> amount;  // write: a credit, 0 to 65535; topup: any digits
+    bool verify = false;           // write --verify: read the credit back after the write
+    std::int32_t block = 0;        // block: 0 to 255
 
     // The command as a user would type it again: "write --verify 1500", "block 3".
     std::string text() const;
@@ -30,17 +33,12 @@ enum class CliMode {
     Journal,        // read the journal: its report, or a check of the badge present
 };
 
-// palmota-cli journal report|check.
-struct JournalRequest {
+// palmota-cli journal report|check: a check, or the report asked for.
+struct JournalRequest : till::ReportRequest {
     enum class Action { Report, Check };
-    enum class Format { Text, Json, Csv };
     Action action = Action::Report;
-    Format format = Format::Text;
-    // report: the stations' local days YYYY-MM-DD, both included; empty for no bound.
-    // "today" and "yesterday" are given as the days they were when parsed.
-    std::string from;
-    std::string to;
-    std::string station;
+    // report: the fields of till::ReportRequest, whose from and to are here the stations'
+    // local days YYYY-MM-DD ("today" and "yesterday" given as the days they were when parsed).
     // --pdf FILE: the text for people printed to A4 pages in FILE instead of standard output.
     std::string pdf;
 };
@@ -81,7 +79,5 @@ CliParse parseCliOptions(const std::vector<std::string>& arguments, const QDateT
 // One line of standard input under "-": exactly one badge command, words separated by
 // spaces or tabs. No value, with `error` set, for anything else.
 std::optional<CliRequest> parseInputLine(const std::string& line, std::string& error);
-
-std::string cliHelpText();
 
 }  // namespace palmota::cli

@@ -121,7 +121,7 @@ void CliRunner::line(const std::string& text) {
 void CliRunner::judge(Report& report, const std::vector<Outcome>& outcomes) {
     for (const Outcome& outcome : outcomes) {
         if (outcome.succeeded()) continue;
-        report.cause = till::causeOf(outcome);
+        report.cause = outcome.cause;
         report.status = till::exitStatus(report.cause);
         report.errors = {describe(outcome)};
         return;
@@ -178,30 +178,33 @@ int CliRunner::run(const CliRequest& request) {
     return report.status;
 }
 
+void CliRunner::tell(Report& report, const till::ReadVerdict& verdict) {
+    if (!verdict.failed) return;
+    report.cause = verdict.cause;
+    report.status = till::exitStatus(verdict.cause);
+    report.errors = {describe(*verdict.failed)};
+}
+
 void CliRunner::runRead(Report& report) {
-    // "Lire Badge": the serial number always first, then the credit, whatever the first
-    // result was.
-    std::vector<Outcome> outcomes{link_.readSerialNumber()};
-    const std::string serial = resultText(outcomes.back());
-    line(labelled("serial", serial));
-    report.results["serial"] = jsonText(serial);
-    if (!outputClosed()) {
-        outcomes.push_back(link_.readCredit());
-        const std::string credit = resultText(outcomes.back());
-        line(labelled("credit", credit));
-        report.results["credit"] = jsonText(credit);
-    }
-    judge(report, outcomes);
+    // Each read's line leaves as it ends; a closed output reads nothing more.
+    const till::ReadVerdict verdict = till_.read([this, &report](const Outcome& read) {
+        const char* label = read.operation == Operation::ReadSerialNumber ? "serial" : "credit";
+        const std::string text = resultText(read);
+        line(labelled(label, text));
+        report.results[label] = jsonText(text);
+        return !outputClosed();
+    });
+    tell(report, verdict);
 }
 
 void CliRunner::runWrite(const CliRequest& request, Report& report) {
     const bool topup = request.command == CliCommand::Topup;
     const till::WriteVerdict verdict =
-        topup ? till_.topup(request.amount) : till_.write(request.amount, request.verify);
+        topup ? till_.topup(*request.amount) : till_.write(*request.amount, request.verify);
     const WriteKind kind = topup            ? WriteKind::Topup
                            : request.verify ? WriteKind::VerifiedWrite
                                             : WriteKind::Write;
-    WriteReport told = writeReport(kind, request.amount, verdict);
+    WriteReport told = writeReport(kind, request.amount->digits(), verdict);
     for (const std::string& text : told.lines) line(text);
     report.results = told.results;
     report.cause = verdict.cause;
@@ -220,17 +223,17 @@ void CliRunner::runBlock(const CliRequest& request, Report& report) {
 
 void CliRunner::runDump(Report& report) {
     QJsonArray blocks;
-    std::vector<Outcome> outcomes;
-    for (std::int32_t block = 0; block < protocol::kDumpBlockCount && !outputClosed(); ++block) {
-        outcomes.push_back(link_.readBlock(block));
-        // Asked to end: the blocks not read are not shown as failed reads.
-        if (outcomes.back().cause == Cause::Interrupted) break;
-        const std::string text = blockText(outcomes.back());
-        line(labelled(std::to_string(block), text));
+    // Each block's line leaves as its read ends. Asked to end, or the output closed, the
+    // dump stops between blocks, and the blocks not read are not shown as failed reads.
+    const till::ReadVerdict verdict = till_.dump([this, &blocks](const Outcome& read) {
+        if (read.cause == Cause::Interrupted) return false;
+        const std::string text = blockText(read);
+        line(labelled(std::to_string(blocks.size()), text));
         blocks.append(jsonText(text));
-    }
+        return !outputClosed();
+    });
     report.results["blocks"] = blocks;
-    judge(report, outcomes);
+    tell(report, verdict);
 }
 
 int CliRunner::ended(int firstFailure) {
@@ -299,7 +302,7 @@ int CliRunner::runLines(std::istream& in, bool keepGoing) {
                                  ? "(too long)"
                                  : input.text.substr(0, end == std::string::npos ? 0 : end + 1);
             report.status = kExitUsage;
-            report.cause = till::Cause::Usage;
+            report.cause = Cause::Usage;
             report.errors = {"line " + std::to_string(number) + ": " + error + "; nothing sent"};
             finish(report, clock_.now().count());
         }

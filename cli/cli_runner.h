@@ -18,8 +18,9 @@ namespace palmota::cli {
 
 // Runs palmota-cli's badge commands through one Reader link, whose port stays open
 // between them, and prints each command's result as it completes: text lines, or one JSON
-// object a line. Each failed command gets its lines on the error stream. Reads go to the
-// link; writes and top-ups to the till, whose verdicts are only told here. The port is
+// object a line. Each failed command gets its lines on the error stream. A single read
+// goes to the link; "read", the dump, writes and top-ups to the till, whose verdicts are
+// only told here. The port is
 // left as the operations leave it; the caller releases it.
 class CliRunner {
   public:
@@ -47,7 +48,7 @@ class CliRunner {
         std::string command;
         QJsonObject results;  // the texts the Reader link returned, by name
         int status = 0;
-        till::Cause cause = till::Cause::Ok;
+        Cause cause = Cause::Ok;
         std::vector<std::string> errors;  // lines for the error stream
         bool amountSent = false;          // a write's amount went out
     };
@@ -58,6 +59,8 @@ class CliRunner {
     void line(const std::string& text);
     // The first failed operation among `outcomes` decides the command's cause and status.
     static void judge(Report& report, const std::vector<Outcome>& outcomes);
+    // The till's reads: their first failure decides.
+    static void tell(Report& report, const till::ReadVerdict& verdict);
     void finish(Report& report, double startSeconds);
     void runRead(Report& report);
     void runBlock(const CliRequest& request, Report& report);

@@ -8,8 +8,8 @@ std::vector<StatusMeaning> exitStatusMeanings() {
         std::string text(family.english);
         std::string causes;
         for (const till::CauseRow& row : till::causeTable())
-            if (row.family == family.family && row.cause != till::Cause::Ok)
-                causes += (causes.empty() ? "" : "; ") + std::string(row.english);
+            if (row.family == family.family && row.cause != Cause::Ok)
+                causes += (causes.empty() ? "" : "; ") + std::string(row.statusPhrase);
         if (!causes.empty()) text += ": " + causes;
         meanings.push_back({family.exitStatus, text});
     }

@@ -5,6 +5,7 @@
 #include <QJsonObject>
 
 #include "cli/cashup_pdf.h"
+#include "cli/cause_lines.h"
 #include "cli/cli_status.h"
 #include "journal/daily_report.h"
 #include "journal/journal_open.h"
@@ -91,12 +92,7 @@ int runJournalCheck(till::Till& till, bool json, std::ostream& out, std::ostream
     object["command"] = "journal check";
     object["serial"] = text(serial);
     object["credit"] = text(credit);
-    std::string failure;
-    if (verdict.failed) {
-        failure = describe(*verdict.failed);
-    } else if (!verdict.journalProblem.empty()) {
-        failure = verdict.journalProblem;
-    } else {
+    if (!verdict.failed && verdict.journalProblem.empty()) {
         object["lastWrite"] = QJsonValue();
         if (verdict.rows == 0) {
             if (!json) out << "badge " << serial << " is not in the journal\n";
@@ -133,26 +129,8 @@ int runJournalCheck(till::Till& till, bool json, std::ostream& out, std::ostream
                     << (d.cause.empty() ? "no outcome" : printable(d.cause))
                     << "), whose outcome is in doubt\n";
         }
-        if (verdict.cause == till::Cause::CreditAboveJournal) {
-            const std::size_t n = verdict.doubtful.size();
-            const std::string writes = std::to_string(n) + (n == 1 ? " write" : " writes");
-            const std::string most = std::to_string(verdict.mostLeft.value_or(0));
-            const std::string doubts =
-                verdict.doubtful.empty()
-                    ? std::string()
-                    : ", or the " + writes + " in doubt since (at most " + most + ")";
-            failure = "badge " + serial + " holds " + credit + ", more than ";
-            if (verdict.last) {
-                const till::Ledger::LastWrite& last = *verdict.last;
-                failure += "the " + (last.credit ? std::to_string(*last.credit) : "unknown") +
-                           " its last confirmed write left (" + printable(last.started) +
-                           ", station " + printable(last.station) + ")" + doubts;
-            } else {
-                failure += "its " + writes + " in doubt may have left (at most " + most + ")";
-            }
-            failure += ": credit loaded outside the journal";
-        }
     }
+    const std::string failure = checkFailureLine(verdict, serial, credit);
     const int status = till::exitStatus(verdict.cause);
     if (!failure.empty()) {
         err << "palmota-cli: " << failure << std::endl;

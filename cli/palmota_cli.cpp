@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/cli_help.h"
 #include "cli/cli_language.h"
 #include "cli/cli_options.h"
 #include "cli/cli_ports.h"
@@ -126,8 +127,9 @@ int main(int argc, char** argv) {
     if (!options.journal.empty()) {
         const bool reading = options.mode == cli::CliMode::Journal;
         till::Ledger::Opening opening = till::Ledger::open(
-            options.journal, reading ? till::Ledger::Use::Read : till::Ledger::Use::Record);
-        if (opening.cause != till::Cause::Ok) {
+            options.journal, reading ? journal::Access::Read : journal::Access::Record,
+            till::Station::here("palmota-cli", [&options] { return options.port; }));
+        if (opening.cause != Cause::Ok) {
             std::cerr << "palmota-cli: " << opening.message << '\n';
             if (opening.badName) std::cerr << "Try 'palmota-cli --help'.\n";
             return till::exitStatus(opening.cause);
@@ -157,8 +159,7 @@ int main(int argc, char** argv) {
         return probePorts(options, *line, clock, stopRequested);
 
     ReaderLink link(*line, clock, [&options] { return options.port; });
-    till::Till till(
-        link, "palmota-cli", [&options] { return options.port; }, ledger.get());
+    till::Till till(link, ledger.get());
     till.setInterruption(stopRequested);
     int status = 0;
     if (options.mode == cli::CliMode::Journal) {

@@ -2,6 +2,7 @@
 
 #include <QJsonValue>
 
+#include "cli/cause_lines.h"
 #include "reader/byte_text.h"
 #include "reader/palmota.h"
 #include "reader/protocol.h"
@@ -10,7 +11,6 @@ namespace palmota::cli {
 
 namespace {
 
-using till::Cause;
 using till::WriteVerdict;
 
 // "label: TEXT", or "label:" alone for the empty text, so that a line never ends in a space.
@@ -22,67 +22,9 @@ std::string number(std::optional<std::int32_t> value) {
     return value ? std::to_string(*value) : std::string();
 }
 
-// The device the command ran on, as its operations last named it.
-std::string device(const WriteVerdict& v) {
-    return v.operations.empty() ? std::string() : printable(v.operations.back().device);
-}
-
 // The write's result text; a write that never ran failed before anything was sent.
 std::string writeText(const WriteVerdict& v) {
     return v.write ? resultText(*v.write) : std::string(protocol::kResultError);
-}
-
-// A read that failed after a write the Reader confirmed: what the badge holds is unknown.
-bool readBackFailedAfterConfirmedWrite(const WriteVerdict& v) {
-    return v.amountSent && v.write && v.write->succeeded() && v.failed &&
-           v.failed->operation != Operation::WriteCredit;
-}
-
-std::string failureLine(WriteKind kind, const std::string& amountText, const WriteVerdict& v) {
-    const bool topup = kind == WriteKind::Topup;
-    const std::string written = v.amount ? std::to_string(*v.amount) : std::string();
-    switch (v.judged) {
-        case Cause::Ok:
-        case Cause::JournalUnavailable:  // the journal's own line says it
-            return {};
-        case Cause::ReadBackDiffers:
-            return device(v) + (topup ? ": badge " + number(v.serial) : std::string()) +
-                   ": the credit read back is " + std::to_string(*v.after) + ", not the " +
-                   written + " written";
-        case Cause::BadgeChanged: {
-            // The write went to whatever badge lay on the Reader then: not necessarily the
-            // one whose credit it was made from, nor the one read last.
-            std::string after = number(v.serialAfter);
-            if (v.serialAfterAgain) after += ", then " + number(v.serialAfterAgain);
-            std::string seen;
-            for (const std::int32_t serial : v.serialsSeen())
-                seen += (seen.empty() ? "" : ", ") + std::to_string(serial);
-            return device(v) + ": badge changed during the " + (topup ? "top-up" : "write") +
-                   ": badge " + number(v.serial) + " was read" +
-                   (v.before ? " with credit " + std::to_string(*v.before) : std::string()) + ", " +
-                   written + " was written, and the badges read after it were " + after +
-                   "; read badges " + seen + " before anything else";
-        }
-        case Cause::BadgeChangedBeforeWrite:
-            return device(v) + ": badge changed before the write: badge " + number(v.serial) +
-                   ", then badge " + number(v.serialAgain) +
-                   " on the Reader; nothing written (present one badge and try again)";
-        case Cause::OverLimit:
-            return device(v) + ": badge " + number(v.serial) + ": credit " +
-                   std::to_string(*v.before) + " + " + printable(amountText) + " would pass " +
-                   std::to_string(protocol::kMaxCredit) + "; nothing written";
-        default:
-            break;
-    }
-    if (!v.failed) return device(v) + ": interrupted before the write; nothing sent";
-    std::string line = describe(*v.failed);
-    if (readBackFailedAfterConfirmedWrite(v)) {
-        line += kind == WriteKind::VerifiedWrite
-                    ? "; reading back the " + written +
-                          " written: it may be stored, read it back before trying again"
-                    : "; the write was confirmed: read the credit before trying again";
-    }
-    return line;
 }
 
 // A top-up's lines: "serial: S" (with the badge read instead, when another came), then
@@ -154,7 +96,7 @@ WriteReport writeReport(WriteKind kind, const std::string& amountText, const Wri
         report.lines.push_back("confirmed by reading back");
         report.results["confirmedByReadingBack"] = true;
     }
-    if (std::string line = failureLine(kind, amountText, v); !line.empty())
+    if (std::string line = writeFailureLine(kind, amountText, v); !line.empty())
         report.errors.push_back(line);
     // A stop that came while the journal waited for the row (a lock another program held)
     // is the command's one failure: the journal's wait ended because of it, nothing was sent.

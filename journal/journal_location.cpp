@@ -54,12 +54,6 @@ bool isPostgresInAnotherCase(const std::string& where) {
     return false;
 }
 
-// libpq's sslmode values that demand an encrypted connection.
-bool demandsTls(const QString& mode) {
-    return mode == QLatin1String("require") || mode == QLatin1String("verify-ca") ||
-           mode == QLatin1String("verify-full");
-}
-
 bool keywordChar(QChar c) {
     return (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_';
 }
@@ -129,12 +123,6 @@ std::optional<JournalLocation> parseJournalLocation(const std::string& where, st
         }
         if (key == QLatin1String("password")) {
             error = "no password in the URI: put it in " + std::string(passwordFileHelp());
-            return std::nullopt;
-        }
-        if (key == QLatin1String("sslmode") && demandsTls(value) && !tlsAvailable()) {
-            error = "sslmode=" + value.toStdString() +
-                    ": this build's PostgreSQL client has no TLS; connect over a trusted "
-                    "network with sslmode=disable or prefer";
             return std::nullopt;
         }
         // The driver separates its options with ';': a value holding one would be cut.

@@ -15,10 +15,11 @@ std::string journalFileProblem(const std::string& path);
 // (SQLite would make it with the umask's, readable by every user).
 std::string readyJournalFile(const std::string& path, bool record);
 
-// Whether this build's PostgreSQL client can encrypt a connection (sslmode=require).
-bool tlsAvailable();
-
 // Where libpq reads a password from, for messages and help texts.
 std::string_view passwordFileHelp();
+
+// Where libpq looks for the root certificate that verify-ca and verify-full check the
+// server's against, when the URI names none (sslrootcert), for help texts.
+std::string_view rootCertificateHelp();
 
 }  // namespace palmota::journal

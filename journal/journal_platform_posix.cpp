@@ -98,12 +98,12 @@ std::string readyJournalFile(const std::string& path, bool record) {
     return {};
 }
 
-bool tlsAvailable() {
-    return true;
-}
-
 std::string_view passwordFileHelp() {
     return "~/.pgpass or the file PGPASSFILE names";
+}
+
+std::string_view rootCertificateHelp() {
+    return "~/.postgresql/root.crt";
 }
 
 }  // namespace palmota::journal

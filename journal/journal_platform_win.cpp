@@ -49,13 +49,12 @@ std::string readyJournalFile(const std::string& path, bool record) {
            " for the journal";
 }
 
-bool tlsAvailable() {
-    // The libpq built for Windows with the programs has no OpenSSL.
-    return false;
-}
-
 std::string_view passwordFileHelp() {
     return "%APPDATA%\\postgresql\\pgpass.conf or the file PGPASSFILE names";
+}
+
+std::string_view rootCertificateHelp() {
+    return "%APPDATA%\\postgresql\\root.crt";
 }
 
 }  // namespace palmota::journal

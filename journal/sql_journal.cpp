@@ -13,6 +13,7 @@
 #include <atomic>
 
 #include "journal/journal_platform.h"
+#include "journal/server_message.h"
 #include "process/platform.h"
 
 namespace palmota::journal {
@@ -203,11 +204,13 @@ QString now() {
 }
 
 std::string text(const QSqlError& error) {
-    QString said = error.databaseText().trimmed();
-    if (said.isEmpty()) said = error.driverText().trimmed();
-    if (said.isEmpty()) said = error.text().trimmed();
-    // libpq explains over several lines; a message here is one line.
-    return said.simplified().toStdString();
+    return errorText(error);
+}
+
+// What a write that waited for a lock in vain says, on either database.
+std::string lockedMessage() {
+    return "the journal is locked by another program: gave up after " +
+           secondsText(std::chrono::milliseconds{SqlJournal::kLockWaitMs});
 }
 
 // The day after `day` (YYYY-MM-DD), or the empty text when there is none to write: `day`
@@ -265,6 +268,7 @@ SqlJournal::SqlJournal(std::string where, JournalLocation location, Access acces
             db.setDatabaseName(QString::fromStdString(location_.database));
         if (!location_.user.empty()) db.setUserName(QString::fromStdString(location_.user));
         db.setConnectOptions(QString::fromStdString(location_.options));
+        watch_ = std::make_unique<AnswerWatch>(kAnswerDeadline, platform::terminationRequested);
     }
 }
 
@@ -274,6 +278,7 @@ SqlJournal::~SqlJournal() {
         QSqlDatabase db = database();
         if (db.isOpen()) db.close();
     }
+    if (watch_) watch_->detach();
     QSqlDatabase::removeDatabase(connection_);
 }
 
@@ -287,6 +292,7 @@ QSqlDatabase SqlJournal::database() const {
 
 void SqlJournal::disconnect() {
     database().close();
+    if (watch_) watch_->detach();
     connected_ = false;
 }
 
@@ -307,10 +313,15 @@ bool SqlJournal::exists(std::string& error) {
         error.clear();
         return false;
     }
-    QSqlQuery q(database());
     const bool found =
-        q.exec(QStringLiteral("SELECT schema_version FROM palmota_journal")) && q.next();
-    q.finish();
+        watched(
+            [this] {
+                QSqlQuery q(database());
+                return q.exec(QStringLiteral("SELECT schema_version FROM palmota_journal")) &&
+                       q.next();
+            },
+            error)
+            .done;
     if (!found) disconnect();
     return found;
 }
@@ -322,7 +333,7 @@ bool SqlJournal::connect(std::string& error) {
     }
     if (connected_) return true;
     const DriverMessages quiet(driverMessages_);
-    if (!open(error) || !prepareSchema(error)) {
+    if (!open(error) || !watched([&] { return prepareSchema(error); }, error).done) {
         disconnect();
         return false;
     }
@@ -346,18 +357,8 @@ bool SqlJournal::open(std::string& error) {
         error = text(db.lastError());
         return false;
     }
+    if (!sqlite()) return startPostgresSession(error);
     QSqlQuery q(db);
-    if (!sqlite()) {
-        // A lock another station holds is waited for as long as SQLite waits, not for ever.
-        for (const char* setting : {"lock_timeout", "statement_timeout"}) {
-            if (!q.exec(
-                    QStringLiteral("SET %1 = %2").arg(QLatin1String(setting)).arg(kLockWaitMs))) {
-                error = text(q.lastError());
-                return false;
-            }
-        }
-        return true;
-    }
     // Every commit reaches the disk before the write it records starts.
     if (!q.exec(QStringLiteral("PRAGMA synchronous = FULL"))) {
         error = fileError(q.lastError());
@@ -568,9 +569,9 @@ bool SqlJournal::stillThere(std::string& error) {
 bool SqlJournal::lockTimeout(const QSqlError& error) const {
     const QString code = error.nativeErrorCode();
     // SQLite: SQLITE_BUSY (5) and SQLITE_LOCKED (6) once the busy time-out passed.
-    // PostgreSQL: lock_not_available (55P03) and query_canceled (57014, statement_timeout).
+    // PostgreSQL: lock_not_available (55P03), once lock_timeout passed.
     if (sqlite()) return code == QLatin1String("5") || code == QLatin1String("6");
-    return code == QLatin1String("55P03") || code == QLatin1String("57014");
+    return code == QLatin1String("55P03");
 }
 
 int SqlJournal::storedVersion() {
@@ -584,16 +585,38 @@ template <typename Run>
 bool SqlJournal::withConnection(Run run, std::string& error) {
     for (int attempt = 0; attempt < 2; ++attempt) {
         if (!connect(error) || !stillThere(error)) return false;
-        QSqlQuery q(database());
-        if (run(q, error)) return true;
-        if (!q.lastError().isValid()) return false;  // `run` said why
-        error = text(q.lastError());
-        if (lockTimeout(q.lastError())) return false;
-        q.finish();
+        QSqlError failed;
+        // The query lives within the watched step: freeing its prepared statement is a
+        // statement too.
+        const Watched ran = watched(
+            [&] {
+                QSqlQuery q(database());
+                if (run(q, error)) return true;
+                failed = q.lastError();
+                return false;
+            },
+            error);
+        // A server that did not answer in time is not asked again: that would double the
+        // wait.
+        if (ran.done || ran.cut) return ran.done;
+        if (!failed.isValid()) return false;  // `run` said why
+        if (lockTimeout(failed)) {
+            error = lockedMessage();
+            return false;
+        }
+        error = text(failed);
+        // PostgreSQL's statement time-out: the server gave up as the client's deadline does.
+        if (!sqlite() && failed.nativeErrorCode() == QLatin1String("57014")) return false;
         // A statement refused on a live connection fails again; a connection the server
         // dropped (it restarted) is made anew once.
-        QSqlQuery probe(database());
-        if (probe.exec(QStringLiteral("SELECT 1"))) return false;
+        std::string unused;
+        const Watched probed = watched(
+            [this] {
+                QSqlQuery probe(database());
+                return probe.exec(QStringLiteral("SELECT 1"));
+            },
+            unused);
+        if (probed.done || probed.cut) return false;
         disconnect();
     }
     return false;
@@ -617,7 +640,7 @@ std::optional<std::string> SqlJournal::begin(const WriteStart& start, std::strin
             .arg(table(), names.join(QStringLiteral(", ")), marks.join(QStringLiteral(", ")));
     const bool done = withConnection(
         [&](QSqlQuery& q, std::string&) {
-            q.prepare(statement);
+            if (!q.prepare(statement)) return false;
             for (const Column& c : kColumns)
                 if (c.writtenBy == WrittenBy::Begin) q.addBindValue(c.value(row));
             return q.exec();
@@ -639,7 +662,7 @@ bool SqlJournal::complete(const std::string& id, const WriteEnd& end, std::strin
                                   .arg(table(), assignments.join(QStringLiteral(", ")));
     return withConnection(
         [&](QSqlQuery& q, std::string& why) {
-            q.prepare(statement);
+            if (!q.prepare(statement)) return false;
             for (const Column& c : kColumns)
                 if (c.writtenBy == WrittenBy::Complete) q.addBindValue(c.value(row));
             q.addBindValue(QString::fromStdString(id));
@@ -681,7 +704,7 @@ std::optional<std::vector<WriteRow>> SqlJournal::rows(const RowFilter& filter, s
                 statement += QStringLiteral(" WHERE ") + conditions.join(QStringLiteral(" AND "));
             statement += QStringLiteral(" ORDER BY started, id");
             q.setForwardOnly(true);
-            q.prepare(statement);
+            if (!q.prepare(statement)) return false;
             for (const QVariant& value : values) q.addBindValue(value);
             if (!q.exec()) return false;
             found.clear();
@@ -707,9 +730,10 @@ bool SqlJournal::lastConfirmed(const std::string& serial, std::optional<WriteRow
                     ? QStringLiteral("(serial_after = ? OR (serial_after IS NULL AND serial = ?))")
                     : QStringLiteral("serial = ?");
             q.setForwardOnly(true);
-            q.prepare(QStringLiteral("SELECT %1 FROM %2 WHERE %3 AND confirmed = 1 "
-                                     "ORDER BY started DESC, id DESC LIMIT 1")
-                          .arg(selectList(schema), table(), badge));
+            if (!q.prepare(QStringLiteral("SELECT %1 FROM %2 WHERE %3 AND confirmed = 1 "
+                                          "ORDER BY started DESC, id DESC LIMIT 1")
+                               .arg(selectList(schema), table(), badge)))
+                return false;
             const QString s = QString::fromStdString(serial);
             q.addBindValue(s);
             if (readBack) q.addBindValue(s);

@@ -1,7 +1,11 @@
 #pragma once
 
 #include <QString>
+#include <chrono>
+#include <functional>
+#include <memory>
 
+#include "journal/answer_watch.h"
 #include "journal/journal.h"
 #include "journal/journal_location.h"
 
@@ -18,8 +22,12 @@ class SqlJournal final : public Journal {
     // The schema this program writes. A journal made by a newer program is refused.
     static constexpr int kSchemaVersion = 2;
     // A write waits this long for a lock another program holds before it gives up, on
-    // either database: SQLite's busy time-out, PostgreSQL's lock and statement time-outs.
+    // either database: SQLite's busy time-out, PostgreSQL's lock time-out.
     static constexpr int kLockWaitMs = 5000;
+    // PostgreSQL: the longest a statement waits for the server's answer, on the client's
+    // own clock (AnswerWatch) and as the server's statement time-out. It ends past the lock
+    // time-out, so that a lock waited for in vain is named as such by the server.
+    static constexpr auto kAnswerDeadline = std::chrono::milliseconds{kLockWaitMs + 1000};
 
     SqlJournal(std::string where, JournalLocation location, Access access = Access::Record);
     ~SqlJournal() override;
@@ -35,6 +43,11 @@ class SqlJournal final : public Journal {
     bool lastConfirmed(const std::string& serial, std::optional<WriteRow>& row,
                        std::string& error) override;
     void setDriverMessages(std::function<void(const std::string&)> sink) override;
+
+    // PostgreSQL: the client's deadline on each answer (kAnswerDeadline), and what tells it
+    // that a stop was asked (platform::terminationRequested); tests give their own.
+    void setAnswerDeadline(std::chrono::milliseconds deadline);
+    void setStopCheck(std::function<bool()> stopRequested);
 
   private:
     bool sqlite() const { return location_.kind == JournalLocation::Kind::File; }
@@ -60,6 +73,20 @@ class SqlJournal final : public Journal {
     // Whether an error is a lock that was not given within the time-out.
     bool lockTimeout(const QSqlError& error) const;
 
+    // PostgreSQL (sql_journal_postgres.cpp): the session's settings once connected, and
+    // whether the connection's role may do what the program does with the journal, said
+    // with the GRANT that lets it.
+    bool startPostgresSession(std::string& error);
+    bool mayUseJournal(std::string& error);
+    // Runs `step` under the client's deadline (PostgreSQL; SQLite waits on its own). A step
+    // cut at the deadline or by a stop fails with the reason in `error`, unless it had done
+    // its work; either way the connection is dropped.
+    struct Watched {
+        bool done;
+        bool cut;
+    };
+    Watched watched(const std::function<bool()>& step, std::string& error);
+
     std::string where_;
     JournalLocation location_;
     Access access_;
@@ -68,6 +95,7 @@ class SqlJournal final : public Journal {
     std::string fileIdentity_;  // SQLite: the file opened
     std::string lost_;          // SQLite: why the file opened is gone, once it is
     std::function<void(const std::string&)> driverMessages_;
+    std::unique_ptr<AnswerWatch> watch_;  // PostgreSQL only
 };
 
 }  // namespace palmota::journal

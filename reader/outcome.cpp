@@ -73,7 +73,7 @@ std::string openErrorText(const OpenError& e) {
 std::string describe(const Outcome& o) {
     const std::string device = printable(o.device);
     switch (o.cause) {
-        case Cause::Success:
+        case Cause::Ok:
             return device + ": done";
         case Cause::PortUnavailable:
             return portProblem(o);
@@ -122,6 +122,17 @@ std::string describe(const Outcome& o) {
         case Cause::Interrupted:
             return (device.empty() ? std::string() : device + ": ") + "interrupted before the " +
                    operationName(o.operation) + "; nothing sent";
+        // The till's causes are no link operation's: their lines say what the till saw.
+        case Cause::ReadBackDiffers:
+        case Cause::OverLimit:
+        case Cause::BadgeChangedBeforeWrite:
+        case Cause::BadgeChanged:
+        case Cause::JournalUnavailable:
+        case Cause::OutcomeNotRecorded:
+        case Cause::CreditAboveJournal:
+        case Cause::NoJournal:
+        case Cause::Usage:
+            break;
     }
     return device + ": failed";
 }

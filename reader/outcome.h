@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "reader/bytes.h"
+#include "reader/cause.h"
 #include "reader/clock.h"
 #include "reader/serial_line.h"
 
@@ -14,27 +15,11 @@ namespace palmota {
 // The badge operations of the Reader link.
 enum class Operation { ReadCredit, WriteCredit, ReadBlock, ReadSerialNumber };
 
-// What an operation met. Every failure has one cause; the typed values beside it are those
-// the operation got as far as.
-enum class Cause {
-    Success,          // the values were read, or the write was stored
-    PortUnavailable,  // the port could not be opened; nothing was sent
-    NoAnswer,         // nothing at all came back within an exchange's limit
-    NotReady,         // the ready check was answered with a status other than 00
-    NoBadge,          // a block reply starting FF FF, or a credit length byte FF
-    ShortReply,       // fewer bytes than asked for when the limit passed
-    WriteRefused,     // the write's final byte was FF
-    UnexpectedReply,  // the write's final byte was neither 00 nor FF
-    NotConfirmed,     // no final byte within its limit: the credit may have been stored
-    LineLost,         // the device went away during the exchange
-    Refused,          // an amount or block number refused before anything was sent
-    NoisyLine,        // bytes beyond what a reply's shape allows, or right after it
-    Interrupted,      // the program was asked to end before the operation began; nothing sent
-};
-
 struct Outcome {
     Operation operation = Operation::ReadCredit;
-    Cause cause = Cause::Success;
+    // What the operation met. Every failure has one cause, one of the link's; the typed
+    // values beside it are those the operation got as far as.
+    Cause cause = Cause::Ok;
     // The device the port was opened on, or the chooser's text when it named none.
     std::string device;
     OpenError openError;  // PortUnavailable
@@ -56,7 +41,7 @@ struct Outcome {
     std::optional<std::uint16_t> amount;    // WriteCredit: the credit written (or to be)
     std::optional<std::uint8_t> finalByte;  // WriteCredit: byte 1 of the final reply, if any
 
-    bool succeeded() const { return cause == Cause::Success; }
+    bool succeeded() const { return cause == Cause::Ok; }
 };
 
 // One line for technicians, in English, naming the device and what to try, e.g.

@@ -36,7 +36,9 @@ std::string Palmota::ReadCredit() {
 }
 
 std::string Palmota::WriteCredit(const std::string& amount) {
-    return told(link_.writeCredit(amount));
+    // The window's amount is read here, once: anything but digits is refused, nothing sent.
+    const auto typed = Amount::parse(amount);
+    return told(typed ? link_.writeCredit(*typed) : ReaderLink::refusedWrite(amount));
 }
 
 std::string Palmota::ReadBlock(const std::int32_t& blockNumber) {

@@ -1,7 +1,5 @@
 #include "reader/protocol.h"
 
-#include "reader/bounded_decimal.h"
-
 namespace palmota::protocol {
 
 std::int16_t hexNumber16(std::uint8_t high, std::uint8_t low) {
@@ -35,12 +33,6 @@ std::optional<std::int32_t> decodeSerialNumber(std::string_view blockReply) {
     constexpr std::size_t k = kSerialNumberFirstByte;
     return hexNumber32(byteAt(blockReply, k), byteAt(blockReply, k + 1), byteAt(blockReply, k + 2),
                        byteAt(blockReply, k + 3));
-}
-
-std::optional<std::uint16_t> parseAmount(std::string_view text) {
-    const auto value = boundedDecimal(text, kMaxCredit);
-    if (!value) return std::nullopt;
-    return static_cast<std::uint16_t>(*value);
 }
 
 Bytes amountBytes(std::uint16_t amount) {

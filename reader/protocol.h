@@ -95,10 +95,6 @@ std::int16_t remainingCreditBytes(std::string_view header);
 // -2). None for a reply too short to hold it (fewer than 13 bytes) or a no-block reply.
 std::optional<std::int32_t> decodeSerialNumber(std::string_view blockReply);
 
-// An amount as the operator types it: decimal digits only (leading zeros allowed, however
-// many) whose true value is 0 to 65535. Anything else has no value.
-std::optional<std::uint16_t> parseAmount(std::string_view text);
-
 // The two bytes that carry a credit: high byte first.
 Bytes amountBytes(std::uint16_t amount);
 

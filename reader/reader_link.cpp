@@ -178,14 +178,18 @@ Outcome ReaderLink::readCredit() {
     return outcome;
 }
 
-Outcome ReaderLink::writeCredit(std::string_view amountText) {
-    // Only an amount with a true value of 0 to 65535 fits the two credit bytes; anything
-    // else is refused before the Reader is touched.
-    if (const auto value = parseAmount(amountText)) return writeCredit(*value);
+Outcome ReaderLink::writeCredit(const Amount& amount) {
+    // Only an amount of 0 to 65535 fits the two credit bytes; a larger one is refused before
+    // the Reader is touched.
+    if (const auto credit = amount.credit()) return writeCredit(*credit);
+    return refusedWrite(amount.digits());
+}
+
+Outcome ReaderLink::refusedWrite(std::string_view typed) {
     Outcome outcome;
     outcome.operation = Operation::WriteCredit;
     outcome.cause = Cause::Refused;
-    outcome.refused = std::string(amountText);
+    outcome.refused = std::string(typed);
     return outcome;
 }
 

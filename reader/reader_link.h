@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "reader/amount.h"
 #include "reader/clock.h"
 #include "reader/outcome.h"
 #include "reader/serial_line.h"
@@ -61,9 +62,11 @@ class ReaderLink {
     Outcome readCredit();
     // Writes `amount` as the badge's credit.
     Outcome writeCredit(std::uint16_t amount);
-    // The same for an amount as typed: decimal digits whose value is 0 to 65535; anything
-    // else is refused (Cause::Refused) with nothing sent.
-    Outcome writeCredit(std::string_view amountText);
+    // The same for an amount as typed: one over 65535 is refused (Cause::Refused) with
+    // nothing sent.
+    Outcome writeCredit(const Amount& amount);
+    // A write refused before anything was sent: `typed` is no amount the badge can hold.
+    static Outcome refusedWrite(std::string_view typed);
     // The raw reply to a block read (usually 17 bytes, possibly fewer, more or none).
     Outcome readBlock(std::int32_t blockNumber);
     // The badge's serial number, from bytes 10 to 13 of block 0.

@@ -6,22 +6,33 @@
 
 palmota_windows_lib=${BASH_SOURCE[0]}
 
-# Qt 6.4.2 for x86_64-w64-mingw32, shared, Release: Core, Gui, Widgets, OpenGL, SerialPort,
-# Sql with its SQLite (built in) and PostgreSQL drivers, Test, and libpq. The version is
-# Debian's own Qt's: its host tools (moc, rcc, uic) build for both systems.
+# Qt 6.4.2 for x86_64-w64-mingw32, shared, Release: Core, Gui, Widgets, OpenGL, Sql with its
+# SQLite (built in) and PostgreSQL drivers, Test, and libpq built with OpenSSL 3.0 (TLS to
+# a PostgreSQL journal). The version is Debian's own Qt's: its host tools (moc, rcc, uic)
+# build for both systems. The Windows programs take their serial line from the system's comm
+# API, so Qt Serial Port is not part of it.
 palmota_qt_version=6.4.2
 palmota_sdk_name=qt-$palmota_qt_version-mingw64-sql
 # The prebuilt archive, a cache of what `scripts/windows-sdk` builds from source, kept beside
 # the checkout; PALMOTA_WINDOWS_SDK_ARCHIVE set empty asks for the build from source.
 palmota_sdk_archive=${PALMOTA_WINDOWS_SDK_ARCHIVE-$root/../shared/sdk/$palmota_sdk_name.tar.xz}
-# Third-party sources that no package gives (the Qt Serial Port tarball).
-palmota_sdk_vendor=${PALMOTA_SDK_VENDOR:-$root/../shared/vendor}
+# Beside it, the add-on scripts/windows-sdk unpacks over it: OpenSSL and the libpq built with
+# it (tls-mingw64.tar.xz, or the file PALMOTA_WINDOWS_TLS_ARCHIVE names).
 # Where Qt for Windows is unpacked or built, outside the checkout and reused by later runs.
 palmota_sdk_cache=${PALMOTA_SDK_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/palmota}
 palmota_sdk_dir=$palmota_sdk_cache/$palmota_sdk_name
 palmota_sdk_prefix=$palmota_sdk_dir/prefix
 
 palmota_wine=$(command -v wine64 || command -v wine || echo wine)
+
+# option_value OPTION ARGS...: checks that OPTION, the first of ARGS, is followed by a value
+# (not empty, not another option); otherwise says so on standard error and fails, and the
+# calling script ends with status 1 through its own `die`.
+option_value() {
+  if [ $# -ge 2 ] && [ -n "$2" ] && [ "${2#--}" = "$2" ]; then return 0; fi
+  echo "$(basename "$0"): $1 needs a value" >&2
+  return 1
+}
 
 # windows_on_display SCREEN FUNCTION ARGS...: runs the shell function FUNCTION with ARGS in a
 # shell of its own that has this library, on a new virtual display of SCREEN (800x700x24).

@@ -3,7 +3,7 @@
 #include <span>
 #include <string_view>
 
-#include "reader/outcome.h"
+#include "reader/cause.h"
 
 namespace palmota::till {
 
@@ -20,42 +20,16 @@ enum class Family {
     Interrupted,     // the program was asked to end before the operation began
 };
 
-// Every cause a front end shows: the link's, in the link's order, then the till's own.
-enum class Cause {
-    Ok,
-    PortUnavailable,
-    NoAnswer,
-    NotReady,
-    NoBadge,
-    ShortReply,
-    WriteRefused,
-    UnexpectedReply,
-    NotConfirmed,
-    LineLost,
-    Refused,
-    NoisyLine,
-    Interrupted,
-    // The till's own.
-    ReadBackDiffers,  // the credit read back is neither the one written nor, known, the one before
-    OverLimit,        // a top-up whose sum would pass 65535: nothing written
-    BadgeChangedBeforeWrite,  // another serial number between the reads before the write
-    BadgeChanged,             // another serial number on the read-back
-    JournalUnavailable,       // the write's row could not be committed: nothing written
-    OutcomeNotRecorded,       // the amount went out; its outcome could not be recorded
-    CreditAboveJournal,       // journal check: the badge holds more than its last write left
-    NoJournal,                // journal report or check: nothing at the place named
-    Usage,                    // a command that cannot be used: nothing sent
-};
-
-// One row of the cause table: its name for scripts, its family, a short English phrase
-// for the exit-status tables, and a French one for the window's tooltip where the cause is
-// the till's own.
+// One row of the cause table, for every cause of the one enumeration (reader/cause.h): its
+// name for scripts, its family, and what it is in the few words the exit-status tables of
+// --help, the manual page and the README list after the family's meaning. The sentences
+// that tell a cause when it happens are the link's (reader/outcome.h), the command line's
+// and the window's (ui/outcome_text.h).
 struct CauseRow {
     Cause cause;
     Family family;
     std::string_view name;
-    std::string_view english;
-    std::string_view french;
+    std::string_view statusPhrase;
 };
 
 struct FamilyRow {
@@ -95,8 +69,5 @@ const CauseRow& row(Cause cause);
 std::string_view causeName(Cause cause);
 Family family(Cause cause);
 int exitStatus(Cause cause);
-
-// The cause a link operation's outcome shows as.
-Cause causeOf(const Outcome& outcome);
 
 }  // namespace palmota::till

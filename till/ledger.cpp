@@ -2,21 +2,27 @@
 
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QSysInfo>
 #include <algorithm>
 
 #include "journal/daily_report.h"
 #include "journal/journal.h"
 #include "journal/journal_location.h"
 #include "journal/journal_open.h"
-#include "journal/journal_platform.h"
+#include "process/platform.h"
 #include "reader/byte_text.h"
+#include "till/till.h"
 
 namespace palmota::till {
 
-Ledger::Opening Ledger::open(const std::string& where, Use use) {
+Station Station::here(std::string program, std::function<std::string()> port) {
+    return {QSysInfo::machineHostName().toStdString(), platform::accountName(), std::move(program),
+            std::move(port)};
+}
+
+Ledger::Opening Ledger::open(const std::string& where, journal::Access access, Station station) {
     Opening opening;
     std::string error;
-    const auto access = use == Use::Record ? journal::Access::Record : journal::Access::Read;
     auto made = journal::makeJournal(where, access, error);
     if (!made) {
         opening.cause = Cause::Usage;
@@ -27,11 +33,11 @@ Ledger::Opening Ledger::open(const std::string& where, Use use) {
                 : std::string(journal::kNotAvailable);
         return opening;
     }
-    opening.ledger = std::make_unique<Ledger>(std::move(made));
+    opening.ledger = std::make_unique<Ledger>(std::move(made), std::move(station));
     journal::Journal& journal = opening.ledger->journal_;
     // A report or a check never makes a journal: a mistyped path would read as an empty
     // day.
-    if (use == Use::Read && !journal.exists(error)) {
+    if (access == journal::Access::Read && !journal.exists(error)) {
         opening.cause = error.empty() ? Cause::NoJournal : Cause::JournalUnavailable;
         opening.message = error.empty() ? "no journal at " + printable(journal.where())
                                         : opening.ledger->unavailable(error, Consequence::None);
@@ -41,17 +47,19 @@ Ledger::Opening Ledger::open(const std::string& where, Use use) {
     if (!journal.connect(error)) {
         opening.cause = Cause::JournalUnavailable;
         opening.error = error;
-        opening.message = opening.ledger->unavailable(
-            error, use == Use::Record ? Consequence::NothingWritten : Consequence::None);
-        if (use == Use::Read) opening.ledger.reset();
+        opening.message = opening.ledger->unavailable(error, access == journal::Access::Record
+                                                                 ? Consequence::NothingWritten
+                                                                 : Consequence::None);
+        if (access == journal::Access::Read) opening.ledger.reset();
     }
     return opening;
 }
 
-Ledger::Ledger(std::unique_ptr<journal::Journal> journal)
-    : owned_(std::move(journal)), journal_(*owned_) {}
+Ledger::Ledger(std::unique_ptr<journal::Journal> journal, Station station)
+    : owned_(std::move(journal)), journal_(*owned_), station_(std::move(station)) {}
 
-Ledger::Ledger(journal::Journal& journal) : journal_(journal) {}
+Ledger::Ledger(journal::Journal& journal, Station station)
+    : journal_(journal), station_(std::move(station)) {}
 
 Ledger::~Ledger() = default;
 
@@ -75,14 +83,35 @@ std::string Ledger::unavailable(const std::string& error, Consequence consequenc
     return line;
 }
 
-std::optional<std::string> Ledger::begin(const journal::WriteStart& start, std::string& problem) {
+std::optional<std::string> Ledger::begin(const WriteVerdict& verdict, std::string& problem) {
+    journal::WriteStart start;
+    start.station = station_.host;
+    start.user = station_.account;
+    start.program = station_.program;
+    start.port = station_.port ? station_.port() : std::string();
+    if (verdict.serial) {
+        start.serial = std::to_string(*verdict.serial);
+        start.serialSource = journal::SerialSource::ReadNow;
+    }
+    if (verdict.before) start.before = *verdict.before;
+    start.amount = *verdict.amount;
+    if (verdict.added) start.topup = *verdict.added;
     std::string error;
     auto id = journal_.begin(start, error);
     if (!id) problem = unavailable(error, Consequence::NothingWritten);
     return id;
 }
 
-bool Ledger::complete(const std::string& id, const journal::WriteEnd& end, std::string& problem) {
+bool Ledger::complete(const std::string& id, const WriteVerdict& verdict, std::string& problem) {
+    journal::WriteEnd end;
+    end.cause = std::string(causeName(verdict.judged));
+    end.confirmed = verdict.confirmed;
+    end.unchanged = verdict.unchanged;
+    // The row names the badge the write went to only when it is known, and a credit read
+    // back only as the credit of the badge it names.
+    if (verdict.badgeWritten) end.serialAfter = std::to_string(*verdict.badgeWritten);
+    if (verdict.after && (verdict.badgeWritten || verdict.serialAfter == verdict.serial))
+        end.after = *verdict.after;
     std::string error;
     if (journal_.complete(id, end, error)) return true;
     const std::string outcome =
@@ -152,10 +181,6 @@ bool Ledger::report(const ReportRequest& request, std::string& output, std::stri
 
 void Ledger::setDriverMessages(std::function<void(const std::string&)> sink) {
     journal_.setDriverMessages(std::move(sink));
-}
-
-std::string_view journalPasswordFile() {
-    return journal::passwordFileHelp();
 }
 
 }  // namespace palmota::till

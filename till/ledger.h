@@ -8,29 +8,45 @@
 #include <string_view>
 #include <vector>
 
+#include "journal/journal.h"
 #include "till/causes.h"
-
-namespace palmota::journal {
-class Journal;
-struct WriteStart;
-struct WriteEnd;
-}  // namespace palmota::journal
 
 namespace palmota::till {
 
+struct WriteVerdict;
+
+// What a journal's rows say of where a write was made: the host, the account the program
+// runs as, the program, and the port as chosen when the write starts.
+struct Station {
+    std::string host;
+    std::string account;
+    std::string program;
+    std::function<std::string()> port;
+
+    // This host and account, for `program` on the port `port` gives.
+    static Station here(std::string program, std::function<std::string()> port);
+};
+
+// The daily report asked for: per UTC day and station, and the writes that need a read.
+struct ReportRequest {
+    enum class Format { Text, Json, Csv };
+    Format format = Format::Text;
+    std::string from;  // UTC days YYYY-MM-DD, both included; empty for no bound
+    std::string to;
+    std::string station;
+};
+
 // The journal as the till keeps it: opened once from the --journal text for both programs,
-// the one place that says it is unavailable, and the daily report.
+// with the station its rows name, the one place that says it is unavailable, and the
+// daily report. It makes each write's row from the till's verdict.
 class Ledger {
   public:
-    // What a program does with it: record its writes (made on first use), or only read it.
-    enum class Use { Record, Read };
-
     struct Opening {
-        // Null only when there is nothing to keep (see `cause`); for Use::Record it is there
-        // even when the journal cannot be reached now: it is tried again at each write.
+        // Null only when there is nothing to keep (see `cause`); for Access::Record it is
+        // there even when the journal cannot be reached now: it is tried again at each write.
         std::unique_ptr<Ledger> ledger;
         // Ok; Usage (the text names no journal, or this build keeps none); NoJournal
-        // (Use::Read: nothing there); JournalUnavailable (it cannot be reached or read now).
+        // (Access::Read: nothing there); JournalUnavailable (it cannot be reached or read now).
         Cause cause = Cause::Ok;
         std::string message;   // one line for standard error, when `cause` is not Ok
         std::string error;     // JournalUnavailable: the journal's own reason
@@ -40,11 +56,12 @@ class Ledger {
     // What follows for the writes when the journal is unavailable, as the line says it.
     enum class Consequence { None, NothingWritten, WritesRefused };
 
-    static Opening open(const std::string& where, Use use);
+    // `access`: record the writes (the journal made on first use), or only read it.
+    static Opening open(const std::string& where, journal::Access access, Station station);
 
-    explicit Ledger(std::unique_ptr<journal::Journal> journal);
+    Ledger(std::unique_ptr<journal::Journal> journal, Station station);
     // A journal the caller keeps (tests).
-    explicit Ledger(journal::Journal& journal);
+    Ledger(journal::Journal& journal, Station station);
     ~Ledger();
     Ledger(const Ledger&) = delete;
     Ledger& operator=(const Ledger&) = delete;
@@ -54,12 +71,12 @@ class Ledger {
     // "journal unavailable: WHERE: ERROR", and what follows for the writes.
     std::string unavailable(const std::string& error, Consequence consequence) const;
 
-    // Commits the row of a write about to go out: its id, or none with `problem` set to the
-    // line that says nothing was written.
-    std::optional<std::string> begin(const journal::WriteStart& start, std::string& problem);
-    // Records the outcome; false with `problem` set to the line that names the row and the
-    // outcome it could not take.
-    bool complete(const std::string& id, const journal::WriteEnd& end, std::string& problem);
+    // Commits the row of the write `verdict` is about to send, with what was read before it:
+    // its id, or none with `problem` set to the line that says nothing was written.
+    std::optional<std::string> begin(const WriteVerdict& verdict, std::string& problem);
+    // Records the write's outcome as `verdict` judged it; false with `problem` set to the
+    // line that names the row and the outcome it could not take.
+    bool complete(const std::string& id, const WriteVerdict& verdict, std::string& problem);
 
     // The latest confirmed write to a badge.
     struct LastWrite {
@@ -93,15 +110,8 @@ class Ledger {
     // False with `problem` set when the journal cannot be read.
     bool history(std::int32_t serial, BadgeHistory& history, std::string& problem);
 
-    // The daily report: per UTC day and station, and the writes that need a read.
-    struct ReportRequest {
-        enum class Format { Text, Csv, Json };
-        Format format = Format::Text;
-        std::string from;  // UTC days YYYY-MM-DD, both included; empty for no bound
-        std::string to;
-        std::string station;
-    };
-    // The report as text, CSV, or JSON lines; false with `problem` set when it cannot be read.
+    // The daily report as text, CSV, or JSON lines; false with `problem` set when it cannot be
+    // read.
     bool report(const ReportRequest& request, std::string& output, std::string& problem);
 
     // The database driver's own messages go here (a wire trace) instead of standard error.
@@ -110,9 +120,7 @@ class Ledger {
   private:
     std::unique_ptr<journal::Journal> owned_;
     journal::Journal& journal_;
+    Station station_;
 };
-
-// Where the PostgreSQL client reads a password from, for help texts.
-std::string_view journalPasswordFile();
 
 }  // namespace palmota::till

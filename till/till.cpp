@@ -1,12 +1,7 @@
 #include "till/till.h"
 
-#include <QString>
-#include <QSysInfo>
 #include <algorithm>
 
-#include "journal/journal.h"
-#include "process/platform.h"
-#include "reader/bounded_decimal.h"
 #include "reader/protocol.h"
 
 namespace palmota::till {
@@ -25,17 +20,43 @@ std::vector<std::int32_t> WriteVerdict::serialsSeen() const {
     return seen;
 }
 
-Till::Till(ReaderLink& link, std::string program, std::function<std::string()> port, Ledger* ledger)
-    : link_(link), program_(std::move(program)), port_(std::move(port)), ledger_(ledger) {}
+Till::Till(ReaderLink& link, Ledger* ledger) : link_(link), ledger_(ledger) {}
 
 void Till::setInterruption(std::function<bool()> interrupted) {
     interrupted_ = interrupted;
     link_.setInterruption(std::move(interrupted));
 }
 
-const Outcome& Till::run(WriteVerdict& verdict, Outcome outcome) {
+const Outcome& Till::record(WriteVerdict& verdict, Outcome outcome) {
     verdict.operations.push_back(std::move(outcome));
     return verdict.operations.back();
+}
+
+bool Till::record(ReadVerdict& verdict, Outcome outcome, const ReadShown& shown) {
+    verdict.operations.push_back(std::move(outcome));
+    const Outcome& read = verdict.operations.back();
+    if (!read.succeeded() && !verdict.failed) {
+        verdict.cause = read.cause;
+        verdict.failed = read;
+    }
+    return !shown || shown(read);
+}
+
+ReadVerdict Till::read(const ReadShown& shown) {
+    ReadVerdict verdict;
+    // The credit is read even when the serial number's read failed: each has its box.
+    if (record(verdict, link_.readSerialNumber(), shown))
+        record(verdict, link_.readCredit(), shown);
+    return verdict;
+}
+
+ReadVerdict Till::dump(const ReadShown& shown) {
+    ReadVerdict verdict;
+    // Each block's read is whole (ready check, 04, block number), whatever the one before
+    // gave.
+    for (std::int32_t block = 0; block < protocol::kDumpBlockCount; ++block)
+        if (!record(verdict, link_.readBlock(block), shown)) break;
+    return verdict;
 }
 
 WriteVerdict& Till::stopBefore(WriteVerdict& verdict, Cause cause, std::optional<Outcome> failed) {
@@ -48,13 +69,13 @@ WriteVerdict& Till::stopBefore(WriteVerdict& verdict, Cause cause, std::optional
 bool Till::readBefore(WriteVerdict& verdict) {
     // Serial, credit, serial: the credit is that of the badge read before and after it; one
     // laid on the Reader in between would have its credit taken for the first badge's.
-    const Outcome first = run(verdict, link_.readSerialNumber());
+    const Outcome first = record(verdict, link_.readSerialNumber());
     verdict.serial = first.serial;
-    const Outcome credit = first.succeeded() ? run(verdict, link_.readCredit()) : first;
+    const Outcome credit = first.succeeded() ? record(verdict, link_.readCredit()) : first;
     verdict.before = credit.credit;
-    const Outcome again = credit.succeeded() ? run(verdict, link_.readSerialNumber()) : credit;
+    const Outcome again = credit.succeeded() ? record(verdict, link_.readSerialNumber()) : credit;
     if (!again.succeeded()) {
-        stopBefore(verdict, causeOf(again), again);
+        stopBefore(verdict, again.cause, again);
         return false;
     }
     if (again.serial == first.serial) return true;
@@ -65,16 +86,16 @@ bool Till::readBefore(WriteVerdict& verdict) {
 
 void Till::readAfter(WriteVerdict& verdict, bool bracket) {
     if (!bracket) {
-        verdict.readBack = run(verdict, link_.readCredit());
+        verdict.readBack = record(verdict, link_.readCredit());
         if (verdict.readBack->succeeded()) verdict.after = verdict.readBack->credit;
         return;
     }
-    const Outcome serial = run(verdict, link_.readSerialNumber());
+    const Outcome serial = record(verdict, link_.readSerialNumber());
     if (!serial.succeeded()) return;
     verdict.serialAfter = serial.serial;
-    verdict.readBack = run(verdict, link_.readCredit());
+    verdict.readBack = record(verdict, link_.readCredit());
     if (!verdict.readBack->succeeded()) return;
-    const Outcome again = run(verdict, link_.readSerialNumber());
+    const Outcome again = record(verdict, link_.readSerialNumber());
     if (!again.succeeded()) return;
     // A credit read between two different serial numbers is nobody's.
     if (again.serial != serial.serial) {
@@ -95,7 +116,7 @@ void Till::judge(WriteVerdict& v, bool readBackDue) {
         return;
     }
     // Refused or failed before the amount went out: the badge is untouched.
-    v.cause = v.judged = causeOf(write);
+    v.cause = v.judged = write.cause;
     v.failed = write;
     v.unchanged = true;
 }
@@ -114,7 +135,7 @@ void Till::judgeSent(WriteVerdict& v, bool readBackDue) {
     }
     // The Reader's refusal (FF, then silence) is its verdict, unless a credit read back
     // differs from the one before the write: then it stored something, whatever it said.
-    const bool refused = write.cause == palmota::Cause::WriteRefused;
+    const bool refused = write.cause == Cause::WriteRefused;
     if (v.after) {
         if (*v.after == *v.amount) {
             decide(Cause::Ok);
@@ -140,30 +161,18 @@ void Till::judgeSent(WriteVerdict& v, bool readBackDue) {
         decide(Cause::Ok);
         v.confirmed = true;
     } else if (!write.succeeded() && !refused) {
-        decide(causeOf(write), write);
+        decide(write.cause, write);
     } else {
         // Stored, said the Reader, but the badge or its credit could not be read back:
         // the read after the write that failed, the last operation, names why.
         const Outcome& reading = v.operations.back();
-        decide(causeOf(reading), reading);
+        decide(reading.cause, reading);
     }
 }
 
-bool Till::beginRow(WriteVerdict& verdict, std::optional<int> topup) {
-    journal::WriteStart start;
-    start.station = QSysInfo::machineHostName().toStdString();
-    start.user = platform::accountName();
-    start.program = program_;
-    start.port = port_ ? port_() : std::string();
-    if (verdict.serial) {
-        start.serial = std::to_string(*verdict.serial);
-        start.serialSource = journal::SerialSource::ReadNow;
-    }
-    if (verdict.before) start.before = *verdict.before;
-    start.amount = *verdict.amount;
-    start.topup = topup;
+bool Till::beginRow(WriteVerdict& verdict) {
     std::string problem;
-    verdict.row = ledger_->begin(start, problem);
+    verdict.row = ledger_->begin(verdict, problem);
     if (!verdict.row) {
         verdict.journalProblem = problem;
         // A stop asked while the journal waited for a lock ends the command as asked.
@@ -177,36 +186,34 @@ bool Till::beginRow(WriteVerdict& verdict, std::optional<int> topup) {
 }
 
 void Till::completeRow(WriteVerdict& verdict) {
-    journal::WriteEnd end;
-    end.cause = std::string(causeName(verdict.judged));
-    end.confirmed = verdict.confirmed;
-    end.unchanged = verdict.unchanged;
-    // The row names the badge the write went to only when it is known, and a credit read
-    // back only as the credit of the badge it names.
-    if (verdict.badgeWritten) end.serialAfter = std::to_string(*verdict.badgeWritten);
-    if (verdict.after && (verdict.badgeWritten || verdict.serialAfter == verdict.serial))
-        end.after = *verdict.after;
     std::string problem;
-    if (ledger_->complete(*verdict.row, end, problem)) return;
+    if (ledger_->complete(*verdict.row, verdict, problem)) return;
     verdict.journalProblem = problem;
     // Whether anything reached the badge decides what the failure means to a script.
     verdict.cause = verdict.amountSent ? Cause::OutcomeNotRecorded : Cause::JournalUnavailable;
 }
 
-WriteVerdict Till::write(std::string_view amountText, bool verify) {
+WriteVerdict Till::refused(std::string_view typed) {
     WriteVerdict verdict;
-    const auto amount = protocol::parseAmount(amountText);
+    verdict.write = record(verdict, ReaderLink::refusedWrite(typed));
+    judge(verdict, false);
+    return verdict;
+}
+
+WriteVerdict Till::write(const Amount& typed, bool verify) {
+    WriteVerdict verdict;
+    const auto amount = typed.credit();
     if (!amount) {
         // The link refuses it, with nothing sent.
-        verdict.write = run(verdict, link_.writeCredit(amountText));
+        verdict.write = record(verdict, link_.writeCredit(typed));
         judge(verdict, false);
         return verdict;
     }
     verdict.amount = *amount;
     // With a journal, the row names the badge the write is for, and the badge it went to.
     const bool bracket = ledger_ != nullptr;
-    if (bracket && (!readBefore(verdict) || !beginRow(verdict, std::nullopt))) return verdict;
-    verdict.write = run(verdict, link_.writeCredit(*amount));
+    if (bracket && (!readBefore(verdict) || !beginRow(verdict))) return verdict;
+    verdict.write = record(verdict, link_.writeCredit(*amount));
     // Without a journal a verified write reads the credit alone after it, as it always has:
     // it names no badge, and its credit read back is what it is judged by. With no credit
     // read before it, the Reader's FF stands against any credit read back but the amount.
@@ -217,18 +224,19 @@ WriteVerdict Till::write(std::string_view amountText, bool verify) {
     return verdict;
 }
 
-WriteVerdict Till::topup(std::string_view amountDigits) {
+WriteVerdict Till::topup(const Amount& amount) {
     WriteVerdict verdict;
     if (!readBefore(verdict)) return verdict;
     // The sum is made here, from the credit the Reader gave: only one up to the credit
     // limit fits the two credit bytes, however many digits the amount has.
-    const auto added = boundedDecimal(amountDigits, protocol::kMaxCredit);
+    const auto added = amount.credit();
     if (!added || *verdict.before + *added > protocol::kMaxCredit)
         return stopBefore(verdict, Cause::OverLimit);
+    verdict.added = *added;
     verdict.amount = static_cast<std::uint16_t>(*verdict.before + *added);
     if (interrupted()) return stopBefore(verdict, Cause::Interrupted);
-    if (ledger_ && !beginRow(verdict, static_cast<int>(*added))) return verdict;
-    verdict.write = run(verdict, link_.writeCredit(*verdict.amount));
+    if (ledger_ && !beginRow(verdict)) return verdict;
+    verdict.write = record(verdict, link_.writeCredit(*verdict.amount));
     if (verdict.write->amountSent) readAfter(verdict, true);
     judge(verdict, true);
     if (verdict.row) completeRow(verdict);
@@ -238,7 +246,7 @@ WriteVerdict Till::topup(std::string_view amountDigits) {
 CheckVerdict Till::check() {
     CheckVerdict verdict;
     const auto fail = [&verdict](const Outcome& outcome) {
-        verdict.cause = causeOf(outcome);
+        verdict.cause = outcome.cause;
         verdict.failed = outcome;
         return verdict;
     };

@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "reader/amount.h"
 #include "reader/outcome.h"
 #include "reader/reader_link.h"
 #include "till/causes.h"
@@ -38,6 +39,7 @@ struct WriteVerdict {
     std::optional<std::int32_t> serialAgain;  // read before the write too, when it differed
     std::optional<std::uint16_t> before;      // the credit read before the write
     std::optional<std::uint16_t> amount;      // the credit to write
+    std::optional<std::uint16_t> added;       // a top-up: what it adds to `before`
     std::optional<Outcome> write;             // the write, once it was tried
     // After the write: serial, credit, serial. The credit read back counts only when read
     // between two equal serial numbers; the badge is the same as before the write only
@@ -61,6 +63,13 @@ struct WriteVerdict {
     // Every serial number the command read, each once, in the order first read: two or
     // more when the badge changed.
     std::vector<std::int32_t> serialsSeen() const;
+};
+
+// What came of reads that change nothing: "Lire Badge" and the dump.
+struct ReadVerdict {
+    Cause cause = Cause::Ok;          // the first failed read's; Ok when every read succeeded
+    std::optional<Outcome> failed;    // that read
+    std::vector<Outcome> operations;  // every read, in order
 };
 
 // What `journal check` found: the badge present against its last confirmed write, and the
@@ -94,29 +103,39 @@ struct CheckVerdict {
 // completed with its outcome after it.
 class Till {
   public:
-    // `program` and `port` are what the journal's rows say of the station: the program's
-    // name and the port text as chosen.
-    Till(ReaderLink& link, std::string program, std::function<std::string()> port,
-         Ledger* ledger = nullptr);
+    // Told each read as it ends: false, and no read follows it.
+    using ReadShown = std::function<bool(const Outcome&)>;
+
+    explicit Till(ReaderLink& link, Ledger* ledger = nullptr);
 
     // Asked before each operation: once true, no operation starts, and the command ends
     // with what it did (the one under way runs to its end). Set on the link too.
     void setInterruption(std::function<bool()> interrupted);
     void setLedger(Ledger* ledger) { ledger_ = ledger; }
-    Ledger* ledger() const { return ledger_; }
 
-    // Writes `amountText` (decimal digits, 0 to 65535) as the badge's credit; anything else
-    // is refused with nothing sent. `verify`: the credit is read back, and the write is done
-    // only when it is the amount.
-    WriteVerdict write(std::string_view amountText, bool verify = false);
-    // Adds `amountDigits` (decimal digits) to the badge's credit.
-    WriteVerdict topup(std::string_view amountDigits);
+    // "Lire Badge": the serial number, then the credit, whatever the first read gave.
+    ReadVerdict read(const ReadShown& shown = {});
+    // The dump: blocks 0 to 7, in order.
+    ReadVerdict dump(const ReadShown& shown = {});
+
+    // Writes `amount` as the badge's credit; one over 65535 is refused with nothing sent.
+    // `verify`: the credit is read back, and the write is done only when it is the amount.
+    WriteVerdict write(const Amount& amount, bool verify = false);
+    // Adds `amount` to the badge's credit: a sum over 65535 is refused once the credit is
+    // read, with nothing written.
+    WriteVerdict topup(const Amount& amount);
+    // The verdict on a text that is no amount at all: refused, with nothing sent.
+    static WriteVerdict refused(std::string_view typed);
     // Reads the badge and compares its credit with its last confirmed write (needs a ledger).
     CheckVerdict check();
 
   private:
     bool interrupted() const { return interrupted_ && interrupted_(); }
-    const Outcome& run(WriteVerdict& verdict, Outcome outcome);
+    // Keeps `outcome` among the verdict's operations.
+    static const Outcome& record(WriteVerdict& verdict, Outcome outcome);
+    // Keeps a read's outcome, the first failure as the verdict's: false once `shown` says
+    // no read follows it.
+    static bool record(ReadVerdict& verdict, Outcome outcome, const ReadShown& shown);
     // Serial, credit, serial before the write: false when the write must not go out.
     bool readBefore(WriteVerdict& verdict);
     // After the write: the credit alone (`bracket` false), or serial, credit, serial.
@@ -130,12 +149,10 @@ class Till {
     static WriteVerdict& stopBefore(WriteVerdict& verdict, Cause cause,
                                     std::optional<Outcome> failed = std::nullopt);
     // The journaled part: the row before the write, its outcome after.
-    bool beginRow(WriteVerdict& verdict, std::optional<int> topup);
+    bool beginRow(WriteVerdict& verdict);
     void completeRow(WriteVerdict& verdict);
 
     ReaderLink& link_;
-    std::string program_;
-    std::function<std::string()> port_;
     Ledger* ledger_;
     std::function<bool()> interrupted_;
 };

@@ -77,9 +77,9 @@ FrmPalmota::FrmPalmota(SerialLine& Mscomm, Clock& clock, QWidget* parent)
     : QWidget(parent),
       picture_(backgroundPicture()),
       link_(Mscomm, clock, [this] { return portText(); }),
-      palmota_(link_),
-      till_(link_, "palmota", [this] { return portText(); }),
-      programEnd_([] { QCoreApplication::exit(0); }) {
+      till_(link_),
+      programEnd_([] { QCoreApplication::exit(0); }),
+      clock_(clock) {
     setWindowTitle(QStringLiteral("Tarvinelo PALMOTA"));
     setWindowIcon(appWindowIcon());
     setFont(windowFont(8));
@@ -93,9 +93,14 @@ FrmPalmota::FrmPalmota(SerialLine& Mscomm, Clock& clock, QWidget* parent)
     Timer1 = new QTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
     Timer1->setInterval(kTimer1Interval);
-    // A coarse timer may fire up to 5% early: the first read must come one full interval
-    // after the click.
+    // A coarse timer may fire up to 5% early, and a precise one up to a millisecond early
+    // where it counts whole milliseconds from the moment it was started, as Windows'
+    // multimedia timers do under wine: the first read is held to one full interval after
+    // the click on the window's own clock (Timer1_Timer).
     Timer1->setTimerType(Qt::PreciseTimer);
+    firstIntervalRest_ = new QTimer(this);
+    firstIntervalRest_->setSingleShot(true);
+    firstIntervalRest_->setTimerType(Qt::PreciseTimer);
 
     connect(Command1, &QPushButton::clicked, this, &FrmPalmota::Command1_Click);
     connect(Command2, &QPushButton::clicked, this, &FrmPalmota::Command2_Click);
@@ -103,6 +108,7 @@ FrmPalmota::FrmPalmota(SerialLine& Mscomm, Clock& clock, QWidget* parent)
     connect(Command4, &QPushButton::clicked, this, &FrmPalmota::Command4_Click);
     connect(Text2, &QLineEdit::textChanged, this, &FrmPalmota::Text2_Change);
     connect(Timer1, &QTimer::timeout, this, &FrmPalmota::Timer1_Timer);
+    connect(firstIntervalRest_, &QTimer::timeout, this, &FrmPalmota::Timer1_Timer);
     framedTimer_ = new QTimer(this);
     framedTimer_->setSingleShot(true);
     connect(framedTimer_, &QTimer::timeout, this, [this] {
@@ -251,9 +257,9 @@ void FrmPalmota::explain(QLineEdit* box, const QString& text) {
     box->setAccessibleDescription(text);
 }
 
-void FrmPalmota::explainLastOutcome(QLineEdit* box) {
-    outcomes_.push_back(palmota_.lastOutcome());
-    explain(box, outcomeText(outcomes_.back(), QTime::currentTime()));
+void FrmPalmota::explainOutcome(QLineEdit* box, const Outcome& outcome) {
+    outcomes_.push_back(outcome);
+    explain(box, outcomeText(outcome, QTime::currentTime()));
 }
 
 void FrmPalmota::clearExplanation(QLineEdit* box) {
@@ -329,6 +335,8 @@ void FrmPalmota::Command1_Click() {
         Command3->setEnabled(true);
         Command1->setText(QStringLiteral("Lecture Continue"));
         Timer1->stop();
+        firstIntervalRest_->stop();
+        firstReadDue_.reset();
         Label1->hide();
     } else {
         ContinuousReading = true;
@@ -337,6 +345,7 @@ void FrmPalmota::Command1_Click() {
         Command3->setEnabled(false);
         Command1->setText(QStringLiteral("Stop Lecture"));
         // Restarted, so that the first read comes one full interval after the click.
+        firstReadDue_ = clock_.now() + Timer1->intervalAsDuration();
         Timer1->stop();
         Timer1->start();
         Label1->show();
@@ -345,16 +354,19 @@ void FrmPalmota::Command1_Click() {
 
 // Encode: write the typed amount to the badge.
 void FrmPalmota::Command2_Click() {
-    const QString amount = Text2->text();
+    const std::string typed = Text2->text().toStdString();
     // An empty box holds no amount: nothing is sent, and the last result stays.
-    if (amount.isEmpty()) return;
+    if (typed.empty()) return;
     Text3->setText(QString());
     runAction([&] {
         // WriteCredit, with the till's rules around it: with a journal, the badge is read
         // and the row committed before the write, and the write is not sent without it.
-        const till::WriteVerdict verdict = till_.write(amount.toStdString());
+        // The box's digits are read here, once; an amount over 65535 is refused.
+        const auto amount = Amount::parse(typed);
+        const till::WriteVerdict verdict =
+            amount ? till_.write(*amount) : till::Till::refused(typed);
         outcomes_.insert(outcomes_.end(), verdict.operations.begin(), verdict.operations.end());
-        if (verdict.judged == till::Cause::Refused) {
+        if (verdict.judged == Cause::Refused) {
             // An amount the link refused, with nothing sent, goes from the box; emptying
             // the box empties the result through Text2_Change, and the result box keeps
             // why in its tooltip.
@@ -376,20 +388,22 @@ void FrmPalmota::Command2_Click() {
 // Read: serial number first, then the credit.
 void FrmPalmota::Command3_Click() {
     runAction([this] {
-        Text4->setText(fromResult(palmota_.ReadSerialNumber()));
-        explainLastOutcome(Text4);
-        Text1->setText(fromResult(palmota_.ReadCredit()));
-        explainLastOutcome(Text1);
+        // ReadSerialNumber's text goes to Text4, then ReadCredit's to Text1, each as its read
+        // ends.
+        till_.read([this](const Outcome& read) {
+            QLineEdit* box = read.operation == Operation::ReadSerialNumber ? Text4 : Text1;
+            box->setText(fromResult(resultText(read)));
+            explainOutcome(box, read);
+            return true;
+        });
     });
 }
 
 // Dump the badge's first eight blocks; the replies are not shown.
 void FrmPalmota::Command4_Click() {
     runAction([this] {
-        for (std::int32_t block = 0; block < protocol::kDumpBlockCount; ++block) {
-            static_cast<void>(palmota_.ReadBlock(block));
-            outcomes_.push_back(palmota_.lastOutcome());
-        }
+        const till::ReadVerdict dump = till_.dump();
+        outcomes_.insert(outcomes_.end(), dump.operations.begin(), dump.operations.end());
     });
 }
 
@@ -397,6 +411,7 @@ void FrmPalmota::Form_Unload() {
     // No read may start between the close and the end of the program.
     closing_ = true;
     Timer1->stop();
+    firstIntervalRest_->stop();
     if (programEnd_) programEnd_();
 }
 
@@ -419,9 +434,26 @@ void FrmPalmota::Timer1_Timer() {
     // likewise for whatever queued up meanwhile (a close request, a click on "Stop
     // Lecture"), and starts no read once they have ended continuous reading, restarted it
     // (its first read comes a full interval after the click) or closed the window.
+    // Timer1 and the rest of the first interval are two timers: one may come due while the
+    // other's tick waits for the queue here, and the two make one read.
+    if (tickWaiting_) return;
     const int run = continuousRuns_;
+    tickWaiting_ = true;
     QCoreApplication::processEvents();
+    tickWaiting_ = false;
     if (closing_ || !ContinuousReading || run != continuousRuns_) return;
+    if (firstReadDue_) {
+        // A tick before the first interval is over waits out the rest of it, rounded up
+        // to the millisecond a timer counts in; the first read then stops the wait, so
+        // that a periodic tick that overtakes it reads only once.
+        const Seconds left = *firstReadDue_ - clock_.now();
+        if (left > Seconds::zero()) {
+            firstIntervalRest_->start(std::chrono::ceil<std::chrono::milliseconds>(left));
+            return;
+        }
+        firstReadDue_.reset();
+        firstIntervalRest_->stop();
+    }
     Command3_Click();
 }
 

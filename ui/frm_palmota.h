@@ -4,6 +4,7 @@
 #include <QWidget>
 #include <chrono>
 #include <functional>
+#include <optional>
 #include <vector>
 
 #include "reader/clock.h"
@@ -64,6 +65,8 @@ class FrmPalmota final : public QWidget {
     // With a journal, each credit write gets its row before it is sent, and is not sent
     // when the row cannot be committed. `complain` is told the lines for standard error.
     void setLedger(till::Ledger* ledger, std::function<void(const std::string&)> complain);
+    // The port chooser's text, as the link opens it and the journal records it.
+    std::string portText() const;
 
   protected:
     void showEvent(QShowEvent* event) override;
@@ -77,13 +80,11 @@ class FrmPalmota final : public QWidget {
     void placeOnScreen();
     void createControls();
     void arrangeTabOrder();
-    // The port chooser's text, as the link opens it and the journal records it.
-    std::string portText() const;
     // Runs one action's badge operations and reports their outcomes when it ends.
     void runAction(const std::function<void()>& action);
-    // Keeps the outcome of the procedure just run for the action's report, and gives `box`
-    // what it met as its tooltip and accessible description.
-    void explainLastOutcome(QLineEdit* box);
+    // Keeps `outcome` for the action's report, and gives `box` what it met as its tooltip
+    // and accessible description.
+    void explainOutcome(QLineEdit* box, const Outcome& outcome);
     void explain(QLineEdit* box, const QString& text);
     void clearExplanation(QLineEdit* box);
 
@@ -99,17 +100,23 @@ class FrmPalmota final : public QWidget {
 
     QImage picture_;  // at the screen's device-pixel ratio
     ReaderLink link_;
-    // The module of badge procedures the buttons call.
-    palmota::Palmota palmota_;
-    // The rules of a credit write, and its journal.
+    // The badge operations the buttons run: the reads, and a credit write with its rules and
+    // its journal.
     till::Till till_;
     std::function<void()> programEnd_;
     ActionReport actionReport_;
     std::vector<Outcome> outcomes_;  // of the action running
     std::function<void(const std::string&)> complain_;
 
+    Clock& clock_;
     bool ContinuousReading = false;
     int continuousRuns_ = 0;  // times continuous reading was switched on
+    // When the first read of continuous reading may come, on `clock_`: one full interval
+    // after the click; empty once that read has come.
+    std::optional<Seconds> firstReadDue_;
+    // Waits out what is left of the first interval after a tick that came early.
+    QTimer* firstIntervalRest_ = nullptr;
+    bool tickWaiting_ = false;  // a tick handler lets the queued input through
     bool closing_ = false;
     bool placedWithFrame_ = false;
     // Fires once the window manager had its turn after the first showing.

@@ -58,7 +58,7 @@ QString portProblem(const Outcome& o) {
 QString outcomeText(const Outcome& o, QTime at) {
     const QString device = printableText(o.device);
     switch (o.cause) {
-        case Cause::Success:
+        case Cause::Ok:
             return (o.operation == Operation::WriteCredit ? QStringLiteral("Écrit à ")
                                                           : QStringLiteral("Lu à ")) +
                    at.toString(QStringLiteral("HH:mm:ss")) + QStringLiteral(" sur ") + device;
@@ -109,19 +109,77 @@ QString outcomeText(const Outcome& o, QTime at) {
             return QStringLiteral("Ligne perturbée : rien n'a été écrit. Recommencez.");
         case Cause::Interrupted:
             return QStringLiteral("Programme arrêté avant l'opération. Rien n'a été envoyé.");
+        // The till's causes are no link operation's: verdictText() says them.
+        case Cause::ReadBackDiffers:
+        case Cause::OverLimit:
+        case Cause::BadgeChangedBeforeWrite:
+        case Cause::BadgeChanged:
+        case Cause::JournalUnavailable:
+        case Cause::OutcomeNotRecorded:
+        case Cause::CreditAboveJournal:
+        case Cause::NoJournal:
+        case Cause::Usage:
+            break;
     }
     return {};
 }
 
+namespace {
+
+// Why the till stopped a write or doubts it, when no link operation failed; a stop asked
+// before the write is the link's own "interrupted". Journal check and the command line's
+// usage errors never reach the window.
+QString tillText(Cause cause) {
+    switch (cause) {
+        case Cause::ReadBackDiffers:
+            return QStringLiteral(
+                "Le crédit relu n'est pas celui écrit : il a pu changer. Relisez le badge.");
+        case Cause::OverLimit:
+            return QStringLiteral("Le crédit dépasserait 65535 : rien n'a été écrit.");
+        case Cause::BadgeChangedBeforeWrite:
+            return QStringLiteral(
+                "Badge changé pendant la lecture : rien n'a été écrit. Reposez le badge et "
+                "recommencez.");
+        case Cause::BadgeChanged:
+            return QStringLiteral(
+                "Badge changé pendant l'écriture : le crédit a pu être écrit sur l'un ou "
+                "l'autre. Relisez les deux badges.");
+        case Cause::JournalUnavailable:
+            return QStringLiteral("Journal indisponible : rien n'a été écrit.");
+        case Cause::OutcomeNotRecorded:
+            return QStringLiteral(
+                "Écrit, mais le journal n'a pas pu noter le résultat. Relisez le badge.");
+        case Cause::Ok:
+        case Cause::PortUnavailable:
+        case Cause::NoAnswer:
+        case Cause::NotReady:
+        case Cause::NoBadge:
+        case Cause::ShortReply:
+        case Cause::WriteRefused:
+        case Cause::UnexpectedReply:
+        case Cause::NotConfirmed:
+        case Cause::LineLost:
+        case Cause::Refused:
+        case Cause::NoisyLine:
+        case Cause::Interrupted:
+        case Cause::CreditAboveJournal:
+        case Cause::NoJournal:
+        case Cause::Usage:
+            break;
+    }
+    Outcome stopped;
+    stopped.operation = Operation::WriteCredit;
+    stopped.cause = cause;
+    return outcomeText(stopped, {});
+}
+
+}  // namespace
+
 QString verdictText(const till::WriteVerdict& verdict, QTime at) {
-    const auto french = [](till::Cause cause) {
-        const std::string_view text = till::row(cause).french;
-        return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-    };
     QString text;
-    if (verdict.judged == till::Cause::Ok && verdict.write) {
+    if (verdict.judged == Cause::Ok && verdict.write) {
         Outcome written = *verdict.write;
-        written.cause = Cause::Success;
+        written.cause = Cause::Ok;
         text = outcomeText(written, at);
         if (verdict.confirmedByReadingBack)
             text += QStringLiteral(" (confirmé en relisant le badge)");
@@ -132,10 +190,10 @@ QString verdictText(const till::WriteVerdict& verdict, QTime at) {
             verdict.failed->operation != Operation::WriteCredit)
             text += QStringLiteral(" Le crédit a pu être écrit : relisez le badge.");
     } else {
-        text = french(verdict.judged);
+        text = tillText(verdict.judged);
     }
-    if (verdict.cause == till::Cause::OutcomeNotRecorded)
-        text += u' ' + french(till::Cause::OutcomeNotRecorded);
+    if (verdict.cause == Cause::OutcomeNotRecorded)
+        text += u' ' + tillText(Cause::OutcomeNotRecorded);
     return text;
 }
 

@@ -1,7 +1,7 @@
 ; The Windows installer of Palmota, built by scripts/windows-package with makensis:
 ;   makensis -DVERSION=x.y.z -DSTAGE=<unpacked zip folder> -DOUTFILE=<setup.exe>
 ;            -DFILES=<list of Delete/RMDir lines for the uninstaller> -DLICENSE=<LICENSE>
-;            [-DICON=<palmota.ico>]
+;            -DSIZE_KB=<the files' size in KiB> [-DICON=<palmota.ico>]
 ; In French, for the desks that use it: the licence on a page of its own, the folder, then
 ; the Reader's port, which goes onto the Start-menu and desktop shortcuts as --port N.
 ; Installs under Program Files with an uninstaller registered in Add/Remove programs.
@@ -143,8 +143,9 @@ Section "Palmota"
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" "Language" $LANGUAGE
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoModify" 1
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoRepair" 1
-  ${GetSize} "$INSTDIR" "/S=0K" $0 $1 $2
-  WriteRegDWORD HKLM "${UNINSTALL_KEY}" "EstimatedSize" $0
+  ; The files' size, summed when the installer was made: measuring the folder here would
+  ; take the System plug-in (FileFunc's GetSize), native code the install needs nothing else of.
+  WriteRegDWORD HKLM "${UNINSTALL_KEY}" "EstimatedSize" ${SIZE_KB}
 SectionEnd
 
 ; Removes exactly the files and shortcuts the installer made, then the folders if empty.

@@ -72,7 +72,7 @@ struct Rig {
     std::function<std::vector<Arrival>(const Bytes&)> answer;
     bool signalled = false;  // a termination signal came, for a stop request to see
     ReaderLink link{line, clock, [] { return kDevice; }};
-    till::Till till{link, "palmota-cli", [] { return kDevice; }};
+    till::Till till{link};
     std::ostringstream out;
     std::ostringstream err;
     CliRunner runner;
@@ -86,7 +86,7 @@ struct JournaledRig : Rig {
         if (journaled) till.setLedger(&ledger);
     }
     FakeJournal journal;
-    till::Ledger ledger{journal};
+    till::Ledger ledger{journal, till::Station::here("palmota-cli", [] { return kDevice; })};
 };
 
 // The one JSON object `out` holds.
@@ -560,7 +560,7 @@ TEST(CliStop, AClosedOutputEndsTheRunAtOnce) {
             return arrivals;
         });
         ReaderLink link(line, clock, [] { return kDevice; });
-        till::Till till(link, "palmota-cli", [] { return kDevice; });
+        till::Till till(link);
         ClosedBuffer closed;
         std::ostream out(&closed);
         std::ostringstream err;

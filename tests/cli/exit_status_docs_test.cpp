@@ -1,12 +1,13 @@
-// The exit statuses as the manual page and the README tell them, against the cause table
-// that --help is made from: a status or a cause added to the table and not to them, or
-// one of them changed alone, is a script's author misled.
+// The exit statuses and the causes' names as the manual page and the README tell them,
+// against the cause table that --help is made from: a status or a cause added to the table
+// and not to them, or one of them changed alone, is a script's author misled.
 #include <gtest/gtest.h>
 
 #include <fstream>
 #include <map>
 #include <regex>
 #include <sstream>
+#include <vector>
 
 #include "cli/cli_status.h"
 
@@ -81,6 +82,46 @@ TEST(ExitStatusDocs, TheManualPageAndTheReadmeSayWhatTheCauseTableSays) {
             << "README, status " << meaning.status << ": " << readme.at(meaning.status)
             << "\nwants: " << meaning.text;
     }
+}
+
+// The causes' names in the table's order, as a script sees them in JSON.
+std::vector<std::string> tableNames() {
+    std::vector<std::string> names;
+    for (const till::CauseRow& row : till::causeTable()) names.emplace_back(row.name);
+    return names;
+}
+
+// The manual page's `cause` entry: each name on a ".B name" line of its own, from the
+// entry's first line until the sentence after the list.
+std::vector<std::string> manualCauseNames() {
+    std::vector<std::string> names;
+    std::istringstream page(fileText("packaging/man/palmota-cli.1"));
+    bool inEntry = false;
+    for (std::string line; std::getline(page, line);) {
+        if (line == "The outcome as a stable lower-case name:") inEntry = true;
+        if (!inEntry) continue;
+        if (line.rfind("A command cut short", 0) == 0) break;
+        if (line.rfind(".B ", 0) == 0) names.push_back(plain(line.substr(3)));
+    }
+    return names;
+}
+
+// The README's sentence "The causes, for scripts: `ok`, ..., `usage` (...)".
+std::vector<std::string> readmeCauseNames() {
+    const std::string readme = plain(fileText("README.md"));
+    const std::string opening = "The causes, for scripts: ";
+    const auto from = readme.find(opening);
+    if (from == std::string::npos) return {};
+    const auto to = readme.find(" (", from);
+    std::vector<std::string> names;
+    std::istringstream list(readme.substr(from + opening.size(), to - from - opening.size()));
+    for (std::string name; std::getline(list >> std::ws, name, ',');) names.push_back(name);
+    return names;
+}
+
+TEST(ExitStatusDocs, TheManualPageAndTheReadmeNameEveryCauseOfTheTableInItsOrder) {
+    EXPECT_EQ(manualCauseNames(), tableNames()) << "manual page, the cause entry";
+    EXPECT_EQ(readmeCauseNames(), tableNames()) << "README, the causes for scripts";
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "reader/amount.h"
 #include "reader/palmota.h"
 #include "reader/protocol.h"
 #include "reader/reader_link.h"
@@ -80,7 +81,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 const std::string amount = in.ConsumeRandomLengthString(24);
                 const std::string result = link.WriteCredit(amount);
                 if (result != "OK" && result != "ERREUR" && !result.empty()) fail("write", result);
-                const auto value = protocol::parseAmount(amount);
+                const auto typed = Amount::parse(amount);
+                const auto value = typed ? typed->credit() : std::nullopt;
                 if (!value && (result != "ERREUR" || line.writes.size() != writesBefore))
                     fail("refused amount went out", amount);
                 if (value && line.writes.size() == writesBefore + 3 &&

@@ -13,6 +13,7 @@
 #include "process/platform.h"
 #include "sim/pty_reader.h"
 #include "tests/journal/journal_places.h"
+#include "tests/journal/stalled_backend.h"
 #include "tests/support/child_process.h"
 #include "tests/support/hex.h"
 
@@ -211,8 +212,8 @@ TEST_P(JournalProgram, AReportOrACheckWhereNoJournalIsSaysSoAndMakesNone) {
     EXPECT_EQ(reader_.received(), "");
 }
 
-// Ctrl+C while another program holds the journal: the wait ends within its time-out and the
-// run with it, the badge read and nothing written.
+// Ctrl+C while another program holds the journal: the wait ends (at once on PostgreSQL,
+// within its time-out on SQLite) and the run with it, the badge read and nothing written.
 TEST_P(JournalProgram, AStopWhileTheJournalIsHeldEndsTheRunWithNothingWritten) {
     ASSERT_EQ(cli({"credit"}).status, 0);  // the journal exists, its schema made
     reader_.clearLog();
@@ -224,11 +225,16 @@ TEST_P(JournalProgram, AStopWhileTheJournalIsHeldEndsTheRunWithNothingWritten) {
     for (auto waited = 0ms; waited < 3s && reader_.received().size() < 8; waited += 20ms)
         std::this_thread::sleep_for(20ms);
     ASSERT_EQ(hexOf(reader_.received()), "00 04 00 00 06 00 04 00");
+    const auto stopped = std::chrono::steady_clock::now();
     child.signal(SIGINT);
     EXPECT_EQ(child.wait(8s), 130) << child.err();
     // One line: the stop, not the journal's wait that it ended, is the command's failure.
     EXPECT_EQ(child.err(), "palmota-cli: " + reader_.devicePath() +
                                ": interrupted before the write; nothing sent\n");
+    // PostgreSQL's wait is cut as soon as the stop comes (SQLite's ends with its busy wait).
+    if (GetParam() == Backend::PostgreSQL) {
+        EXPECT_LT(std::chrono::steady_clock::now() - stopped, 1500ms);
+    }
     EXPECT_EQ(reader_.received().find('\x07'), std::string::npos);
     EXPECT_EQ(reader_.badge().credit(), 1500);
 }
@@ -426,6 +432,91 @@ TEST_P(PostgresJournalProgram, AServerLostMidWriteLeavesTheRowWithoutOutcome) {
     const RunResult report = cli({"journal", "report", "--json"});
     EXPECT_NE(report.out.find("\"noOutcome\":1"), std::string::npos) << report.out;
     EXPECT_NE(report.out.find("\"id\":\"" + id + "\""), std::string::npos) << report.out;
+}
+
+// The longest a write waits for a server that does not answer: its own deadline and what
+// a loaded machine adds to it.
+constexpr auto kGiveUpLimit = SqlJournal::kAnswerDeadline + 1500ms;
+
+// The session's server stops answering between two top-ups: the second is given up at the
+// journal's deadline, or at once on Ctrl+C, with nothing written either way.
+TEST_P(PostgresJournalProgram, AServerThatStopsAnsweringBeforeAWriteIsGivenUp) {
+    for (const bool stop : {false, true}) {
+        SCOPED_TRACE(stop ? "Ctrl+C" : "deadline");
+        const std::string name = stop ? "stall_stop" : "stall_deadline";
+        ChildProcess session;
+        ASSERT_TRUE(session.start(PALMOTA_CLI,
+                                  {"--port", reader_.devicePath(), "--journal",
+                                   testing::namedConnections(where_, name), "-"},
+                                  {.inputPipe = true}));
+        session.send("topup 1\n");
+        ASSERT_EQ(session.readLine(5s), "serial: 123456");
+        ASSERT_TRUE(session.readLine(5s));
+        const int credit = reader_.badge().credit();
+        testing::StalledBackends stalled(where_, name);
+        ASSERT_GE(stalled.count(), 1u);
+        reader_.clearLog();
+        const auto sent = std::chrono::steady_clock::now();
+        session.send("topup 1\n");
+        if (stop) {
+            // The badge read before the write (serial, credit, serial), then the row waits.
+            for (auto waited = 0ms; waited < 3s && reader_.received().size() < 8; waited += 10ms)
+                std::this_thread::sleep_for(10ms);
+            std::this_thread::sleep_for(300ms);
+            session.signal(SIGINT);
+        }
+        const auto status = session.wait(kGiveUpLimit + 5s);
+        const auto gaveUp = std::chrono::steady_clock::now() - sent;
+        stalled.resume();
+        // The first top-up's amount went out in this run: a stop then ends it with 5.
+        EXPECT_EQ(status, stop ? 5 : 6) << session.err();
+        if (stop) {
+            EXPECT_LT(gaveUp, 1500ms);
+        } else {
+            EXPECT_GE(gaveUp, SqlJournal::kAnswerDeadline);
+            EXPECT_LT(gaveUp, kGiveUpLimit);
+            EXPECT_NE(session.err().find("no answer from the server in 6 s; nothing written\n"),
+                      std::string::npos)
+                << session.err();
+        }
+        ::testing::Test::RecordProperty(
+            name + "_ms",
+            static_cast<int>(
+                std::chrono::duration_cast<std::chrono::milliseconds>(gaveUp).count()));
+        EXPECT_EQ(reader_.received().find('\x07'), std::string::npos) << hexOf(reader_.received());
+        EXPECT_EQ(reader_.badge().credit(), credit);
+    }
+}
+
+// The server stops answering while the Reader holds the write's final reply back: the amount
+// went out, its outcome cannot be recorded within the deadline, and the run says so.
+TEST_P(PostgresJournalProgram, AServerThatStopsAnsweringMidWriteLeavesTheRowWithoutOutcome) {
+    holdTheFinalWriteReply();
+    const std::string name = "stall_mid_write";
+    ChildProcess child;
+    ASSERT_TRUE(
+        child.start(PALMOTA_CLI, {"--port", reader_.devicePath(), "--journal",
+                                  testing::namedConnections(where_, name), "write", "1700"}));
+    ASSERT_TRUE(rowAppears());
+    // The row's statement is done with (its prepared statement freed) well within this.
+    std::this_thread::sleep_for(300ms);
+    testing::StalledBackends stalled(where_, name);
+    ASSERT_GE(stalled.count(), 1u);
+    const auto stalledAt = std::chrono::steady_clock::now();
+    const auto status = child.wait(kGiveUpLimit + 5s);
+    const auto gaveUp = std::chrono::steady_clock::now() - stalledAt;
+    stalled.resume();
+    EXPECT_EQ(status, 5) << child.err();
+    // The write's final reply comes 1.5 s after the stall at most, then the deadline runs.
+    EXPECT_LT(gaveUp, kGiveUpLimit + 1500ms);
+    EXPECT_NE(child.err().find(": no answer from the server in 6 s; the row stays without "
+                               "outcome\n"),
+              std::string::npos)
+        << child.err();
+    EXPECT_EQ(reader_.badge().credit(), 1700);
+    const auto found = rows();
+    ASSERT_EQ(found.size(), 1u);
+    EXPECT_FALSE(found[0].end);
 }
 
 // Two stations top up at once through one server: no row is lost, and the totals add up.

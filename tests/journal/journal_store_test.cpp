@@ -11,6 +11,7 @@
 
 #include "journal/daily_report.h"
 #include "journal/journal_location.h"
+#include "journal/server_message.h"
 #include "tests/journal/journal_places.h"
 #include "tests/journal/location_cases.h"
 #include "till/causes.h"
@@ -123,7 +124,8 @@ TEST_P(JournalStoreTest, ALockHeldElsewhereIsWaitedForFiveSecondsThenRefused) {
     const auto waited = std::chrono::steady_clock::now() - started;
     EXPECT_GE(waited, std::chrono::milliseconds{4900});
     EXPECT_LT(waited, std::chrono::milliseconds{7500});
-    EXPECT_FALSE(error.empty());
+    // Named as what it is, and none of the row's values in it.
+    EXPECT_EQ(error, "the journal is locked by another program: gave up after 5 s");
 }
 
 // A journal made by the first version of the program: its rows stay, it gains the
@@ -250,6 +252,116 @@ TEST_P(JournalStoreTest, EveryKindOfOutcomeIsReadBackAsItWasRecorded) {
 INSTANTIATE_TEST_SUITE_P(Backends, JournalStoreTest,
                          ::testing::Values(Backend::SQLite, Backend::PostgreSQL),
                          testing::backendName);
+
+// A station's own role on a shared server: what an administrator granted it decides what it
+// may do, and what it lacks is named with the GRANT that gives it, before anything is
+// written. {role} and {schema} stand for the station's role and the journal's schema.
+struct RoleCase {
+    const char* name;
+    std::vector<const char*> administrator;  // run as the journal's owner
+    Access access;
+    const char* refusal;  // empty: it may
+};
+
+void PrintTo(const RoleCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+// The README's grants for a station.
+const char* const kStationRead = "GRANT SELECT ON palmota_journal TO {role}";
+const char* const kStationRows = "GRANT SELECT, INSERT, UPDATE ON credit_writes TO {role}";
+
+class StationRoleTest : public ::testing::TestWithParam<RoleCase> {
+  protected:
+    static std::string filled(std::string text, const std::string& role,
+                              const std::string& schema) {
+        for (const auto& [mark, value] :
+             {std::pair{std::string("{role}"), role}, std::pair{std::string("{schema}"), schema}})
+            for (std::size_t at; (at = text.find(mark)) != std::string::npos;)
+                text.replace(at, mark.size(), value);
+        return text;
+    }
+    static inline int count = 0;
+};
+
+TEST_P(StationRoleTest, MayDoWhatItWasGrantedAndIsToldWhatItLacks) {
+    const RoleCase& c = GetParam();
+    const std::string owned = testing::newJournal(Backend::PostgreSQL, "");
+    std::string error;
+    ASSERT_TRUE(testing::openJournal(owned)->connect(error)) << error;
+    const std::string schema = owned.substr(owned.rfind("%3D") + 3);
+    const std::string role = "station_" + std::to_string(QCoreApplication::applicationPid()) + "_" +
+                             std::to_string(++count);
+    ASSERT_TRUE(testing::execRaw(owned, "CREATE ROLE " + role + " LOGIN"));
+    // The journal lives in a schema of its own here: the station may look into it.
+    ASSERT_TRUE(testing::execRaw(owned, "GRANT USAGE ON SCHEMA " + schema + " TO " + role));
+    for (const char* statement : c.administrator)
+        ASSERT_TRUE(testing::execRaw(owned, filled(statement, role, schema))) << statement;
+
+    std::string station = owned;
+    station.replace(station.find("&user=postgres"), 14, "&user=" + role);
+    auto journal = testing::openJournal(station, c.access);
+    const bool connected = journal->connect(error);
+    EXPECT_EQ(error, filled(c.refusal, role, schema));
+    if (*c.refusal != '\0') {
+        EXPECT_FALSE(connected);
+        EXPECT_FALSE(journal->begin(aTopup("desk-2", 0, 5), error));
+        return;
+    }
+    ASSERT_TRUE(connected);
+    if (c.access == Access::Record) {
+        const auto id = journal->begin(aTopup("desk-2", 100, 5), error);
+        ASSERT_TRUE(id) << error;
+        ASSERT_TRUE(journal->complete(*id, {"ok", true, false, 105, "123456"}, error)) << error;
+    }
+    const auto rows = journal->rows({}, error);
+    ASSERT_TRUE(rows) << error;
+    std::optional<WriteRow> last;
+    EXPECT_TRUE(journal->lastConfirmed("123456", last, error)) << error;
+    EXPECT_EQ(last.has_value(), c.access == Access::Record);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Grants, StationRoleTest,
+    ::testing::Values(
+        RoleCase{"TheReadmesGrantsRecord", {kStationRead, kStationRows}, Access::Record, ""},
+        RoleCase{"NoGrantIsToldEveryOne",
+                 {},
+                 Access::Record,
+                 "role {role} may not read palmota_journal, nor read, insert into or update "
+                 "credit_writes: GRANT SELECT ON {schema}.palmota_journal TO {role}; GRANT "
+                 "SELECT, INSERT, UPDATE ON {schema}.credit_writes TO {role}"},
+        // Refused before a row goes in: a row it could not complete would stay without outcome.
+        RoleCase{"NoUpdate",
+                 {kStationRead, "GRANT SELECT, INSERT ON credit_writes TO {role}"},
+                 Access::Record,
+                 "role {role} may not update credit_writes: GRANT UPDATE ON "
+                 "{schema}.credit_writes TO {role}"},
+        RoleCase{"ReadingNeedsOnlySelect",
+                 {kStationRead, "GRANT SELECT ON credit_writes TO {role}"},
+                 Access::Read,
+                 ""},
+        RoleCase{"ReadingWithoutGrant",
+                 {},
+                 Access::Read,
+                 "role {role} may not read palmota_journal, nor read credit_writes: GRANT SELECT "
+                 "ON {schema}.palmota_journal TO {role}; GRANT SELECT ON {schema}.credit_writes "
+                 "TO {role}"},
+        // Only the owner of the tables may add the columns of a newer schema.
+        RoleCase{"AnUpgradeIsTheOwners",
+                 {kStationRead, kStationRows, "ALTER TABLE credit_writes DROP COLUMN serial_after",
+                  "UPDATE palmota_journal SET schema_version = 1"},
+                 Access::Record,
+                 "role {role} may not upgrade the journal's schema from version 1 to 2: only "
+                 "the owner of its tables, postgres, may; start it once as postgres"},
+        // A first station's role that may not make the tables in the journal's schema.
+        RoleCase{"MakingTheTablesNeedsCreate",
+                 {"DROP TABLE palmota_journal", "DROP TABLE credit_writes"},
+                 Access::Record,
+                 "role {role} may not make the journal's tables in schema {schema}: GRANT "
+                 "CREATE ON SCHEMA {schema} TO {role}, or start it once as the role that owns "
+                 "the database"}),
+    [](const auto& row) { return std::string(row.param.name); });
 
 TEST(SqliteJournal, AFileOfOtherBytesIsNotAJournalAndStaysUntouched) {
     TempFolder folder;
@@ -436,6 +548,51 @@ INSTANTIATE_TEST_SUITE_P(
                                        if (!ignored) std::ofstream(path, std::ios::binary).flush();
                                    },
                                    kReplaced, true}),
+    [](const auto& row) { return std::string(row.param.name); });
+
+// A database's message as a line of ours: libpq's lines that quote the statement or the
+// row given to it never reach it.
+struct ServerMessageCase {
+    const char* name;
+    const char* said;
+    const char* shown;
+};
+
+void PrintTo(const ServerMessageCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class ServerMessageTest : public ::testing::TestWithParam<ServerMessageCase> {};
+
+TEST_P(ServerMessageTest, KeepsTheCauseAndLeavesTheRowOut) {
+    EXPECT_EQ(serverMessage(QString::fromUtf8(GetParam().said)), GetParam().shown);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Messages, ServerMessageTest,
+    ::testing::Values(
+        ServerMessageCase{"StatementQuoted",
+                          "ERROR:  syntax error at or near \"(\"\nLINE 1: EXECUTE  "
+                          "('5f0c', 'vm', 'root', 'palmota-cli', '/dev/pts/3', '42')\n"
+                          "                 ^\n(42601)",
+                          "ERROR: syntax error at or near \"(\""},
+        ServerMessageCase{"KeyValuesInDetail",
+                          "ERROR:  duplicate key value violates unique constraint "
+                          "\"credit_writes_pkey\"\nDETAIL:  Key (id)=(5f0c) already exists.\n"
+                          "(23505)",
+                          "ERROR: duplicate key value violates unique constraint "
+                          "\"credit_writes_pkey\""},
+        ServerMessageCase{"FunctionContext",
+                          "ERROR:  value too long\nCONTEXT:  SQL statement \"INSERT ... "
+                          "('desk-1')\"\n",
+                          "ERROR: value too long"},
+        // A connection's explanation quotes nothing: all of it is kept, on one line.
+        ServerMessageCase{"ConnectionRefused",
+                          "connection to server on socket \"/run/postgresql/.s.PGSQL.5432\" "
+                          "failed: No such file or directory\n\tIs the server running "
+                          "locally?\n",
+                          "connection to server on socket \"/run/postgresql/.s.PGSQL.5432\" "
+                          "failed: No such file or directory Is the server running locally?"}),
     [](const auto& row) { return std::string(row.param.name); });
 
 // What the report counts from the rows it is given.

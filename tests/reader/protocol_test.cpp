@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "reader/amount.h"
 #include "tests/support/hex.h"
 #include "tests/support/row_name.h"
 
@@ -90,8 +91,10 @@ TEST(RemainingCreditBytes, CountsWhatTheLengthByteStillPromises) {
 struct AmountCase {
     const char* name;
     const char* typed;
-    std::optional<std::uint16_t> value;
+    std::optional<std::uint16_t> value;  // the credit it is; none: refused for a write
     const char* bytes;
+    // Digits, whatever their value: a top-up's addend, judged against the credit once read.
+    bool digits = true;
 };
 
 void PrintTo(const AmountCase& row, std::ostream* out) {
@@ -102,33 +105,38 @@ void PrintTo(const AmountCase& row, std::ostream* out) {
         *out << " is refused";
 }
 
-class Amount : public ::testing::TestWithParam<AmountCase> {};
+class TypedAmount : public ::testing::TestWithParam<AmountCase> {};
 
-TEST_P(Amount, IsItsTrueValueSentHighByteFirst) {
+TEST_P(TypedAmount, IsItsTrueValueSentHighByteFirst) {
     const AmountCase& c = GetParam();
-    const auto value = parseAmount(c.typed);
+    const auto amount = palmota::Amount::parse(c.typed);
+    ASSERT_EQ(amount.has_value(), c.digits) << '"' << c.typed << '"';
+    const auto value = amount ? amount->credit() : std::nullopt;
     ASSERT_EQ(value, c.value) << '"' << c.typed << '"';
+    if (amount) EXPECT_EQ(amount->digits(), c.typed);
     if (value) EXPECT_EQ(amountBytes(*value), hex(c.bytes)) << c.typed;
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Typed, Amount,
-    ::testing::Values(
-        AmountCase{"zero", "0", 0, "00 00"}, AmountCase{"amount_12", "12", 12, "00 0C"},
-        AmountCase{"amount_255", "255", 255, "00 FF"},
-        AmountCase{"amount_256", "256", 256, "01 00"},
-        AmountCase{"amount_4660", "4660", 4660, "12 34"},
-        AmountCase{"highest", "65535", 65535, "FF FF"},
-        AmountCase{"leading_zeros", "007", 7, "00 07"},
-        AmountCase{"many_leading_zeros", "0000000000012", 12, "00 0C"},
-        AmountCase{"just_above_highest", "65536", std::nullopt, ""},
-        AmountCase{"far_above_highest", "70000", std::nullopt, ""},
-        // 2^32 + 12 would wrap to 12 in a 32-bit accumulator.
-        AmountCase{"wraps_32_bits", "4294967308", std::nullopt, ""},
-        AmountCase{"twenty_three_digits", "99999999999999999999999", std::nullopt, ""},
-        AmountCase{"empty", "", std::nullopt, ""}, AmountCase{"minus_sign", "-1", std::nullopt, ""},
-        AmountCase{"plus_sign", "+5", std::nullopt, ""},
-        AmountCase{"letters_after_digits", "12abc", std::nullopt, ""},
-        AmountCase{"leading_space", " 12", std::nullopt, ""},
-        AmountCase{"decimal_comma", "1,5", std::nullopt, ""}),
+    Typed, TypedAmount,
+    ::testing::Values(AmountCase{"zero", "0", 0, "00 00"},
+                      AmountCase{"amount_12", "12", 12, "00 0C"},
+                      AmountCase{"amount_255", "255", 255, "00 FF"},
+                      AmountCase{"amount_256", "256", 256, "01 00"},
+                      AmountCase{"amount_4660", "4660", 4660, "12 34"},
+                      AmountCase{"highest", "65535", 65535, "FF FF"},
+                      AmountCase{"leading_zeros", "007", 7, "00 07"},
+                      AmountCase{"many_leading_zeros", "0000000000012", 12, "00 0C"},
+                      AmountCase{"just_above_highest", "65536", std::nullopt, ""},
+                      AmountCase{"far_above_highest", "70000", std::nullopt, ""},
+                      // 2^32 + 12 would wrap to 12 in a 32-bit accumulator.
+                      AmountCase{"wraps_32_bits", "4294967308", std::nullopt, ""},
+                      AmountCase{"twenty_three_digits", "99999999999999999999999", std::nullopt,
+                                 ""},
+                      AmountCase{"empty", "", std::nullopt, "", false},
+                      AmountCase{"minus_sign", "-1", std::nullopt, "", false},
+                      AmountCase{"plus_sign", "+5", std::nullopt, "", false},
+                      AmountCase{"letters_after_digits", "12abc", std::nullopt, "", false},
+                      AmountCase{"leading_space", " 12", std::nullopt, "", false},
+                      AmountCase{"decimal_comma", "1,5", std::nullopt, "", false}),
     RowName());

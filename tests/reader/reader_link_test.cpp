@@ -181,7 +181,7 @@ TEST_F(ReaderLinkTest, AnEndRequestedMidOperationLetsItFinishAndStartsNoOther) {
     EXPECT_EQ(link.ReadSerialNumber(), "ERREUR");
     EXPECT_EQ(written(), (Writes{"00", "07", "07 6C"}));
     ASSERT_EQ(outcomes.size(), 3u);
-    EXPECT_EQ(outcomes[0].cause, Cause::Success);
+    EXPECT_EQ(outcomes[0].cause, Cause::Ok);
     EXPECT_EQ(outcomes[1].cause, Cause::Interrupted);
     EXPECT_EQ(outcomes[2].cause, Cause::Interrupted);
 }
@@ -338,7 +338,7 @@ TEST_F(ReaderLinkTest, ALateWriteReplyDoesNotShiftTheRepliesOfTheNextOperation) 
     clock.advance(1s);
     answer({"00", "00 02 12 34"});
     EXPECT_EQ(link.ReadCredit(), "4660");
-    EXPECT_EQ(outcomes.back().cause, Cause::Success);
+    EXPECT_EQ(outcomes.back().cause, Cause::Ok);
 }
 
 TEST_F(ReaderLinkTest, ALateOrRepeatedBlockReplyDoesNotShiftTheNextCreditRead) {

@@ -1,12 +1,15 @@
 #include "tests/support/postgres_server.h"
 
 #include <fcntl.h>
+#include <netinet/in.h>
 #include <pwd.h>
 #include <sys/file.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 
 namespace palmota::testing {
 
@@ -46,6 +49,31 @@ bool giveToServerUser(const std::string& path) {
 
 void fail(std::string* error, const std::string& what) {
     if (error) *error = what;
+}
+
+// A port of 127.0.0.1 no one listens on now: the system's choice for a socket bound to 0.
+int freeLoopbackPort() {
+    const int s = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (s < 0) return 0;
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof address;
+    int port = 0;
+    if (bind(s, reinterpret_cast<sockaddr*>(&address), size) == 0 &&
+        getsockname(s, reinterpret_cast<sockaddr*>(&address), &size) == 0)
+        port = ntohs(address.sin_port);
+    close(s);
+    return port;
+}
+
+// A self-signed certificate for 127.0.0.1 (its name and its address), with its key.
+bool selfSigned(const std::string& certificate, const std::string& key) {
+    const std::string command =
+        "openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 2 "
+        "-subj /CN=127.0.0.1 -addext subjectAltName=IP:127.0.0.1 -keyout " +
+        key + " -out " + certificate + " >/dev/null 2>&1";
+    return std::system(command.c_str()) == 0;
 }
 
 }  // namespace
@@ -139,6 +167,40 @@ bool PostgresServer::start(std::string* error, bool durable) {
     return running_;
 }
 
+bool PostgresServer::startTlsOnly(std::string* error) {
+    if (running_) return true;
+    if (!prepare(error)) return false;
+    const std::string data = dir_ + "/data";
+    tlsPort_ = freeLoopbackPort();
+    if (tlsPort_ == 0 || !selfSigned(data + "/server.crt", data + "/server.key") ||
+        !selfSigned(wrongRootCertificate(), dir_ + "/wrong.key")) {
+        fail(error, "cannot make the server's certificate with openssl");
+        return false;
+    }
+    std::error_code ec;
+    fs::copy_file(data + "/server.crt", rootCertificate(), ec);
+    fs::permissions(data + "/server.key", fs::perms::owner_read | fs::perms::owner_write,
+                    fs::perm_options::replace, ec);
+    std::ofstream(data + "/pg_hba.conf", std::ios::trunc)
+        << "local all all trust\nhostssl all all 127.0.0.1/32 trust\n";
+    if (!giveToServerUser(data + "/server.key") || !giveToServerUser(data + "/server.crt") ||
+        !giveToServerUser(data + "/pg_hba.conf")) {
+        fail(error, "cannot give the certificate to the server's user");
+        return false;
+    }
+    const std::string options = "-k " + dir_ + " -c listen_addresses=127.0.0.1 -p " +
+                                std::to_string(tlsPort_) + " -c fsync=off -c ssl=on";
+    running_ =
+        run("pg_ctl", "-D " + data + " -l " + dir_ + "/server.log -w -o \"" + options + "\" start",
+            error);
+    return running_;
+}
+
+std::string PostgresServer::tlsUri(const std::string& schema, const std::string& query) const {
+    return std::string("postgresql://") + kSuperuser + "@127.0.0.1:" + std::to_string(tlsPort_) +
+           "/" + kDatabase + "?" + query + "&options=-csearch_path%3D" + schema;
+}
+
 void PostgresServer::stop() {
     if (!running_) return;
     run("pg_ctl", "-D " + dir_ + "/data -m immediate -w stop", nullptr);
@@ -146,10 +208,11 @@ void PostgresServer::stop() {
 }
 
 bool PostgresServer::createSchema(const std::string& name, std::string* error) {
-    return run(
-        "psql",
-        "-h " + dir_ + " -U " + kSuperuser + " -q -c 'CREATE SCHEMA " + name + "' " + kDatabase,
-        error);
+    const std::string port = tlsPort_ ? " -p " + std::to_string(tlsPort_) : std::string();
+    return run("psql",
+               "-h " + dir_ + port + " -U " + kSuperuser + " -q -c 'CREATE SCHEMA " + name + "' " +
+                   kDatabase,
+               error);
 }
 
 std::string PostgresServer::uri(const std::string& schema) const {

@@ -34,6 +34,17 @@ class PostgresServer {
     std::string uri(const std::string& schema) const;
     std::string socketDir() const { return dir_; }
 
+    // Linux: starts it taking TLS connections only, on a free port of 127.0.0.1 (pg_hba.conf
+    // has hostssl lines alone; the Unix socket stays for createSchema), with a certificate
+    // made for this run for 127.0.0.1, self-signed: it is the root a client checks it against.
+    bool startTlsOnly(std::string* error = nullptr);
+    // The URI of `schema` over TCP to that server, with `query` (sslmode=..., sslrootcert=...).
+    std::string tlsUri(const std::string& schema, const std::string& query) const;
+    // The server's own certificate, and another self-signed one for the same name.
+    std::string rootCertificate() const { return dir_ + "/root.crt"; }
+    std::string wrongRootCertificate() const { return dir_ + "/wrong.crt"; }
+    int tlsPort() const { return tlsPort_; }
+
   private:
     bool prepare(std::string* error);
     // Runs a PostgreSQL program from the server's bin folder, as the server's user.
@@ -44,6 +55,7 @@ class PostgresServer {
     std::string dir_;
     bool running_ = false;
     bool durable_ = false;
+    int tlsPort_ = 0;
 };
 
 }  // namespace palmota::testing

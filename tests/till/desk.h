@@ -34,6 +34,11 @@ constexpr std::size_t kAmountWrite = 10;
 // The serial number a misread block 0 gives: neither badge's.
 constexpr std::uint32_t kMisreadSerial = 333;
 
+// An amount as a command gives it: decimal digits.
+inline Amount typed(const std::string& digits) {
+    return *Amount::parse(digits);
+}
+
 // A till on the emulator, with a journal that keeps its rows.
 //
 // Operations are told apart on the wire: each begins with a ready check (00) written while
@@ -145,8 +150,8 @@ struct Desk {
     int metWrite = -2;     // the badge the write command met (-1: none; -2: no write)
     ReaderLink link{line, clock, [] { return kDevice; }};
     FakeJournal journal;
-    Ledger ledger{journal};
-    Till till{link, "palmota-cli", [] { return kDevice; }};
+    Ledger ledger{journal, Station::here("palmota-cli", [] { return kDevice; })};
+    Till till{link};
 
   private:
     // The badge on the Reader with its true serial number.

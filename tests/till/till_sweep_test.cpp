@@ -153,7 +153,7 @@ Ran perform(const Command& c, const std::string& timeline,
     d.timeline(timeline);
     if (c.journaled) d.till.setLedger(&d.ledger);
     if (setup) setup(d);
-    const std::string amount = c.topup ? "500" : "700";
+    const Amount amount = typed(c.topup ? "500" : "700");
     ran.verdict = c.topup ? d.till.topup(amount) : d.till.write(amount, c.verify);
     ran.tellable = creditsTellable(c, timeline);
     ran.broken = brokenPromises(d, c, ran.verdict, ran.tellable);

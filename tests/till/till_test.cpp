@@ -14,6 +14,7 @@
 #include <QStringList>
 #include <functional>
 #include <sstream>
+#include <type_traits>
 
 #include "journal/daily_report.h"
 #include "tests/support/row_name.h"
@@ -109,8 +110,8 @@ void expectCounts(const Counts& got, const Counts& want, const char* format) {
     EXPECT_EQ(got.noOutcome, want.noOutcome) << format;
 }
 
-std::string report(Ledger& ledger, Ledger::ReportRequest::Format format) {
-    Ledger::ReportRequest request;
+std::string report(Ledger& ledger, ReportRequest::Format format) {
+    ReportRequest request;
     request.format = format;
     std::string output, problem;
     EXPECT_TRUE(ledger.report(request, output, problem)) << problem;
@@ -126,8 +127,8 @@ TEST_P(VerdictTest, DecidesTheStatusTheRowAndTheReport) {
     if (c.setup) c.setup(desk);
     const WriteVerdict verdict =
         c.command == Command::Topup
-            ? desk.till.topup(c.amount)
-            : desk.till.write(c.amount, c.command == Command::VerifiedWrite);
+            ? desk.till.topup(typed(c.amount))
+            : desk.till.write(typed(c.amount), c.command == Command::VerifiedWrite);
 
     EXPECT_EQ(causeName(verdict.cause), causeName(c.cause));
     EXPECT_EQ(exitStatus(verdict.family()), c.status);
@@ -147,6 +148,12 @@ TEST_P(VerdictTest, DecidesTheStatusTheRowAndTheReport) {
     EXPECT_EQ(journal::needsRead(row), want.listed);
     EXPECT_EQ(row.start.serial, c.serial);
     EXPECT_EQ(row.start.before, 1500);
+    // The station the ledger was made with, and what a top-up added to the credit read.
+    EXPECT_EQ(row.start.program, "palmota-cli");
+    EXPECT_EQ(row.start.port, kDevice);
+    EXPECT_FALSE(row.start.station.empty());
+    EXPECT_EQ(row.start.topup,
+              c.command == Command::Topup ? std::optional<int>(std::stoi(c.amount)) : std::nullopt);
     if (row.end && c.serialAfter) {
         // "": the row names no badge after the write.
         const auto named = *c.serialAfter ? std::optional<std::string>(c.serialAfter)
@@ -160,15 +167,15 @@ TEST_P(VerdictTest, DecidesTheStatusTheRowAndTheReport) {
         EXPECT_EQ(row.end->unchanged, verdict.unchanged);
         EXPECT_EQ(row.end->cause, causeName(verdict.judged));
     }
-    expectCounts(fromCsv(report(desk.ledger, Ledger::ReportRequest::Format::Csv)), want, "csv");
-    const Counts text = fromText(report(desk.ledger, Ledger::ReportRequest::Format::Text));
+    expectCounts(fromCsv(report(desk.ledger, ReportRequest::Format::Csv)), want, "csv");
+    const Counts text = fromText(report(desk.ledger, ReportRequest::Format::Text));
     expectCounts(text, want, "text");
     EXPECT_EQ(text.listed, want.listed);
     if (text.listed) {
         EXPECT_NE(text.line.find(std::string("badge ") + c.badge + "  "), std::string::npos)
             << text.line;
     }
-    const Counts json = fromJson(report(desk.ledger, Ledger::ReportRequest::Format::Json));
+    const Counts json = fromJson(report(desk.ledger, ReportRequest::Format::Json));
     expectCounts(json, want, "json");
     EXPECT_EQ(json.listed, want.listed);
 }
@@ -239,6 +246,16 @@ INSTANTIATE_TEST_SUITE_P(
         VerdictCase{"TopupNoBadgeAtTheSerialReadAfterTheWrite", Command::Topup, true, "500",
                     [](Desk& d) { d.timeline("AAAA-AA"); }, Cause::NoBadge, 5, "07 D0",
                     Column::Uncertain, "111", "111", ""},
+        // However many digits an addend has, it is judged against the credit once read.
+        VerdictCase{"TopupAddendOfManyDigits",
+                    Command::Topup,
+                    true,
+                    "000000000000000000099999",
+                    {},
+                    Cause::OverLimit,
+                    1,
+                    "",
+                    Column::None},
         VerdictCase{"TopupOverTheLimit",
                     Command::Topup,
                     true,
@@ -269,6 +286,15 @@ INSTANTIATE_TEST_SUITE_P(
             "TopupInterruptedAfterTheAmount", Command::Topup, true, "250",
             [](Desk& d) { d.till.setInterruption([&d] { return d.writes > kAmountWrite; }); },
             Cause::Interrupted, 5, "06 D6", Column::Uncertain},
+        VerdictCase{"WriteLeadingZerosAreDecimal",
+                    Command::Write,
+                    true,
+                    "0000000000001000",
+                    {},
+                    Cause::Ok,
+                    0,
+                    "03 E8",
+                    Column::Confirmed},
         VerdictCase{"WriteDone",
                     Command::Write,
                     true,
@@ -341,6 +367,85 @@ INSTANTIATE_TEST_SUITE_P(
                         };
                     },
                     Cause::NotReady, 5, "03 E8", Column::None}),
+    palmota::testing::RowName());
+
+// Only an amount made by its parser reaches a write or a top-up: a text never does.
+static_assert(!std::is_invocable_v<decltype(&Till::topup), Till&, const char*>);
+static_assert(!std::is_invocable_v<decltype(&Till::topup), Till&, std::string_view>);
+static_assert(!std::is_invocable_v<decltype(&Till::write), Till&, const char*, bool>);
+
+// "Lire Badge" and the dump: what each reads, what goes out, and the first failure.
+enum class Reads { Badge, Dump };
+
+struct ReadCase {
+    const char* name;
+    Reads reads;
+    std::function<void(Desk&)> setup;
+    int shownBeforeStop;  // reads told before the one that stops them; -1: none stops them
+    const char* wire;     // the host's writes, in hex
+    std::size_t operations;
+    Cause cause;
+};
+
+void PrintTo(const ReadCase& row, std::ostream* out) {
+    *out << row.name;
+}
+
+class ReadTest : public ::testing::TestWithParam<ReadCase> {};
+
+TEST_P(ReadTest, ReadsInOrderAndStopsOnlyWhenTold) {
+    const ReadCase& c = GetParam();
+    Desk desk;
+    if (c.setup) c.setup(desk);
+    int shown = 0;
+    const Till::ReadShown told = [&](const Outcome&) { return shown++ != c.shownBeforeStop; };
+    const ReadVerdict verdict =
+        c.reads == Reads::Badge ? desk.till.read(told) : desk.till.dump(told);
+    EXPECT_EQ(hexOf(desk.line.allWritten()), c.wire);
+    ASSERT_EQ(verdict.operations.size(), c.operations);
+    EXPECT_EQ(shown, static_cast<int>(c.operations));
+    EXPECT_EQ(causeName(verdict.cause), causeName(c.cause));
+    // The first read that failed is the verdict's; none when each succeeded.
+    const Outcome* first = nullptr;
+    for (const Outcome& o : verdict.operations)
+        if (!first && !o.succeeded()) first = &o;
+    EXPECT_EQ(verdict.failed.has_value(), first != nullptr);
+    if (first && verdict.failed) EXPECT_EQ(verdict.failed->operation, first->operation);
+    if (c.reads == Reads::Badge && c.cause == Cause::Ok) {
+        EXPECT_EQ(verdict.operations[0].serial, 123456);
+        if (c.operations == 2) EXPECT_EQ(verdict.operations[1].credit, 1500);
+    }
+}
+
+const auto silent = [](Desk& d) { d.setFaults([](auto& f) { f.silent = true; }); };
+const std::string kDumpWire =
+    "00 04 00 00 04 01 00 04 02 00 04 03 00 04 04 00 04 05 00 04 06 00 04 07";
+
+INSTANTIATE_TEST_SUITE_P(
+    Reads, ReadTest,
+    ::testing::Values(
+        ReadCase{"BadgeSerialThenCredit", Reads::Badge, {}, -1, "00 04 00 00 06", 2, Cause::Ok},
+        // The credit is read whatever the serial number's read gave.
+        ReadCase{"BadgeNoReaderStillReadsTheCredit", Reads::Badge, silent, -1, "00 00", 2,
+                 Cause::NoAnswer},
+        ReadCase{"BadgeNoBadge", Reads::Badge,
+                 [](Desk& d) { d.setFaults([](auto& f) { f.noBadge = true; }); }, -1,
+                 "00 04 00 00 06", 2, Cause::NoBadge},
+        // Told to stop after the serial number (a closed output): no credit read.
+        ReadCase{"BadgeStoppedAfterTheSerial", Reads::Badge, {}, 0, "00 04 00", 1, Cause::Ok},
+        // Asked to end after the serial number: the credit's read sends nothing.
+        ReadCase{"BadgeInterruptedAfterTheSerial", Reads::Badge,
+                 [](Desk& d) { d.till.setInterruption([&d] { return d.writes >= 3; }); }, -1,
+                 "00 04 00", 2, Cause::Interrupted},
+        ReadCase{"DumpEightBlocks", Reads::Dump, {}, -1, kDumpWire.c_str(), 8, Cause::Ok},
+        // Each block's read is whole: eight ready checks with no Reader.
+        ReadCase{"DumpNoReader", Reads::Dump, silent, -1, "00 00 00 00 00 00 00 00", 8,
+                 Cause::NoAnswer},
+        ReadCase{"DumpStoppedAfterBlockOne", Reads::Dump, {}, 1, "00 04 00 00 04 01", 2, Cause::Ok},
+        // Asked to end during block 1: it is read to its end, and nothing goes out after it.
+        ReadCase{"DumpInterruptedDuringBlockOne", Reads::Dump,
+                 [](Desk& d) { d.till.setInterruption([&d] { return d.writes > 3; }); }, -1,
+                 "00 04 00 00 04 01", 8, Cause::Interrupted}),
     palmota::testing::RowName());
 
 // journal check: the badge present against its last confirmed write, and the writes in
@@ -471,8 +576,7 @@ TEST(Check, AWriteThatWentToAnotherBadgeCountsForThatBadge) {
 TEST(CauseTable, NamesEachCauseOnceForScripts) {
     std::vector<std::string_view> names;
     for (const CauseRow& row : causeTable()) {
-        EXPECT_FALSE(row.english.empty()) << row.name;
-        EXPECT_FALSE(row.french.empty()) << row.name;
+        EXPECT_FALSE(row.statusPhrase.empty()) << row.name;
         for (std::string_view seen : names) EXPECT_NE(seen, row.name);
         names.push_back(row.name);
     }

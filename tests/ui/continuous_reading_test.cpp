@@ -3,6 +3,7 @@
 #include <QGuiApplication>
 #include <QTimer>
 #include <algorithm>
+#include <array>
 #include <chrono>
 
 #include "tests/ui/window_fixture.h"
@@ -25,6 +26,13 @@ class ContinuousReading : public WindowTest {
     // Credit reads so far: each read action sends one 06.
     std::ptrdiff_t reads() const { return std::ranges::count(written(), '\x06'); }
     QTimer* timer() const { return window->findChild<QTimer*>("Timer1"); }
+    // Timer1's tick, delivered now: whenever the system's timer fires, early or late.
+    void tick() const { QMetaObject::invokeMethod(timer(), "timeout"); }
+    // Switches continuous reading on and lets the window's clock reach its first read.
+    void switchOn() {
+        click("Command1");
+        clock.advance(kInterval);
+    }
     // A Reader slower than the interval: by the end of the read the next tick is due.
     static void outlastInterval(std::chrono::nanoseconds interval) {
         QElapsedTimer spent;
@@ -45,35 +53,116 @@ TEST_F(ContinuousReading, SwitchingOnLocksTheBadgeButtonsAndReadsFromOneInterval
     EXPECT_TRUE(button("Command4")->isEnabled());
     EXPECT_EQ(reads(), 0);
 
+    clock.advance(kInterval);
     ASSERT_TRUE(QTest::qWaitFor([&] { return reads() >= 2; }, 5000));
     EXPECT_EQ(text("Text4"), "123456");
     EXPECT_EQ(text("Text1"), "1500");
 }
 
 TEST_F(ContinuousReading, TheFirstReadComesNoEarlierThanOneFullIntervalAfterTheClick) {
-    // A coarse timer may fire up to 5% early, 475 ms for 500. The loop runs
-    // free meanwhile, so that a tick is handled the moment it fires.
-    for (int attempt = 0; attempt < 4; ++attempt) {
-        QEventLoop untilTheFirstRead;
-        QElapsedTimer sinceClick;
-        std::chrono::nanoseconds firstWrite{-1};
-        duringWrite = [&](const Bytes&) {
-            if (firstWrite >= 0ns) return;
-            firstWrite = std::chrono::nanoseconds(sinceClick.nsecsElapsed());
+    // A system timer may fire early: under wine a precise timer is a multimedia timer
+    // that counts whole milliseconds, so its first tick comes up to 1 ms before the
+    // interval. The window holds its first read until its own clock says a full interval
+    // has passed since the click, whenever the ticks come.
+    const Seconds clicked = clock.time;
+    click("Command1");
+    using Early = std::array<std::chrono::microseconds, 4>;
+    for (const auto early : Early{kInterval, kInterval / 2, 1ms, 1us}) {
+        clock.time = clicked + kInterval - early;
+        tick();
+        EXPECT_EQ(reads(), 0) << early.count() << " us early";
+    }
+    clock.time = clicked + kInterval;
+    tick();
+    EXPECT_EQ(reads(), 1);
+    click("Command1");
+}
+
+TEST_F(ContinuousReading, AnEarlyTickReadsByItselfOnceTheRestOfTheIntervalHasPassed) {
+    // An interval no periodic tick reaches during the test: the read must come from the
+    // rest of the interval that the early tick waits out.
+    window->setContinuousReadingInterval(10s);
+    const Seconds clicked = clock.time;
+    click("Command1");
+    clock.time = clicked + 10s - 2ms;
+    tick();
+    EXPECT_EQ(reads(), 0);
+    clock.advance(2ms);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return reads() == 1; }, 2000));
+    click("Command1");
+}
+
+TEST_F(ContinuousReading, TwoTicksDueTogetherMakeOneRead) {
+    // The rest of an early first interval and Timer1's own next tick are two timers: the
+    // second reaches the window while the first waits for the queue.
+    switchOn();
+    QMetaObject::invokeMethod(timer(), "timeout", Qt::QueuedConnection);
+    tick();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(reads(), 1);
+    click("Command1");
+}
+
+TEST_F(ContinuousReading, SwitchedOnAgainTheFirstReadCountsFromTheLatestClick) {
+    const Seconds firstClick = clock.time;
+    click("Command1");
+    clock.advance(kInterval / 2);
+    click("Command1");
+    click("Command1");
+    clock.time = firstClick + kInterval;  // a full interval after the first click only
+    tick();
+    EXPECT_EQ(reads(), 0);
+    clock.advance(kInterval / 2);
+    tick();
+    EXPECT_EQ(reads(), 1);
+    click("Command1");
+}
+
+// The window's promise on the system's own timer and the clock the program runs on
+// (std::chrono::steady_clock), measured on that clock: the ticks come when the system's
+// timer sends them, under whatever load the machine is under.
+TEST(ContinuousReadingOnTheSystemTimer,
+     TheFirstReadComesNoEarlierThanOneFullIntervalAfterTheClick) {
+    FakeClock lineClock;
+    ScriptedLine line{lineClock};
+    sim::ReaderEngine engine;
+    SteadyClock clock;
+    Seconds firstWrite{-1};
+    Seconds clickedAt{0};
+    QEventLoop untilTheFirstRead;
+    line.setResponder([&](const Bytes& written) {
+        if (firstWrite < Seconds::zero()) {
+            firstWrite = clock.now() - clickedAt;
             untilTheFirstRead.quit();
-        };
+        }
+        std::vector<Arrival> arrivals;
+        for (const char byte : written) {
+            for (const sim::TimedPiece& piece : engine.receive(static_cast<std::uint8_t>(byte)))
+                arrivals.push_back({std::chrono::duration_cast<Seconds>(piece.at), piece.bytes});
+        }
+        return arrivals;
+    });
+    FrmPalmota window(line, clock);
+    window.setPortText(QString::fromStdString(palmota::testing::onThisSystem("/dev/ttyUSB0")));
+    window.setProgramEnd([] {});
+    window.setContinuousReadingInterval(kInterval);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    auto* command1 = window.findChild<QPushButton*>("Command1");
+    for (int attempt = 0; attempt < 10; ++attempt) {
+        firstWrite = Seconds{-1};
         QTimer::singleShot(5s, &untilTheFirstRead, &QEventLoop::quit);
-        sinceClick.start();
-        click("Command1");
+        clickedAt = clock.now();
+        QTest::mouseClick(command1, Qt::LeftButton);
         untilTheFirstRead.exec();
-        click("Command1");
-        ASSERT_GE(firstWrite, 0ns);
+        QTest::mouseClick(command1, Qt::LeftButton);
+        ASSERT_GE(firstWrite, Seconds::zero());
         EXPECT_GE(firstWrite, kInterval) << "attempt " << attempt;
     }
 }
 
 TEST_F(ContinuousReading, SwitchingOffRestoresTheWindowAndNoFurtherReadStarts) {
-    click("Command1");
+    switchOn();
     ASSERT_TRUE(QTest::qWaitFor([&] { return reads() >= 1; }, 5000));
     click("Command1");
 
@@ -88,7 +177,7 @@ TEST_F(ContinuousReading, SwitchingOffRestoresTheWindowAndNoFurtherReadStarts) {
 }
 
 TEST_F(ContinuousReading, ClosingTheWindowEndsTheProgramAndNoReadFollows) {
-    click("Command1");
+    switchOn();
     ASSERT_TRUE(QTest::qWaitFor([&] { return reads() >= 1; }, 5000));
     window->close();
     EXPECT_EQ(programEnds, 1);
@@ -132,7 +221,7 @@ TEST_F(InputDuringARead, ACloseRequestLetsNoFurtherReadStartAndEndsTheProgramWhe
         endsDuringTheRead = programEnds;
     });
 
-    click("Command1");
+    switchOn();
     ASSERT_TRUE(QTest::qWaitFor([&] { return programEnds > 0; }, 5000));
     EXPECT_EQ(endsDuringTheRead, 0);
     EXPECT_EQ(text("Text1"), "1500");  // the read that was running ended as it should
@@ -147,7 +236,7 @@ TEST_F(InputDuringARead, StopLectureClickedDuringASlowReadStopsContinuousReading
         QMetaObject::invokeMethod(button("Command1"), &QPushButton::click, Qt::QueuedConnection);
     });
 
-    click("Command1");
+    switchOn();
     ASSERT_TRUE(
         QTest::qWaitFor([&] { return button("Command1")->text() == "Lecture Continue"; }, 5000));
     QTest::qWait(20);

@@ -50,11 +50,10 @@ TEST_P(OutcomeText, TellsTheOperatorWhatHappenedInFrench) {
 INSTANTIATE_TEST_SUITE_P(
     EveryCause, OutcomeText,
     ::testing::Values(
-        Row{"ReadAt", outcome(Operation::ReadCredit, Cause::Success),
+        Row{"ReadAt", outcome(Operation::ReadCredit, Cause::Ok), "Lu à 14:32:05 sur /dev/ttyUSB0"},
+        Row{"SerialReadAt", outcome(Operation::ReadSerialNumber, Cause::Ok),
             "Lu à 14:32:05 sur /dev/ttyUSB0"},
-        Row{"SerialReadAt", outcome(Operation::ReadSerialNumber, Cause::Success),
-            "Lu à 14:32:05 sur /dev/ttyUSB0"},
-        Row{"WrittenAt", outcome(Operation::WriteCredit, Cause::Success),
+        Row{"WrittenAt", outcome(Operation::WriteCredit, Cause::Ok),
             "Écrit à 14:32:05 sur /dev/ttyUSB0"},
         Row{"NoSuchPort", portRefused(OpenError::Kind::NoSuchDevice),
             "Port /dev/ttyS0 : aucun port série de ce nom."},
@@ -110,6 +109,52 @@ INSTANTIATE_TEST_SUITE_P(
                     [](Outcome& o) { o.device = "/dev/tty\x1b[2J"; }),
             "Le lecteur ne répond pas sur /dev/tty\\x1B[2J."}),
     [](const ::testing::TestParamInfo<Row>& row) { return std::string(row.param.name); });
+
+// A verdict the till gave with no link operation to blame: the window's words for the
+// till's own causes, and for a stop that came before the write.
+struct VerdictRow {
+    const char* name;
+    Cause judged;
+    Cause cause;
+    const char* text;
+};
+
+void PrintTo(const VerdictRow& row, std::ostream* out) {
+    *out << row.name;
+}
+
+class VerdictText : public ::testing::TestWithParam<VerdictRow> {};
+
+TEST_P(VerdictText, TellsWhyTheTillStoppedOrDoubtsAWrite) {
+    till::WriteVerdict verdict;
+    verdict.judged = GetParam().judged;
+    verdict.cause = GetParam().cause;
+    EXPECT_EQ(verdictText(verdict, QTime(14, 32, 5)).toStdString(), GetParam().text);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    TheTillsCauses, VerdictText,
+    ::testing::Values(
+        VerdictRow{"ReadBackDiffers", Cause::ReadBackDiffers, Cause::ReadBackDiffers,
+                   "Le crédit relu n'est pas celui écrit : il a pu changer. Relisez le badge."},
+        VerdictRow{"OverLimit", Cause::OverLimit, Cause::OverLimit,
+                   "Le crédit dépasserait 65535 : rien n'a été écrit."},
+        VerdictRow{"BadgeChangedBeforeWrite", Cause::BadgeChangedBeforeWrite,
+                   Cause::BadgeChangedBeforeWrite,
+                   "Badge changé pendant la lecture : rien n'a été écrit. Reposez le badge et "
+                   "recommencez."},
+        VerdictRow{"BadgeChanged", Cause::BadgeChanged, Cause::BadgeChanged,
+                   "Badge changé pendant l'écriture : le crédit a pu être écrit sur l'un ou "
+                   "l'autre. Relisez les deux badges."},
+        VerdictRow{"JournalUnavailable", Cause::JournalUnavailable, Cause::JournalUnavailable,
+                   "Journal indisponible : rien n'a été écrit."},
+        VerdictRow{"BadgeChangedAndNotRecorded", Cause::BadgeChanged, Cause::OutcomeNotRecorded,
+                   "Badge changé pendant l'écriture : le crédit a pu être écrit sur l'un ou "
+                   "l'autre. Relisez les deux badges. Écrit, mais le journal n'a pas pu noter "
+                   "le résultat. Relisez le badge."},
+        VerdictRow{"InterruptedBeforeTheWrite", Cause::Interrupted, Cause::Interrupted,
+                   "Programme arrêté avant l'opération. Rien n'a été envoyé."}),
+    [](const ::testing::TestParamInfo<VerdictRow>& row) { return std::string(row.param.name); });
 
 }  // namespace
 }  // namespace palmota::ui

@@ -23,7 +23,8 @@ class JournaledEncode : public WindowTest {
     bool writeSent() const { return written().find('\x07') != std::string::npos; }
 
     FakeJournal journal;
-    till::Ledger ledger{journal};
+    till::Ledger ledger{journal,
+                        till::Station::here("palmota", [this] { return window->portText(); })};
     std::vector<std::string> complaints;
 };
 
