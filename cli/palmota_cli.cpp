@@ -17,6 +17,7 @@
 #include "cli/cli_runner.h"
 #include "cli/cli_status.h"
 #include "cli/journal_command.h"
+#include "cli/pdf_platform.h"
 #include "process/platform.h"
 #include "reader/clock.h"
 #include "reader/reader_link.h"
@@ -106,11 +107,11 @@ int main(int argc, char** argv) {
     platform::installTerminationHandlers(options.mode == cli::CliMode::StandardInput);
 
     // QSerialPort wants an application object, though no event loop runs.
-    // A PDF is drawn with Qt GUI's fonts and painter, on the offscreen platform: no display
-    // or window is needed, on any system.
+    // A PDF is drawn with Qt GUI's fonts and painter, on a platform that needs no display
+    // and shows no window.
     std::unique_ptr<QCoreApplication> application;
     if (!options.journalRequest.pdf.empty()) {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+        qputenv("QT_QPA_PLATFORM", cli::pdfPlatform());
         application = std::make_unique<QGuiApplication>(argc, argv);
     } else {
         application = std::make_unique<QCoreApplication>(argc, argv);
