@@ -1,4 +1,5 @@
 #include <QApplication>
+#include <QTranslator>
 #include <functional>
 #include <iostream>
 #include <memory>
@@ -6,6 +7,7 @@
 
 #include "app/app_platform.h"
 #include "app/command_line.h"
+#include "app/qt_french.h"
 #include "process/platform.h"
 #include "reader/byte_text.h"
 #include "reader/clock.h"
@@ -56,6 +58,9 @@ int main(int argc, char** argv) {
 
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("palmota"));
+    // The window is French whatever the locale: Qt's own widgets speak it too.
+    QTranslator qtFrench;
+    app::installQtFrench(qtFrench);
 
     // A journal asked for is opened before the window: one that names nothing usable, or a
     // build without one, ends the program here. One that cannot be reached now is tried

@@ -65,7 +65,7 @@ std::string cliHelpText() {
        palmota-cli [OPTIONS] ports
        palmota-cli [OPTIONS] probe [PORT...]
        palmota-cli --journal WHERE journal report [--from DATE] [--to DATE]
-                   [--station NAME] [--json | --csv]
+                   [--station NAME] [--json | --csv | --pdf FILE]
        palmota-cli --journal WHERE [OPTIONS] journal check
 
 Reads and encodes badges through the Reader. The commands given run in order over one
@@ -120,13 +120,17 @@ Commands (output on standard output):
                 and the bytes, "no answer", "busy" and why, or "cannot open" and why.
                 Never writes to a path that is not a serial device
   journal report
-                the journal's writes per UTC day and station: writes, confirmed,
-                refused, uncertain, without outcome, the credit loaded (the sum of
-                after - before where both are known) and the top-ups; then the writes
-                that need a read of the badge. --from/--to DATE (YYYY-MM-DD, included)
-                and --station NAME choose the rows; --csv or --json for scripts. Never
-                opens the port, and never makes a journal: nothing at WHERE is "no
-                journal at WHERE" (status 2)
+                the journal's writes per station and local day (the station's own day,
+                23 or 25 hours when the clocks change; times in its local time with its
+                offset): writes, confirmed, refused, uncertain, without outcome, the
+                credit loaded (the sum of after - before where both are known) and the
+                top-ups, then the same per operator; then the writes that need a read
+                of the badge. --from/--to DATE (YYYY-MM-DD, today or yesterday,
+                included) and --station NAME choose the rows; --csv or --json for
+                scripts; --pdf FILE prints the text to A4 pages in FILE instead. Under
+                a French locale (LC_ALL, LC_MESSAGES or LANG fr...) the text is in
+                French. Never opens the port, and never makes a journal: nothing at
+                WHERE is "no journal at WHERE" (status 2)
   journal check
                 reads the badge present and compares its credit with that badge's last
                 confirmed write in the journal (a write that went to another badge

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <string_view>
 
+#include "journal/daily_report.h"
 #include "reader/bounded_decimal.h"
 #include "reader/byte_text.h"
 #include "reader/port_name.h"
@@ -31,7 +32,7 @@ constexpr CommandName kCommands[] = {
 };
 
 // Options whose value is the next word, whatever it looks like.
-constexpr std::string_view kValueOptions[] = {"--journal", "--from", "--to", "--station"};
+constexpr std::string_view kValueOptions[] = {"--journal", "--from", "--to", "--station", "--pdf"};
 
 bool takesValue(const std::string& arg) {
     for (const std::string_view option : kValueOptions)
@@ -169,11 +170,6 @@ std::optional<CliRequest> takeCommand(const std::vector<std::string>& words, std
     return request;
 }
 
-bool isDay(const std::string& text) {
-    return text.size() == 10 &&
-           QDate::fromString(QString::fromStdString(text), Qt::ISODate).isValid();
-}
-
 // "journal report" or "journal check", which need a journal to read.
 bool parseJournalRequest(const std::vector<std::string>& words, CliOptions& options,
                          std::string& error) {
@@ -230,6 +226,11 @@ std::string CliRequest::text() const {
 }
 
 CliParse parseCliOptions(const std::vector<std::string>& arguments) {
+    return parseCliOptions(arguments, QDateTime::currentDateTimeUtc(), QTimeZone::systemTimeZone());
+}
+
+CliParse parseCliOptions(const std::vector<std::string>& arguments, const QDateTime& now,
+                         const QTimeZone& zone) {
     const SplitArguments split = splitArguments(arguments);
 
     QCommandLineParser parser;
@@ -245,8 +246,9 @@ CliParse parseCliOptions(const std::vector<std::string>& arguments) {
     const QCommandLineOption to("to", {}, "DATE");
     const QCommandLineOption station("station", {}, "NAME");
     const QCommandLineOption csv("csv");
+    const QCommandLineOption pdf("pdf", {}, "FILE");
     parser.addOptions(
-        {port, trace, help, version, json, keepGoing, journal, from, to, station, csv});
+        {port, trace, help, version, json, keepGoing, journal, from, to, station, csv, pdf});
     if (!parser.parse(QStringList{"palmota-cli"} + split.options))
         return usageError(printable(parser.errorText().toStdString()));
 
@@ -279,16 +281,21 @@ CliParse parseCliOptions(const std::vector<std::string>& arguments) {
 
     const std::vector<std::string>& words = split.words;
     if (words.empty()) return usageError("no command given");
-    const bool reportOptions =
-        parser.isSet(from) || parser.isSet(to) || parser.isSet(station) || parser.isSet(csv);
+    const bool reportOptions = parser.isSet(from) || parser.isSet(to) || parser.isSet(station) ||
+                               parser.isSet(csv) || parser.isSet(pdf);
     if (words[0] == "journal") {
         std::string error;
         if (!parseJournalRequest(words, options, error)) return usageError(error);
         JournalRequest& request = options.journalRequest;
         const bool report = request.action == JournalRequest::Action::Report;
         if (!report && reportOptions)
-            return usageError("--from, --to, --station and --csv are for journal report");
+            return usageError("--from, --to, --station, --csv and --pdf are for journal report");
         if (parser.isSet(csv) && options.json) return usageError("--json or --csv, not both");
+        if (parser.isSet(pdf) && (options.json || parser.isSet(csv)))
+            return usageError("--pdf prints the text for people: not with --json or --csv");
+        if (parser.isSet(pdf) && parser.value(pdf).isEmpty())
+            return usageError("--pdf needs a file to write");
+        request.pdf = parser.value(pdf).toStdString();
         request.format = parser.isSet(csv) ? JournalRequest::Format::Csv
                          : options.json    ? JournalRequest::Format::Json
                                            : JournalRequest::Format::Text;
@@ -299,9 +306,13 @@ CliParse parseCliOptions(const std::vector<std::string>& arguments) {
         request.station = parser.value(station).toStdString();
         for (const auto& [option, day] : {std::pair{&from, &request.from}, {&to, &request.to}}) {
             *day = parser.value(*option).toStdString();
-            if (parser.isSet(*option) && !isDay(*day))
+            if (!parser.isSet(*option)) continue;
+            // today and yesterday are this station's own calendar days, taken now.
+            const auto date = journal::reportDay(*day, now, zone);
+            if (!date)
                 return usageError("--" + option->names().first().toStdString() + " \"" +
-                                  printable(*day) + "\": a date YYYY-MM-DD");
+                                  printable(*day) + "\": a date YYYY-MM-DD, today or yesterday");
+            *day = date->toString(Qt::ISODate).toStdString();
         }
         // Days written YYYY-MM-DD compare as they sort.
         if (!request.from.empty() && !request.to.empty() && request.from > request.to)
@@ -311,7 +322,7 @@ CliParse parseCliOptions(const std::vector<std::string>& arguments) {
         return parse;
     }
     if (reportOptions)
-        return usageError("--from, --to, --station and --csv are for journal report");
+        return usageError("--from, --to, --station, --csv and --pdf are for journal report");
     if (words[0] == "ports" || words[0] == "-") {
         if (words.size() > 1)
             return usageError("\"" + words[0] + "\" stands alone; unexpected " +

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QDateTime>
+#include <QTimeZone>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -35,6 +37,10 @@ enum class CliMode {
 struct JournalRequest : till::ReportRequest {
     enum class Action { Report, Check };
     Action action = Action::Report;
+    // report: the fields of till::ReportRequest, whose from and to are here the stations'
+    // local days YYYY-MM-DD ("today" and "yesterday" given as the days they were when parsed).
+    // --pdf FILE: the text for people printed to A4 pages in FILE instead of standard output.
+    std::string pdf;
 };
 
 // What one run of palmota-cli is asked to do. Parsed without touching any port, so that
@@ -66,6 +72,9 @@ struct CliParse {
 // refused as an amount, and "--verify" belongs to the write command it stands in. The port
 // text is kept as given, byte for byte.
 CliParse parseCliOptions(const std::vector<std::string>& arguments);
+// The same, with "today" taken at `now` in `zone` (this machine's zone, where the station is).
+CliParse parseCliOptions(const std::vector<std::string>& arguments, const QDateTime& now,
+                         const QTimeZone& zone);
 
 // One line of standard input under "-": exactly one badge command, words separated by
 // spaces or tabs. No value, with `error` set, for anything else.

@@ -1,10 +1,14 @@
 #include "cli/journal_command.h"
 
+#include <QCoreApplication>
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include "cli/cashup_pdf.h"
 #include "cli/cause_lines.h"
 #include "cli/cli_status.h"
+#include "journal/daily_report.h"
+#include "journal/journal_open.h"
 #include "reader/byte_text.h"
 #include "reader/palmota.h"
 
@@ -29,15 +33,52 @@ std::string readText(const till::CheckVerdict& verdict, Operation operation) {
 
 }  // namespace
 
-int runJournalReport(till::Ledger& ledger, const JournalRequest& request, std::ostream& out,
-                     std::ostream& err) {
-    std::string report;
-    std::string problem;
-    if (!ledger.report(request, report, problem)) {
-        err << "palmota-cli: " << problem << std::endl;
+std::string journalReport(const JournalRequest& request,
+                          const std::vector<journal::WriteRow>& rows) {
+    const std::vector<journal::WriteRow> kept =
+        journal::localDaysOnly(rows, request.from, request.to);
+    const auto totals = journal::dailyTotals(kept);
+    switch (request.format) {
+        case JournalRequest::Format::Text:
+            return journal::reportText(totals, kept);
+        case JournalRequest::Format::Csv:
+            return journal::reportCsv(totals);
+        case JournalRequest::Format::Json:
+            break;
+    }
+    std::string text;
+    for (const QJsonObject& object : journal::reportJson(totals, kept))
+        text += QJsonDocument(object).toJson(QJsonDocument::Compact).toStdString() + '\n';
+    return text;
+}
+
+int runJournalReport(till::Ledger& ledger, const std::string& where, const JournalRequest& request,
+                     std::ostream& out, std::ostream& err) {
+    // The journal chooses rows by UTC days; the report's days are each station's own, so
+    // the rows of the UTC days around them are read and those of the local days kept.
+    std::string error;
+    std::optional<std::vector<journal::WriteRow>> rows;
+    const auto journal = journal::makeJournal(where, journal::Access::Read, error);
+    if (journal && journal->connect(error))
+        rows = journal->rows(journal::coveringFilter(request.from, request.to, request.station),
+                             error);
+    if (!rows) {
+        err << "palmota-cli: " << ledger.unavailable(error, till::Ledger::Consequence::None)
+            << std::endl;
         return kExitJournal;
     }
-    out << report << std::flush;
+    if (!request.pdf.empty()) {
+        JournalRequest text = request;
+        text.format = JournalRequest::Format::Text;
+        const QString title = QCoreApplication::translate("Cashup", "Journal report");
+        if (!writeTextPdf(title, journalReport(text, *rows), QString::fromStdString(request.pdf),
+                          error)) {
+            err << "palmota-cli: " << error << std::endl;
+            return kExitUsage;
+        }
+        return kExitSuccess;
+    }
+    out << journalReport(request, *rows) << std::flush;
     return out ? kExitSuccess : kExitOutputClosed;
 }
 

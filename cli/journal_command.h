@@ -1,18 +1,27 @@
 #pragma once
 
 #include <ostream>
+#include <string>
+#include <vector>
 
 #include "cli/cli_options.h"
+#include "journal/journal.h"
 #include "till/ledger.h"
 #include "till/till.h"
 
 namespace palmota::cli {
 
-// palmota-cli journal report: the writes per day and station, as text, CSV or JSON lines,
-// and the writes that need a read of the badge. Never opens the port. The exit status:
-// 0, or kExitJournal when the journal cannot be read.
-int runJournalReport(till::Ledger& ledger, const JournalRequest& request, std::ostream& out,
-                     std::ostream& err);
+// The report of `rows` as `request` asks it: the stations' local days from its `from` to its
+// `to`, as text, CSV or JSON lines.
+std::string journalReport(const JournalRequest& request,
+                          const std::vector<journal::WriteRow>& rows);
+
+// palmota-cli journal report: the writes per local day and station, and per operator, as
+// text, CSV or JSON lines, and the writes that need a read of the badge. Never opens the
+// port. `ledger` is the journal at `where`, opened for reading. The exit status: 0, or
+// kExitJournal when the journal cannot be read.
+int runJournalReport(till::Ledger& ledger, const std::string& where, const JournalRequest& request,
+                     std::ostream& out, std::ostream& err);
 
 // palmota-cli journal check: reads the badge present and compares its credit with what
 // the journal's last confirmed write to it left. A higher credit was loaded behind the

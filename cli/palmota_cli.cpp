@@ -1,6 +1,7 @@
 // palmota-cli: the badge operations of the window, for scripts and for technicians at a
 // shell, several in one run over one opening of the port; and the serial devices present.
 #include <QCoreApplication>
+#include <QGuiApplication>
 #include <QJsonDocument>
 #include <functional>
 #include <iostream>
@@ -9,12 +10,14 @@
 #include <vector>
 
 #include "cli/cli_help.h"
+#include "cli/cli_language.h"
 #include "cli/cli_options.h"
 #include "cli/cli_ports.h"
 #include "cli/cli_probe.h"
 #include "cli/cli_runner.h"
 #include "cli/cli_status.h"
 #include "cli/journal_command.h"
+#include "cli/pdf_platform.h"
 #include "process/platform.h"
 #include "reader/clock.h"
 #include "reader/reader_link.h"
@@ -104,7 +107,19 @@ int main(int argc, char** argv) {
     platform::installTerminationHandlers(options.mode == cli::CliMode::StandardInput);
 
     // QSerialPort wants an application object, though no event loop runs.
-    QCoreApplication application(argc, argv);
+    // A PDF is drawn with Qt GUI's fonts and painter, on a platform that needs no display
+    // and shows no window.
+    std::unique_ptr<QCoreApplication> application;
+    if (!options.journalRequest.pdf.empty()) {
+        qputenv("QT_QPA_PLATFORM", cli::pdfPlatform());
+        application = std::make_unique<QGuiApplication>(argc, argv);
+    } else {
+        application = std::make_unique<QCoreApplication>(argc, argv);
+    }
+    // A French desk reads its report, list and closure in French; scripts' JSON and CSV,
+    // and the badge commands' results, are the same whatever the language.
+    if (!cli::installCliTranslations())
+        std::cerr << "palmota-cli: the French texts could not be loaded; English follows\n";
     if (options.mode == cli::CliMode::Ports) return listPorts(options);
 
     // The journal is opened before the port: one that cannot take rows lets nothing out. A
@@ -130,7 +145,8 @@ int main(int argc, char** argv) {
     const cli::JournalRequest& journalRequest = options.journalRequest;
     if (options.mode == cli::CliMode::Journal &&
         journalRequest.action == cli::JournalRequest::Action::Report)
-        return cli::runJournalReport(*ledger, journalRequest, std::cout, std::cerr);
+        return cli::runJournalReport(*ledger, options.journal, journalRequest, std::cout,
+                                     std::cerr);
 
     const std::unique_ptr<SerialLine> port = makeSystemSerialLine();
     std::unique_ptr<TracingLine> tracing;

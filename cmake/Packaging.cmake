@@ -137,6 +137,13 @@ if(TARGET Qt6::Sql)
   set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "libqt6sql6-sqlite")
   set(CPACK_DEBIAN_PACKAGE_SUGGESTS "libqt6sql6-psql")
 endif()
+# Qt's own French texts for the window's widgets (the amount box's context menu); without
+# them those widgets speak English and nothing else changes.
+if(CPACK_DEBIAN_PACKAGE_RECOMMENDS)
+  string(APPEND CPACK_DEBIAN_PACKAGE_RECOMMENDS ", qt6-translations-l10n")
+else()
+  set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-translations-l10n")
+endif()
 
 # Reproducible packages: two builds of one commit give the same bytes. CPack stamps every
 # file and member of the .deb with SOURCE_DATE_EPOCH when it is set, in place of the times

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
+
+#include "cli/cli_language.h"
 #include "tests/support/row_name.h"
 #include "tests/support/system_names.h"
 
@@ -103,6 +106,11 @@ INSTANTIATE_TEST_SUITE_P(
             {},
             "1",
             CliMode::Journal},
+        ParseCase{{"--journal", "j.db", "journal", "report", "--from", "today", "--pdf", "r.pdf"},
+                  Outcome::Run,
+                  {},
+                  "1",
+                  CliMode::Journal},
         ParseCase{{"--help"}, Outcome::Help}, ParseCase{{"write", "-1", "-h"}, Outcome::Help},
         ParseCase{{"--version"}, Outcome::Version}, ParseCase{{"-V", "read"}, Outcome::Version}),
     argumentsName);
@@ -161,8 +169,15 @@ INSTANTIATE_TEST_SUITE_P(
         // narrowing at all: the whole journal reported as if for one day or one desk.
         ParseCase{{"--journal", "j.db", "journal", "report", "--from", ""}, Outcome::UsageError},
         ParseCase{{"--journal", "j.db", "journal", "report", "--to", ""}, Outcome::UsageError},
-        ParseCase{{"--journal", "j.db", "journal", "report", "--station", ""},
-                  Outcome::UsageError}),
+        ParseCase{{"--journal", "j.db", "journal", "report", "--station", ""}, Outcome::UsageError},
+        // A printed report is the text for people: not the scripts' formats, nor for a check.
+        ParseCase{{"--journal", "j.db", "journal", "report", "--pdf", ""}, Outcome::UsageError},
+        ParseCase{{"--journal", "j.db", "journal", "report", "--pdf", "r.pdf", "--json"},
+                  Outcome::UsageError},
+        ParseCase{{"--journal", "j.db", "journal", "report", "--csv", "--pdf", "r.pdf"},
+                  Outcome::UsageError},
+        ParseCase{{"--journal", "j.db", "journal", "check", "--pdf", "r.pdf"}, Outcome::UsageError},
+        ParseCase{{"--pdf", "r.pdf", "read"}, Outcome::UsageError}),
     argumentsName);
 
 // The report's days: up to the last a year of four digits holds, and never backwards (no day
@@ -176,6 +191,20 @@ TEST(CliParse, ReportDaysRunForwardUpToTheLastDay) {
     EXPECT_EQ(parsed("2026-03-01", "9999-12-31"), Outcome::Run);
     EXPECT_EQ(parsed("2026-03-01", "2026-03-01"), Outcome::Run);
     EXPECT_EQ(parsed("2026-03-02", "2026-03-01"), Outcome::UsageError);
+    // today and yesterday are the station's calendar days when the command runs: 00:30 in
+    // Paris after the clocks went forward is the 30th, whose day before is the 29th.
+    const QDateTime now = QDateTime::fromString("2026-03-29T22:30:00Z", Qt::ISODate);
+    const auto request = [&now](const char* from, const char* to) {
+        return parseCliOptions(
+            {"--journal", "j.db", "journal", "report", "--from", from, "--to", to}, now,
+            QTimeZone("Europe/Paris"));
+    };
+    const CliParse days = request("yesterday", "today");
+    ASSERT_EQ(days.outcome, Outcome::Run) << days.error;
+    EXPECT_EQ(days.options.journalRequest.from, "2026-03-29");
+    EXPECT_EQ(days.options.journalRequest.to, "2026-03-30");
+    EXPECT_EQ(request("today", "yesterday").outcome, Outcome::UsageError);
+    EXPECT_EQ(request("tomorrow", "today").outcome, Outcome::UsageError);
 }
 
 // What the user typed comes back escaped: a control character never reaches the terminal raw.
@@ -229,6 +258,47 @@ INSTANTIATE_TEST_SUITE_P(StandardInput, CliLineTest,
                                            LineCase{"upper_case_command", "Credit", ""},
                                            LineCase{"amount_too_large", "write 70000", ""}),
                          RowName());
+
+struct LanguageCase {
+    const char* name;
+    std::map<std::string, std::string> environment;
+    QLocale::Language system;
+    bool french;
+};
+
+void PrintTo(const LanguageCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class LanguageTest : public ::testing::TestWithParam<LanguageCase> {};
+
+TEST_P(LanguageTest, FrenchIsChosenByTheLocaleVariablesInPosixOrder) {
+    const LanguageCase& c = GetParam();
+    const auto variable = [&c](const char* name) {
+        const auto found = c.environment.find(name);
+        return found == c.environment.end() ? std::string() : found->second;
+    };
+    EXPECT_EQ(frenchWanted(variable, QLocale(c.system)), c.french);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Locales, LanguageTest,
+    ::testing::Values(
+        LanguageCase{"Lang", {{"LANG", "fr_FR.UTF-8"}}, QLocale::English, true},
+        LanguageCase{"Canada", {{"LANG", "fr_CA.UTF-8"}}, QLocale::English, true},
+        LanguageCase{"LcMessagesOverLang",
+                     {{"LANG", "en_GB.UTF-8"}, {"LC_MESSAGES", "fr_FR.UTF-8"}},
+                     QLocale::English,
+                     true},
+        LanguageCase{"LcAllOverEverything",
+                     {{"LANG", "fr_FR.UTF-8"}, {"LC_ALL", "C"}},
+                     QLocale::French,
+                     false},
+        LanguageCase{"EmptyIsUnset", {{"LC_ALL", ""}, {"LANG", "fr_BE"}}, QLocale::English, true},
+        LanguageCase{"Frisian", {{"LANG", "fy_NL"}}, QLocale::French, false},
+        LanguageCase{"NoneSetSystemFrench", {}, QLocale::French, true},
+        LanguageCase{"NoneSetSystemEnglish", {}, QLocale::English, false}),
+    [](const auto& row) { return std::string(row.param.name); });
 
 }  // namespace
 }  // namespace palmota::cli

@@ -95,7 +95,49 @@ TEST_P(JournalProgram, ATopupAndAnAbsoluteWriteEachLeaveOneCompleteRow) {
 
     const RunResult report = cli({"journal", "report", "--csv"});
     ASSERT_EQ(report.status, 0) << report.err;
-    EXPECT_NE(report.out.find(",2,2,0,0,0,-500,250\n"), std::string::npos) << report.out;
+    EXPECT_NE(report.out.find(",2,2,0,0,0,-500,250,\n"), std::string::npos) << report.out;
+}
+
+// A French desk reads its day in French, today being its own local day; LC_ALL overrides
+// LANG as POSIX orders them, and the CSV for scripts is the same in any language.
+TEST_P(JournalProgram, TheReportSpeaksFrenchUnderAFrenchLocale) {
+    ASSERT_EQ(cli({"topup", "250"}).status, 0);
+    const auto report = [this](const std::vector<std::string>& locale, const char* format) {
+        std::vector<std::string> args = {"-u", "LC_ALL", "-u", "LC_MESSAGES", "-u", "LANGUAGE"};
+        args.insert(args.end(), locale.begin(), locale.end());
+        args.insert(args.end(), {PALMOTA_CLI, "--journal", where_, "journal", "report", "--from",
+                                 "today", "--to", "today"});
+        if (*format) args.push_back(format);
+        return testing::runProgram("/usr/bin/env", args);
+    };
+    const RunResult french = report({"LANG=fr_FR.UTF-8"}, "");
+    ASSERT_EQ(french.status, 0) << french.err;
+    EXPECT_EQ(french.err, "");
+    for (const char* text : {"Poste ", "jour ", "\u00e9critures", "confirm\u00e9es",
+                             "recharg\u00e9", "op\u00e9rateur"})
+        EXPECT_NE(french.out.find(text), std::string::npos) << text << "\n" << french.out;
+    EXPECT_EQ(french.out.find("Station"), std::string::npos) << french.out;
+    const RunResult english = report({"LANG=fr_FR.UTF-8", "LC_ALL=C"}, "");
+    EXPECT_NE(english.out.find("Station "), std::string::npos) << english.out;
+    EXPECT_NE(english.out.find("top-ups"), std::string::npos) << english.out;
+    EXPECT_EQ(report({"LANG=fr_FR.UTF-8"}, "--csv").out, report({"LANG=C"}, "--csv").out);
+
+    // Printed without any display, in French too.
+    const std::string pdf = folder_.path() + "/rapport.pdf";
+    const RunResult printed =
+        report({"-u", "DISPLAY", "-u", "WAYLAND_DISPLAY", "LANG=fr_FR.UTF-8"}, "--pdf");
+    EXPECT_NE(printed.status, 0);  // --pdf needs its file
+    std::vector<std::string> args = {
+        "-u",        "DISPLAY",   "-u",   "WAYLAND_DISPLAY", "-u",     "LC_ALL", "LANG=fr_FR.UTF-8",
+        PALMOTA_CLI, "--journal", where_, "journal",         "report", "--from", "today",
+        "--pdf",     pdf};
+    const RunResult run = testing::runProgram("/usr/bin/env", args);
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, "");
+    const RunResult text = testing::runProgram("/usr/bin/pdftotext", {"-layout", pdf, "-"});
+    ASSERT_EQ(text.status, 0) << text.err;
+    for (const char* seen : {"Rapport du journal", "Poste ", "recharg\u00e9", "Page 1 sur 1"})
+        EXPECT_NE(text.out.find(seen), std::string::npos) << seen << "\n" << text.out;
 }
 
 // A program killed mid-write leaves its row without an outcome, flagged by the next report.
@@ -113,7 +155,7 @@ TEST_P(JournalProgram, AProgramKilledMidWriteLeavesARowThatNeedsARead) {
     EXPECT_NE(report.out.find("Need a read of the badge"), std::string::npos) << report.out;
     EXPECT_NE(report.out.find("no outcome"), std::string::npos) << report.out;
     const RunResult csv = cli({"journal", "report", "--csv"});
-    EXPECT_NE(csv.out.find(",1,0,0,0,1,0,0\n"), std::string::npos) << csv.out;
+    EXPECT_NE(csv.out.find(",1,0,0,0,1,0,0,\n"), std::string::npos) << csv.out;
 }
 
 TEST_P(JournalProgram, AJournalOfANewerSchemaIsRefusedWithNothingSent) {
@@ -303,7 +345,7 @@ TEST_P(SqliteJournalProgram, AJournalTheUserMayNotReadOrWriteIsSaidSo) {
     ASSERT_EQ(::chmod(where_.c_str(), 0644), 0);
     run = asNobody({"--journal", where_, "journal", "report", "--csv"});
     EXPECT_EQ(run.status, 0) << run.err;
-    EXPECT_NE(run.out.find(",1,1,0,0,0,5,5\n"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find(",1,1,0,0,0,5,5,\n"), std::string::npos) << run.out;
     // The journal is opened before the port: a port nobody may open is never reached.
     run = asNobody({"--port", reader_.devicePath(), "--journal", where_, "topup", "5"});
     EXPECT_EQ(run.status, 6);
@@ -507,7 +549,7 @@ TEST_P(PostgresJournalProgram, TwoStationsSharingOneJournalLoseNoRow) {
     EXPECT_EQ(totals[0].loaded, 2 * kTopups * kAmount);
     EXPECT_EQ(totals[0].topups, 2 * kTopups * kAmount);
     const RunResult report = cli({"journal", "report", "--csv"});
-    EXPECT_NE(report.out.find(",1000,1000,0,0,0,3000,3000\n"), std::string::npos) << report.out;
+    EXPECT_NE(report.out.find(",1000,1000,0,0,0,3000,3000,\n"), std::string::npos) << report.out;
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, PostgresJournalProgram, ::testing::Values(Backend::PostgreSQL),

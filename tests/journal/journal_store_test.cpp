@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <sstream>
 
 #include "journal/daily_report.h"
 #include "journal/journal_location.h"
@@ -609,7 +610,9 @@ WriteRow row(const std::string& started, const std::string& station, std::option
              int amount, std::optional<int> topup, std::optional<WriteEnd> end) {
     WriteRow r;
     r.started = started;
+    r.offsetMinutes = 0;  // the days of these rows are UTC days
     r.start.station = station;
+    r.start.user = "cashier";
     r.start.before = before;
     r.start.amount = amount;
     r.start.topup = topup;
@@ -626,9 +629,15 @@ class DailyTotalsTest : public ::testing::TestWithParam<TotalsCase> {};
 TEST_P(DailyTotalsTest, CountsPerDayAndStation) {
     const TotalsCase& c = GetParam();
     std::string csv;
-    for (const std::string& line : c.csv) csv += line + "\n";
-    EXPECT_EQ(reportCsv(dailyTotals(c.rows)),
-              "day,station,writes,confirmed,refused,uncertain,no_outcome,loaded,topups\n" + csv);
+    for (const std::string& line : c.csv) csv += line + ",\n";
+    // The station's lines, apart from the operator's line under each of them.
+    std::string stations;
+    std::istringstream lines(reportCsv(dailyTotals(c.rows)));
+    for (std::string line; std::getline(lines, line);)
+        if (line.size() < 8 || line.substr(line.size() - 8) != ",cashier") stations += line + '\n';
+    EXPECT_EQ(
+        stations,
+        "day,station,writes,confirmed,refused,uncertain,no_outcome,loaded,topups,operator\n" + csv);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -708,8 +717,9 @@ TEST(ReportText, ControlCharactersInNamesAreShownEscaped) {
         row("2026-03-01T10:00:00.000Z", "desk\n2026-03-01  forged", 0, 1, 1, kUnknown)};
     const std::string text = reportText(dailyTotals(rows), rows);
     EXPECT_NE(text.find("desk\\x0A2026-03-01  forged"), std::string::npos) << text;
-    // The header, one day, a blank line, the heading of the writes to read, one of them.
-    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 5) << text;
+    // The station, the header, one day, the operators' header and line, a blank line, the
+    // heading of the writes to read, one of them on four lines.
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 11) << text;
 }
 
 // Where a journal lives, as --journal names it.

@@ -68,7 +68,7 @@ TEST_F(TlsJournal, AVerifiedServerRecordsTheTopupAndTheReportAndTheCheckReadItBa
 
     const RunResult report = cli(verified, {"journal", "report", "--csv"});
     ASSERT_EQ(report.status, 0) << report.err;
-    EXPECT_NE(report.out.find(",1,1,0,0,0,500,500\n"), std::string::npos) << report.out;
+    EXPECT_NE(report.out.find(",1,1,0,0,0,500,500,\n"), std::string::npos) << report.out;
     const RunResult check = cli(verified, {"journal", "check"});
     EXPECT_EQ(check.status, 0) << check.out << check.err;
     EXPECT_NE(check.out.find("2000"), std::string::npos) << check.out;

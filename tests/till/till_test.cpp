@@ -70,9 +70,11 @@ Counts fromCsv(const std::string& csv) {
 Counts fromText(const std::string& text) {
     Counts c;
     std::istringstream in(text);
-    std::string header, day, station;
+    // The station's name on a line of its own, the header, then the day's figures.
+    std::string station, header, day;
+    std::getline(in, station);
     std::getline(in, header);
-    in >> day >> station >> c.writes >> c.confirmed >> c.refused >> c.uncertain >> c.noOutcome;
+    in >> day >> c.writes >> c.confirmed >> c.refused >> c.uncertain >> c.noOutcome;
     const auto at = text.find("Need a read of the badge");
     c.listed = at != std::string::npos;
     if (c.listed) c.line = text.substr(text.find('\n', at) + 1);

@@ -2,8 +2,11 @@
 #include <QGuiApplication>
 #include <QInputMethodEvent>
 #include <QKeyEvent>
+#include <QMenu>
 #include <QMimeData>
+#include <QTranslator>
 
+#include "app/qt_french.h"
 #include "tests/ui/window_fixture.h"
 
 namespace palmota::ui::testing {
@@ -20,6 +23,20 @@ TEST_F(AmountEntry, KeystrokesOtherThanDigitsAreIgnoredAndBackspaceWorks) {
     QTest::keyClick(textBox("Text2"), Qt::Key_Left);
     QTest::keyClick(textBox("Text2"), Qt::Key_Delete);
     EXPECT_EQ(text("Text2"), "1234");
+}
+
+// The amount box's context menu speaks French as the window does, with Qt's own texts.
+TEST_F(AmountEntry, ContextMenuIsInFrench) {
+    QTranslator french;
+    ASSERT_TRUE(app::installQtFrench(french));
+    const std::unique_ptr<QMenu> menu(textBox("Text2")->createStandardContextMenu());
+    QCoreApplication::removeTranslator(&french);
+    QStringList texts;
+    for (const QAction* action : menu->actions()) texts << action->text().section(u'\t', 0, 0);
+    EXPECT_TRUE(texts.contains(QStringLiteral("Co&ller"))) << texts.join(u'|').toStdString();
+    EXPECT_TRUE(texts.contains(QStringLiteral("Tout s\u00e9lectionner")))
+        << texts.join(u'|').toStdString();
+    EXPECT_FALSE(texts.contains(QStringLiteral("&Paste"))) << texts.join(u'|').toStdString();
 }
 
 TEST_F(AmountEntry, PasteOrDropWithAnythingButDigitsIsRefusedWhole) {

@@ -1,0 +1,9 @@
+#include "cli/pdf_platform.h"
+
+namespace palmota::cli {
+
+const char* pdfPlatform() {
+    return "offscreen";
+}
+
+}  // namespace palmota::cli
