@@ -410,10 +410,14 @@ TEST_P(ReadTest, ReadsInOrderAndStopsOnlyWhenTold) {
     for (const Outcome& o : verdict.operations)
         if (!first && !o.succeeded()) first = &o;
     EXPECT_EQ(verdict.failed.has_value(), first != nullptr);
-    if (first && verdict.failed) EXPECT_EQ(verdict.failed->operation, first->operation);
+    if (first && verdict.failed) {
+        EXPECT_EQ(verdict.failed->operation, first->operation);
+    }
     if (c.reads == Reads::Badge && c.cause == Cause::Ok) {
         EXPECT_EQ(verdict.operations[0].serial, 123456);
-        if (c.operations == 2) EXPECT_EQ(verdict.operations[1].credit, 1500);
+        if (c.operations == 2) {
+            EXPECT_EQ(verdict.operations[1].credit, 1500);
+        }
     }
 }
 
