@@ -14,13 +14,12 @@
 
 #include "journal/journal_platform.h"
 #include "journal/server_message.h"
+#include "journal/sql_schema.h"
 #include "process/platform.h"
 
 namespace palmota::journal {
 
 namespace {
-
-constexpr const char* kTable = "credit_writes";
 
 // Who writes a column: begin() when the row is committed before the write, complete() when
 // its outcome is recorded.
@@ -136,7 +135,15 @@ QString name(const Column& c) {
 }
 
 QString table() {
-    return QString::fromLatin1(kTable);
+    return schema::writesTable();
+}
+
+// Whether a journal of `version` has the column `columnName`: it came with the version its
+// `since` names.
+bool hasColumn(int version, const char* columnName) {
+    for (const Column& c : kColumns)
+        if (std::string_view(c.name) == columnName) return c.since <= version;
+    return false;
 }
 
 // A column's type as the database is told it: time columns compare byte by byte.
@@ -151,10 +158,11 @@ QStringList createSchema(bool sqlite) {
     QStringList columns;
     for (const Column& c : kColumns) columns << name(c) + u' ' + columnType(c, sqlite);
     return {
-        QStringLiteral("CREATE TABLE palmota_journal (schema_version INTEGER NOT NULL)"),
+        QStringLiteral("CREATE TABLE %1 (schema_version INTEGER NOT NULL)")
+            .arg(schema::versionTable()),
         QStringLiteral("CREATE TABLE %1 (%2)").arg(table(), columns.join(QStringLiteral(", "))),
-        QStringLiteral("CREATE INDEX credit_writes_started ON credit_writes (started)"),
-        QStringLiteral("CREATE INDEX credit_writes_serial ON credit_writes (serial, started)"),
+        QStringLiteral("CREATE INDEX %1_started ON %1 (started)").arg(table()),
+        QStringLiteral("CREATE INDEX %1_serial ON %1 (serial, started)").arg(table()),
     };
 }
 
@@ -313,15 +321,13 @@ bool SqlJournal::exists(std::string& error) {
         error.clear();
         return false;
     }
-    const bool found =
-        watched(
-            [this] {
-                QSqlQuery q(database());
-                return q.exec(QStringLiteral("SELECT schema_version FROM palmota_journal")) &&
-                       q.next();
-            },
-            error)
-            .done;
+    const bool found = watched(
+                           [this] {
+                               QSqlQuery q(database());
+                               return q.exec(schema::readVersion()) && q.next();
+                           },
+                           error)
+                           .done;
     if (!found) disconnect();
     return found;
 }
@@ -387,7 +393,7 @@ bool SqlJournal::ownFile(std::string& error) {
     QStringList tables;
     while (q.next()) tables << q.value(0).toString();
     q.finish();
-    if (!tables.isEmpty() && !tables.contains(QStringLiteral("palmota_journal"))) {
+    if (!tables.isEmpty() && !tables.contains(schema::versionTable())) {
         error = "not a journal: an SQLite database of another program (its tables: " +
                 tables.join(QStringLiteral(", ")).toStdString() + "), left as it is";
         return false;
@@ -428,6 +434,58 @@ bool SqlJournal::ownFile(std::string& error) {
         return false;
     }
     return true;
+}
+
+bool SqlJournal::readVersion(int& version, std::string& error) {
+    QSqlQuery q(database());
+    // Whether the journal's table is there, asked without an error: PostgreSQL gives up a
+    // transaction at its first failed statement.
+    const QString there = sqlite()
+                              ? QStringLiteral(
+                                    "SELECT count(*) FROM sqlite_master WHERE type = 'table' AND "
+                                    "name = '%1'")
+                                    .arg(schema::versionTable())
+                              : QStringLiteral(
+                                    "SELECT count(*) FROM (SELECT to_regclass('%1') AS t) AS f "
+                                    "WHERE t IS NOT NULL")
+                                    .arg(schema::versionTable());
+    if (!q.exec(there) || !q.next()) {
+        error = "not a journal: " + text(q.lastError());
+        return false;
+    }
+    version = 0;
+    if (q.value(0).toInt() == 0) return true;
+    q.finish();
+    if (!q.exec(schema::readVersion()) || !q.next()) {
+        error = "not a journal: " + text(q.lastError());
+        return false;
+    }
+    version = q.value(0).toInt();
+    if (version > kSchemaVersion) {
+        error = "its schema is version " + std::to_string(version) + ", newer than the " +
+                std::to_string(kSchemaVersion) + " this program knows: use a newer palmota";
+        return false;
+    }
+    if (version < 1) {
+        error = "not a journal: schema version " + std::to_string(version);
+        return false;
+    }
+    return true;
+}
+
+bool SqlJournal::makeSchema(std::string& error) {
+    // Within prepareSchema's transaction, under its lock: made whole or not at all.
+    QSqlQuery q(database());
+    bool done = true;
+    for (const QString& statement : createSchema(sqlite())) done = done && q.exec(statement);
+    done = done && q.prepare(QStringLiteral("INSERT INTO %1 (schema_version) VALUES (?)")
+                                 .arg(schema::versionTable()));
+    if (done) {
+        q.addBindValue(kSchemaVersion);
+        done = q.exec();
+    }
+    if (!done) error = "not a journal: " + text(q.lastError());
+    return done;
 }
 
 bool SqlJournal::prepareSchema(std::string& error) {
@@ -472,32 +530,10 @@ bool SqlJournal::prepareSchema(std::string& error) {
             release();
             return false;
         };
-        // Whether the journal's table is there, asked without an error: PostgreSQL gives up
-        // a transaction at its first failed statement.
-        const bool asked =
-            q.exec(sqlite() ? QStringLiteral("SELECT count(*) FROM sqlite_master WHERE type = "
-                                             "'table' AND name = 'palmota_journal'")
-                            : QStringLiteral("SELECT count(*) FROM (SELECT "
-                                             "to_regclass('palmota_journal') AS t) AS f WHERE t "
-                                             "IS NOT NULL")) &&
-            q.next();
-        if (!asked) return failed("not a journal: " + text(q.lastError()));
-        const bool there = q.value(0).toInt() > 0;
-        q.finish();
         int version = 0;
-        if (there) {
-            if (!q.exec(QStringLiteral("SELECT schema_version FROM palmota_journal")) || !q.next())
-                return failed("not a journal: " + text(q.lastError()));
-            version = q.value(0).toInt();
-            q.finish();
-            if (version > kSchemaVersion)
-                return failed("its schema is version " + std::to_string(version) +
-                              ", newer than the " + std::to_string(kSchemaVersion) +
-                              " this program knows: use a newer palmota");
-            if (version < 1)
-                return failed("not a journal: schema version " + std::to_string(version));
-        }
-        if (!record && !there) return failed("no journal there");
+        std::string why;
+        if (!readVersion(version, why)) return failed(why);
+        if (!record && version == 0) return failed("no journal there");
         if (!record || version == kSchemaVersion) {
             // Made or upgraded meanwhile by another program: its work is used as it is.
             if (locked) q.exec(QStringLiteral("ROLLBACK"));
@@ -505,21 +541,7 @@ bool SqlJournal::prepareSchema(std::string& error) {
             return true;
         }
         if (!locked) continue;
-        if (there) {
-            if (!upgrade(version, error)) return failed(error);
-        } else {
-            // No journal yet: made whole or not at all.
-            bool done = true;
-            for (const QString& statement : createSchema(sqlite()))
-                done = done && q.exec(statement);
-            done = done && q.prepare(QStringLiteral(
-                               "INSERT INTO palmota_journal (schema_version) VALUES (?)"));
-            if (done) {
-                q.addBindValue(kSchemaVersion);
-                done = q.exec();
-            }
-            if (!done) return failed("not a journal: " + text(q.lastError()));
-        }
+        if (!(version == 0 ? makeSchema(why) : upgrade(version, why))) return failed(why);
         if (!q.exec(QStringLiteral("COMMIT"))) return failed(text(q.lastError()));
         release();
         return true;
@@ -534,9 +556,7 @@ bool SqlJournal::upgrade(int from, std::string& error) {
         bool done = true;
         for (const QString& statement : upgradeStatements(version, sqlite()))
             done = done && q.exec(statement);
-        done =
-            done && q.prepare(QStringLiteral(
-                        "UPDATE palmota_journal SET schema_version = ? WHERE schema_version = ?"));
+        done = done && q.prepare(schema::setVersion());
         if (done) {
             q.addBindValue(version + 1);
             q.addBindValue(version);
@@ -576,8 +596,7 @@ bool SqlJournal::lockTimeout(const QSqlError& error) const {
 
 int SqlJournal::storedVersion() {
     QSqlQuery q(database());
-    if (q.exec(QStringLiteral("SELECT schema_version FROM palmota_journal")) && q.next())
-        return q.value(0).toInt();
+    if (q.exec(schema::readVersion()) && q.next()) return q.value(0).toInt();
     return kSchemaVersion;
 }
 
@@ -697,9 +716,8 @@ std::optional<std::vector<WriteRow>> SqlJournal::rows(const RowFilter& filter, s
     std::vector<WriteRow> found;
     const bool done = withConnection(
         [&](QSqlQuery& q, std::string&) {
-            const int schema = storedVersion();
             QString statement =
-                QStringLiteral("SELECT %1 FROM %2").arg(selectList(schema), table());
+                QStringLiteral("SELECT %1 FROM %2").arg(selectList(storedVersion()), table());
             if (!conditions.isEmpty())
                 statement += QStringLiteral(" WHERE ") + conditions.join(QStringLiteral(" AND "));
             statement += QStringLiteral(" ORDER BY started, id");
@@ -722,9 +740,9 @@ bool SqlJournal::lastConfirmed(const std::string& serial, std::optional<WriteRow
     row.reset();
     return withConnection(
         [&](QSqlQuery& q, std::string&) {
-            const int schema = storedVersion();
+            const int version = storedVersion();
             // The badge a write went to is the one read back after it, when that was read.
-            const bool readBack = schema >= 2;
+            const bool readBack = hasColumn(version, "serial_after");
             const QString badge =
                 readBack
                     ? QStringLiteral("(serial_after = ? OR (serial_after IS NULL AND serial = ?))")
@@ -732,7 +750,7 @@ bool SqlJournal::lastConfirmed(const std::string& serial, std::optional<WriteRow
             q.setForwardOnly(true);
             if (!q.prepare(QStringLiteral("SELECT %1 FROM %2 WHERE %3 AND confirmed = 1 "
                                           "ORDER BY started DESC, id DESC LIMIT 1")
-                               .arg(selectList(schema), table(), badge)))
+                               .arg(selectList(version), table(), badge)))
                 return false;
             const QString s = QString::fromStdString(serial);
             q.addBindValue(s);

@@ -56,7 +56,13 @@ class SqlJournal final : public Journal {
     // SQLite: whether the file holds nothing yet, or a journal; anything else is another
     // program's database and is left as it is.
     bool ownFile(std::string& error);
+    // Makes or upgrades the schema under one lock, or only checks it (Access::Read).
     bool prepareSchema(std::string& error);
+    // Its three steps: the stored version (0 when no journal is there yet, an error when it
+    // is newer than this program's or no journal's), making a journal anew, and taking one
+    // of an earlier version to this one.
+    bool readVersion(int& version, std::string& error);
+    bool makeSchema(std::string& error);
     bool upgrade(int from, std::string& error);
     // The version of the journal open: one read by this program may be older than it.
     int storedVersion();

@@ -9,6 +9,7 @@
 
 #include "journal/server_message.h"
 #include "journal/sql_journal.h"
+#include "journal/sql_schema.h"
 
 namespace palmota::journal {
 
@@ -94,18 +95,19 @@ bool SqlJournal::mayUseJournal(std::string& error) {
     QSqlQuery q(database());
     // The tables as the search path finds them (NULL where there is none), and what the
     // connection's role may do with them.
-    if (!q.exec(QStringLiteral(
-            "SELECT current_user, quote_ident(current_user), current_setting('search_path'), "
-            "current_schema(), has_schema_privilege(current_schema(), 'CREATE'), "
-            "j IS NOT NULL, w IS NOT NULL, has_table_privilege(j, 'SELECT'), "
-            "has_table_privilege(w, 'SELECT'), has_table_privilege(w, 'INSERT'), "
-            "has_table_privilege(w, 'UPDATE'), "
-            "(SELECT quote_ident(n.nspname) FROM pg_class c JOIN pg_namespace n "
-            "ON n.oid = c.relnamespace WHERE c.oid = w), "
-            "(SELECT pg_has_role(relowner, 'USAGE') FROM pg_class WHERE oid = w), "
-            "(SELECT pg_get_userbyid(relowner) FROM pg_class WHERE oid = w) "
-            "FROM (SELECT to_regclass('palmota_journal') AS j, "
-            "to_regclass('credit_writes') AS w) AS found")) ||
+    if (!q.exec(
+            QStringLiteral(
+                "SELECT current_user, quote_ident(current_user), current_setting('search_path'), "
+                "current_schema(), has_schema_privilege(current_schema(), 'CREATE'), "
+                "j IS NOT NULL, w IS NOT NULL, has_table_privilege(j, 'SELECT'), "
+                "has_table_privilege(w, 'SELECT'), has_table_privilege(w, 'INSERT'), "
+                "has_table_privilege(w, 'UPDATE'), "
+                "(SELECT quote_ident(n.nspname) FROM pg_class c JOIN pg_namespace n "
+                "ON n.oid = c.relnamespace WHERE c.oid = w), "
+                "(SELECT pg_has_role(relowner, 'USAGE') FROM pg_class WHERE oid = w), "
+                "(SELECT pg_get_userbyid(relowner) FROM pg_class WHERE oid = w) "
+                "FROM (SELECT to_regclass('%1') AS j, to_regclass('%2') AS w) AS found")
+                .arg(schema::versionTable(), schema::writesTable())) ||
         !q.next()) {
         error = errorText(q.lastError());
         return false;
@@ -155,9 +157,8 @@ bool SqlJournal::mayUseJournal(std::string& error) {
     if (!onVersion.empty() || !onRows.empty()) {
         QStringList denied;
         QStringList statements;
-        for (const auto& [table, missing] :
-             {std::pair{QStringLiteral("palmota_journal"), onVersion},
-              std::pair{QStringLiteral("credit_writes"), onRows}}) {
+        for (const auto& [table, missing] : {std::pair{schema::versionTable(), onVersion},
+                                             std::pair{schema::writesTable(), onRows}}) {
             if (missing.empty()) continue;
             denied << verbs(missing) + u' ' + table;
             statements << QStringLiteral("GRANT %1 ON %2%3 TO %4")
@@ -169,7 +170,7 @@ bool SqlJournal::mayUseJournal(std::string& error) {
     }
     // Only the owner of the tables may add a column to them.
     if (access_ == Access::Record && !owner) {
-        if (!q.exec(QStringLiteral("SELECT schema_version FROM palmota_journal"))) {
+        if (!q.exec(schema::readVersion())) {
             error = errorText(q.lastError());
             return false;
         }
