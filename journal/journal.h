@@ -43,6 +43,9 @@ struct WriteRow {
     std::string id;
     WriteStart start;
     std::string started;  // UTC, ISO 8601 with milliseconds
+    // The station's offset from UTC when the write started, in minutes east (rows of
+    // journals before the chain have none).
+    std::optional<int> offsetMinutes;
     std::optional<std::string> ended;
     std::optional<WriteEnd> end;  // none: the write never got its outcome recorded
 

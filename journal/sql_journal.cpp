@@ -1,5 +1,7 @@
 #include "journal/sql_journal.h"
 
+#include <QCoreApplication>
+#include <QCryptographicHash>
 #include <QDate>
 #include <QDateTime>
 #include <QFileInfo>
@@ -128,7 +130,32 @@ const Column kColumns[] = {
     {"serial_after", "TEXT", false, WrittenBy::Complete, 2,
      [](const WriteRow& r) { return nullable(end(r).serialAfter); },
      [](WriteRow& r, const QVariant& v) { end(r).serialAfter = optionalText(v); }},
+    {"offset_minutes", "INTEGER", false, WrittenBy::Begin, 3,
+     [](const WriteRow& r) { return nullable(r.offsetMinutes); },
+     [](WriteRow& r, const QVariant& v) { r.offsetMinutes = optionalInt(v); }},
 };
+
+// From version 3 every record is a link of its station's chain: its place (1, 2, ... per
+// station), the hash of the record before it (empty for the first), and its own hash over
+// its kind, its fields in their fixed order and that previous hash. A write's row is
+// written once, by begin(), with its link; its outcome is a record of its own in
+// journal_records, naming it.
+constexpr int kChainSince = 3;
+const char* const kLinkColumns[] = {"seq INTEGER", "prev_hash TEXT", "hash TEXT"};
+
+// journal_records: outcomes and events. An outcome fills the columns of a write's end; an
+// event its program and detail.
+QString recordsColumns(bool sqlite) {
+    const QString time =
+        sqlite ? QStringLiteral("TEXT NOT NULL") : QStringLiteral("TEXT COLLATE \"C\" NOT NULL");
+    return QStringLiteral(
+               "id TEXT PRIMARY KEY, station TEXT NOT NULL, seq INTEGER NOT NULL, "
+               "kind TEXT NOT NULL, at %1, offset_minutes INTEGER NOT NULL, "
+               "write_id TEXT, cause TEXT, confirmed INTEGER, unchanged INTEGER, "
+               "credit_after INTEGER, serial_after TEXT, program TEXT, detail TEXT, "
+               "prev_hash TEXT NOT NULL, hash TEXT NOT NULL")
+        .arg(time);
+}
 
 QString name(const Column& c) {
     return QString::fromLatin1(c.name);
@@ -146,6 +173,34 @@ bool hasColumn(int version, const char* columnName) {
     return false;
 }
 
+// A record's fields in the order they are stored and hashed, the link's own last.
+constexpr const char* kRecordFields =
+    "id, station, seq, kind, at, offset_minutes, write_id, cause, confirmed, unchanged, "
+    "credit_after, serial_after, program, detail";
+
+// The canonical encoding of a record, hashed with SHA-256: its kind, then each field in its
+// fixed order, each as a 4-byte big-endian length and its UTF-8 bytes (a number in decimal
+// digits; NULL as the length FFFFFFFF with no bytes), then the previous hash the same way.
+// Lengths before contents: no two lists of fields encode alike.
+QString chainHash(const QString& kind, const QVariantList& fields, const QString& previous) {
+    QCryptographicHash sha(QCryptographicHash::Sha256);
+    const auto add = [&](const QVariant& value) {
+        if (value.isNull()) {
+            sha.addData(QByteArrayView("\xff\xff\xff\xff", 4));
+            return;
+        }
+        const QByteArray bytes = value.toString().toUtf8();
+        const quint32 n = static_cast<quint32>(bytes.size());
+        const char length[4] = {char(n >> 24), char(n >> 16), char(n >> 8), char(n)};
+        sha.addData(QByteArrayView(length, 4));
+        sha.addData(bytes);
+    };
+    add(kind);
+    for (const QVariant& field : fields) add(field);
+    add(previous);
+    return QString::fromLatin1(sha.result().toHex());
+}
+
 // A column's type as the database is told it: time columns compare byte by byte.
 QString columnType(const Column& c, bool sqlite) {
     QString type = QString::fromLatin1(c.type);
@@ -154,16 +209,30 @@ QString columnType(const Column& c, bool sqlite) {
     return type;
 }
 
+// What version 3 adds beside the columns: the records table, and each chain's place unique.
+QStringList chainTables(bool sqlite) {
+    return {
+        QStringLiteral("CREATE TABLE %1 (%2)").arg(schema::recordsTable(), recordsColumns(sqlite)),
+        QStringLiteral("CREATE UNIQUE INDEX %1_link ON %1 (station, seq)")
+            .arg(schema::recordsTable()),
+        QStringLiteral("CREATE INDEX %1_write ON %1 (write_id)").arg(schema::recordsTable()),
+        QStringLiteral("CREATE UNIQUE INDEX %1_link ON %1 (station, seq)").arg(table()),
+    };
+}
+
 QStringList createSchema(bool sqlite) {
     QStringList columns;
     for (const Column& c : kColumns) columns << name(c) + u' ' + columnType(c, sqlite);
-    return {
-        QStringLiteral("CREATE TABLE %1 (schema_version INTEGER NOT NULL)")
-            .arg(schema::versionTable()),
-        QStringLiteral("CREATE TABLE %1 (%2)").arg(table(), columns.join(QStringLiteral(", "))),
-        QStringLiteral("CREATE INDEX %1_started ON %1 (started)").arg(table()),
-        QStringLiteral("CREATE INDEX %1_serial ON %1 (serial, started)").arg(table()),
-    };
+    for (const char* link : kLinkColumns) columns << QString::fromLatin1(link);
+    return QStringList{
+               QStringLiteral("CREATE TABLE %1 (schema_version INTEGER NOT NULL)")
+                   .arg(schema::versionTable()),
+               QStringLiteral("CREATE TABLE %1 (%2)")
+                   .arg(table(), columns.join(QStringLiteral(", "))),
+               QStringLiteral("CREATE INDEX %1_started ON %1 (started)").arg(table()),
+               QStringLiteral("CREATE INDEX %1_serial ON %1 (serial, started)").arg(table()),
+           } +
+           chainTables(sqlite);
 }
 
 // The statements that take a journal of version `from` to `from + 1`.
@@ -173,6 +242,12 @@ QStringList upgradeStatements(int from, bool sqlite) {
         if (c.since == from + 1)
             statements << QStringLiteral("ALTER TABLE %1 ADD COLUMN %2 %3")
                               .arg(table(), name(c), columnType(c, sqlite));
+    }
+    if (from + 1 == kChainSince) {
+        for (const char* link : kLinkColumns)
+            statements << QStringLiteral("ALTER TABLE %1 ADD COLUMN %2")
+                              .arg(table(), QString::fromLatin1(link));
+        statements << chainTables(sqlite);
     }
     // Version 1 compared its times under the database's own collation.
     if (from == 1 && !sqlite) {
@@ -192,6 +267,25 @@ QString selectList(int version) {
     return list.join(QStringLiteral(", "));
 }
 
+// The writes as a table of whole rows: from version 3 a write's outcome is the record that
+// names it, and rows of earlier versions hold theirs in their own columns.
+QString writesSource(int version) {
+    if (version < kChainSince) return table();
+    QStringList list;
+    for (const Column& c : kColumns) {
+        const QString n = name(c);
+        if (c.writtenBy == WrittenBy::Begin)
+            list << QStringLiteral("w.") + n;
+        else
+            list << QStringLiteral("COALESCE(o.%1, w.%2) AS %2")
+                        .arg(n == QLatin1String("ended") ? QStringLiteral("at") : n, n);
+    }
+    return QStringLiteral(
+               "(SELECT %1 FROM %2 w LEFT JOIN %3 o ON o.kind = 'outcome' AND "
+               "o.write_id = w.id) AS r")
+        .arg(list.join(QStringLiteral(", ")), table(), schema::recordsTable());
+}
+
 WriteRow rowFrom(const QSqlQuery& q) {
     WriteRow row;
     row.end.emplace();
@@ -209,6 +303,17 @@ QString connectionName() {
 
 QString now() {
     return QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs);
+}
+
+// The program and version that write a record.
+QString programName() {
+    return QCoreApplication::applicationName() + QStringLiteral(" ") +
+           QStringLiteral(PALMOTA_VERSION);
+}
+
+// The station's offset from UTC now, in minutes east.
+int offsetNow() {
+    return QDateTime::currentDateTime().offsetFromUtc() / 60;
 }
 
 std::string text(const QSqlError& error) {
@@ -556,6 +661,14 @@ bool SqlJournal::upgrade(int from, std::string& error) {
         bool done = true;
         for (const QString& statement : upgradeStatements(version, sqlite()))
             done = done && q.exec(statement);
+        if (done && version + 1 == kChainSince) {
+            std::string why;
+            if (!seal(why)) {
+                error = "upgrading its schema from version " + std::to_string(version) + " to " +
+                        std::to_string(version + 1) + ": " + why;
+                return false;
+            }
+        }
         done = done && q.prepare(schema::setVersion());
         if (done) {
             q.addBindValue(version + 1);
@@ -566,6 +679,59 @@ bool SqlJournal::upgrade(int from, std::string& error) {
         error = "upgrading its schema from version " + std::to_string(version) + " to " +
                 std::to_string(version + 1) + ": " + text(q.lastError());
         return false;
+    }
+    return true;
+}
+
+bool SqlJournal::seal(std::string& error) {
+    // Within prepareSchema's transaction, under its lock. The rows are hashed as they stand,
+    // in the order a report reads them, each over the one before: the event's hash then
+    // says whether any of them changed since.
+    QSqlQuery q(database());
+    q.setForwardOnly(true);
+    if (!q.exec(QStringLiteral("SELECT %1 FROM %2 ORDER BY station, started, id")
+                    .arg(selectList(kChainSince - 1), table()))) {
+        error = text(q.lastError());
+        return false;
+    }
+    struct Sealed {
+        QString station;
+        long long rows = 0;
+        QString hash;
+    };
+    std::vector<Sealed> stations;
+    const int stationColumn = 1;
+    while (q.next()) {
+        const QString station = q.value(stationColumn).toString();
+        if (stations.empty() || stations.back().station != station) stations.push_back({station});
+        QVariantList values;
+        for (int i = 0; i < static_cast<int>(std::size(kColumns)); ++i) values << q.value(i);
+        Sealed& s = stations.back();
+        ++s.rows;
+        s.hash = chainHash(QStringLiteral("row"), values, s.hash);
+    }
+    q.finish();
+    for (const Sealed& s : stations) {
+        const QVariantList values{
+            QUuid::createUuid().toString(QUuid::WithoutBraces),
+            s.station,
+            1,
+            QStringLiteral("sealed"),
+            now(),
+            offsetNow(),
+            QVariant(QMetaType::fromType<QString>()),
+            QVariant(QMetaType::fromType<QString>()),
+            QVariant(QMetaType::fromType<int>()),
+            QVariant(QMetaType::fromType<int>()),
+            QVariant(QMetaType::fromType<int>()),
+            QVariant(QMetaType::fromType<QString>()),
+            programName(),
+            QStringLiteral("rows %1 sha256 %2").arg(s.rows).arg(s.hash),
+        };
+        if (!insertRecord(q, values, QStringLiteral(""))) {
+            error = text(q.lastError());
+            return false;
+        }
     }
     return true;
 }
@@ -641,56 +807,144 @@ bool SqlJournal::withConnection(Run run, std::string& error) {
     return false;
 }
 
+bool SqlJournal::appendLinked(QSqlQuery& q, const QString& station, const Link& insert) {
+    // The station's chain head and the record after it under one lock, so that two programs
+    // of one station never take the same place. SQLite locks the whole file for a write
+    // anyway; on PostgreSQL the lock is the station's own (a transaction's advisory lock on
+    // the hash of its name, beside the schema's key "palmota"), so that two stations never
+    // wait on one another.
+    const auto rollback = [this] {
+        QSqlQuery r(database());
+        r.exec(QStringLiteral("ROLLBACK"));
+        return false;
+    };
+    if (sqlite() ? !q.exec(QStringLiteral("BEGIN IMMEDIATE")) : !q.exec(QStringLiteral("BEGIN")))
+        return false;
+    if (!sqlite()) {
+        if (!q.prepare(QStringLiteral("SELECT pg_advisory_xact_lock(1885433453, hashtext(?))")))
+            return rollback();
+        q.addBindValue(station);
+        if (!q.exec()) return rollback();
+    }
+    if (!q.prepare(QStringLiteral("SELECT seq, hash FROM (SELECT seq, hash FROM %1 WHERE station "
+                                  "= ? AND seq IS NOT NULL UNION ALL SELECT seq, hash FROM %2 "
+                                  "WHERE station = ?) AS c ORDER BY seq DESC LIMIT 1")
+                       .arg(table(), schema::recordsTable())))
+        return rollback();
+    q.addBindValue(station);
+    q.addBindValue(station);
+    if (!q.exec()) return rollback();
+    long long seq = 1;
+    QString previous = QStringLiteral("");  // the first record of a chain follows none
+    if (q.next()) {
+        seq = q.value(0).toLongLong() + 1;
+        previous = q.value(1).toString();
+    }
+    q.finish();
+    if (!insert(q, seq, previous)) return rollback();
+    if (!q.exec(QStringLiteral("COMMIT"))) return rollback();
+    return true;
+}
+
 std::optional<std::string> SqlJournal::begin(const WriteStart& start, std::string& error) {
     const DriverMessages quiet(driverMessages_);
     WriteRow row;
     row.id = QUuid::createUuid().toString(QUuid::WithoutBraces).toStdString();
     row.start = start;
     row.started = now().toStdString();
+    row.offsetMinutes = offsetNow();
     QStringList names;
     QStringList marks;
+    QVariantList values;
     for (const Column& c : kColumns) {
         if (c.writtenBy != WrittenBy::Begin) continue;
         names << name(c);
         marks << QStringLiteral("?");
+        values << c.value(row);
     }
     const QString statement =
-        QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+        QStringLiteral(
+            "INSERT INTO %1 (%2, seq, prev_hash, hash) VALUES "
+            "(%3, ?, ?, ?)")
             .arg(table(), names.join(QStringLiteral(", ")), marks.join(QStringLiteral(", ")));
+    const QString station = QString::fromStdString(start.station);
     const bool done = withConnection(
         [&](QSqlQuery& q, std::string&) {
-            if (!q.prepare(statement)) return false;
-            for (const Column& c : kColumns)
-                if (c.writtenBy == WrittenBy::Begin) q.addBindValue(c.value(row));
-            return q.exec();
+            return appendLinked(q, station, [&](QSqlQuery& in, long long seq, const QString& prev) {
+                if (!in.prepare(statement)) return false;
+                for (const QVariant& v : values) in.addBindValue(v);
+                in.addBindValue(seq);
+                in.addBindValue(prev);
+                in.addBindValue(writeHash(values, seq, prev));
+                return in.exec();
+            });
         },
         error);
     if (!done) return std::nullopt;
     return row.id;
 }
 
+QString SqlJournal::writeHash(const QVariantList& beginValues, long long seq,
+                              const QString& previous) {
+    QVariantList fields{QVariant(seq)};
+    fields << beginValues;
+    return chainHash(QStringLiteral("write"), fields, previous);
+}
+
+QString SqlJournal::recordHash(const QVariantList& recordValues, const QString& previous) {
+    return chainHash(recordValues.value(3).toString(), recordValues, previous);
+}
+
 bool SqlJournal::complete(const std::string& id, const WriteEnd& end, std::string& error) {
     const DriverMessages quiet(driverMessages_);
-    WriteRow row;
-    row.ended = now().toStdString();
-    row.end = end;
-    QStringList assignments;
-    for (const Column& c : kColumns)
-        if (c.writtenBy == WrittenBy::Complete) assignments << name(c) + QStringLiteral(" = ?");
-    const QString statement = QStringLiteral("UPDATE %1 SET %2 WHERE id = ?")
-                                  .arg(table(), assignments.join(QStringLiteral(", ")));
+    const QString ended = now();
+    const int offset = offsetNow();
+    const QString writeId = QString::fromStdString(id);
     return withConnection(
         [&](QSqlQuery& q, std::string& why) {
-            if (!q.prepare(statement)) return false;
-            for (const Column& c : kColumns)
-                if (c.writtenBy == WrittenBy::Complete) q.addBindValue(c.value(row));
-            q.addBindValue(QString::fromStdString(id));
+            // The outcome goes on the chain of the write's station.
+            if (!q.prepare(QStringLiteral("SELECT station FROM %1 WHERE id = ?").arg(table())))
+                return false;
+            q.addBindValue(writeId);
             if (!q.exec()) return false;
-            if (q.numRowsAffected() == 1) return true;
-            why = "no row " + id;
-            return false;
+            if (!q.next()) {
+                why = "no row " + id;
+                return false;
+            }
+            const QString station = q.value(0).toString();
+            q.finish();
+            return appendLinked(q, station, [&](QSqlQuery& in, long long seq, const QString& prev) {
+                const QVariantList values{
+                    QUuid::createUuid().toString(QUuid::WithoutBraces),
+                    station,
+                    seq,
+                    QStringLiteral("outcome"),
+                    ended,
+                    offset,
+                    writeId,
+                    QString::fromStdString(end.cause),
+                    end.confirmed ? 1 : 0,
+                    end.unchanged ? 1 : 0,
+                    nullable(end.after),
+                    nullable(end.serialAfter),
+                    QVariant(QMetaType::fromType<QString>()),
+                    QVariant(QMetaType::fromType<QString>()),
+                };
+                return insertRecord(in, values, prev);
+            });
         },
         error);
+}
+
+bool SqlJournal::insertRecord(QSqlQuery& q, const QVariantList& values, const QString& previous) {
+    if (!q.prepare(QStringLiteral("INSERT INTO %1 (%2, prev_hash, hash) VALUES (%3?, ?)")
+                       .arg(schema::recordsTable(), QString::fromLatin1(kRecordFields),
+                            QStringLiteral("?, ").repeated(int(values.size())))))
+        return false;
+    for (const QVariant& v : values) q.addBindValue(v);
+    q.addBindValue(previous);
+    q.addBindValue(recordHash(values, previous));
+    return q.exec();
 }
 
 std::optional<std::vector<WriteRow>> SqlJournal::rows(const RowFilter& filter, std::string& error) {
@@ -716,8 +970,9 @@ std::optional<std::vector<WriteRow>> SqlJournal::rows(const RowFilter& filter, s
     std::vector<WriteRow> found;
     const bool done = withConnection(
         [&](QSqlQuery& q, std::string&) {
+            const int version = storedVersion();
             QString statement =
-                QStringLiteral("SELECT %1 FROM %2").arg(selectList(storedVersion()), table());
+                QStringLiteral("SELECT %1 FROM %2").arg(selectList(version), writesSource(version));
             if (!conditions.isEmpty())
                 statement += QStringLiteral(" WHERE ") + conditions.join(QStringLiteral(" AND "));
             statement += QStringLiteral(" ORDER BY started, id");
@@ -750,7 +1005,7 @@ bool SqlJournal::lastConfirmed(const std::string& serial, std::optional<WriteRow
             q.setForwardOnly(true);
             if (!q.prepare(QStringLiteral("SELECT %1 FROM %2 WHERE %3 AND confirmed = 1 "
                                           "ORDER BY started DESC, id DESC LIMIT 1")
-                               .arg(selectList(version), table(), badge)))
+                               .arg(selectList(version), writesSource(version), badge)))
                 return false;
             const QString s = QString::fromStdString(serial);
             q.addBindValue(s);

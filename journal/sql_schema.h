@@ -13,6 +13,12 @@ inline QString writesTable() {
     return QStringLiteral("credit_writes");
 }
 
+// Every record of the station's chain that is not a write begun: a write's outcome, an
+// event (the seal of the rows before the chain, ...).
+inline QString recordsTable() {
+    return QStringLiteral("journal_records");
+}
+
 // The one statement that reads the schema's version.
 inline QString readVersion() {
     return QStringLiteral("SELECT schema_version FROM %1").arg(versionTable());

@@ -123,7 +123,7 @@ TEST_P(JournalProgram, AJournalOfANewerSchemaIsRefusedWithNothingSent) {
     const RunResult run = cli({"topup", "5"});
     EXPECT_EQ(run.status, 6);
     EXPECT_EQ(run.err, "palmota-cli: journal unavailable: " + where_ +
-                           ": its schema is version 7, newer than the 2 this program knows: use "
+                           ": its schema is version 7, newer than the 3 this program knows: use "
                            "a newer palmota; nothing written\n");
     EXPECT_EQ(reader_.received(), "");
 }
