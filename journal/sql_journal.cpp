@@ -12,7 +12,9 @@
 #include <QStringList>
 #include <QUuid>
 #include <QVariant>
+#include <algorithm>
 #include <atomic>
+#include <map>
 
 #include "journal/journal_platform.h"
 #include "journal/server_message.h"
@@ -178,6 +180,14 @@ constexpr const char* kRecordFields =
     "id, station, seq, kind, at, offset_minutes, write_id, cause, confirmed, unchanged, "
     "credit_after, serial_after, program, detail";
 
+// The rows of a station before its chain, and the hash over them, each row's over the one
+// before.
+struct Sealed {
+    QString station;
+    long long rows = 0;
+    QString hash;
+};
+
 // The canonical encoding of a record, hashed with SHA-256: its kind, then each field in its
 // fixed order, each as a 4-byte big-endian length and its UTF-8 bytes (a number in decimal
 // digits; NULL as the length FFFFFFFF with no bytes), then the previous hash the same way.
@@ -185,7 +195,8 @@ constexpr const char* kRecordFields =
 QString chainHash(const QString& kind, const QVariantList& fields, const QString& previous) {
     QCryptographicHash sha(QCryptographicHash::Sha256);
     const auto add = [&](const QVariant& value) {
-        if (value.isNull()) {
+        // A null text binds as NULL, and is read back as one.
+        if (value.isNull() || (value.typeId() == QMetaType::QString && value.toString().isNull())) {
             sha.addData(QByteArrayView("\xff\xff\xff\xff", 4));
             return;
         }
@@ -265,6 +276,27 @@ QString selectList(int version) {
     for (const Column& c : kColumns)
         list << (c.since <= version ? name(c) : QStringLiteral("NULL AS ") + name(c));
     return list.join(QStringLiteral(", "));
+}
+
+// Rows without a place in a chain were written before it.
+QString sealedRowsStatement() {
+    return QStringLiteral("SELECT %1 FROM %2 WHERE seq IS NULL ORDER BY station, started, id")
+        .arg(selectList(kChainSince - 1), table());
+}
+
+std::vector<Sealed> sealedRows(QSqlQuery& q) {
+    std::vector<Sealed> stations;
+    const int stationColumn = 1;
+    while (q.next()) {
+        const QString station = q.value(stationColumn).toString();
+        if (stations.empty() || stations.back().station != station) stations.push_back({station});
+        QVariantList values;
+        for (int i = 0; i < static_cast<int>(std::size(kColumns)); ++i) values << q.value(i);
+        Sealed& s = stations.back();
+        ++s.rows;
+        s.hash = chainHash(QStringLiteral("row"), values, s.hash);
+    }
+    return stations;
 }
 
 // The writes as a table of whole rows: from version 3 a write's outcome is the record that
@@ -689,27 +721,11 @@ bool SqlJournal::seal(std::string& error) {
     // says whether any of them changed since.
     QSqlQuery q(database());
     q.setForwardOnly(true);
-    if (!q.exec(QStringLiteral("SELECT %1 FROM %2 ORDER BY station, started, id")
-                    .arg(selectList(kChainSince - 1), table()))) {
+    if (!q.exec(sealedRowsStatement())) {
         error = text(q.lastError());
         return false;
     }
-    struct Sealed {
-        QString station;
-        long long rows = 0;
-        QString hash;
-    };
-    std::vector<Sealed> stations;
-    const int stationColumn = 1;
-    while (q.next()) {
-        const QString station = q.value(stationColumn).toString();
-        if (stations.empty() || stations.back().station != station) stations.push_back({station});
-        QVariantList values;
-        for (int i = 0; i < static_cast<int>(std::size(kColumns)); ++i) values << q.value(i);
-        Sealed& s = stations.back();
-        ++s.rows;
-        s.hash = chainHash(QStringLiteral("row"), values, s.hash);
-    }
+    const std::vector<Sealed> stations = sealedRows(q);
     q.finish();
     for (const Sealed& s : stations) {
         const QVariantList values{
@@ -732,6 +748,132 @@ bool SqlJournal::seal(std::string& error) {
             error = text(q.lastError());
             return false;
         }
+    }
+    return true;
+}
+
+bool SqlJournal::verify(ChainCheck& check, std::string& error) {
+    const DriverMessages quiet(driverMessages_);
+    check = {};
+    if (!connect(error)) return false;
+    // One record of a chain as stored, and its hash as recomputed from its fields.
+    struct Entry {
+        long long seq;
+        QString id;
+        QString previous;
+        QString hash;
+        QString recomputed;
+        QString kind;
+        QString detail;
+    };
+    std::map<QString, std::vector<Entry>> chains;
+    std::vector<Sealed> sealed;
+    const bool done = withConnection(
+        [&](QSqlQuery& q, std::string& why) {
+            if (storedVersion() < kChainSince) {
+                why = "the journal holds no chain yet: its schema is version " +
+                      std::to_string(storedVersion()) +
+                      ", which a program recording writes "
+                      "upgrades";
+                return false;
+            }
+            chains.clear();
+            q.setForwardOnly(true);
+            QStringList names;
+            int count = 0;
+            for (const Column& c : kColumns)
+                if (c.writtenBy == WrittenBy::Begin) {
+                    names << name(c);
+                    ++count;
+                }
+            if (!q.exec(QStringLiteral("SELECT %1, seq, prev_hash, hash FROM %2 WHERE seq IS NOT "
+                                       "NULL")
+                            .arg(names.join(QStringLiteral(", ")), table())))
+                return false;
+            while (q.next()) {
+                QVariantList values;
+                for (int i = 0; i < count; ++i) values << q.value(i);
+                Entry e{q.value(count).toLongLong(),
+                        q.value(0).toString(),
+                        q.value(count + 1).toString(),
+                        q.value(count + 2).toString(),
+                        {},
+                        QStringLiteral("write"),
+                        {}};
+                e.recomputed = writeHash(values, e.seq, e.previous);
+                chains[q.value(1).toString()].push_back(e);
+            }
+            q.finish();
+            if (!q.exec(QStringLiteral("SELECT %1, prev_hash, hash FROM %2")
+                            .arg(QString::fromLatin1(kRecordFields), schema::recordsTable())))
+                return false;
+            const int fields = static_cast<int>(QString::fromLatin1(kRecordFields).count(u',')) + 1;
+            while (q.next()) {
+                QVariantList values;
+                for (int i = 0; i < fields; ++i) values << q.value(i);
+                Entry e{q.value(2).toLongLong(),
+                        q.value(0).toString(),
+                        q.value(fields).toString(),
+                        q.value(fields + 1).toString(),
+                        {},
+                        q.value(3).toString(),
+                        q.value(13).toString()};
+                e.recomputed = recordHash(values, e.previous);
+                chains[q.value(1).toString()].push_back(e);
+            }
+            q.finish();
+            if (!q.exec(sealedRowsStatement())) return false;
+            sealed = sealedRows(q);
+            return true;
+        },
+        error);
+    if (!done) return false;
+    const auto broken = [&](const QString& station, const Entry& e, const std::string& what) {
+        if (!check.broken)
+            check.broken = ChainBreak{station.toStdString(), e.seq, e.id.toStdString(), what};
+    };
+    // Stations with rows before the chain and none in it lost their seal.
+    for (const Sealed& s : sealed) chains[s.station];
+    for (auto& [station, entries] : chains) {
+        ++check.stations;
+        std::stable_sort(entries.begin(), entries.end(),
+                         [](const Entry& a, const Entry& b) { return a.seq < b.seq; });
+        long long expected = 1;
+        QString previous = QStringLiteral("");
+        for (const Entry& e : entries) {
+            ++check.records;
+            // Its place first: a second record at a place taken, or places skipped, tell an
+            // insertion or a removal whatever the record holds.
+            if (e.seq < expected)
+                broken(station, e, "inserted: a second record at its place");
+            else if (e.seq > expected)
+                broken(station, e,
+                       "removed before it: the chain has no record " + std::to_string(expected) +
+                           (e.seq > expected + 1 ? " to " + std::to_string(e.seq - 1) : ""));
+            else if (e.recomputed != e.hash)
+                broken(station, e, "altered: its fields no longer give its hash");
+            else if (e.previous != previous)
+                broken(station, e, "out of place: it does not follow the record before it");
+            previous = e.hash;
+            expected = e.seq + 1;
+        }
+        // The seal, the first record, holds the count and the hash of the rows before it.
+        const auto rows = std::find_if(sealed.begin(), sealed.end(),
+                                       [&](const Sealed& s) { return s.station == station; });
+        const auto seal = std::find_if(entries.begin(), entries.end(), [](const Entry& e) {
+            return e.kind == QLatin1String("sealed");
+        });
+        const QString want =
+            rows == sealed.end()
+                ? QString()
+                : QStringLiteral("rows %1 sha256 %2").arg(rows->rows).arg(rows->hash);
+        if (rows != sealed.end()) check.sealed += rows->rows;
+        if (seal == entries.end() && rows != sealed.end())
+            broken(station, Entry{0, {}, {}, {}, {}, {}, {}},
+                   "rows before the chain with no seal over them");
+        else if (seal != entries.end() && seal->detail != want)
+            broken(station, *seal,
+                   "the rows it seals were altered, removed or added since the chain began");
     }
     return true;
 }

@@ -44,6 +44,7 @@ class SqlJournal final : public Journal {
     std::optional<std::vector<WriteRow>> rows(const RowFilter& filter, std::string& error) override;
     bool lastConfirmed(const std::string& serial, std::optional<WriteRow>& row,
                        std::string& error) override;
+    bool verify(ChainCheck& check, std::string& error) override;
     void setDriverMessages(std::function<void(const std::string&)> sink) override;
 
     // PostgreSQL: the client's deadline on each answer (kAnswerDeadline), and what tells it
