@@ -178,8 +178,8 @@ bool isDay(const std::string& text) {
 bool parseJournalRequest(const std::vector<std::string>& words, CliOptions& options,
                          std::string& error) {
     options.mode = CliMode::Journal;
-    if (words.size() < 2 || (words[1] != "report" && words[1] != "check")) {
-        error = "journal report or journal check";
+    if (words.size() < 2 || (words[1] != "report" && words[1] != "check" && words[1] != "verify")) {
+        error = "journal report, journal check or journal verify";
         return false;
     }
     if (words.size() > 2) {
@@ -191,8 +191,9 @@ bool parseJournalRequest(const std::vector<std::string>& words, CliOptions& opti
         error = "journal " + words[1] + " needs --journal WHERE";
         return false;
     }
-    options.journalRequest.action =
-        words[1] == "check" ? JournalRequest::Action::Check : JournalRequest::Action::Report;
+    options.journalRequest.action = words[1] == "check"    ? JournalRequest::Action::Check
+                                    : words[1] == "verify" ? JournalRequest::Action::Verify
+                                                           : JournalRequest::Action::Report;
     return true;
 }
 

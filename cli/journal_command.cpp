@@ -41,6 +41,54 @@ int runJournalReport(till::Ledger& ledger, const JournalRequest& request, std::o
     return out ? kExitSuccess : kExitOutputClosed;
 }
 
+int runJournalVerify(till::Ledger& ledger, bool json, std::ostream& out, std::ostream& err) {
+    journal::ChainCheck check;
+    std::string problem;
+    if (!ledger.verifyChains(check, problem)) {
+        err << "palmota-cli: " << problem << std::endl;
+        if (json) {
+            printJson(out, QJsonObject{{"command", "journal verify"},
+                                       {"ok", false},
+                                       {"error", text(problem)},
+                                       {"status", kExitJournal}});
+        }
+        return kExitJournal;
+    }
+    const int status = check.broken ? kExitJournalAltered : kExitSuccess;
+    std::string said;
+    if (check.broken) {
+        const journal::ChainBreak& b = *check.broken;
+        said = "station " + printable(b.station) + ", record " + std::to_string(b.seq) +
+               (b.id.empty() ? "" : " (" + printable(b.id) + ")") + ": " + b.what;
+        err << "palmota-cli: journal altered: " << said << std::endl;
+    }
+    if (json) {
+        QJsonObject object{{"command", "journal verify"},
+                           {"ok", !check.broken},
+                           {"stations", check.stations},
+                           {"records", static_cast<qint64>(check.records)},
+                           {"sealed", static_cast<qint64>(check.sealed)},
+                           {"status", status}};
+        if (check.broken) {
+            const journal::ChainBreak& b = *check.broken;
+            object["broken"] = QJsonObject{{"station", text(b.station)},
+                                           {"seq", static_cast<qint64>(b.seq)},
+                                           {"id", text(b.id)},
+                                           {"what", text(b.what)}};
+        } else {
+            object["broken"] = QJsonValue();
+        }
+        printJson(out, object);
+    } else {
+        out << check.stations << (check.stations == 1 ? " station, " : " stations, ")
+            << check.records << " chained records, " << check.sealed
+            << " rows sealed before the chain: "
+            << (check.broken ? "altered at " + said : std::string("every chain holds")) << '\n';
+    }
+    out << std::flush;
+    return out ? status : kExitOutputClosed;
+}
+
 int runJournalCheck(till::Till& till, bool json, std::ostream& out, std::ostream& err) {
     const till::CheckVerdict verdict = till.check();
     const std::string serial = readText(verdict, Operation::ReadSerialNumber);

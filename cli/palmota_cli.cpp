@@ -131,6 +131,9 @@ int main(int argc, char** argv) {
     if (options.mode == cli::CliMode::Journal &&
         journalRequest.action == cli::JournalRequest::Action::Report)
         return cli::runJournalReport(*ledger, journalRequest, std::cout, std::cerr);
+    if (options.mode == cli::CliMode::Journal &&
+        journalRequest.action == cli::JournalRequest::Action::Verify)
+        return cli::runJournalVerify(*ledger, options.json, std::cout, std::cerr);
 
     const std::unique_ptr<SerialLine> port = makeSystemSerialLine();
     std::unique_ptr<TracingLine> tracing;

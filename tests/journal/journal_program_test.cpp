@@ -128,6 +128,27 @@ TEST_P(JournalProgram, AJournalOfANewerSchemaIsRefusedWithNothingSent) {
     EXPECT_EQ(reader_.received(), "");
 }
 
+// journal verify through the program: a clean journal holds, an amount raised by SQL
+// behind the program's back is named with a status of its own.
+TEST_P(JournalProgram, VerifyHoldsOnACleanJournalAndNamesAnAmountRewritten) {
+    ASSERT_EQ(cli({"topup", "5"}).status, 0);
+    const RunResult clean = cli({"journal", "verify"});
+    EXPECT_EQ(clean.status, 0) << clean.err;
+    EXPECT_NE(clean.out.find("2 chained records"), std::string::npos) << clean.out;
+    EXPECT_NE(clean.out.find("every chain holds"), std::string::npos) << clean.out;
+    ASSERT_TRUE(testing::execRaw(where_, "UPDATE credit_writes SET amount = amount + 1000"));
+    const RunResult altered = cli({"journal", "verify"});
+    EXPECT_EQ(altered.status, 7);
+    EXPECT_NE(altered.err.find("palmota-cli: journal altered: station "), std::string::npos)
+        << altered.err;
+    EXPECT_NE(altered.err.find(", record 1 ("), std::string::npos) << altered.err;
+    EXPECT_NE(altered.err.find("altered: its fields no longer give its hash"), std::string::npos)
+        << altered.err;
+    const RunResult json = cli({"journal", "verify", "--json"});
+    EXPECT_EQ(json.status, 7);
+    EXPECT_NE(json.out.find("\"ok\":false"), std::string::npos) << json.out;
+}
+
 TEST_P(JournalProgram, CheckFindsACreditRaisedBehindTheJournal) {
     ASSERT_EQ(cli({"write", "1500"}).status, 0);
     ASSERT_TRUE(testing::execRaw(where_, "DELETE FROM credit_writes"));
