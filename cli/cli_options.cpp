@@ -178,8 +178,9 @@ bool isDay(const std::string& text) {
 bool parseJournalRequest(const std::vector<std::string>& words, CliOptions& options,
                          std::string& error) {
     options.mode = CliMode::Journal;
-    if (words.size() < 2 || (words[1] != "report" && words[1] != "check" && words[1] != "verify")) {
-        error = "journal report, journal check or journal verify";
+    if (words.size() < 2 || (words[1] != "report" && words[1] != "check" && words[1] != "verify" &&
+                             words[1] != "list")) {
+        error = "journal report, journal list, journal check or journal verify";
         return false;
     }
     if (words.size() > 2) {
@@ -193,6 +194,7 @@ bool parseJournalRequest(const std::vector<std::string>& words, CliOptions& opti
     }
     options.journalRequest.action = words[1] == "check"    ? JournalRequest::Action::Check
                                     : words[1] == "verify" ? JournalRequest::Action::Verify
+                                    : words[1] == "list"   ? JournalRequest::Action::List
                                                            : JournalRequest::Action::Report;
     return true;
 }
@@ -286,10 +288,13 @@ CliParse parseCliOptions(const std::vector<std::string>& arguments) {
         std::string error;
         if (!parseJournalRequest(words, options, error)) return usageError(error);
         JournalRequest& request = options.journalRequest;
-        const bool report = request.action == JournalRequest::Action::Report;
+        const bool report = request.action == JournalRequest::Action::Report ||
+                            request.action == JournalRequest::Action::List;
         if (!report && reportOptions)
             return usageError("--from, --to, --station and --csv are for journal report");
         if (parser.isSet(csv) && options.json) return usageError("--json or --csv, not both");
+        if (parser.isSet(csv) && request.action == JournalRequest::Action::List)
+            return usageError("--csv is for journal report; journal list takes --json");
         request.format = parser.isSet(csv) ? JournalRequest::Format::Csv
                          : options.json    ? JournalRequest::Format::Json
                                            : JournalRequest::Format::Text;

@@ -33,7 +33,7 @@ enum class CliMode {
 
 // palmota-cli journal report|check: a check, or the report asked for.
 struct JournalRequest : till::ReportRequest {
-    enum class Action { Report, Check, Verify };
+    enum class Action { Report, Check, Verify, List };
     Action action = Action::Report;
 };
 

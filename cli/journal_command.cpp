@@ -5,6 +5,7 @@
 
 #include "cli/cause_lines.h"
 #include "cli/cli_status.h"
+#include "journal/cashup_data.h"
 #include "reader/byte_text.h"
 #include "reader/palmota.h"
 
@@ -38,6 +39,68 @@ int runJournalReport(till::Ledger& ledger, const JournalRequest& request, std::o
         return kExitJournal;
     }
     out << report << std::flush;
+    return out ? kExitSuccess : kExitOutputClosed;
+}
+
+namespace {
+
+const char* standingName(journal::WriteStanding standing) {
+    switch (standing) {
+        case journal::WriteStanding::Confirmed:
+            return "confirmed";
+        case journal::WriteStanding::Refused:
+            return "refused";
+        case journal::WriteStanding::Resolved:
+            return "resolved";
+        case journal::WriteStanding::Doubtful:
+            break;
+    }
+    return "doubtful";
+}
+
+QJsonValue orNull(const std::optional<int>& value) {
+    return value ? QJsonValue(*value) : QJsonValue();
+}
+
+}  // namespace
+
+int runJournalList(till::Ledger& ledger, const JournalRequest& request, std::ostream& out,
+                   std::ostream& err) {
+    std::string problem;
+    const auto rows = ledger.rows(request, problem);
+    if (!rows) {
+        err << "palmota-cli: journal unavailable: " << problem << std::endl;
+        return kExitJournal;
+    }
+    const auto number = [](const std::optional<int>& v) {
+        return v ? std::to_string(*v) : std::string("-");
+    };
+    for (const journal::ListedWrite& w : journal::listedWrites(*rows)) {
+        if (request.format == JournalRequest::Format::Json) {
+            printJson(
+                out,
+                QJsonObject{{"id", text(w.id)},
+                            {"started", text(w.started.utc)},
+                            {"offsetMinutes", w.started.offsetMinutes},
+                            {"station", text(w.station)},
+                            {"user", text(w.user)},
+                            {"serial", w.serial ? QJsonValue(text(*w.serial)) : QJsonValue()},
+                            {"before", orNull(w.before)},
+                            {"after", orNull(w.after)},
+                            {"amount", w.amount},
+                            {"topup", orNull(w.topup)},
+                            {"standing", standingName(w.standing)},
+                            {"cause", w.cause.empty() ? QJsonValue() : QJsonValue(text(w.cause))}});
+            continue;
+        }
+        // Plain text until the cash-up's own renderings take over: time (UTC), station,
+        // operator, badge, before -> after, top-up, standing and cause.
+        out << printable(w.started.utc) << "  " << printable(w.station) << "  " << printable(w.user)
+            << "  badge " << printable(w.serial.value_or("-")) << "  " << number(w.before) << " -> "
+            << number(w.after) << "  top-up " << number(w.topup) << "  " << standingName(w.standing)
+            << (w.cause.empty() ? "" : " (" + printable(w.cause) + ")") << '\n';
+    }
+    out << std::flush;
     return out ? kExitSuccess : kExitOutputClosed;
 }
 

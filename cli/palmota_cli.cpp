@@ -132,6 +132,9 @@ int main(int argc, char** argv) {
         journalRequest.action == cli::JournalRequest::Action::Report)
         return cli::runJournalReport(*ledger, journalRequest, std::cout, std::cerr);
     if (options.mode == cli::CliMode::Journal &&
+        journalRequest.action == cli::JournalRequest::Action::List)
+        return cli::runJournalList(*ledger, journalRequest, std::cout, std::cerr);
+    if (options.mode == cli::CliMode::Journal &&
         journalRequest.action == cli::JournalRequest::Action::Verify)
         return cli::runJournalVerify(*ledger, options.json, std::cout, std::cerr);
 

@@ -128,10 +128,13 @@ TEST_P(JournalProgram, AJournalOfANewerSchemaIsRefusedWithNothingSent) {
     EXPECT_EQ(reader_.received(), "");
 }
 
-// journal verify through the program: a clean journal holds, an amount raised by SQL
-// behind the program's back is named with a status of its own.
+// journal list and verify through the program: the write listed, a clean journal holds, an amount
+// raised by SQL behind the program's back is named with a status of its own.
 TEST_P(JournalProgram, VerifyHoldsOnACleanJournalAndNamesAnAmountRewritten) {
     ASSERT_EQ(cli({"topup", "5"}).status, 0);
+    const RunResult list = cli({"journal", "list"});
+    EXPECT_EQ(list.status, 0) << list.err;
+    EXPECT_NE(list.out.find(" top-up 5  confirmed (ok)\n"), std::string::npos) << list.out;
     const RunResult clean = cli({"journal", "verify"});
     EXPECT_EQ(clean.status, 0) << clean.err;
     EXPECT_NE(clean.out.find("2 chained records"), std::string::npos) << clean.out;
