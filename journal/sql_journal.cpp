@@ -949,7 +949,8 @@ bool SqlJournal::withConnection(Run run, std::string& error) {
     return false;
 }
 
-bool SqlJournal::appendLinked(QSqlQuery& q, const QString& station, const Link& insert) {
+bool SqlJournal::appendLinked(QSqlQuery& q, const QString& station, const QString& at,
+                              const Link& insert) {
     // The station's chain head and the record after it under one lock, so that two programs
     // of one station never take the same place. SQLite locks the whole file for a write
     // anyway; on PostgreSQL the lock is the station's own (a transaction's advisory lock on
@@ -968,9 +969,10 @@ bool SqlJournal::appendLinked(QSqlQuery& q, const QString& station, const Link& 
         q.addBindValue(station);
         if (!q.exec()) return rollback();
     }
-    if (!q.prepare(QStringLiteral("SELECT seq, hash FROM (SELECT seq, hash FROM %1 WHERE station "
-                                  "= ? AND seq IS NOT NULL UNION ALL SELECT seq, hash FROM %2 "
-                                  "WHERE station = ?) AS c ORDER BY seq DESC LIMIT 1")
+    if (!q.prepare(QStringLiteral("SELECT seq, hash, t FROM (SELECT seq, hash, started AS t FROM "
+                                  "%1 WHERE station = ? AND seq IS NOT NULL UNION ALL SELECT seq, "
+                                  "hash, at AS t FROM %2 WHERE station = ?) AS c ORDER BY seq "
+                                  "DESC LIMIT 1")
                        .arg(table(), schema::recordsTable())))
         return rollback();
     q.addBindValue(station);
@@ -978,11 +980,36 @@ bool SqlJournal::appendLinked(QSqlQuery& q, const QString& station, const Link& 
     if (!q.exec()) return rollback();
     long long seq = 1;
     QString previous = QStringLiteral("");  // the first record of a chain follows none
+    QString last;
     if (q.next()) {
         seq = q.value(0).toLongLong() + 1;
         previous = q.value(1).toString();
+        last = q.value(2).toString();
     }
     q.finish();
+    // A station's clock set back behind its last record: said by an event of the chain
+    // before the record it would otherwise pass unnoticed in (UTC times compare as bytes).
+    if (!last.isEmpty() && at < last) {
+        const QVariantList event{
+            QUuid::createUuid().toString(QUuid::WithoutBraces),
+            station,
+            seq,
+            QStringLiteral("clock-backwards"),
+            at,
+            offsetNow(),
+            QVariant(QMetaType::fromType<QString>()),
+            QVariant(QMetaType::fromType<QString>()),
+            QVariant(QMetaType::fromType<int>()),
+            QVariant(QMetaType::fromType<int>()),
+            QVariant(QMetaType::fromType<int>()),
+            QVariant(QMetaType::fromType<QString>()),
+            programName(),
+            QStringLiteral("the clock read %1, before the last record's %2").arg(at, last),
+        };
+        if (!insertRecord(q, event, previous)) return rollback();
+        previous = recordHash(event, previous);
+        ++seq;
+    }
     if (!insert(q, seq, previous)) return rollback();
     if (!q.exec(QStringLiteral("COMMIT"))) return rollback();
     return true;
@@ -1012,14 +1039,15 @@ std::optional<std::string> SqlJournal::begin(const WriteStart& start, std::strin
     const QString station = QString::fromStdString(start.station);
     const bool done = withConnection(
         [&](QSqlQuery& q, std::string&) {
-            return appendLinked(q, station, [&](QSqlQuery& in, long long seq, const QString& prev) {
-                if (!in.prepare(statement)) return false;
-                for (const QVariant& v : values) in.addBindValue(v);
-                in.addBindValue(seq);
-                in.addBindValue(prev);
-                in.addBindValue(writeHash(values, seq, prev));
-                return in.exec();
-            });
+            return appendLinked(q, station, QString::fromStdString(row.started),
+                                [&](QSqlQuery& in, long long seq, const QString& prev) {
+                                    if (!in.prepare(statement)) return false;
+                                    for (const QVariant& v : values) in.addBindValue(v);
+                                    in.addBindValue(seq);
+                                    in.addBindValue(prev);
+                                    in.addBindValue(writeHash(values, seq, prev));
+                                    return in.exec();
+                                });
         },
         error);
     if (!done) return std::nullopt;
@@ -1055,25 +1083,26 @@ bool SqlJournal::complete(const std::string& id, const WriteEnd& end, std::strin
             }
             const QString station = q.value(0).toString();
             q.finish();
-            return appendLinked(q, station, [&](QSqlQuery& in, long long seq, const QString& prev) {
-                const QVariantList values{
-                    QUuid::createUuid().toString(QUuid::WithoutBraces),
-                    station,
-                    seq,
-                    QStringLiteral("outcome"),
-                    ended,
-                    offset,
-                    writeId,
-                    QString::fromStdString(end.cause),
-                    end.confirmed ? 1 : 0,
-                    end.unchanged ? 1 : 0,
-                    nullable(end.after),
-                    nullable(end.serialAfter),
-                    QVariant(QMetaType::fromType<QString>()),
-                    QVariant(QMetaType::fromType<QString>()),
-                };
-                return insertRecord(in, values, prev);
-            });
+            return appendLinked(q, station, ended,
+                                [&](QSqlQuery& in, long long seq, const QString& prev) {
+                                    const QVariantList values{
+                                        QUuid::createUuid().toString(QUuid::WithoutBraces),
+                                        station,
+                                        seq,
+                                        QStringLiteral("outcome"),
+                                        ended,
+                                        offset,
+                                        writeId,
+                                        QString::fromStdString(end.cause),
+                                        end.confirmed ? 1 : 0,
+                                        end.unchanged ? 1 : 0,
+                                        nullable(end.after),
+                                        nullable(end.serialAfter),
+                                        QVariant(QMetaType::fromType<QString>()),
+                                        QVariant(QMetaType::fromType<QString>()),
+                                    };
+                                    return insertRecord(in, values, prev);
+                                });
         },
         error);
 }

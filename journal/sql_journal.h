@@ -74,7 +74,8 @@ class SqlJournal final : public Journal {
     // Appends a record to the station's chain: `insert` writes it at place `seq`, after the
     // record whose hash is `previous`, in one transaction with the chain head it read.
     using Link = std::function<bool(QSqlQuery&, long long seq, const QString& previous)>;
-    bool appendLinked(QSqlQuery& q, const QString& station, const Link& insert);
+    // A record timed `at` before the chain's last is preceded by a clock-backwards event.
+    bool appendLinked(QSqlQuery& q, const QString& station, const QString& at, const Link& insert);
     // A journal_records row of kRecordFields's values, with its link.
     static bool insertRecord(QSqlQuery& q, const QVariantList& values, const QString& previous);
     // The hash of a write begun (the values of its begin columns) and of any other record.

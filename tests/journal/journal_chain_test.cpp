@@ -2,6 +2,9 @@
 // of the server rewrites history behind the program's back, on SQLite and on PostgreSQL.
 #include <gtest/gtest.h>
 
+#include <QSqlDatabase>
+#include <QSqlQuery>
+
 #include "tests/journal/journal_places.h"
 
 namespace palmota::journal {
@@ -154,6 +157,41 @@ TEST(ChainSeal, RowsBeforeTheChainAreSealedAndTheirRewriteShown) {
         ASSERT_TRUE(check.broken);
         EXPECT_EQ(check.broken->seq, 1);
         EXPECT_EQ(check.broken->what.rfind("the rows it seals", 0), 0u) << check.broken->what;
+    }
+}
+
+// A record timed before the chain's last one (the station's clock set back) is preceded in
+// the chain by an event that says so, and the chain still holds.
+TEST(ChainEvents, AClockSetBackIsAnEventOfTheChain) {
+    for (const Backend backend : {Backend::SQLite, Backend::PostgreSQL}) {
+        TempFolder folder;
+        const std::string where = testing::newJournal(backend, folder.path());
+        std::string error;
+        auto journal = testing::openJournal(where);
+        ASSERT_TRUE(journal->begin(aTopup("desk-1", 0, 5), error)) << error;
+        // The chain's last record timed far ahead, as a clock set forward then back leaves
+        // it (added by hand: only its time and place matter here).
+        ASSERT_TRUE(testing::execRaw(
+            where,
+            "INSERT INTO journal_records SELECT 'ahead', station, 2, 'note', "
+            "'2999-01-01T00:00:00.000Z', 0, NULL, NULL, NULL, NULL, NULL, NULL, NULL, "
+            "NULL, hash, 'x' FROM credit_writes"));
+        ASSERT_TRUE(journal->begin(aTopup("desk-1", 5, 5), error)) << error;
+        QSqlDatabase db = testing::rawConnection(where, "events");
+        {
+            QSqlQuery q(db);
+            ASSERT_TRUE(
+                q.exec("SELECT seq, detail FROM journal_records WHERE kind = "
+                       "'clock-backwards'"));
+            ASSERT_TRUE(q.next()) << static_cast<int>(backend);
+            EXPECT_EQ(q.value(0).toInt(), 3);
+            EXPECT_TRUE(
+                q.value(1).toString().endsWith("before the last record's "
+                                               "2999-01-01T00:00:00.000Z"));
+        }
+        db.close();
+        db = QSqlDatabase();
+        QSqlDatabase::removeDatabase("events");
     }
 }
 
