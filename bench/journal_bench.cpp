@@ -4,6 +4,9 @@
 // PostgreSQL server with durable commits, reached through its Unix socket. Not a test (times depend
 // on the machine); run it by hand:
 //   journal-bench [WRITES]
+//   journal-bench --verify RECORDS [FOLDER]: the time journal verify takes over that many
+//   chained records (half writes begun, half their outcomes) in an SQLite file in FOLDER
+//   (/dev/shm by default, where filling it is quick; verifying reads it whole either way)
 #include <sys/stat.h>
 
 #include <QCoreApplication>
@@ -66,6 +69,48 @@ bool measure(const std::string& where, int writes, Figures& figures) {
     return true;
 }
 
+// Fills a journal with `records` chained records, then verifies it.
+int measureVerify(long long records, const std::string& folder) {
+    const std::string where = folder + "/journal-bench-verify-" +
+                              std::to_string(QCoreApplication::applicationPid()) + ".db";
+    std::string error;
+    auto location = palmota::journal::parseJournalLocation(where, error);
+    {
+        SqlJournal journal(where, *location);
+        for (long long i = 0; i < records / 2; ++i) {
+            palmota::journal::WriteStart start;
+            start.station = i % 2 ? "bench-1" : "bench-2";
+            start.user = "bench";
+            start.program = "journal-bench";
+            start.port = "-";
+            start.serial = "123456";
+            start.serialSource = palmota::journal::SerialSource::ReadNow;
+            start.before = static_cast<int>(i % 60000);
+            start.amount = start.before.value() + 1;
+            start.topup = 1;
+            const auto id = journal.begin(start, error);
+            if (!id || !journal.complete(*id, {"ok", true, false, start.amount, "123456"}, error)) {
+                std::fprintf(stderr, "journal-bench: %s\n", error.c_str());
+                return 1;
+            }
+        }
+    }
+    SqlJournal reader(where, *location, palmota::journal::Access::Read);
+    palmota::journal::ChainCheck check;
+    const auto begun = std::chrono::steady_clock::now();
+    const bool done = reader.verify(check, error);
+    const Millis took = std::chrono::steady_clock::now() - begun;
+    std::filesystem::remove(where);
+    if (!done || check.broken) {
+        std::fprintf(stderr, "journal-bench: verify: %s\n",
+                     done ? check.broken->what.c_str() : error.c_str());
+        return 1;
+    }
+    std::printf("journal verify, SQLite, %lld records: %.0f ms (goal 2000 ms: %s)\n", check.records,
+                took.count(), took.count() <= 2000 ? "met" : "MISSED");
+    return 0;
+}
+
 void print(const char* name, const Figures& f, const char* goal) {
     std::printf("%-34s median %7.2f ms   95th %7.2f ms   %s\n", name, f.median.count(),
                 f.p95.count(), goal);
@@ -76,6 +121,8 @@ void print(const char* name, const Figures& f, const char* goal) {
 
 int main(int argc, char** argv) {
     QCoreApplication application(argc, argv);
+    if (argc > 2 && std::string(argv[1]) == "--verify")
+        return measureVerify(std::atoll(argv[2]), argc > 3 ? argv[3] : "/dev/shm");
     const int writes = argc > 1 ? std::max(1, std::atoi(argv[1])) : kDefaultWrites;
     char folder[] = "/tmp/journal-bench-XXXXXX";
     // The server's user must reach the template kept in it.

@@ -67,6 +67,9 @@ std::string cliHelpText() {
        palmota-cli --journal WHERE journal report [--from DATE] [--to DATE]
                    [--station NAME] [--json | --csv | --pdf FILE]
        palmota-cli --journal WHERE [OPTIONS] journal check
+       palmota-cli --journal WHERE journal list [--from DATE] [--to DATE]
+                   [--station NAME] [--json]
+       palmota-cli --journal WHERE journal verify [--json]
 
 Reads and encodes badges through the Reader. The commands given run in order over one
 opening of the port, each printing its result as it completes; the run stops at the
@@ -138,6 +141,17 @@ Commands (output on standard output):
                 outside the journal (status 1, both values and the write's time named).
                 A write in doubt since that may have left it is named instead, no failure.
                 A badge not in the journal is said as such and is no failure
+  journal list
+                each write of the period, one line a write: its start (UTC), station,
+                operator, badge, credit before -> after, the top-up, and how it stands
+                (confirmed, refused or doubtful) with its cause; --json one object a
+                write. --from/--to/--station as for the report. Never opens the port
+  journal verify
+                recomputes each station's chain of records (and the seal over the rows
+                written before it) and names the first record altered, removed,
+                inserted or out of place (status 7); every chain holding is status 0.
+                A chain's last records removed show only against a witness made after
+                them. Never opens the port
 
 Options:
 )help" + std::string("  -p, --port TEXT\n") +

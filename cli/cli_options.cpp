@@ -174,8 +174,9 @@ std::optional<CliRequest> takeCommand(const std::vector<std::string>& words, std
 bool parseJournalRequest(const std::vector<std::string>& words, CliOptions& options,
                          std::string& error) {
     options.mode = CliMode::Journal;
-    if (words.size() < 2 || (words[1] != "report" && words[1] != "check")) {
-        error = "journal report or journal check";
+    if (words.size() < 2 || (words[1] != "report" && words[1] != "check" && words[1] != "verify" &&
+                             words[1] != "list")) {
+        error = "journal report, journal list, journal check or journal verify";
         return false;
     }
     if (words.size() > 2) {
@@ -187,8 +188,10 @@ bool parseJournalRequest(const std::vector<std::string>& words, CliOptions& opti
         error = "journal " + words[1] + " needs --journal WHERE";
         return false;
     }
-    options.journalRequest.action =
-        words[1] == "check" ? JournalRequest::Action::Check : JournalRequest::Action::Report;
+    options.journalRequest.action = words[1] == "check"    ? JournalRequest::Action::Check
+                                    : words[1] == "verify" ? JournalRequest::Action::Verify
+                                    : words[1] == "list"   ? JournalRequest::Action::List
+                                                           : JournalRequest::Action::Report;
     return true;
 }
 
@@ -287,7 +290,8 @@ CliParse parseCliOptions(const std::vector<std::string>& arguments, const QDateT
         std::string error;
         if (!parseJournalRequest(words, options, error)) return usageError(error);
         JournalRequest& request = options.journalRequest;
-        const bool report = request.action == JournalRequest::Action::Report;
+        const bool report = request.action == JournalRequest::Action::Report ||
+                            request.action == JournalRequest::Action::List;
         if (!report && reportOptions)
             return usageError("--from, --to, --station, --csv and --pdf are for journal report");
         if (parser.isSet(csv) && options.json) return usageError("--json or --csv, not both");
@@ -296,6 +300,8 @@ CliParse parseCliOptions(const std::vector<std::string>& arguments, const QDateT
         if (parser.isSet(pdf) && parser.value(pdf).isEmpty())
             return usageError("--pdf needs a file to write");
         request.pdf = parser.value(pdf).toStdString();
+        if (parser.isSet(csv) && request.action == JournalRequest::Action::List)
+            return usageError("--csv is for journal report; journal list takes --json");
         request.format = parser.isSet(csv) ? JournalRequest::Format::Csv
                          : options.json    ? JournalRequest::Format::Json
                                            : JournalRequest::Format::Text;

@@ -35,7 +35,7 @@ enum class CliMode {
 
 // palmota-cli journal report|check: a check, or the report asked for.
 struct JournalRequest : till::ReportRequest {
-    enum class Action { Report, Check };
+    enum class Action { Report, Check, Verify, List };
     Action action = Action::Report;
     // report: the fields of till::ReportRequest, whose from and to are here the stations'
     // local days YYYY-MM-DD ("today" and "yesterday" given as the days they were when parsed).

@@ -19,6 +19,7 @@ inline constexpr int kExitPortUnavailable = till::exitStatus(till::Family::Port)
 inline constexpr int kExitNoAnswer = till::exitStatus(till::Family::NoAnswer);
 inline constexpr int kExitNotConfirmed = till::exitStatus(till::Family::MayHaveChanged);
 inline constexpr int kExitJournal = till::exitStatus(till::Family::Journal);
+inline constexpr int kExitJournalAltered = till::exitStatus(till::Family::JournalAltered);
 inline constexpr int kExitInterrupted = till::exitStatus(till::Family::Interrupted);
 // Standard output was closed, as a shell reports a death by SIGPIPE.
 using platform::kExitOutputClosed;

@@ -147,6 +147,12 @@ int main(int argc, char** argv) {
         journalRequest.action == cli::JournalRequest::Action::Report)
         return cli::runJournalReport(*ledger, options.journal, journalRequest, std::cout,
                                      std::cerr);
+    if (options.mode == cli::CliMode::Journal &&
+        journalRequest.action == cli::JournalRequest::Action::List)
+        return cli::runJournalList(*ledger, journalRequest, std::cout, std::cerr);
+    if (options.mode == cli::CliMode::Journal &&
+        journalRequest.action == cli::JournalRequest::Action::Verify)
+        return cli::runJournalVerify(*ledger, options.json, std::cout, std::cerr);
 
     const std::unique_ptr<SerialLine> port = makeSystemSerialLine();
     std::unique_ptr<TracingLine> tracing;

@@ -43,8 +43,8 @@ struct WriteRow {
     std::string id;
     WriteStart start;
     std::string started;  // UTC, ISO 8601 with milliseconds
-    // The station's offset from UTC when the write started, in minutes east; none in rows
-    // that did not record it.
+    // The station's offset from UTC when the write started, in minutes east (rows of
+    // journals before the chain have none).
     std::optional<int> offsetMinutes;
     std::optional<std::string> ended;
     std::optional<WriteEnd> end;  // none: the write never got its outcome recorded
@@ -60,6 +60,22 @@ struct RowFilter {
     std::string from;
     std::string to;
     std::string station;
+};
+
+// The first record that breaks its station's chain.
+struct ChainBreak {
+    std::string station;
+    long long seq = 0;  // its place in the station's chain
+    std::string id;     // the write's or the record's id
+    std::string what;   // what it shows, in a few words: "altered", "removed before it", ...
+};
+
+// What a verify of every chain found.
+struct ChainCheck {
+    int stations = 0;
+    long long records = 0;  // chained records, and the rows sealed before the chain
+    long long sealed = 0;
+    std::optional<ChainBreak> broken;  // none: every chain holds
 };
 
 // What a program does with the journal: record writes (made on first use), or only read it
@@ -87,6 +103,13 @@ class Journal {
     // The latest confirmed write to the badge `serial`, in `row`; false only on failure.
     virtual bool lastConfirmed(const std::string& serial, std::optional<WriteRow>& row,
                                std::string& error) = 0;
+    // Recomputes every station's chain, and the seal over its rows before the chain; false
+    // only when the journal could not be read.
+    virtual bool verify(ChainCheck& check, std::string& error) {
+        check = {};
+        error = "this journal keeps no chain";
+        return false;
+    }
     // Where the database driver's own messages go (a wire trace), instead of standard error.
     virtual void setDriverMessages(std::function<void(const std::string&)> sink) = 0;
 };

@@ -1,5 +1,7 @@
 #include "journal/sql_journal.h"
 
+#include <QCoreApplication>
+#include <QCryptographicHash>
 #include <QDate>
 #include <QDateTime>
 #include <QFileInfo>
@@ -10,17 +12,18 @@
 #include <QStringList>
 #include <QUuid>
 #include <QVariant>
+#include <algorithm>
 #include <atomic>
+#include <map>
 
 #include "journal/journal_platform.h"
 #include "journal/server_message.h"
+#include "journal/sql_schema.h"
 #include "process/platform.h"
 
 namespace palmota::journal {
 
 namespace {
-
-constexpr const char* kTable = "credit_writes";
 
 // Who writes a column: begin() when the row is committed before the write, complete() when
 // its outcome is recorded.
@@ -129,14 +132,84 @@ const Column kColumns[] = {
     {"serial_after", "TEXT", false, WrittenBy::Complete, 2,
      [](const WriteRow& r) { return nullable(end(r).serialAfter); },
      [](WriteRow& r, const QVariant& v) { end(r).serialAfter = optionalText(v); }},
+    {"offset_minutes", "INTEGER", false, WrittenBy::Begin, 3,
+     [](const WriteRow& r) { return nullable(r.offsetMinutes); },
+     [](WriteRow& r, const QVariant& v) { r.offsetMinutes = optionalInt(v); }},
 };
+
+// From version 3 every record is a link of its station's chain: its place (1, 2, ... per
+// station), the hash of the record before it (empty for the first), and its own hash over
+// its kind, its fields in their fixed order and that previous hash. A write's row is
+// written once, by begin(), with its link; its outcome is a record of its own in
+// journal_records, naming it.
+constexpr int kChainSince = 3;
+const char* const kLinkColumns[] = {"seq INTEGER", "prev_hash TEXT", "hash TEXT"};
+
+// journal_records: outcomes and events. An outcome fills the columns of a write's end; an
+// event its program and detail.
+QString recordsColumns(bool sqlite) {
+    const QString time =
+        sqlite ? QStringLiteral("TEXT NOT NULL") : QStringLiteral("TEXT COLLATE \"C\" NOT NULL");
+    return QStringLiteral(
+               "id TEXT PRIMARY KEY, station TEXT NOT NULL, seq INTEGER NOT NULL, "
+               "kind TEXT NOT NULL, at %1, offset_minutes INTEGER NOT NULL, "
+               "write_id TEXT, cause TEXT, confirmed INTEGER, unchanged INTEGER, "
+               "credit_after INTEGER, serial_after TEXT, program TEXT, detail TEXT, "
+               "prev_hash TEXT NOT NULL, hash TEXT NOT NULL")
+        .arg(time);
+}
 
 QString name(const Column& c) {
     return QString::fromLatin1(c.name);
 }
 
 QString table() {
-    return QString::fromLatin1(kTable);
+    return schema::writesTable();
+}
+
+// Whether a journal of `version` has the column `columnName`: it came with the version its
+// `since` names.
+bool hasColumn(int version, const char* columnName) {
+    for (const Column& c : kColumns)
+        if (std::string_view(c.name) == columnName) return c.since <= version;
+    return false;
+}
+
+// A record's fields in the order they are stored and hashed, the link's own last.
+constexpr const char* kRecordFields =
+    "id, station, seq, kind, at, offset_minutes, write_id, cause, confirmed, unchanged, "
+    "credit_after, serial_after, program, detail";
+
+// The rows of a station before its chain, and the hash over them, each row's over the one
+// before.
+struct Sealed {
+    QString station;
+    long long rows = 0;
+    QString hash;
+};
+
+// The canonical encoding of a record, hashed with SHA-256: its kind, then each field in its
+// fixed order, each as a 4-byte big-endian length and its UTF-8 bytes (a number in decimal
+// digits; NULL as the length FFFFFFFF with no bytes), then the previous hash the same way.
+// Lengths before contents: no two lists of fields encode alike.
+QString chainHash(const QString& kind, const QVariantList& fields, const QString& previous) {
+    QCryptographicHash sha(QCryptographicHash::Sha256);
+    const auto add = [&](const QVariant& value) {
+        // A null text binds as NULL, and is read back as one.
+        if (value.isNull() || (value.typeId() == QMetaType::QString && value.toString().isNull())) {
+            sha.addData(QByteArrayView("\xff\xff\xff\xff", 4));
+            return;
+        }
+        const QByteArray bytes = value.toString().toUtf8();
+        const quint32 n = static_cast<quint32>(bytes.size());
+        const char length[4] = {char(n >> 24), char(n >> 16), char(n >> 8), char(n)};
+        sha.addData(QByteArrayView(length, 4));
+        sha.addData(bytes);
+    };
+    add(kind);
+    for (const QVariant& field : fields) add(field);
+    add(previous);
+    return QString::fromLatin1(sha.result().toHex());
 }
 
 // A column's type as the database is told it: time columns compare byte by byte.
@@ -147,15 +220,30 @@ QString columnType(const Column& c, bool sqlite) {
     return type;
 }
 
+// What version 3 adds beside the columns: the records table, and each chain's place unique.
+QStringList chainTables(bool sqlite) {
+    return {
+        QStringLiteral("CREATE TABLE %1 (%2)").arg(schema::recordsTable(), recordsColumns(sqlite)),
+        QStringLiteral("CREATE UNIQUE INDEX %1_link ON %1 (station, seq)")
+            .arg(schema::recordsTable()),
+        QStringLiteral("CREATE INDEX %1_write ON %1 (write_id)").arg(schema::recordsTable()),
+        QStringLiteral("CREATE UNIQUE INDEX %1_link ON %1 (station, seq)").arg(table()),
+    };
+}
+
 QStringList createSchema(bool sqlite) {
     QStringList columns;
     for (const Column& c : kColumns) columns << name(c) + u' ' + columnType(c, sqlite);
-    return {
-        QStringLiteral("CREATE TABLE palmota_journal (schema_version INTEGER NOT NULL)"),
-        QStringLiteral("CREATE TABLE %1 (%2)").arg(table(), columns.join(QStringLiteral(", "))),
-        QStringLiteral("CREATE INDEX credit_writes_started ON credit_writes (started)"),
-        QStringLiteral("CREATE INDEX credit_writes_serial ON credit_writes (serial, started)"),
-    };
+    for (const char* link : kLinkColumns) columns << QString::fromLatin1(link);
+    return QStringList{
+               QStringLiteral("CREATE TABLE %1 (schema_version INTEGER NOT NULL)")
+                   .arg(schema::versionTable()),
+               QStringLiteral("CREATE TABLE %1 (%2)")
+                   .arg(table(), columns.join(QStringLiteral(", "))),
+               QStringLiteral("CREATE INDEX %1_started ON %1 (started)").arg(table()),
+               QStringLiteral("CREATE INDEX %1_serial ON %1 (serial, started)").arg(table()),
+           } +
+           chainTables(sqlite);
 }
 
 // The statements that take a journal of version `from` to `from + 1`.
@@ -165,6 +253,12 @@ QStringList upgradeStatements(int from, bool sqlite) {
         if (c.since == from + 1)
             statements << QStringLiteral("ALTER TABLE %1 ADD COLUMN %2 %3")
                               .arg(table(), name(c), columnType(c, sqlite));
+    }
+    if (from + 1 == kChainSince) {
+        for (const char* link : kLinkColumns)
+            statements << QStringLiteral("ALTER TABLE %1 ADD COLUMN %2")
+                              .arg(table(), QString::fromLatin1(link));
+        statements << chainTables(sqlite);
     }
     // Version 1 compared its times under the database's own collation.
     if (from == 1 && !sqlite) {
@@ -184,6 +278,47 @@ QString selectList(int version) {
     return list.join(QStringLiteral(", "));
 }
 
+// Rows without a place in a chain were written before it.
+QString sealedRowsStatement() {
+    return QStringLiteral("SELECT %1 FROM %2 WHERE seq IS NULL ORDER BY station, started, id")
+        .arg(selectList(kChainSince - 1), table());
+}
+
+std::vector<Sealed> sealedRows(QSqlQuery& q) {
+    std::vector<Sealed> stations;
+    const int stationColumn = 1;
+    while (q.next()) {
+        const QString station = q.value(stationColumn).toString();
+        if (stations.empty() || stations.back().station != station)
+            stations.push_back(Sealed{station, 0, {}});
+        QVariantList values;
+        for (int i = 0; i < static_cast<int>(std::size(kColumns)); ++i) values << q.value(i);
+        Sealed& s = stations.back();
+        ++s.rows;
+        s.hash = chainHash(QStringLiteral("row"), values, s.hash);
+    }
+    return stations;
+}
+
+// The writes as a table of whole rows: from version 3 a write's outcome is the record that
+// names it, and rows of earlier versions hold theirs in their own columns.
+QString writesSource(int version) {
+    if (version < kChainSince) return table();
+    QStringList list;
+    for (const Column& c : kColumns) {
+        const QString n = name(c);
+        if (c.writtenBy == WrittenBy::Begin)
+            list << QStringLiteral("w.") + n;
+        else
+            list << QStringLiteral("COALESCE(o.%1, w.%2) AS %2")
+                        .arg(n == QLatin1String("ended") ? QStringLiteral("at") : n, n);
+    }
+    return QStringLiteral(
+               "(SELECT %1 FROM %2 w LEFT JOIN %3 o ON o.kind = 'outcome' AND "
+               "o.write_id = w.id) AS r")
+        .arg(list.join(QStringLiteral(", ")), table(), schema::recordsTable());
+}
+
 WriteRow rowFrom(const QSqlQuery& q) {
     WriteRow row;
     row.end.emplace();
@@ -201,6 +336,17 @@ QString connectionName() {
 
 QString now() {
     return QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs);
+}
+
+// The program and version that write a record.
+QString programName() {
+    return QCoreApplication::applicationName() + QStringLiteral(" ") +
+           QStringLiteral(PALMOTA_VERSION);
+}
+
+// The station's offset from UTC now, in minutes east.
+int offsetNow() {
+    return QDateTime::currentDateTime().offsetFromUtc() / 60;
 }
 
 std::string text(const QSqlError& error) {
@@ -313,15 +459,13 @@ bool SqlJournal::exists(std::string& error) {
         error.clear();
         return false;
     }
-    const bool found =
-        watched(
-            [this] {
-                QSqlQuery q(database());
-                return q.exec(QStringLiteral("SELECT schema_version FROM palmota_journal")) &&
-                       q.next();
-            },
-            error)
-            .done;
+    const bool found = watched(
+                           [this] {
+                               QSqlQuery q(database());
+                               return q.exec(schema::readVersion()) && q.next();
+                           },
+                           error)
+                           .done;
     if (!found) disconnect();
     return found;
 }
@@ -387,7 +531,7 @@ bool SqlJournal::ownFile(std::string& error) {
     QStringList tables;
     while (q.next()) tables << q.value(0).toString();
     q.finish();
-    if (!tables.isEmpty() && !tables.contains(QStringLiteral("palmota_journal"))) {
+    if (!tables.isEmpty() && !tables.contains(schema::versionTable())) {
         error = "not a journal: an SQLite database of another program (its tables: " +
                 tables.join(QStringLiteral(", ")).toStdString() + "), left as it is";
         return false;
@@ -428,6 +572,58 @@ bool SqlJournal::ownFile(std::string& error) {
         return false;
     }
     return true;
+}
+
+bool SqlJournal::readVersion(int& version, std::string& error) {
+    QSqlQuery q(database());
+    // Whether the journal's table is there, asked without an error: PostgreSQL gives up a
+    // transaction at its first failed statement.
+    const QString there = sqlite()
+                              ? QStringLiteral(
+                                    "SELECT count(*) FROM sqlite_master WHERE type = 'table' AND "
+                                    "name = '%1'")
+                                    .arg(schema::versionTable())
+                              : QStringLiteral(
+                                    "SELECT count(*) FROM (SELECT to_regclass('%1') AS t) AS f "
+                                    "WHERE t IS NOT NULL")
+                                    .arg(schema::versionTable());
+    if (!q.exec(there) || !q.next()) {
+        error = "not a journal: " + text(q.lastError());
+        return false;
+    }
+    version = 0;
+    if (q.value(0).toInt() == 0) return true;
+    q.finish();
+    if (!q.exec(schema::readVersion()) || !q.next()) {
+        error = "not a journal: " + text(q.lastError());
+        return false;
+    }
+    version = q.value(0).toInt();
+    if (version > kSchemaVersion) {
+        error = "its schema is version " + std::to_string(version) + ", newer than the " +
+                std::to_string(kSchemaVersion) + " this program knows: use a newer palmota";
+        return false;
+    }
+    if (version < 1) {
+        error = "not a journal: schema version " + std::to_string(version);
+        return false;
+    }
+    return true;
+}
+
+bool SqlJournal::makeSchema(std::string& error) {
+    // Within prepareSchema's transaction, under its lock: made whole or not at all.
+    QSqlQuery q(database());
+    bool done = true;
+    for (const QString& statement : createSchema(sqlite())) done = done && q.exec(statement);
+    done = done && q.prepare(QStringLiteral("INSERT INTO %1 (schema_version) VALUES (?)")
+                                 .arg(schema::versionTable()));
+    if (done) {
+        q.addBindValue(kSchemaVersion);
+        done = q.exec();
+    }
+    if (!done) error = "not a journal: " + text(q.lastError());
+    return done;
 }
 
 bool SqlJournal::prepareSchema(std::string& error) {
@@ -472,32 +668,10 @@ bool SqlJournal::prepareSchema(std::string& error) {
             release();
             return false;
         };
-        // Whether the journal's table is there, asked without an error: PostgreSQL gives up
-        // a transaction at its first failed statement.
-        const bool asked =
-            q.exec(sqlite() ? QStringLiteral("SELECT count(*) FROM sqlite_master WHERE type = "
-                                             "'table' AND name = 'palmota_journal'")
-                            : QStringLiteral("SELECT count(*) FROM (SELECT "
-                                             "to_regclass('palmota_journal') AS t) AS f WHERE t "
-                                             "IS NOT NULL")) &&
-            q.next();
-        if (!asked) return failed("not a journal: " + text(q.lastError()));
-        const bool there = q.value(0).toInt() > 0;
-        q.finish();
         int version = 0;
-        if (there) {
-            if (!q.exec(QStringLiteral("SELECT schema_version FROM palmota_journal")) || !q.next())
-                return failed("not a journal: " + text(q.lastError()));
-            version = q.value(0).toInt();
-            q.finish();
-            if (version > kSchemaVersion)
-                return failed("its schema is version " + std::to_string(version) +
-                              ", newer than the " + std::to_string(kSchemaVersion) +
-                              " this program knows: use a newer palmota");
-            if (version < 1)
-                return failed("not a journal: schema version " + std::to_string(version));
-        }
-        if (!record && !there) return failed("no journal there");
+        std::string why;
+        if (!readVersion(version, why)) return failed(why);
+        if (!record && version == 0) return failed("no journal there");
         if (!record || version == kSchemaVersion) {
             // Made or upgraded meanwhile by another program: its work is used as it is.
             if (locked) q.exec(QStringLiteral("ROLLBACK"));
@@ -505,21 +679,7 @@ bool SqlJournal::prepareSchema(std::string& error) {
             return true;
         }
         if (!locked) continue;
-        if (there) {
-            if (!upgrade(version, error)) return failed(error);
-        } else {
-            // No journal yet: made whole or not at all.
-            bool done = true;
-            for (const QString& statement : createSchema(sqlite()))
-                done = done && q.exec(statement);
-            done = done && q.prepare(QStringLiteral(
-                               "INSERT INTO palmota_journal (schema_version) VALUES (?)"));
-            if (done) {
-                q.addBindValue(kSchemaVersion);
-                done = q.exec();
-            }
-            if (!done) return failed("not a journal: " + text(q.lastError()));
-        }
+        if (!(version == 0 ? makeSchema(why) : upgrade(version, why))) return failed(why);
         if (!q.exec(QStringLiteral("COMMIT"))) return failed(text(q.lastError()));
         release();
         return true;
@@ -534,9 +694,15 @@ bool SqlJournal::upgrade(int from, std::string& error) {
         bool done = true;
         for (const QString& statement : upgradeStatements(version, sqlite()))
             done = done && q.exec(statement);
-        done =
-            done && q.prepare(QStringLiteral(
-                        "UPDATE palmota_journal SET schema_version = ? WHERE schema_version = ?"));
+        if (done && version + 1 == kChainSince) {
+            std::string why;
+            if (!seal(why)) {
+                error = "upgrading its schema from version " + std::to_string(version) + " to " +
+                        std::to_string(version + 1) + ": " + why;
+                return false;
+            }
+        }
+        done = done && q.prepare(schema::setVersion());
         if (done) {
             q.addBindValue(version + 1);
             q.addBindValue(version);
@@ -546,6 +712,169 @@ bool SqlJournal::upgrade(int from, std::string& error) {
         error = "upgrading its schema from version " + std::to_string(version) + " to " +
                 std::to_string(version + 1) + ": " + text(q.lastError());
         return false;
+    }
+    return true;
+}
+
+bool SqlJournal::seal(std::string& error) {
+    // Within prepareSchema's transaction, under its lock. The rows are hashed as they stand,
+    // in the order a report reads them, each over the one before: the event's hash then
+    // says whether any of them changed since.
+    QSqlQuery q(database());
+    q.setForwardOnly(true);
+    if (!q.exec(sealedRowsStatement())) {
+        error = text(q.lastError());
+        return false;
+    }
+    const std::vector<Sealed> stations = sealedRows(q);
+    q.finish();
+    for (const Sealed& s : stations) {
+        const QVariantList values{
+            QUuid::createUuid().toString(QUuid::WithoutBraces),
+            s.station,
+            1,
+            QStringLiteral("sealed"),
+            now(),
+            offsetNow(),
+            QVariant(QMetaType::fromType<QString>()),
+            QVariant(QMetaType::fromType<QString>()),
+            QVariant(QMetaType::fromType<int>()),
+            QVariant(QMetaType::fromType<int>()),
+            QVariant(QMetaType::fromType<int>()),
+            QVariant(QMetaType::fromType<QString>()),
+            programName(),
+            QStringLiteral("rows %1 sha256 %2").arg(s.rows).arg(s.hash),
+        };
+        if (!insertRecord(q, values, QStringLiteral(""))) {
+            error = text(q.lastError());
+            return false;
+        }
+    }
+    return true;
+}
+
+bool SqlJournal::verify(ChainCheck& check, std::string& error) {
+    const DriverMessages quiet(driverMessages_);
+    check = {};
+    if (!connect(error)) return false;
+    // One record of a chain as stored, and its hash as recomputed from its fields.
+    struct Entry {
+        long long seq;
+        QString id;
+        QString previous;
+        QString hash;
+        QString recomputed;
+        QString kind;
+        QString detail;
+    };
+    std::map<QString, std::vector<Entry>> chains;
+    std::vector<Sealed> sealed;
+    const bool done = withConnection(
+        [&](QSqlQuery& q, std::string& why) {
+            if (storedVersion() < kChainSince) {
+                why = "the journal holds no chain yet: its schema is version " +
+                      std::to_string(storedVersion()) +
+                      ", which a program recording writes "
+                      "upgrades";
+                return false;
+            }
+            chains.clear();
+            q.setForwardOnly(true);
+            QStringList names;
+            int count = 0;
+            for (const Column& c : kColumns)
+                if (c.writtenBy == WrittenBy::Begin) {
+                    names << name(c);
+                    ++count;
+                }
+            if (!q.exec(QStringLiteral("SELECT %1, seq, prev_hash, hash FROM %2 WHERE seq IS NOT "
+                                       "NULL")
+                            .arg(names.join(QStringLiteral(", ")), table())))
+                return false;
+            while (q.next()) {
+                QVariantList values;
+                for (int i = 0; i < count; ++i) values << q.value(i);
+                Entry e{q.value(count).toLongLong(),
+                        q.value(0).toString(),
+                        q.value(count + 1).toString(),
+                        q.value(count + 2).toString(),
+                        {},
+                        QStringLiteral("write"),
+                        {}};
+                e.recomputed = writeHash(values, e.seq, e.previous);
+                chains[q.value(1).toString()].push_back(e);
+            }
+            q.finish();
+            if (!q.exec(QStringLiteral("SELECT %1, prev_hash, hash FROM %2")
+                            .arg(QString::fromLatin1(kRecordFields), schema::recordsTable())))
+                return false;
+            const int fields = static_cast<int>(QString::fromLatin1(kRecordFields).count(u',')) + 1;
+            while (q.next()) {
+                QVariantList values;
+                for (int i = 0; i < fields; ++i) values << q.value(i);
+                Entry e{q.value(2).toLongLong(),
+                        q.value(0).toString(),
+                        q.value(fields).toString(),
+                        q.value(fields + 1).toString(),
+                        {},
+                        q.value(3).toString(),
+                        q.value(13).toString()};
+                e.recomputed = recordHash(values, e.previous);
+                chains[q.value(1).toString()].push_back(e);
+            }
+            q.finish();
+            if (!q.exec(sealedRowsStatement())) return false;
+            sealed = sealedRows(q);
+            return true;
+        },
+        error);
+    if (!done) return false;
+    const auto broken = [&](const QString& station, const Entry& e, const std::string& what) {
+        if (!check.broken)
+            check.broken = ChainBreak{station.toStdString(), e.seq, e.id.toStdString(), what};
+    };
+    // Stations with rows before the chain and none in it lost their seal.
+    for (const Sealed& s : sealed) chains[s.station];
+    for (auto& [station, entries] : chains) {
+        ++check.stations;
+        std::stable_sort(entries.begin(), entries.end(),
+                         [](const Entry& a, const Entry& b) { return a.seq < b.seq; });
+        long long expected = 1;
+        QString previous = QStringLiteral("");
+        for (const Entry& e : entries) {
+            ++check.records;
+            // Its place first: a second record at a place taken, or places skipped, tell an
+            // insertion or a removal whatever the record holds.
+            if (e.seq < expected)
+                broken(station, e, "inserted: a second record at its place");
+            else if (e.seq > expected)
+                broken(station, e,
+                       "removed before it: the chain has no record " + std::to_string(expected) +
+                           (e.seq > expected + 1 ? " to " + std::to_string(e.seq - 1) : ""));
+            else if (e.recomputed != e.hash)
+                broken(station, e, "altered: its fields no longer give its hash");
+            else if (e.previous != previous)
+                broken(station, e, "out of place: it does not follow the record before it");
+            previous = e.hash;
+            expected = e.seq + 1;
+        }
+        // The seal, the first record, holds the count and the hash of the rows before it.
+        const auto rows = std::find_if(sealed.begin(), sealed.end(),
+                                       [&](const Sealed& s) { return s.station == station; });
+        const auto seal = std::find_if(entries.begin(), entries.end(), [](const Entry& e) {
+            return e.kind == QLatin1String("sealed");
+        });
+        const QString want =
+            rows == sealed.end()
+                ? QString()
+                : QStringLiteral("rows %1 sha256 %2").arg(rows->rows).arg(rows->hash);
+        if (rows != sealed.end()) check.sealed += rows->rows;
+        if (seal == entries.end() && rows != sealed.end())
+            broken(station, Entry{0, {}, {}, {}, {}, {}, {}},
+                   "rows before the chain with no seal over them");
+        else if (seal != entries.end() && seal->detail != want)
+            broken(station, *seal,
+                   "the rows it seals were altered, removed or added since the chain began");
     }
     return true;
 }
@@ -576,8 +905,7 @@ bool SqlJournal::lockTimeout(const QSqlError& error) const {
 
 int SqlJournal::storedVersion() {
     QSqlQuery q(database());
-    if (q.exec(QStringLiteral("SELECT schema_version FROM palmota_journal")) && q.next())
-        return q.value(0).toInt();
+    if (q.exec(schema::readVersion()) && q.next()) return q.value(0).toInt();
     return kSchemaVersion;
 }
 
@@ -622,56 +950,173 @@ bool SqlJournal::withConnection(Run run, std::string& error) {
     return false;
 }
 
+bool SqlJournal::appendLinked(QSqlQuery& q, const QString& station, const QString& at,
+                              const Link& insert) {
+    // The station's chain head and the record after it under one lock, so that two programs
+    // of one station never take the same place. SQLite locks the whole file for a write
+    // anyway; on PostgreSQL the lock is the station's own (a transaction's advisory lock on
+    // the hash of its name, beside the schema's key "palmota"), so that two stations never
+    // wait on one another.
+    const auto rollback = [this] {
+        QSqlQuery r(database());
+        r.exec(QStringLiteral("ROLLBACK"));
+        return false;
+    };
+    if (sqlite() ? !q.exec(QStringLiteral("BEGIN IMMEDIATE")) : !q.exec(QStringLiteral("BEGIN")))
+        return false;
+    if (!sqlite()) {
+        if (!q.prepare(QStringLiteral("SELECT pg_advisory_xact_lock(1885433453, hashtext(?))")))
+            return rollback();
+        q.addBindValue(station);
+        if (!q.exec()) return rollback();
+    }
+    if (!q.prepare(QStringLiteral("SELECT seq, hash, t FROM (SELECT seq, hash, started AS t FROM "
+                                  "%1 WHERE station = ? AND seq IS NOT NULL UNION ALL SELECT seq, "
+                                  "hash, at AS t FROM %2 WHERE station = ?) AS c ORDER BY seq "
+                                  "DESC LIMIT 1")
+                       .arg(table(), schema::recordsTable())))
+        return rollback();
+    q.addBindValue(station);
+    q.addBindValue(station);
+    if (!q.exec()) return rollback();
+    long long seq = 1;
+    QString previous = QStringLiteral("");  // the first record of a chain follows none
+    QString last;
+    if (q.next()) {
+        seq = q.value(0).toLongLong() + 1;
+        previous = q.value(1).toString();
+        last = q.value(2).toString();
+    }
+    q.finish();
+    // A station's clock set back behind its last record: said by an event of the chain
+    // before the record it would otherwise pass unnoticed in (UTC times compare as bytes).
+    if (!last.isEmpty() && at < last) {
+        const QVariantList event{
+            QUuid::createUuid().toString(QUuid::WithoutBraces),
+            station,
+            seq,
+            QStringLiteral("clock-backwards"),
+            at,
+            offsetNow(),
+            QVariant(QMetaType::fromType<QString>()),
+            QVariant(QMetaType::fromType<QString>()),
+            QVariant(QMetaType::fromType<int>()),
+            QVariant(QMetaType::fromType<int>()),
+            QVariant(QMetaType::fromType<int>()),
+            QVariant(QMetaType::fromType<QString>()),
+            programName(),
+            QStringLiteral("the clock read %1, before the last record's %2").arg(at, last),
+        };
+        if (!insertRecord(q, event, previous)) return rollback();
+        previous = recordHash(event, previous);
+        ++seq;
+    }
+    if (!insert(q, seq, previous)) return rollback();
+    if (!q.exec(QStringLiteral("COMMIT"))) return rollback();
+    return true;
+}
+
 std::optional<std::string> SqlJournal::begin(const WriteStart& start, std::string& error) {
     const DriverMessages quiet(driverMessages_);
     WriteRow row;
     row.id = QUuid::createUuid().toString(QUuid::WithoutBraces).toStdString();
     row.start = start;
     row.started = now().toStdString();
+    row.offsetMinutes = offsetNow();
     QStringList names;
     QStringList marks;
+    QVariantList values;
     for (const Column& c : kColumns) {
         if (c.writtenBy != WrittenBy::Begin) continue;
         names << name(c);
         marks << QStringLiteral("?");
+        values << c.value(row);
     }
     const QString statement =
-        QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+        QStringLiteral(
+            "INSERT INTO %1 (%2, seq, prev_hash, hash) VALUES "
+            "(%3, ?, ?, ?)")
             .arg(table(), names.join(QStringLiteral(", ")), marks.join(QStringLiteral(", ")));
+    const QString station = QString::fromStdString(start.station);
     const bool done = withConnection(
         [&](QSqlQuery& q, std::string&) {
-            if (!q.prepare(statement)) return false;
-            for (const Column& c : kColumns)
-                if (c.writtenBy == WrittenBy::Begin) q.addBindValue(c.value(row));
-            return q.exec();
+            return appendLinked(q, station, QString::fromStdString(row.started),
+                                [&](QSqlQuery& in, long long seq, const QString& prev) {
+                                    if (!in.prepare(statement)) return false;
+                                    for (const QVariant& v : values) in.addBindValue(v);
+                                    in.addBindValue(seq);
+                                    in.addBindValue(prev);
+                                    in.addBindValue(writeHash(values, seq, prev));
+                                    return in.exec();
+                                });
         },
         error);
     if (!done) return std::nullopt;
     return row.id;
 }
 
+QString SqlJournal::writeHash(const QVariantList& beginValues, long long seq,
+                              const QString& previous) {
+    QVariantList fields{QVariant(seq)};
+    fields << beginValues;
+    return chainHash(QStringLiteral("write"), fields, previous);
+}
+
+QString SqlJournal::recordHash(const QVariantList& recordValues, const QString& previous) {
+    return chainHash(recordValues.value(3).toString(), recordValues, previous);
+}
+
 bool SqlJournal::complete(const std::string& id, const WriteEnd& end, std::string& error) {
     const DriverMessages quiet(driverMessages_);
-    WriteRow row;
-    row.ended = now().toStdString();
-    row.end = end;
-    QStringList assignments;
-    for (const Column& c : kColumns)
-        if (c.writtenBy == WrittenBy::Complete) assignments << name(c) + QStringLiteral(" = ?");
-    const QString statement = QStringLiteral("UPDATE %1 SET %2 WHERE id = ?")
-                                  .arg(table(), assignments.join(QStringLiteral(", ")));
+    const QString ended = now();
+    const int offset = offsetNow();
+    const QString writeId = QString::fromStdString(id);
     return withConnection(
         [&](QSqlQuery& q, std::string& why) {
-            if (!q.prepare(statement)) return false;
-            for (const Column& c : kColumns)
-                if (c.writtenBy == WrittenBy::Complete) q.addBindValue(c.value(row));
-            q.addBindValue(QString::fromStdString(id));
+            // The outcome goes on the chain of the write's station.
+            if (!q.prepare(QStringLiteral("SELECT station FROM %1 WHERE id = ?").arg(table())))
+                return false;
+            q.addBindValue(writeId);
             if (!q.exec()) return false;
-            if (q.numRowsAffected() == 1) return true;
-            why = "no row " + id;
-            return false;
+            if (!q.next()) {
+                why = "no row " + id;
+                return false;
+            }
+            const QString station = q.value(0).toString();
+            q.finish();
+            return appendLinked(q, station, ended,
+                                [&](QSqlQuery& in, long long seq, const QString& prev) {
+                                    const QVariantList values{
+                                        QUuid::createUuid().toString(QUuid::WithoutBraces),
+                                        station,
+                                        seq,
+                                        QStringLiteral("outcome"),
+                                        ended,
+                                        offset,
+                                        writeId,
+                                        QString::fromStdString(end.cause),
+                                        end.confirmed ? 1 : 0,
+                                        end.unchanged ? 1 : 0,
+                                        nullable(end.after),
+                                        nullable(end.serialAfter),
+                                        QVariant(QMetaType::fromType<QString>()),
+                                        QVariant(QMetaType::fromType<QString>()),
+                                    };
+                                    return insertRecord(in, values, prev);
+                                });
         },
         error);
+}
+
+bool SqlJournal::insertRecord(QSqlQuery& q, const QVariantList& values, const QString& previous) {
+    if (!q.prepare(QStringLiteral("INSERT INTO %1 (%2, prev_hash, hash) VALUES (%3?, ?)")
+                       .arg(schema::recordsTable(), QString::fromLatin1(kRecordFields),
+                            QStringLiteral("?, ").repeated(int(values.size())))))
+        return false;
+    for (const QVariant& v : values) q.addBindValue(v);
+    q.addBindValue(previous);
+    q.addBindValue(recordHash(values, previous));
+    return q.exec();
 }
 
 std::optional<std::vector<WriteRow>> SqlJournal::rows(const RowFilter& filter, std::string& error) {
@@ -697,9 +1142,9 @@ std::optional<std::vector<WriteRow>> SqlJournal::rows(const RowFilter& filter, s
     std::vector<WriteRow> found;
     const bool done = withConnection(
         [&](QSqlQuery& q, std::string&) {
-            const int schema = storedVersion();
+            const int version = storedVersion();
             QString statement =
-                QStringLiteral("SELECT %1 FROM %2").arg(selectList(schema), table());
+                QStringLiteral("SELECT %1 FROM %2").arg(selectList(version), writesSource(version));
             if (!conditions.isEmpty())
                 statement += QStringLiteral(" WHERE ") + conditions.join(QStringLiteral(" AND "));
             statement += QStringLiteral(" ORDER BY started, id");
@@ -722,9 +1167,9 @@ bool SqlJournal::lastConfirmed(const std::string& serial, std::optional<WriteRow
     row.reset();
     return withConnection(
         [&](QSqlQuery& q, std::string&) {
-            const int schema = storedVersion();
+            const int version = storedVersion();
             // The badge a write went to is the one read back after it, when that was read.
-            const bool readBack = schema >= 2;
+            const bool readBack = hasColumn(version, "serial_after");
             const QString badge =
                 readBack
                     ? QStringLiteral("(serial_after = ? OR (serial_after IS NULL AND serial = ?))")
@@ -732,7 +1177,7 @@ bool SqlJournal::lastConfirmed(const std::string& serial, std::optional<WriteRow
             q.setForwardOnly(true);
             if (!q.prepare(QStringLiteral("SELECT %1 FROM %2 WHERE %3 AND confirmed = 1 "
                                           "ORDER BY started DESC, id DESC LIMIT 1")
-                               .arg(selectList(schema), table(), badge)))
+                               .arg(selectList(version), writesSource(version), badge)))
                 return false;
             const QString s = QString::fromStdString(serial);
             q.addBindValue(s);

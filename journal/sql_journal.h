@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QVariantList>
 #include <chrono>
 #include <functional>
 #include <memory>
@@ -11,6 +12,7 @@
 
 class QSqlDatabase;
 class QSqlError;
+class QSqlQuery;
 
 namespace palmota::journal {
 
@@ -20,7 +22,7 @@ namespace palmota::journal {
 class SqlJournal final : public Journal {
   public:
     // The schema this program writes. A journal made by a newer program is refused.
-    static constexpr int kSchemaVersion = 2;
+    static constexpr int kSchemaVersion = 3;
     // A write waits this long for a lock another program holds before it gives up, on
     // either database: SQLite's busy time-out, PostgreSQL's lock time-out.
     static constexpr int kLockWaitMs = 5000;
@@ -42,6 +44,7 @@ class SqlJournal final : public Journal {
     std::optional<std::vector<WriteRow>> rows(const RowFilter& filter, std::string& error) override;
     bool lastConfirmed(const std::string& serial, std::optional<WriteRow>& row,
                        std::string& error) override;
+    bool verify(ChainCheck& check, std::string& error) override;
     void setDriverMessages(std::function<void(const std::string&)> sink) override;
 
     // PostgreSQL: the client's deadline on each answer (kAnswerDeadline), and what tells it
@@ -56,8 +59,29 @@ class SqlJournal final : public Journal {
     // SQLite: whether the file holds nothing yet, or a journal; anything else is another
     // program's database and is left as it is.
     bool ownFile(std::string& error);
+    // Makes or upgrades the schema under one lock, or only checks it (Access::Read).
     bool prepareSchema(std::string& error);
+    // Its three steps: the stored version (0 when no journal is there yet, an error when it
+    // is newer than this program's or no journal's), making a journal anew, and taking one
+    // of an earlier version to this one.
+    bool readVersion(int& version, std::string& error);
+    bool makeSchema(std::string& error);
     bool upgrade(int from, std::string& error);
+    // Version 2 to 3: each station's rows before the chain sealed by the first record of its
+    // chain, an event holding their count and the hash over them.
+    bool seal(std::string& error);
+
+    // Appends a record to the station's chain: `insert` writes it at place `seq`, after the
+    // record whose hash is `previous`, in one transaction with the chain head it read.
+    using Link = std::function<bool(QSqlQuery&, long long seq, const QString& previous)>;
+    // A record timed `at` before the chain's last is preceded by a clock-backwards event.
+    bool appendLinked(QSqlQuery& q, const QString& station, const QString& at, const Link& insert);
+    // A journal_records row of kRecordFields's values, with its link.
+    static bool insertRecord(QSqlQuery& q, const QVariantList& values, const QString& previous);
+    // The hash of a write begun (the values of its begin columns) and of any other record.
+    static QString writeHash(const QVariantList& beginValues, long long seq,
+                             const QString& previous);
+    static QString recordHash(const QVariantList& recordValues, const QString& previous);
     // The version of the journal open: one read by this program may be older than it.
     int storedVersion();
     // Whether the SQLite file at the path is still the one opened (not moved, removed or

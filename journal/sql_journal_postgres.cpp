@@ -9,6 +9,7 @@
 
 #include "journal/server_message.h"
 #include "journal/sql_journal.h"
+#include "journal/sql_schema.h"
 
 namespace palmota::journal {
 
@@ -21,7 +22,6 @@ struct Privilege {
 };
 constexpr Privilege kRead{"SELECT", "read"};
 constexpr Privilege kInsert{"INSERT", "insert into"};
-constexpr Privilege kUpdate{"UPDATE", "update"};
 
 // "read", "insert into or update", "read, insert into or update".
 QString verbs(const std::vector<Privilege>& missing) {
@@ -96,18 +96,21 @@ bool SqlJournal::mayUseJournal(std::string& error) {
     QSqlQuery q(database());
     // The tables as the search path finds them (NULL where there is none), and what the
     // connection's role may do with them.
-    if (!q.exec(QStringLiteral(
-            "SELECT current_user, quote_ident(current_user), current_setting('search_path'), "
-            "current_schema(), has_schema_privilege(current_schema(), 'CREATE'), "
-            "j IS NOT NULL, w IS NOT NULL, has_table_privilege(j, 'SELECT'), "
-            "has_table_privilege(w, 'SELECT'), has_table_privilege(w, 'INSERT'), "
-            "has_table_privilege(w, 'UPDATE'), "
-            "(SELECT quote_ident(n.nspname) FROM pg_class c JOIN pg_namespace n "
-            "ON n.oid = c.relnamespace WHERE c.oid = w), "
-            "(SELECT pg_has_role(relowner, 'USAGE') FROM pg_class WHERE oid = w), "
-            "(SELECT pg_get_userbyid(relowner) FROM pg_class WHERE oid = w) "
-            "FROM (SELECT to_regclass('palmota_journal') AS j, "
-            "to_regclass('credit_writes') AS w) AS found")) ||
+    if (!q.exec(
+            QStringLiteral(
+                "SELECT current_user, quote_ident(current_user), current_setting('search_path'), "
+                "current_schema(), has_schema_privilege(current_schema(), 'CREATE'), "
+                "j IS NOT NULL, w IS NOT NULL, has_table_privilege(j, 'SELECT'), "
+                "has_table_privilege(w, 'SELECT'), has_table_privilege(w, 'INSERT'), "
+                "r IS NOT NULL, "
+                "(SELECT quote_ident(n.nspname) FROM pg_class c JOIN pg_namespace n "
+                "ON n.oid = c.relnamespace WHERE c.oid = w), "
+                "(SELECT pg_has_role(relowner, 'USAGE') FROM pg_class WHERE oid = w), "
+                "(SELECT pg_get_userbyid(relowner) FROM pg_class WHERE oid = w), "
+                "has_table_privilege(r, 'SELECT'), has_table_privilege(r, 'INSERT') "
+                "FROM (SELECT to_regclass('%1') AS j, to_regclass('%2') AS w, "
+                "to_regclass('%3') AS r) AS found")
+                .arg(schema::versionTable(), schema::writesTable(), schema::recordsTable())) ||
         !q.next()) {
         error = errorText(q.lastError());
         return false;
@@ -147,19 +150,23 @@ bool SqlJournal::mayUseJournal(std::string& error) {
     const QString qualifier = q.value(11).toString() + u'.';
     std::vector<Privilege> onVersion;
     if (!q.value(7).toBool()) onVersion.push_back(kRead);
+    // A station only ever reads and appends: no record is updated or deleted once written.
     std::vector<Privilege> onRows;
     if (!q.value(8).toBool()) onRows.push_back(kRead);
-    if (access_ == Access::Record) {
-        if (!q.value(9).toBool()) onRows.push_back(kInsert);
-        if (!q.value(10).toBool()) onRows.push_back(kUpdate);
-    }
+    if (access_ == Access::Record && !q.value(9).toBool()) onRows.push_back(kInsert);
+    // A journal before the chain has no records table yet: its upgrade is the owner's.
+    const bool recordsTable = q.value(10).toBool();
+    std::vector<Privilege> onRecords;
+    if (recordsTable && !q.value(14).toBool()) onRecords.push_back(kRead);
+    if (recordsTable && access_ == Access::Record && !q.value(15).toBool())
+        onRecords.push_back(kInsert);
     q.finish();
-    if (!onVersion.empty() || !onRows.empty()) {
+    if (!onVersion.empty() || !onRows.empty() || !onRecords.empty()) {
         QStringList denied;
         QStringList statements;
-        for (const auto& [table, missing] :
-             {std::pair{QStringLiteral("palmota_journal"), onVersion},
-              std::pair{QStringLiteral("credit_writes"), onRows}}) {
+        for (const auto& [table, missing] : {std::pair{schema::versionTable(), onVersion},
+                                             std::pair{schema::writesTable(), onRows},
+                                             std::pair{schema::recordsTable(), onRecords}}) {
             if (missing.empty()) continue;
             denied << verbs(missing) + u' ' + table;
             statements << QStringLiteral("GRANT %1 ON %2%3 TO %4")
@@ -171,7 +178,7 @@ bool SqlJournal::mayUseJournal(std::string& error) {
     }
     // Only the owner of the tables may add a column to them.
     if (access_ == Access::Record && !owner) {
-        if (!q.exec(QStringLiteral("SELECT schema_version FROM palmota_journal"))) {
+        if (!q.exec(schema::readVersion())) {
             error = errorText(q.lastError());
             return false;
         }

@@ -17,6 +17,7 @@ enum class Family {
     NoAnswer,        // nothing came back, or the line went away, before the badge was touched
     MayHaveChanged,  // an amount went out with no verdict to trust: read it back
     Journal,         // the journal could not take a write's row: nothing was sent
+    JournalAltered,  // journal verify: a station's chain does not hold
     Interrupted,     // the program was asked to end before the operation began
 };
 
@@ -53,6 +54,9 @@ inline constexpr FamilyRow kFamilies[] = {
      "run with 5 (the JSON line of each command that completed still gives its own "
      "status)"},
     {Family::Journal, 6, "--journal: the journal could not take the write's row"},
+    {Family::JournalAltered, 7,
+     "journal verify: a record of the journal was altered, removed, inserted or put out of "
+     "place since it was written; standard error names the first"},
     {Family::Interrupted, 130,
      "stopped before the end by a signal, and no amount went out during the run"},
 };

@@ -120,6 +120,20 @@ class Ledger {
   private:
     std::unique_ptr<journal::Journal> owned_;
     journal::Journal& journal_;
+
+  public:
+    // The rows of a period (journal list), or none with `problem` said.
+    std::optional<std::vector<journal::WriteRow>> rows(const ReportRequest& request,
+                                                       std::string& problem) {
+        std::string error;
+        auto found = journal_.rows({request.from, request.to, request.station}, error);
+        if (!found) problem = error;
+        return found;
+    }
+    // Every station's chain, recomputed (journal verify).
+    bool verifyChains(journal::ChainCheck& check, std::string& error) {
+        return journal_.verify(check, error);
+    }
     Station station_;
 };
 

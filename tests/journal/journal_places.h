@@ -93,6 +93,23 @@ inline bool execRaw(const std::string& where, const std::string& statement) {
     return ok;
 }
 
+// What the server said refusing a statement run on a connection of its own; empty when it
+// was run.
+inline std::string refusal(const std::string& where, const std::string& statement) {
+    std::string said = "no connection";
+    {
+        QSqlDatabase db = rawConnection(where, "raw");
+        if (db.isOpen()) {
+            QSqlQuery q(db);
+            said = q.exec(QString::fromStdString(statement)) ? std::string()
+                                                             : q.lastError().text().toStdString();
+        }
+        db.close();
+    }
+    QSqlDatabase::removeDatabase("raw");
+    return said;
+}
+
 // The journal as the first version of the program made it (schema 1, no serial number read
 // back, PostgreSQL's times under the server's collation), with one confirmed row.
 inline bool makeVersionOneJournal(const std::string& where) {

@@ -165,9 +165,33 @@ TEST_P(JournalProgram, AJournalOfANewerSchemaIsRefusedWithNothingSent) {
     const RunResult run = cli({"topup", "5"});
     EXPECT_EQ(run.status, 6);
     EXPECT_EQ(run.err, "palmota-cli: journal unavailable: " + where_ +
-                           ": its schema is version 7, newer than the 2 this program knows: use "
+                           ": its schema is version 7, newer than the 3 this program knows: use "
                            "a newer palmota; nothing written\n");
     EXPECT_EQ(reader_.received(), "");
+}
+
+// journal list and verify through the program: the write listed, a clean journal holds, an amount
+// raised by SQL behind the program's back is named with a status of its own.
+TEST_P(JournalProgram, VerifyHoldsOnACleanJournalAndNamesAnAmountRewritten) {
+    ASSERT_EQ(cli({"topup", "5"}).status, 0);
+    const RunResult list = cli({"journal", "list"});
+    EXPECT_EQ(list.status, 0) << list.err;
+    EXPECT_NE(list.out.find(" top-up 5  confirmed (ok)\n"), std::string::npos) << list.out;
+    const RunResult clean = cli({"journal", "verify"});
+    EXPECT_EQ(clean.status, 0) << clean.err;
+    EXPECT_NE(clean.out.find("2 chained records"), std::string::npos) << clean.out;
+    EXPECT_NE(clean.out.find("every chain holds"), std::string::npos) << clean.out;
+    ASSERT_TRUE(testing::execRaw(where_, "UPDATE credit_writes SET amount = amount + 1000"));
+    const RunResult altered = cli({"journal", "verify"});
+    EXPECT_EQ(altered.status, 7);
+    EXPECT_NE(altered.err.find("palmota-cli: journal altered: station "), std::string::npos)
+        << altered.err;
+    EXPECT_NE(altered.err.find(", record 1 ("), std::string::npos) << altered.err;
+    EXPECT_NE(altered.err.find("altered: its fields no longer give its hash"), std::string::npos)
+        << altered.err;
+    const RunResult json = cli({"journal", "verify", "--json"});
+    EXPECT_EQ(json.status, 7);
+    EXPECT_NE(json.out.find("\"ok\":false"), std::string::npos) << json.out;
 }
 
 TEST_P(JournalProgram, CheckFindsACreditRaisedBehindTheJournal) {

@@ -87,11 +87,11 @@ TEST_P(JournalStoreTest, KeepsEachRowAsBegunAndCompleted) {
 TEST_P(JournalStoreTest, RefusesASchemaNewerThanItKnows) {
     std::string error;
     ASSERT_TRUE(testing::openJournal(where_)->connect(error)) << error;
-    ASSERT_TRUE(testing::execRaw(where_, "UPDATE palmota_journal SET schema_version = 3"));
+    ASSERT_TRUE(testing::execRaw(where_, "UPDATE palmota_journal SET schema_version = 4"));
     auto journal = testing::openJournal(where_);
     EXPECT_FALSE(journal->connect(error));
     EXPECT_EQ(error,
-              "its schema is version 3, newer than the 2 this program knows: use a newer "
+              "its schema is version 4, newer than the 3 this program knows: use a newer "
               "palmota");
     EXPECT_FALSE(journal->begin(aTopup("desk-1", 0, 1), error));
 }
@@ -160,9 +160,11 @@ TEST_P(JournalStoreTest, AVersionOneJournalIsUpgradedWithItsRows) {
 TEST_P(JournalStoreTest, AConfirmedRowWithoutEndTimeHasNoCreditToTell) {
     auto journal = testing::openJournal(where_);
     std::string error;
-    const auto id = journal->begin(aTopup("desk-1", 1500, 250), error);
-    ASSERT_TRUE(id && journal->complete(*id, {"ok", true, false, 1750, "123456"}, error)) << error;
-    ASSERT_TRUE(testing::execRaw(where_, "UPDATE credit_writes SET ended = NULL"));
+    ASSERT_TRUE(journal->begin(aTopup("desk-1", 1500, 250), error)) << error;
+    // An outcome in the row's own columns (as before the chain) with no end time beside it.
+    ASSERT_TRUE(testing::execRaw(where_,
+                                 "UPDATE credit_writes SET cause = 'ok', confirmed = 1, "
+                                 "credit_after = 1750, serial_after = '123456'"));
     std::optional<WriteRow> last;
     ASSERT_TRUE(journal->lastConfirmed("123456", last, error)) << error;
     ASSERT_TRUE(last);
@@ -269,7 +271,7 @@ void PrintTo(const RoleCase& c, std::ostream* os) {
 
 // The README's grants for a station.
 const char* const kStationRead = "GRANT SELECT ON palmota_journal TO {role}";
-const char* const kStationRows = "GRANT SELECT, INSERT, UPDATE ON credit_writes TO {role}";
+const char* const kStationRows = "GRANT SELECT, INSERT ON credit_writes, journal_records TO {role}";
 
 class StationRoleTest : public ::testing::TestWithParam<RoleCase> {
   protected:
@@ -313,6 +315,13 @@ TEST_P(StationRoleTest, MayDoWhatItWasGrantedAndIsToldWhatItLacks) {
         const auto id = journal->begin(aTopup("desk-2", 100, 5), error);
         ASSERT_TRUE(id) << error;
         ASSERT_TRUE(journal->complete(*id, {"ok", true, false, 105, "123456"}, error)) << error;
+        // It reads and appends, and cannot rewrite a record even by hand.
+        for (const char* rewrite :
+             {"UPDATE credit_writes SET amount = 1", "DELETE FROM credit_writes",
+              "UPDATE journal_records SET credit_after = 1", "DELETE FROM journal_records"})
+            EXPECT_NE(testing::refusal(station, rewrite).find("permission denied"),
+                      std::string::npos)
+                << rewrite;
     }
     const auto rows = journal->rows({}, error);
     ASSERT_TRUE(rows) << error;
@@ -328,31 +337,35 @@ INSTANTIATE_TEST_SUITE_P(
         RoleCase{"NoGrantIsToldEveryOne",
                  {},
                  Access::Record,
-                 "role {role} may not read palmota_journal, nor read, insert into or update "
-                 "credit_writes: GRANT SELECT ON {schema}.palmota_journal TO {role}; GRANT "
-                 "SELECT, INSERT, UPDATE ON {schema}.credit_writes TO {role}"},
+                 "role {role} may not read palmota_journal, nor read or insert into "
+                 "credit_writes, nor read or insert into journal_records: GRANT SELECT ON "
+                 "{schema}.palmota_journal TO {role}; GRANT SELECT, INSERT ON "
+                 "{schema}.credit_writes TO {role}; GRANT SELECT, INSERT ON "
+                 "{schema}.journal_records TO {role}"},
         // Refused before a row goes in: a row it could not complete would stay without outcome.
-        RoleCase{"NoUpdate",
-                 {kStationRead, "GRANT SELECT, INSERT ON credit_writes TO {role}"},
+        RoleCase{"NoInsertOfOutcomes",
+                 {kStationRead, "GRANT SELECT, INSERT ON credit_writes TO {role}",
+                  "GRANT SELECT ON journal_records TO {role}"},
                  Access::Record,
-                 "role {role} may not update credit_writes: GRANT UPDATE ON "
-                 "{schema}.credit_writes TO {role}"},
+                 "role {role} may not insert into journal_records: GRANT INSERT ON "
+                 "{schema}.journal_records TO {role}"},
         RoleCase{"ReadingNeedsOnlySelect",
-                 {kStationRead, "GRANT SELECT ON credit_writes TO {role}"},
+                 {kStationRead, "GRANT SELECT ON credit_writes, journal_records TO {role}"},
                  Access::Read,
                  ""},
         RoleCase{"ReadingWithoutGrant",
                  {},
                  Access::Read,
-                 "role {role} may not read palmota_journal, nor read credit_writes: GRANT SELECT "
-                 "ON {schema}.palmota_journal TO {role}; GRANT SELECT ON {schema}.credit_writes "
-                 "TO {role}"},
+                 "role {role} may not read palmota_journal, nor read credit_writes, nor read "
+                 "journal_records: GRANT SELECT ON {schema}.palmota_journal TO {role}; GRANT "
+                 "SELECT ON {schema}.credit_writes TO {role}; GRANT SELECT ON "
+                 "{schema}.journal_records TO {role}"},
         // Only the owner of the tables may add the columns of a newer schema.
         RoleCase{"AnUpgradeIsTheOwners",
                  {kStationRead, kStationRows, "ALTER TABLE credit_writes DROP COLUMN serial_after",
                   "UPDATE palmota_journal SET schema_version = 1"},
                  Access::Record,
-                 "role {role} may not upgrade the journal's schema from version 1 to 2: only "
+                 "role {role} may not upgrade the journal's schema from version 1 to 3: only "
                  "the owner of its tables, postgres, may; start it once as postgres"},
         // A first station's role that may not make the tables in the journal's schema.
         RoleCase{"MakingTheTablesNeedsCreate",
