@@ -16,6 +16,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "journal/journal_location.h"
@@ -75,6 +76,10 @@ int measureVerify(long long records, const std::string& folder) {
                               std::to_string(QCoreApplication::applicationPid()) + ".db";
     std::string error;
     auto location = palmota::journal::parseJournalLocation(where, error);
+    if (!location) {
+        std::fprintf(stderr, "journal-bench: %s\n", error.c_str());
+        return 1;
+    }
     {
         SqlJournal journal(where, *location);
         for (long long i = 0; i < records / 2; ++i) {
@@ -86,7 +91,7 @@ int measureVerify(long long records, const std::string& folder) {
             start.serial = "123456";
             start.serialSource = palmota::journal::SerialSource::ReadNow;
             start.before = static_cast<int>(i % 60000);
-            start.amount = start.before.value() + 1;
+            start.amount = *start.before + 1;
             start.topup = 1;
             const auto id = journal.begin(start, error);
             if (!id || !journal.complete(*id, {"ok", true, false, start.amount, "123456"}, error)) {
@@ -100,7 +105,8 @@ int measureVerify(long long records, const std::string& folder) {
     const auto begun = std::chrono::steady_clock::now();
     const bool done = reader.verify(check, error);
     const Millis took = std::chrono::steady_clock::now() - begun;
-    std::filesystem::remove(where);
+    std::error_code ignored;
+    std::filesystem::remove(where, ignored);
     if (!done || check.broken) {
         std::fprintf(stderr, "journal-bench: verify: %s\n",
                      done ? check.broken->what.c_str() : error.c_str());
@@ -121,7 +127,7 @@ void print(const char* name, const Figures& f, const char* goal) {
 
 int main(int argc, char** argv) {
     QCoreApplication application(argc, argv);
-    if (argc > 2 && std::string(argv[1]) == "--verify")
+    if (argc > 2 && std::string_view(argv[1]) == "--verify")
         return measureVerify(std::atoll(argv[2]), argc > 3 ? argv[3] : "/dev/shm");
     const int writes = argc > 1 ? std::max(1, std::atoi(argv[1])) : kDefaultWrites;
     char folder[] = "/tmp/journal-bench-XXXXXX";

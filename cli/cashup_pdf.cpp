@@ -7,6 +7,7 @@
 #include <QPainter>
 #include <QPdfWriter>
 #include <QStringList>
+#include <QtMath>
 #include <algorithm>
 
 #include "cli/cashup_text.h"
@@ -73,13 +74,16 @@ qreal fittingPoints(const QPaintDevice* page, const QStringList& lines, qreal wi
                     qreal points) {
     qsizetype columns = kLineColumns;
     for (const QString& line : lines) columns = std::max(columns, line.size());
-    for (; points > kSmallestPoints; points -= 0.25) {
-        const QFontMetricsF metrics(monospace(points), page);
+    // Tried down in steps of a quarter point, counted as whole quarters.
+    const int smallest = qCeil(kSmallestPoints * 4);
+    int quarters = qFloor(points * 4);
+    for (; quarters > smallest; --quarters) {
+        const QFontMetricsF metrics(monospace(quarters / 4.0), page);
         const qreal across = metrics.horizontalAdvance(QString(columns, u'0'));
         const qreal down = metrics.lineSpacing() * static_cast<qreal>(lines.size());
         if (across <= width && down <= height) break;
     }
-    return points;
+    return quarters / 4.0;
 }
 
 // Draws `lines` one under the other from `top`; returns where the next line would go.

@@ -15,10 +15,7 @@ bool frenchWanted(const std::function<std::string(const char*)>& variable, const
 }
 
 bool installCliTranslations() {
-    const auto variable = [](const char* name) {
-        const char* value = std::getenv(name);
-        return std::string(value ? value : "");
-    };
+    const auto variable = [](const char* name) { return qEnvironmentVariable(name).toStdString(); };
     if (!frenchWanted(variable, QLocale::system())) return true;
     // Made by lrelease from translations/palmota_fr.ts and carried in the program itself.
     static QTranslator translator;
