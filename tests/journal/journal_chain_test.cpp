@@ -2,6 +2,7 @@
 // of the server rewrites history behind the program's back, on SQLite and on PostgreSQL.
 #include <gtest/gtest.h>
 
+#include <QCryptographicHash>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 
@@ -230,6 +231,77 @@ TEST(ChainClosures, AClosureCountsItsPeriodAndIsReadBackAsMade) {
         ChainCheck check;
         ASSERT_TRUE(reader->verify(check, error)) << error;
         EXPECT_FALSE(check.broken) << check.broken->what;
+    }
+}
+
+// The record's hash as the chain makes it: its kind, each field and the previous hash, each
+// as a 4-byte big-endian length and its UTF-8 bytes, NULL as FFFFFFFF.
+QString forgedHash(const QVariantList& fields, const QString& previous) {
+    QCryptographicHash sha(QCryptographicHash::Sha256);
+    const auto add = [&](const QVariant& value) {
+        if (value.isNull()) {
+            sha.addData(QByteArrayView("\xff\xff\xff\xff", 4));
+            return;
+        }
+        const QByteArray bytes = value.toString().toUtf8();
+        const auto n = static_cast<quint32>(bytes.size());
+        const char length[4] = {char(n >> 24), char(n >> 16), char(n >> 8), char(n)};
+        sha.addData(QByteArrayView(length, 4));
+        sha.addData(bytes);
+    };
+    add(fields.value(3));
+    for (const QVariant& field : fields) add(field);
+    add(previous);
+    return QString::fromLatin1(sha.result().toHex());
+}
+
+// Whoever rewrites a closure's total and its hash too (the chain holds no secret) leaves a
+// chain that holds: the closure's figures, recomputed from its period's records, tell it.
+TEST(ChainClosures, AClosureRewrittenWithItsHashIsToldByItsRecords) {
+    for (const Backend backend : {Backend::SQLite, Backend::PostgreSQL}) {
+        SCOPED_TRACE(static_cast<int>(backend));
+        TempFolder folder;
+        const std::string where = testing::newJournal(backend, folder.path());
+        std::string error;
+        {
+            auto journal = testing::openJournal(where);
+            const auto id = journal->begin(aTopup("desk-1", 0, 10), error);
+            ASSERT_TRUE(id && journal->complete(*id, {"ok", true, false, 10, {}}, error)) << error;
+            Closure closure;
+            std::optional<int> nothing;
+            ASSERT_TRUE(journal->close("desk-1", "anne", closure, nothing, error)) << error;
+        }
+        {
+            QSqlDatabase db = testing::rawConnection(where, "forge");
+            QSqlQuery q(db);
+            ASSERT_TRUE(
+                q.exec("SELECT id, station, seq, kind, at, offset_minutes, write_id, cause, "
+                       "confirmed, unchanged, credit_after, serial_after, program, detail, "
+                       "prev_hash FROM journal_records WHERE kind = 'closure'") &&
+                q.next());
+            QVariantList fields;
+            for (int i = 0; i < 14; ++i) fields << q.value(i);
+            const QString previous = q.value(14).toString();
+            q.finish();
+            const QString detail = fields[13].toString().replace(
+                QStringLiteral("\"grandTotal\":10"), QStringLiteral("\"grandTotal\":9999"));
+            ASSERT_NE(detail, fields[13].toString());
+            fields[13] = detail;
+            ASSERT_TRUE(
+                q.prepare("UPDATE journal_records SET detail = ?, hash = ? WHERE kind = "
+                          "'closure'"));
+            q.addBindValue(detail);
+            q.addBindValue(forgedHash(fields, previous));
+            ASSERT_TRUE(q.exec());
+            db.close();
+        }
+        QSqlDatabase::removeDatabase("forge");
+        ChainCheck check;
+        ASSERT_TRUE(testing::openJournal(where, Access::Read)->verify(check, error)) << error;
+        ASSERT_TRUE(check.broken);
+        EXPECT_EQ(check.broken->station, "desk-1");
+        EXPECT_EQ(check.broken->seq, 3);
+        EXPECT_EQ(check.broken->what.rfind("a closure whose figures", 0), 0u) << check.broken->what;
     }
 }
 
