@@ -877,7 +877,9 @@ bool SqlJournal::verify(ChainCheck& check, std::string& error) {
     };
     // Stations with rows before the chain and none in it lost their seal.
     for (const Sealed& s : sealed) chains[s.station];
-    for (auto& [station, entries] : chains) {
+    for (auto& chain : chains) {
+        const QString& station = chain.first;
+        auto& entries = chain.second;
         ++check.stations;
         std::stable_sort(entries.begin(), entries.end(),
                          [](const Entry& a, const Entry& b) { return a.seq < b.seq; });
