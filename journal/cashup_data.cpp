@@ -154,7 +154,7 @@ bool closureFromDetail(const std::string& detail, Closure& c) {
     c.toppedUp = o["toppedUp"].toInteger();
     c.grandTotal = o["grandTotal"].toInteger();
     c.operators.clear();
-    for (const QJsonValue& v : o["operators"].toArray()) {
+    for (const auto& v : o["operators"].toArray()) {
         const QJsonObject l = v.toObject();
         OperatorLine line;
         line.user = l["user"].toString().toStdString();
@@ -168,7 +168,7 @@ bool closureFromDetail(const std::string& detail, Closure& c) {
         c.operators.push_back(line);
     }
     c.open.clear();
-    for (const QJsonValue& v : o["open"].toArray()) {
+    for (const auto& v : o["open"].toArray()) {
         const QJsonObject w = v.toObject();
         ListedWrite listed;
         listed.id = w["id"].toString().toStdString();
