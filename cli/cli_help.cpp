@@ -70,6 +70,9 @@ std::string cliHelpText() {
        palmota-cli --journal WHERE journal list [--from DATE] [--to DATE]
                    [--station NAME] [--json]
        palmota-cli --journal WHERE journal verify [--json]
+       palmota-cli --journal WHERE journal close [--json | --pdf FILE]
+       palmota-cli --journal WHERE journal closure N [--station NAME]
+                   [--json | --pdf FILE]
 
 Reads and encodes badges through the Reader. The commands given run in order over one
 opening of the port, each printing its result as it completes; the run stops at the
@@ -142,9 +145,10 @@ Commands (output on standard output):
                 A write in doubt since that may have left it is named instead, no failure.
                 A badge not in the journal is said as such and is no failure
   journal list
-                each write of the period, one line a write: its start (UTC), station,
-                operator, badge, credit before -> after, the top-up, and how it stands
-                (confirmed, refused or doubtful) with its cause; --json one object a
+                each write of the period, one line a write under a heading per station
+                and local day: its start (local time and UTC offset), operator, badge,
+                credit before -> after, the top-up, and how it stands (confirmed,
+                refused, doubtful or resolved); --json one object a
                 write. --from/--to/--station as for the report. Never opens the port
   journal verify
                 recomputes each station's chain of records (and the seal over the rows
@@ -152,6 +156,17 @@ Commands (output on standard output):
                 inserted or out of place (status 7); every chain holding is status 0.
                 A chain's last records removed show only against a witness made after
                 them. Never opens the port
+  journal close
+                closes this station's open period, everything written since its last
+                closure, with a closure record numbered 1, 2, ... per station: its
+                period, counts, credit loaded and topped up, a line per operator, the
+                doubtful writes still open, the station's grand total and its chain
+                head. Printed as text, --json, or one A4 page with --pdf FILE. Nothing
+                written since the last closure is refused (status 1). Never opens the
+                port
+  journal closure N
+                closure N of this station (or of --station NAME) again, as its record
+                holds it: text, --json or --pdf FILE; none such is status 1
 
 Options:
 )help" + std::string("  -p, --port TEXT\n") +

@@ -175,11 +175,23 @@ bool parseJournalRequest(const std::vector<std::string>& words, CliOptions& opti
                          std::string& error) {
     options.mode = CliMode::Journal;
     if (words.size() < 2 || (words[1] != "report" && words[1] != "check" && words[1] != "verify" &&
-                             words[1] != "list")) {
-        error = "journal report, journal list, journal check or journal verify";
+                             words[1] != "list" && words[1] != "close" && words[1] != "closure")) {
+        error =
+            "journal report, journal list, journal check, journal verify, journal close or "
+            "journal closure N";
         return false;
     }
-    if (words.size() > 2) {
+    if (words[1] == "closure") {
+        // A closure's number as it was printed: digits, from 1.
+        const std::string number = words.size() > 2 ? words[2] : std::string();
+        const bool digits = !number.empty() && number.size() <= 9 &&
+                            number.find_first_not_of("0123456789") == std::string::npos;
+        if (words.size() != 3 || !digits || std::stoi(number) == 0) {
+            error = "journal closure takes the closure's number, from 1";
+            return false;
+        }
+        options.journalRequest.closureNumber = std::stoi(number);
+    } else if (words.size() > 2) {
         error = "\"journal " + words[1] + "\" stands alone; unexpected " +
                 printable(wordsAfter(words, 2));
         return false;
@@ -188,10 +200,12 @@ bool parseJournalRequest(const std::vector<std::string>& words, CliOptions& opti
         error = "journal " + words[1] + " needs --journal WHERE";
         return false;
     }
-    options.journalRequest.action = words[1] == "check"    ? JournalRequest::Action::Check
-                                    : words[1] == "verify" ? JournalRequest::Action::Verify
-                                    : words[1] == "list"   ? JournalRequest::Action::List
-                                                           : JournalRequest::Action::Report;
+    options.journalRequest.action = words[1] == "check"     ? JournalRequest::Action::Check
+                                    : words[1] == "verify"  ? JournalRequest::Action::Verify
+                                    : words[1] == "list"    ? JournalRequest::Action::List
+                                    : words[1] == "close"   ? JournalRequest::Action::Close
+                                    : words[1] == "closure" ? JournalRequest::Action::Closure
+                                                            : JournalRequest::Action::Report;
     return true;
 }
 
@@ -292,7 +306,16 @@ CliParse parseCliOptions(const std::vector<std::string>& arguments, const QDateT
         JournalRequest& request = options.journalRequest;
         const bool report = request.action == JournalRequest::Action::Report ||
                             request.action == JournalRequest::Action::List;
-        if (!report && reportOptions)
+        const bool closing = request.action == JournalRequest::Action::Close ||
+                             request.action == JournalRequest::Action::Closure;
+        // A closure is read back for any station, and made only by the station itself.
+        const bool closureOptions =
+            !parser.isSet(from) && !parser.isSet(to) && !parser.isSet(csv) &&
+            (request.action == JournalRequest::Action::Closure || !parser.isSet(station));
+        if (closing && !closureOptions)
+            return usageError(
+                "journal close takes --json or --pdf; journal closure N also --station NAME");
+        if (!report && !closing && reportOptions)
             return usageError("--from, --to, --station, --csv and --pdf are for journal report");
         if (parser.isSet(csv) && options.json) return usageError("--json or --csv, not both");
         if (parser.isSet(pdf) && (options.json || parser.isSet(csv)))

@@ -35,12 +35,14 @@ enum class CliMode {
 
 // palmota-cli journal report|check: a check, or the report asked for.
 struct JournalRequest : till::ReportRequest {
-    enum class Action { Report, Check, Verify, List };
+    enum class Action { Report, Check, Verify, List, Close, Closure };
     Action action = Action::Report;
     // report: the fields of till::ReportRequest, whose from and to are here the stations'
     // local days YYYY-MM-DD ("today" and "yesterday" given as the days they were when parsed).
     // --pdf FILE: the text for people printed to A4 pages in FILE instead of standard output.
     std::string pdf;
+    // closure N: the closure's number (1, 2, ... per station).
+    int closureNumber = 0;
 };
 
 // What one run of palmota-cli is asked to do. Parsed without touching any port, so that

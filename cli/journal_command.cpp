@@ -5,6 +5,7 @@
 #include <QJsonObject>
 
 #include "cli/cashup_pdf.h"
+#include "cli/cashup_text.h"
 #include "cli/cause_lines.h"
 #include "cli/cli_status.h"
 #include "journal/cashup_data.h"
@@ -83,28 +84,6 @@ int runJournalReport(till::Ledger& ledger, const std::string& where, const Journ
     return out ? kExitSuccess : kExitOutputClosed;
 }
 
-namespace {
-
-const char* standingName(journal::WriteStanding standing) {
-    switch (standing) {
-        case journal::WriteStanding::Confirmed:
-            return "confirmed";
-        case journal::WriteStanding::Refused:
-            return "refused";
-        case journal::WriteStanding::Resolved:
-            return "resolved";
-        case journal::WriteStanding::Doubtful:
-            break;
-    }
-    return "doubtful";
-}
-
-QJsonValue orNull(const std::optional<int>& value) {
-    return value ? QJsonValue(*value) : QJsonValue();
-}
-
-}  // namespace
-
 int runJournalList(till::Ledger& ledger, const JournalRequest& request, std::ostream& out,
                    std::ostream& err) {
     std::string problem;
@@ -113,36 +92,70 @@ int runJournalList(till::Ledger& ledger, const JournalRequest& request, std::ost
         err << "palmota-cli: journal unavailable: " << problem << std::endl;
         return kExitJournal;
     }
-    const auto number = [](const std::optional<int>& v) {
-        return v ? std::to_string(*v) : std::string("-");
-    };
-    for (const journal::ListedWrite& w : journal::listedWrites(*rows)) {
-        if (request.format == JournalRequest::Format::Json) {
-            printJson(
-                out,
-                QJsonObject{{"id", text(w.id)},
-                            {"started", text(w.started.utc)},
-                            {"offsetMinutes", w.started.offsetMinutes},
-                            {"station", text(w.station)},
-                            {"user", text(w.user)},
-                            {"serial", w.serial ? QJsonValue(text(*w.serial)) : QJsonValue()},
-                            {"before", orNull(w.before)},
-                            {"after", orNull(w.after)},
-                            {"amount", w.amount},
-                            {"topup", orNull(w.topup)},
-                            {"standing", standingName(w.standing)},
-                            {"cause", w.cause.empty() ? QJsonValue() : QJsonValue(text(w.cause))}});
-            continue;
-        }
-        // Plain text until the cash-up's own renderings take over: time (UTC), station,
-        // operator, badge, before -> after, top-up, standing and cause.
-        out << printable(w.started.utc) << "  " << printable(w.station) << "  " << printable(w.user)
-            << "  badge " << printable(w.serial.value_or("-")) << "  " << number(w.before) << " -> "
-            << number(w.after) << "  top-up " << number(w.topup) << "  " << standingName(w.standing)
-            << (w.cause.empty() ? "" : " (" + printable(w.cause) + ")") << '\n';
-    }
+    const std::vector<journal::ListedWrite> writes = journal::listedWrites(*rows);
+    if (request.format == JournalRequest::Format::Json)
+        out << jsonLines(writeListJson(writes));
+    else
+        out << writeListText(writes);
     out << std::flush;
     return out ? kExitSuccess : kExitOutputClosed;
+}
+
+namespace {
+
+// Status 1, as a command that could not do what it was asked: nothing to close, no such
+// closure.
+constexpr int kExitNothing = 1;
+
+// A closure as asked: text, one JSON line, or its A4 page in the file --pdf names.
+int printClosure(const journal::Closure& closure, const JournalRequest& request, bool json,
+                 std::ostream& out, std::ostream& err) {
+    if (!request.pdf.empty()) {
+        std::string error;
+        if (!writeClosurePdf(closure, QString::fromStdString(request.pdf), error)) {
+            err << "palmota-cli: " << error << std::endl;
+            return kExitUsage;
+        }
+        return kExitSuccess;
+    }
+    if (json)
+        printJson(out, closureJson(closure));
+    else
+        out << closureText(closure);
+    out << std::flush;
+    return out ? kExitSuccess : kExitOutputClosed;
+}
+
+}  // namespace
+
+int runJournalClose(till::Ledger& ledger, const JournalRequest& request, bool json,
+                    std::ostream& out, std::ostream& err) {
+    journal::Closure closure;
+    std::optional<int> nothingSince;
+    std::string problem;
+    if (!ledger.close(closure, nothingSince, problem)) {
+        err << "palmota-cli: " << problem << std::endl;
+        return nothingSince ? kExitNothing : kExitJournal;
+    }
+    return printClosure(closure, request, json, out, err);
+}
+
+int runJournalClosure(till::Ledger& ledger, const JournalRequest& request, bool json,
+                      std::ostream& out, std::ostream& err) {
+    std::optional<journal::Closure> closure;
+    std::string problem;
+    if (!ledger.closure(request.station, request.closureNumber, closure, problem)) {
+        err << "palmota-cli: journal unavailable: " << problem << std::endl;
+        return kExitJournal;
+    }
+    if (!closure) {
+        err << "palmota-cli: no closure " << request.closureNumber
+            << (request.station.empty() ? std::string(" of this station")
+                                        : " of station " + printable(request.station))
+            << std::endl;
+        return kExitNothing;
+    }
+    return printClosure(*closure, request, json, out, err);
 }
 
 int runJournalVerify(till::Ledger& ledger, bool json, std::ostream& out, std::ostream& err) {

@@ -35,6 +35,15 @@ int runJournalList(till::Ledger& ledger, const JournalRequest& request, std::ost
 // record that breaks one, 6 when the journal could not be read.
 int runJournalVerify(till::Ledger& ledger, bool json, std::ostream& out, std::ostream& err);
 
+// journal close: this station's open period closed and the closure printed (text, JSON, or
+// A4 PDF with --pdf); status 1 when nothing was written since its last closure, 6 when the
+// journal could not be written. journal closure N: closure N of the station as it was made,
+// read back from its record; status 1 when there is none.
+int runJournalClose(till::Ledger& ledger, const JournalRequest& request, bool json,
+                    std::ostream& out, std::ostream& err);
+int runJournalClosure(till::Ledger& ledger, const JournalRequest& request, bool json,
+                      std::ostream& out, std::ostream& err);
+
 int runJournalCheck(till::Till& till, bool json, std::ostream& out, std::ostream& err);
 
 }  // namespace palmota::cli

@@ -126,7 +126,9 @@ int main(int argc, char** argv) {
     // report or a check reads it, and never makes one.
     std::unique_ptr<till::Ledger> ledger;
     if (!options.journal.empty()) {
-        const bool reading = options.mode == cli::CliMode::Journal;
+        // journal close appends its closure: it records, as a write does.
+        const bool reading = options.mode == cli::CliMode::Journal &&
+                             options.journalRequest.action != cli::JournalRequest::Action::Close;
         till::Ledger::Opening opening = till::Ledger::open(
             options.journal, reading ? journal::Access::Read : journal::Access::Record,
             till::Station::here("palmota-cli", [&options] { return options.port; }));
@@ -153,6 +155,12 @@ int main(int argc, char** argv) {
     if (options.mode == cli::CliMode::Journal &&
         journalRequest.action == cli::JournalRequest::Action::Verify)
         return cli::runJournalVerify(*ledger, options.json, std::cout, std::cerr);
+    if (options.mode == cli::CliMode::Journal &&
+        journalRequest.action == cli::JournalRequest::Action::Close)
+        return cli::runJournalClose(*ledger, journalRequest, options.json, std::cout, std::cerr);
+    if (options.mode == cli::CliMode::Journal &&
+        journalRequest.action == cli::JournalRequest::Action::Closure)
+        return cli::runJournalClosure(*ledger, journalRequest, options.json, std::cout, std::cerr);
 
     const std::unique_ptr<SerialLine> port = makeSystemSerialLine();
     std::unique_ptr<TracingLine> tracing;

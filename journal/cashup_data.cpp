@@ -1,5 +1,9 @@
 #include "journal/cashup_data.h"
 
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
 #include "journal/daily_report.h"
 
 namespace palmota::journal {
@@ -29,6 +33,157 @@ std::vector<ListedWrite> listedWrites(const std::vector<WriteRow>& rows) {
         listed.push_back(std::move(w));
     }
     return listed;
+}
+
+}  // namespace palmota::journal
+
+namespace palmota::journal {
+
+namespace {
+
+QJsonValue orNull(const std::optional<int>& value) {
+    return value ? QJsonValue(*value) : QJsonValue();
+}
+
+std::optional<int> intOrNone(const QJsonValue& value) {
+    if (value.isNull() || value.isUndefined()) return std::nullopt;
+    return value.toInt();
+}
+
+QJsonValue timeJson(const std::optional<StationTime>& time) {
+    if (!time) return QJsonValue();
+    return QJsonObject{{"utc", QString::fromStdString(time->utc)},
+                       {"offsetMinutes", time->offsetMinutes}};
+}
+
+std::optional<StationTime> timeFrom(const QJsonValue& value) {
+    if (!value.isObject()) return std::nullopt;
+    const QJsonObject o = value.toObject();
+    return StationTime{o["utc"].toString().toStdString(), o["offsetMinutes"].toInt()};
+}
+
+qint64 wide(long long value) {
+    return static_cast<qint64>(value);
+}
+
+}  // namespace
+
+void closureFigures(const std::vector<WriteRow>& rows, long long previousGrandTotal,
+                    Closure& closure) {
+    closure.operators = operatorLines(rows);
+    closure.writes = closure.confirmed = closure.refused = closure.doubtful = closure.resolved = 0;
+    closure.loaded = closure.toppedUp = 0;
+    for (const OperatorLine& line : closure.operators) {
+        closure.writes += line.writes;
+        closure.confirmed += line.confirmed;
+        closure.refused += line.refused;
+        closure.doubtful += line.doubtful;
+        closure.resolved += line.resolved;
+        closure.loaded += line.loaded;
+        closure.toppedUp += line.toppedUp;
+    }
+    closure.open.clear();
+    for (const ListedWrite& w : listedWrites(rows))
+        if (w.standing == WriteStanding::Doubtful) closure.open.push_back(w);
+    closure.first.reset();
+    closure.last.reset();
+    if (!rows.empty()) {
+        const WriteRow& first = rows.front();
+        const WriteRow& last = rows.back();
+        closure.first = StationTime{first.started, first.offsetMinutes.value_or(0)};
+        closure.last = StationTime{last.started, last.offsetMinutes.value_or(0)};
+    }
+    closure.grandTotal = previousGrandTotal + closure.loaded;
+}
+
+std::string closureDetail(const Closure& c) {
+    QJsonArray operators;
+    for (const OperatorLine& line : c.operators)
+        operators.append(QJsonObject{{"user", QString::fromStdString(line.user)},
+                                     {"writes", line.writes},
+                                     {"confirmed", line.confirmed},
+                                     {"refused", line.refused},
+                                     {"doubtful", line.doubtful},
+                                     {"resolved", line.resolved},
+                                     {"loaded", wide(line.loaded)},
+                                     {"toppedUp", wide(line.toppedUp)}});
+    QJsonArray open;
+    for (const ListedWrite& w : c.open)
+        open.append(QJsonObject{
+            {"id", QString::fromStdString(w.id)},
+            {"started", timeJson(w.started)},
+            {"user", QString::fromStdString(w.user)},
+            {"serial", w.serial ? QJsonValue(QString::fromStdString(*w.serial)) : QJsonValue()},
+            {"before", orNull(w.before)},
+            {"amount", w.amount},
+            {"topup", orNull(w.topup)},
+            {"cause", QString::fromStdString(w.cause)}});
+    // QJsonObject keeps its keys sorted: the text depends on the figures alone.
+    const QJsonObject object{{"number", c.number},
+                             {"user", QString::fromStdString(c.user)},
+                             {"first", timeJson(c.first)},
+                             {"last", timeJson(c.last)},
+                             {"writes", c.writes},
+                             {"confirmed", c.confirmed},
+                             {"refused", c.refused},
+                             {"doubtful", c.doubtful},
+                             {"resolved", c.resolved},
+                             {"loaded", wide(c.loaded)},
+                             {"toppedUp", wide(c.toppedUp)},
+                             {"operators", operators},
+                             {"open", open},
+                             {"grandTotal", wide(c.grandTotal)}};
+    return QJsonDocument(object).toJson(QJsonDocument::Compact).toStdString();
+}
+
+bool closureFromDetail(const std::string& detail, Closure& c) {
+    const QJsonDocument document = QJsonDocument::fromJson(QByteArray::fromStdString(detail));
+    if (!document.isObject()) return false;
+    const QJsonObject o = document.object();
+    if (!o["number"].isDouble()) return false;
+    c.number = o["number"].toInt();
+    c.user = o["user"].toString().toStdString();
+    c.first = timeFrom(o["first"]);
+    c.last = timeFrom(o["last"]);
+    c.writes = o["writes"].toInt();
+    c.confirmed = o["confirmed"].toInt();
+    c.refused = o["refused"].toInt();
+    c.doubtful = o["doubtful"].toInt();
+    c.resolved = o["resolved"].toInt();
+    c.loaded = o["loaded"].toInteger();
+    c.toppedUp = o["toppedUp"].toInteger();
+    c.grandTotal = o["grandTotal"].toInteger();
+    c.operators.clear();
+    for (const auto& v : o["operators"].toArray()) {
+        const QJsonObject l = v.toObject();
+        OperatorLine line;
+        line.user = l["user"].toString().toStdString();
+        line.writes = l["writes"].toInt();
+        line.confirmed = l["confirmed"].toInt();
+        line.refused = l["refused"].toInt();
+        line.doubtful = l["doubtful"].toInt();
+        line.resolved = l["resolved"].toInt();
+        line.loaded = l["loaded"].toInteger();
+        line.toppedUp = l["toppedUp"].toInteger();
+        c.operators.push_back(line);
+    }
+    c.open.clear();
+    for (const auto& v : o["open"].toArray()) {
+        const QJsonObject w = v.toObject();
+        ListedWrite listed;
+        listed.id = w["id"].toString().toStdString();
+        listed.started = timeFrom(w["started"]).value_or(StationTime{});
+        listed.station = c.station;
+        listed.user = w["user"].toString().toStdString();
+        if (w["serial"].isString()) listed.serial = w["serial"].toString().toStdString();
+        listed.before = intOrNone(w["before"]);
+        listed.amount = w["amount"].toInt();
+        listed.topup = intOrNone(w["topup"]);
+        listed.cause = w["cause"].toString().toStdString();
+        listed.standing = WriteStanding::Doubtful;
+        c.open.push_back(listed);
+    }
+    return true;
 }
 
 }  // namespace palmota::journal

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "journal/cashup.h"
+
 namespace palmota::journal {
 
 // Where the serial number and the credit recorded before a write come from.
@@ -107,6 +109,24 @@ class Journal {
     // only when the journal could not be read.
     virtual bool verify(ChainCheck& check, std::string& error) {
         check = {};
+        error = "this journal keeps no chain";
+        return false;
+    }
+    // Closes `station`'s open period, everything since its previous closure, by appending a
+    // closure record made by `user`: `closure` filled as stored. False with `error` set on
+    // failure, or with `nothingSince` set (the last closure's number, 0 for none) and `error`
+    // saying so when the period holds no write: a closure is never made twice over the same
+    // rows.
+    virtual bool close(const std::string& station, const std::string& user, Closure& closure,
+                       std::optional<int>& nothingSince, std::string& error) {
+        (void)station, (void)user, (void)closure, nothingSince.reset();
+        error = "this journal keeps no chain";
+        return false;
+    }
+    // Closure `number` of `station`, as its record holds it; `found` empty when there is none.
+    virtual bool closure(const std::string& station, int number, std::optional<Closure>& found,
+                         std::string& error) {
+        (void)station, (void)number, found.reset();
         error = "this journal keeps no chain";
         return false;
     }

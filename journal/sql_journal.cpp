@@ -16,6 +16,7 @@
 #include <atomic>
 #include <map>
 
+#include "journal/cashup_data.h"
 #include "journal/journal_platform.h"
 #include "journal/server_message.h"
 #include "journal/sql_schema.h"
@@ -302,7 +303,9 @@ std::vector<Sealed> sealedRows(QSqlQuery& q) {
 
 // The writes as a table of whole rows: from version 3 a write's outcome is the record that
 // names it, and rows of earlier versions hold theirs in their own columns.
-QString writesSource(int version) {
+// With `period`, each write also carries its place (seq), and its outcome only when that
+// lies before a place bound first.
+QString writesSource(int version, bool period = false) {
     if (version < kChainSince) return table();
     QStringList list;
     for (const Column& c : kColumns) {
@@ -313,10 +316,12 @@ QString writesSource(int version) {
             list << QStringLiteral("COALESCE(o.%1, w.%2) AS %2")
                         .arg(n == QLatin1String("ended") ? QStringLiteral("at") : n, n);
     }
+    if (period) list << QStringLiteral("w.seq AS seq");
     return QStringLiteral(
                "(SELECT %1 FROM %2 w LEFT JOIN %3 o ON o.kind = 'outcome' AND "
-               "o.write_id = w.id) AS r")
-        .arg(list.join(QStringLiteral(", ")), table(), schema::recordsTable());
+               "o.write_id = w.id%4) AS r")
+        .arg(list.join(QStringLiteral(", ")), table(), schema::recordsTable(),
+             period ? QStringLiteral(" AND o.seq < ?") : QString());
 }
 
 WriteRow rowFrom(const QSqlQuery& q) {
@@ -753,6 +758,43 @@ bool SqlJournal::seal(std::string& error) {
     return true;
 }
 
+namespace {
+
+// A station's closures as stored, in the order of its chain.
+struct StoredClosure {
+    long long seq;
+    Closure closure;
+};
+
+bool storedClosures(QSqlQuery& q, const QString& station, std::vector<StoredClosure>& found,
+                    std::string& why) {
+    q.setForwardOnly(true);
+    if (!q.prepare(QStringLiteral("SELECT seq, at, offset_minutes, program, detail, hash FROM %1 "
+                                  "WHERE station = ? AND kind = 'closure' ORDER BY seq")
+                       .arg(schema::recordsTable())))
+        return false;
+    q.addBindValue(station);
+    if (!q.exec()) return false;
+    found.clear();
+    while (q.next()) {
+        StoredClosure s{q.value(0).toLongLong(), {}};
+        s.closure.station = station.toStdString();
+        s.closure.made = {text(q.value(1)), q.value(2).toInt()};
+        s.closure.program = text(q.value(3));
+        s.closure.chainHead = text(q.value(5));
+        if (!closureFromDetail(text(q.value(4)), s.closure)) {
+            why = "the closure at place " + std::to_string(s.seq) + " of station " +
+                  station.toStdString() + " cannot be read";
+            return false;
+        }
+        found.push_back(std::move(s));
+    }
+    q.finish();
+    return true;
+}
+
+}  // namespace
+
 bool SqlJournal::verify(ChainCheck& check, std::string& error) {
     const DriverMessages quiet(driverMessages_);
     check = {};
@@ -878,7 +920,129 @@ bool SqlJournal::verify(ChainCheck& check, std::string& error) {
             broken(station, *seal,
                    "the rows it seals were altered, removed or added since the chain began");
     }
+    if (check.broken) return true;
+    // Every chain holds: each closure's figures are then recomputed from the records of its
+    // period, so that a closure rewritten with its hash and every hash after it is still
+    // told by the rows it counted.
+    return withConnection(
+        [&](QSqlQuery& q, std::string& why) {
+            for (const auto& [station, entries] : chains) {
+                std::vector<StoredClosure> stored;
+                if (!storedClosures(q, station, stored, why)) return false;
+                long long after = 0;
+                long long grandTotal = 0;
+                for (const StoredClosure& s : stored) {
+                    std::vector<WriteRow> rows;
+                    if (!periodRows(q, station, after, s.seq, rows)) return false;
+                    Closure recomputed = s.closure;
+                    closureFigures(rows, grandTotal, recomputed);
+                    if (closureDetail(recomputed) != closureDetail(s.closure)) {
+                        const auto e = std::find_if(entries.begin(), entries.end(),
+                                                    [&](const Entry& x) { return x.seq == s.seq; });
+                        broken(station,
+                               e == entries.end() ? Entry{s.seq, {}, {}, {}, {}, {}, {}} : *e,
+                               "a closure whose figures are not those of its period's records "
+                               "(closure " +
+                                   std::to_string(s.closure.number) + ")");
+                        return true;
+                    }
+                    after = s.seq;
+                    grandTotal = s.closure.grandTotal;
+                }
+            }
+            return true;
+        },
+        error);
+}
+
+bool SqlJournal::periodRows(QSqlQuery& q, const QString& station, long long after, long long before,
+                            std::vector<WriteRow>& rows) {
+    q.setForwardOnly(true);
+    if (!q.prepare(QStringLiteral("SELECT %1 FROM %2 WHERE station = ? AND seq > ? AND seq < ? "
+                                  "ORDER BY seq")
+                       .arg(selectList(kSchemaVersion), writesSource(kSchemaVersion, true))))
+        return false;
+    q.addBindValue(before);
+    q.addBindValue(station);
+    q.addBindValue(after);
+    q.addBindValue(before);
+    if (!q.exec()) return false;
+    rows.clear();
+    while (q.next()) rows.push_back(rowFrom(q));
+    q.finish();
     return true;
+}
+
+bool SqlJournal::close(const std::string& station, const std::string& user, Closure& closure,
+                       std::optional<int>& nothingSince, std::string& error) {
+    const DriverMessages quiet(driverMessages_);
+    nothingSince.reset();
+    const QString name = QString::fromStdString(station);
+    const QString at = now();
+    const int offset = offsetNow();
+    return withConnection(
+        [&](QSqlQuery& q, std::string& why) {
+            return appendLinked(
+                q, name, at, [&](QSqlQuery& in, long long seq, const QString& prev) {
+                    // Under the station's lock: the closures before it and the period since the
+                    // last of them, as they stand now.
+                    std::vector<StoredClosure> before;
+                    if (!storedClosures(in, name, before, why)) return false;
+                    const long long after = before.empty() ? 0 : before.back().seq;
+                    const int previous = before.empty() ? 0 : before.back().closure.number;
+                    std::vector<WriteRow> rows;
+                    if (!periodRows(in, name, after, seq, rows)) return false;
+                    if (rows.empty()) {
+                        nothingSince = previous;
+                        why = previous == 0
+                                  ? std::string("nothing to close: the station has no write")
+                                  : "nothing to close since closure " + std::to_string(previous);
+                        return false;
+                    }
+                    closure = Closure{};
+                    closure.station = station;
+                    closure.number = previous + 1;
+                    closure.made = {at.toStdString(), offset};
+                    closure.user = user;
+                    closure.program = programName().toStdString();
+                    closureFigures(rows, before.empty() ? 0 : before.back().closure.grandTotal,
+                                   closure);
+                    const QVariantList values{
+                        QUuid::createUuid().toString(QUuid::WithoutBraces),
+                        name,
+                        seq,
+                        QStringLiteral("closure"),
+                        at,
+                        offset,
+                        QVariant(QMetaType::fromType<QString>()),
+                        QVariant(QMetaType::fromType<QString>()),
+                        QVariant(QMetaType::fromType<int>()),
+                        QVariant(QMetaType::fromType<int>()),
+                        QVariant(QMetaType::fromType<int>()),
+                        QVariant(QMetaType::fromType<QString>()),
+                        programName(),
+                        QString::fromStdString(closureDetail(closure)),
+                    };
+                    closure.chainHead = recordHash(values, prev).toStdString();
+                    return insertRecord(in, values, prev);
+                });
+        },
+        error);
+}
+
+bool SqlJournal::closure(const std::string& station, int number, std::optional<Closure>& found,
+                         std::string& error) {
+    const DriverMessages quiet(driverMessages_);
+    found.reset();
+    return withConnection(
+        [&](QSqlQuery& q, std::string& why) {
+            std::vector<StoredClosure> stored;
+            if (!storedClosures(q, QString::fromStdString(station), stored, why)) return false;
+            for (StoredClosure& s : stored)
+                if (s.closure.number == number) found = std::move(s.closure);
+            return true;
+        },
+        error);
 }
 
 bool SqlJournal::stillThere(std::string& error) {

@@ -45,6 +45,10 @@ class SqlJournal final : public Journal {
     bool lastConfirmed(const std::string& serial, std::optional<WriteRow>& row,
                        std::string& error) override;
     bool verify(ChainCheck& check, std::string& error) override;
+    bool close(const std::string& station, const std::string& user, Closure& closure,
+               std::optional<int>& nothingSince, std::string& error) override;
+    bool closure(const std::string& station, int number, std::optional<Closure>& found,
+                 std::string& error) override;
     void setDriverMessages(std::function<void(const std::string&)> sink) override;
 
     // PostgreSQL: the client's deadline on each answer (kAnswerDeadline), and what tells it
@@ -82,6 +86,11 @@ class SqlJournal final : public Journal {
     static QString writeHash(const QVariantList& beginValues, long long seq,
                              const QString& previous);
     static QString recordHash(const QVariantList& recordValues, const QString& previous);
+    // The writes of `station`'s chain after place `after` and before place `before`, each
+    // with its outcome only when that was recorded before `before`: a closure's period as it
+    // stood when the closure was made.
+    static bool periodRows(QSqlQuery& q, const QString& station, long long after, long long before,
+                           std::vector<WriteRow>& rows);
     // The version of the journal open: one read by this program may be older than it.
     int storedVersion();
     // Whether the SQLite file at the path is still the one opened (not moved, removed or

@@ -134,6 +134,15 @@ class Ledger {
     bool verifyChains(journal::ChainCheck& check, std::string& error) {
         return journal_.verify(check, error);
     }
+    // journal close: this station's open period closed by its account.
+    bool close(journal::Closure& closure, std::optional<int>& nothingSince, std::string& error) {
+        return journal_.close(station_.host, station_.account, closure, nothingSince, error);
+    }
+    // journal closure N: the closure as its record holds it, of `station` (empty: this one).
+    bool closure(const std::string& station, int number, std::optional<journal::Closure>& found,
+                 std::string& error) {
+        return journal_.closure(station.empty() ? station_.host : station, number, found, error);
+    }
     Station station_;
 };
 

@@ -2,9 +2,11 @@
 // of the server rewrites history behind the program's back, on SQLite and on PostgreSQL.
 #include <gtest/gtest.h>
 
+#include <QCryptographicHash>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 
+#include "journal/cashup_data.h"
 #include "tests/journal/journal_places.h"
 
 namespace palmota::journal {
@@ -41,8 +43,9 @@ void PrintTo(const Tampering& t, std::ostream* os) {
     *os << t.name;
 }
 
-// desk-1 makes three top-ups, desk-2 one: desk-1's chain holds write 1, its outcome (2),
-// write 3, outcome 4, write 5, outcome 6; desk-2's write 1 and outcome 2.
+// desk-1 makes three top-ups, desk-2 one and closes: desk-1's chain holds write 1, its
+// outcome (2), write 3, outcome 4, write 5, outcome 6; desk-2's write 1, outcome 2 and
+// closure 3.
 const Tampering kTamperings[] = {
     {"Clean", {}, "", 0, ""},
     {"AnAmountChanged",
@@ -85,6 +88,12 @@ const Tampering kTamperings[] = {
      "desk-2",
      1,
      "altered"},
+    {"AClosuresTotalChanged",
+     {"UPDATE journal_records SET detail = replace(detail, '\"grandTotal\":5', "
+      "'\"grandTotal\":9999') WHERE kind = 'closure'"},
+     "desk-2",
+     3,
+     "altered"},
     // The last record of a chain, removed: nothing after it names it, so the chain alone
     // holds. Only a witness made after it (a closure's chain head, printed) shows it.
     {"TheLastRecordRemovedShowsNoBreakWithoutAWitness",
@@ -113,6 +122,9 @@ TEST_P(ChainTest, VerifyNamesTheFirstRecordRewritten) {
         }
         const auto id = journal->begin(aTopup("desk-2", 0, 5), error);
         ASSERT_TRUE(id && journal->complete(*id, {"ok", true, false, 5, {}}, error)) << error;
+        Closure closure;
+        std::optional<int> nothing;
+        ASSERT_TRUE(journal->close("desk-2", "desk", closure, nothing, error)) << error;
     }
     for (const char* statement : t.statements)
         ASSERT_TRUE(testing::execRaw(where_, statement)) << statement;
@@ -138,6 +150,160 @@ INSTANTIATE_TEST_SUITE_P(Tamperings, ChainTest,
                              return testing::backendName({std::get<0>(row.param), 0}) + "_" +
                                     std::get<1>(row.param).name;
                          });
+
+// A station's closures: each over the writes since the one before, numbered per station,
+// its figures those of its rows, never made twice over the same rows, and read back as
+// made; verify recomputes them.
+TEST(ChainClosures, AClosureCountsItsPeriodAndIsReadBackAsMade) {
+    for (const Backend backend : {Backend::SQLite, Backend::PostgreSQL}) {
+        SCOPED_TRACE(static_cast<int>(backend));
+        TempFolder folder;
+        const std::string where = testing::newJournal(backend, folder.path());
+        std::string error;
+        auto journal = testing::openJournal(where);
+        std::optional<int> nothing;
+        Closure none;
+        EXPECT_FALSE(journal->close("desk-1", "anne", none, nothing, error));
+        EXPECT_EQ(nothing, 0) << error;
+        // Two top-ups confirmed, one refused, one left without outcome, another station's.
+        for (int i = 0; i < 2; ++i) {
+            const auto id = journal->begin(aTopup("desk-1", 100 * i, 10), error);
+            ASSERT_TRUE(id && journal->complete(*id, {"ok", true, false, 100 * i + 10, {}}, error))
+                << error;
+        }
+        const auto refused = journal->begin(aTopup("desk-1", 500, 7), error);
+        ASSERT_TRUE(refused &&
+                    journal->complete(*refused, {"write-refused", false, true, 500, {}}, error))
+            << error;
+        const auto doubtful = journal->begin(aTopup("desk-1", 600, 3), error);
+        ASSERT_TRUE(doubtful) << error;
+        ASSERT_TRUE(journal->begin(aTopup("desk-2", 0, 40), error)) << error;
+
+        Closure first;
+        ASSERT_TRUE(journal->close("desk-1", "anne", first, nothing, error)) << error;
+        EXPECT_EQ(first.number, 1);
+        EXPECT_EQ(first.station, "desk-1");
+        EXPECT_EQ(first.user, "anne");
+        EXPECT_EQ(first.writes, 4);
+        EXPECT_EQ(first.confirmed, 2);
+        EXPECT_EQ(first.refused, 1);
+        EXPECT_EQ(first.doubtful, 1);
+        EXPECT_EQ(first.loaded, 20);
+        EXPECT_EQ(first.toppedUp, 20);
+        EXPECT_EQ(first.grandTotal, 20);
+        ASSERT_EQ(first.operators.size(), 1u);
+        EXPECT_EQ(first.operators[0].user, "desk");
+        EXPECT_EQ(first.operators[0].writes, 4);
+        ASSERT_EQ(first.open.size(), 1u);
+        EXPECT_EQ(first.open[0].id, *doubtful);
+        EXPECT_EQ(first.chainHead.size(), 64u);
+        ASSERT_TRUE(first.first && first.last);
+
+        Closure again;
+        EXPECT_FALSE(journal->close("desk-1", "anne", again, nothing, error));
+        EXPECT_EQ(nothing, 1);
+        EXPECT_EQ(error, "nothing to close since closure 1");
+
+        const auto later = journal->begin(aTopup("desk-1", 110, 5), error);
+        ASSERT_TRUE(later && journal->complete(*later, {"ok", true, false, 115, {}}, error))
+            << error;
+        Closure second;
+        ASSERT_TRUE(journal->close("desk-1", "anne", second, nothing, error)) << error;
+        EXPECT_EQ(second.number, 2);
+        EXPECT_EQ(second.writes, 1);
+        EXPECT_EQ(second.grandTotal, 25);
+        Closure other;
+        ASSERT_TRUE(journal->close("desk-2", "bob", other, nothing, error)) << error;
+        EXPECT_EQ(other.number, 1);
+        EXPECT_EQ(other.doubtful, 1);
+
+        // Read back by another program: the figures, time and chain head as made.
+        auto reader = testing::openJournal(where, Access::Read);
+        std::optional<Closure> shown;
+        ASSERT_TRUE(reader->closure("desk-1", 1, shown, error)) << error;
+        ASSERT_TRUE(shown);
+        EXPECT_EQ(closureDetail(*shown), closureDetail(first));
+        EXPECT_EQ(shown->chainHead, first.chainHead);
+        EXPECT_EQ(shown->made.utc, first.made.utc);
+        EXPECT_EQ(shown->program, first.program);
+        ASSERT_TRUE(reader->closure("desk-1", 3, shown, error)) << error;
+        EXPECT_FALSE(shown);
+        ChainCheck check;
+        ASSERT_TRUE(reader->verify(check, error)) << error;
+        EXPECT_FALSE(check.broken) << check.broken->what;
+    }
+}
+
+// The record's hash as the chain makes it: its kind, each field and the previous hash, each
+// as a 4-byte big-endian length and its UTF-8 bytes, NULL as FFFFFFFF.
+QString forgedHash(const QVariantList& fields, const QString& previous) {
+    QCryptographicHash sha(QCryptographicHash::Sha256);
+    const auto add = [&](const QVariant& value) {
+        if (value.isNull()) {
+            sha.addData(QByteArrayView("\xff\xff\xff\xff", 4));
+            return;
+        }
+        const QByteArray bytes = value.toString().toUtf8();
+        const auto n = static_cast<quint32>(bytes.size());
+        const char length[4] = {char(n >> 24), char(n >> 16), char(n >> 8), char(n)};
+        sha.addData(QByteArrayView(length, 4));
+        sha.addData(bytes);
+    };
+    add(fields.value(3));
+    for (const QVariant& field : fields) add(field);
+    add(previous);
+    return QString::fromLatin1(sha.result().toHex());
+}
+
+// Whoever rewrites a closure's total and its hash too (the chain holds no secret) leaves a
+// chain that holds: the closure's figures, recomputed from its period's records, tell it.
+TEST(ChainClosures, AClosureRewrittenWithItsHashIsToldByItsRecords) {
+    for (const Backend backend : {Backend::SQLite, Backend::PostgreSQL}) {
+        SCOPED_TRACE(static_cast<int>(backend));
+        TempFolder folder;
+        const std::string where = testing::newJournal(backend, folder.path());
+        std::string error;
+        {
+            auto journal = testing::openJournal(where);
+            const auto id = journal->begin(aTopup("desk-1", 0, 10), error);
+            ASSERT_TRUE(id && journal->complete(*id, {"ok", true, false, 10, {}}, error)) << error;
+            Closure closure;
+            std::optional<int> nothing;
+            ASSERT_TRUE(journal->close("desk-1", "anne", closure, nothing, error)) << error;
+        }
+        {
+            QSqlDatabase db = testing::rawConnection(where, "forge");
+            QSqlQuery q(db);
+            ASSERT_TRUE(
+                q.exec("SELECT id, station, seq, kind, at, offset_minutes, write_id, cause, "
+                       "confirmed, unchanged, credit_after, serial_after, program, detail, "
+                       "prev_hash FROM journal_records WHERE kind = 'closure'") &&
+                q.next());
+            QVariantList fields;
+            for (int i = 0; i < 14; ++i) fields << q.value(i);
+            const QString previous = q.value(14).toString();
+            q.finish();
+            const QString detail = fields[13].toString().replace(
+                QStringLiteral("\"grandTotal\":10"), QStringLiteral("\"grandTotal\":9999"));
+            ASSERT_NE(detail, fields[13].toString());
+            fields[13] = detail;
+            ASSERT_TRUE(
+                q.prepare("UPDATE journal_records SET detail = ?, hash = ? WHERE kind = "
+                          "'closure'"));
+            q.addBindValue(detail);
+            q.addBindValue(forgedHash(fields, previous));
+            ASSERT_TRUE(q.exec());
+            db.close();
+        }
+        QSqlDatabase::removeDatabase("forge");
+        ChainCheck check;
+        ASSERT_TRUE(testing::openJournal(where, Access::Read)->verify(check, error)) << error;
+        ASSERT_TRUE(check.broken);
+        EXPECT_EQ(check.broken->station, "desk-1");
+        EXPECT_EQ(check.broken->seq, 3);
+        EXPECT_EQ(check.broken->what.rfind("a closure whose figures", 0), 0u) << check.broken->what;
+    }
+}
 
 // A journal of the version before the chain: its rows are sealed by the first record of
 // each station's chain, and a row changed after that is named by the seal.
