@@ -96,7 +96,7 @@ const Tampering kTamperings[] = {
      "altered"},
     // The last record of a chain, removed: nothing after it names it, so the chain alone
     // holds. Only a witness made after it (a closure's chain head, printed) shows it.
-    {"TheLastRecordRemovedShowsNoBreakWithoutAWitness",
+    {"LastRecordRemovedNeedsAWitness",
      {"DELETE FROM journal_records WHERE station = 'desk-1' AND seq = 6"},
      "",
      0,
