@@ -354,6 +354,28 @@ int offsetNow() {
     return QDateTime::currentDateTime().offsetFromUtc() / 60;
 }
 
+// An event's record (a seal, a closure, the clock going back): it names no write and holds
+// no outcome; the program that made it and what it says close it.
+QVariantList eventRecord(const QString& station, const QVariant& seq, const QString& kind,
+                         const QString& at, int offset, const QString& detail) {
+    return {
+        QUuid::createUuid().toString(QUuid::WithoutBraces),
+        station,
+        seq,
+        kind,
+        at,
+        offset,
+        QVariant(QMetaType::fromType<QString>()),
+        QVariant(QMetaType::fromType<QString>()),
+        QVariant(QMetaType::fromType<int>()),
+        QVariant(QMetaType::fromType<int>()),
+        QVariant(QMetaType::fromType<int>()),
+        QVariant(QMetaType::fromType<QString>()),
+        programName(),
+        detail,
+    };
+}
+
 std::string text(const QSqlError& error) {
     return errorText(error);
 }
@@ -734,22 +756,9 @@ bool SqlJournal::seal(std::string& error) {
     const std::vector<Sealed> stations = sealedRows(q);
     q.finish();
     for (const Sealed& s : stations) {
-        const QVariantList values{
-            QUuid::createUuid().toString(QUuid::WithoutBraces),
-            s.station,
-            1,
-            QStringLiteral("sealed"),
-            now(),
-            offsetNow(),
-            QVariant(QMetaType::fromType<QString>()),
-            QVariant(QMetaType::fromType<QString>()),
-            QVariant(QMetaType::fromType<int>()),
-            QVariant(QMetaType::fromType<int>()),
-            QVariant(QMetaType::fromType<int>()),
-            QVariant(QMetaType::fromType<QString>()),
-            programName(),
-            QStringLiteral("rows %1 sha256 %2").arg(s.rows).arg(s.hash),
-        };
+        const QVariantList values =
+            eventRecord(s.station, 1, QStringLiteral("sealed"), now(), offsetNow(),
+                        QStringLiteral("rows %1 sha256 %2").arg(s.rows).arg(s.hash));
         if (!insertRecord(q, values, QStringLiteral(""))) {
             error = text(q.lastError());
             return false;
@@ -1007,22 +1016,9 @@ bool SqlJournal::close(const std::string& station, const std::string& user, Clos
                     closure.program = programName().toStdString();
                     closureFigures(rows, before.empty() ? 0 : before.back().closure.grandTotal,
                                    closure);
-                    const QVariantList values{
-                        QUuid::createUuid().toString(QUuid::WithoutBraces),
-                        name,
-                        seq,
-                        QStringLiteral("closure"),
-                        at,
-                        offset,
-                        QVariant(QMetaType::fromType<QString>()),
-                        QVariant(QMetaType::fromType<QString>()),
-                        QVariant(QMetaType::fromType<int>()),
-                        QVariant(QMetaType::fromType<int>()),
-                        QVariant(QMetaType::fromType<int>()),
-                        QVariant(QMetaType::fromType<QString>()),
-                        programName(),
-                        QString::fromStdString(closureDetail(closure)),
-                    };
+                    const QVariantList values =
+                        eventRecord(name, seq, QStringLiteral("closure"), at, offset,
+                                    QString::fromStdString(closureDetail(closure)));
                     closure.chainHead = recordHash(values, prev).toStdString();
                     return insertRecord(in, values, prev);
                 });
@@ -1157,22 +1153,9 @@ bool SqlJournal::appendLinked(QSqlQuery& q, const QString& station, const QStrin
     // A station's clock set back behind its last record: said by an event of the chain
     // before the record it would otherwise pass unnoticed in (UTC times compare as bytes).
     if (!last.isEmpty() && at < last) {
-        const QVariantList event{
-            QUuid::createUuid().toString(QUuid::WithoutBraces),
-            station,
-            seq,
-            QStringLiteral("clock-backwards"),
-            at,
-            offsetNow(),
-            QVariant(QMetaType::fromType<QString>()),
-            QVariant(QMetaType::fromType<QString>()),
-            QVariant(QMetaType::fromType<int>()),
-            QVariant(QMetaType::fromType<int>()),
-            QVariant(QMetaType::fromType<int>()),
-            QVariant(QMetaType::fromType<QString>()),
-            programName(),
-            QStringLiteral("the clock read %1, before the last record's %2").arg(at, last),
-        };
+        const QVariantList event = eventRecord(
+            station, seq, QStringLiteral("clock-backwards"), at, offsetNow(),
+            QStringLiteral("the clock read %1, before the last record's %2").arg(at, last));
         if (!insertRecord(q, event, previous)) return rollback();
         previous = recordHash(event, previous);
         ++seq;
