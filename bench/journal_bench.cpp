@@ -109,7 +109,8 @@ int measureVerify(long long records, const std::string& folder) {
     std::filesystem::remove(where, ignored);
     if (!done || check.broken) {
         std::fprintf(stderr, "journal-bench: verify: %s\n",
-                     done ? check.broken->what.c_str() : error.c_str());
+                     done ? ("broken at record " + std::to_string(check.broken->seq)).c_str()
+                          : error.c_str());
         return 1;
     }
     std::printf("journal verify, SQLite, %lld records: %.0f ms (goal 2000 ms: %s)\n", check.records,

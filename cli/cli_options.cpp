@@ -175,13 +175,22 @@ bool parseJournalRequest(const std::vector<std::string>& words, CliOptions& opti
                          std::string& error) {
     options.mode = CliMode::Journal;
     if (words.size() < 2 || (words[1] != "report" && words[1] != "check" && words[1] != "verify" &&
-                             words[1] != "list" && words[1] != "close" && words[1] != "closure")) {
+                             words[1] != "list" && words[1] != "close" && words[1] != "closure" &&
+                             words[1] != "resolve")) {
         error =
-            "journal report, journal list, journal check, journal verify, journal close or "
-            "journal closure N";
+            "journal report, journal list, journal check, journal resolve [ROW], journal verify, "
+            "journal close or journal closure N";
         return false;
     }
-    if (words[1] == "closure") {
+    if (words[1] == "resolve" && words.size() > 2) {
+        // A row's id as the report and the list print it.
+        if (words.size() > 3 || words[2].empty() ||
+            words[2].find_first_not_of("0123456789abcdefABCDEF-") != std::string::npos) {
+            error = "journal resolve takes at most one row's id, as journal list prints it";
+            return false;
+        }
+        options.journalRequest.row = words[2];
+    } else if (words[1] == "closure") {
         // A closure's number as it was printed: digits, from 1.
         const std::string number = words.size() > 2 ? words[2] : std::string();
         const bool digits = !number.empty() && number.size() <= 9 &&
@@ -201,6 +210,7 @@ bool parseJournalRequest(const std::vector<std::string>& words, CliOptions& opti
         return false;
     }
     options.journalRequest.action = words[1] == "check"     ? JournalRequest::Action::Check
+                                    : words[1] == "resolve" ? JournalRequest::Action::Resolve
                                     : words[1] == "verify"  ? JournalRequest::Action::Verify
                                     : words[1] == "list"    ? JournalRequest::Action::List
                                     : words[1] == "close"   ? JournalRequest::Action::Close

@@ -35,7 +35,7 @@ enum class CliMode {
 
 // palmota-cli journal report|check: a check, or the report asked for.
 struct JournalRequest : till::ReportRequest {
-    enum class Action { Report, Check, Verify, List, Close, Closure };
+    enum class Action { Report, Check, Verify, List, Close, Closure, Resolve };
     Action action = Action::Report;
     // report: the fields of till::ReportRequest, whose from and to are here the stations'
     // local days YYYY-MM-DD ("today" and "yesterday" given as the days they were when parsed).
@@ -43,6 +43,8 @@ struct JournalRequest : till::ReportRequest {
     std::string pdf;
     // closure N: the closure's number (1, 2, ... per station).
     int closureNumber = 0;
+    // resolve ROW: the one write to settle; none for every write in doubt of the badge.
+    std::optional<std::string> row;
 };
 
 // What one run of palmota-cli is asked to do. Parsed without touching any port, so that

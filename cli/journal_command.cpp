@@ -1,6 +1,7 @@
 #include "cli/journal_command.h"
 
 #include <QCoreApplication>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 
@@ -17,6 +18,10 @@
 namespace palmota::cli {
 
 namespace {
+
+// Status 1, as a command that could not do what it was asked: nothing to close, no such
+// closure, no write in doubt to settle.
+constexpr int kExitNothing = 1;
 
 void printJson(std::ostream& out, const QJsonObject& object) {
     out << QJsonDocument(object).toJson(QJsonDocument::Compact).toStdString() << '\n';
@@ -35,64 +40,39 @@ std::string readText(const till::CheckVerdict& verdict, Operation operation) {
 
 }  // namespace
 
-std::string journalReport(const JournalRequest& request,
-                          const std::vector<journal::WriteRow>& rows) {
-    const std::vector<journal::WriteRow> kept =
-        journal::localDaysOnly(rows, request.from, request.to);
-    const auto totals = journal::dailyTotals(kept);
-    switch (request.format) {
-        case JournalRequest::Format::Text:
-            return journal::reportText(totals, kept);
-        case JournalRequest::Format::Csv:
-            return journal::reportCsv(totals);
-        case JournalRequest::Format::Json:
-            break;
-    }
-    std::string text;
-    for (const QJsonObject& object : journal::reportJson(totals, kept))
-        text += QJsonDocument(object).toJson(QJsonDocument::Compact).toStdString() + '\n';
-    return text;
-}
-
-int runJournalReport(till::Ledger& ledger, const std::string& where, const JournalRequest& request,
-                     std::ostream& out, std::ostream& err) {
-    // The journal chooses rows by UTC days; the report's days are each station's own, so
-    // the rows of the UTC days around them are read and those of the local days kept.
-    std::string error;
-    std::optional<std::vector<journal::WriteRow>> rows;
-    const auto journal = journal::makeJournal(where, journal::Access::Read, error);
-    if (journal && journal->connect(error))
-        rows = journal->rows(journal::coveringFilter(request.from, request.to, request.station),
-                             error);
-    if (!rows) {
-        err << "palmota-cli: " << ledger.unavailable(error, till::Ledger::Consequence::None)
-            << std::endl;
+int runJournalReport(till::Ledger& ledger, const JournalRequest& request, std::ostream& out,
+                     std::ostream& err) {
+    std::string report;
+    std::string problem;
+    JournalRequest asked = request;
+    // A PDF prints the text for people.
+    if (!request.pdf.empty()) asked.format = JournalRequest::Format::Text;
+    if (!ledger.report(asked, report, problem)) {
+        err << "palmota-cli: " << problem << std::endl;
         return kExitJournal;
     }
     if (!request.pdf.empty()) {
-        JournalRequest text = request;
-        text.format = JournalRequest::Format::Text;
         const QString title = QCoreApplication::translate("Cashup", "Journal report");
-        if (!writeTextPdf(title, journalReport(text, *rows), QString::fromStdString(request.pdf),
-                          error)) {
+        std::string error;
+        if (!writeTextPdf(title, report, QString::fromStdString(request.pdf), error)) {
             err << "palmota-cli: " << error << std::endl;
             return kExitUsage;
         }
         return kExitSuccess;
     }
-    out << journalReport(request, *rows) << std::flush;
+    out << report << std::flush;
     return out ? kExitSuccess : kExitOutputClosed;
 }
 
 int runJournalList(till::Ledger& ledger, const JournalRequest& request, std::ostream& out,
                    std::ostream& err) {
+    std::vector<journal::WriteRow> rows;
     std::string problem;
-    const auto rows = ledger.rows(request, problem);
-    if (!rows) {
-        err << "palmota-cli: journal unavailable: " << problem << std::endl;
+    if (!ledger.rows(request, rows, problem)) {
+        err << "palmota-cli: " << problem << std::endl;
         return kExitJournal;
     }
-    const std::vector<journal::ListedWrite> writes = journal::listedWrites(*rows);
+    const std::vector<journal::ListedWrite> writes = journal::listedWrites(rows);
     if (request.format == JournalRequest::Format::Json)
         out << jsonLines(writeListJson(writes));
     else
@@ -102,10 +82,6 @@ int runJournalList(till::Ledger& ledger, const JournalRequest& request, std::ost
 }
 
 namespace {
-
-// Status 1, as a command that could not do what it was asked: nothing to close, no such
-// closure.
-constexpr int kExitNothing = 1;
 
 // A closure as asked: text, one JSON line, or its A4 page in the file --pdf names.
 int printClosure(const journal::Closure& closure, const JournalRequest& request, bool json,
@@ -158,6 +134,67 @@ int runJournalClosure(till::Ledger& ledger, const JournalRequest& request, bool 
     return printClosure(*closure, request, json, out, err);
 }
 
+namespace {
+
+// What a break shows, in the station's language.
+QString breakText(const journal::ChainBreak& b) {
+    using Kind = journal::ChainBreak::Kind;
+    switch (b.kind) {
+        case Kind::Inserted:
+            return QCoreApplication::translate("Verify", "inserted: a second record at its place");
+        case Kind::Removed:
+            if (b.missingTo > b.missingFrom)
+                return QCoreApplication::translate(
+                           "Verify", "removed before it: the chain has no record %1 to %2")
+                    .arg(b.missingFrom)
+                    .arg(b.missingTo);
+            return QCoreApplication::translate("Verify",
+                                               "removed before it: the chain has no record %1")
+                .arg(b.missingFrom);
+        case Kind::Altered:
+            return QCoreApplication::translate("Verify",
+                                               "altered: its fields no longer give its hash");
+        case Kind::OutOfPlace:
+            return QCoreApplication::translate(
+                "Verify", "out of place: it does not follow the record before it");
+        case Kind::Unsealed:
+            return QCoreApplication::translate("Verify",
+                                               "rows before the chain with no seal over them");
+        case Kind::SealBroken:
+            return QCoreApplication::translate(
+                "Verify", "the rows it seals were altered, removed or added since the chain began");
+        case Kind::ClosureFigures:
+            return QCoreApplication::translate("Verify",
+                                               "closure %1: its figures are not those of its "
+                                               "period's records")
+                .arg(b.closure);
+    }
+    return {};
+}
+
+const char* breakName(journal::ChainBreak::Kind kind) {
+    using Kind = journal::ChainBreak::Kind;
+    switch (kind) {
+        case Kind::Inserted:
+            return "inserted";
+        case Kind::Removed:
+            return "removed";
+        case Kind::Altered:
+            return "altered";
+        case Kind::OutOfPlace:
+            return "out-of-place";
+        case Kind::Unsealed:
+            return "unsealed";
+        case Kind::SealBroken:
+            return "seal-broken";
+        case Kind::ClosureFigures:
+            return "closure-figures";
+    }
+    return "";
+}
+
+}  // namespace
+
 int runJournalVerify(till::Ledger& ledger, bool json, std::ostream& out, std::ostream& err) {
     journal::ChainCheck check;
     std::string problem;
@@ -172,12 +209,19 @@ int runJournalVerify(till::Ledger& ledger, bool json, std::ostream& out, std::os
         return kExitJournal;
     }
     const int status = check.broken ? kExitJournalAltered : kExitSuccess;
-    std::string said;
+    QString said;
     if (check.broken) {
         const journal::ChainBreak& b = *check.broken;
-        said = "station " + printable(b.station) + ", record " + std::to_string(b.seq) +
-               (b.id.empty() ? "" : " (" + printable(b.id) + ")") + ": " + b.what;
-        err << "palmota-cli: journal altered: " << said << std::endl;
+        said = QCoreApplication::translate("Verify", "station %1, record %2%3: %4")
+                   .arg(QString::fromStdString(printable(b.station)))
+                   .arg(b.seq)
+                   .arg(b.id.empty()
+                            ? QString()
+                            : QStringLiteral(" (%1)").arg(QString::fromStdString(printable(b.id))),
+                        breakText(b));
+        err << "palmota-cli: "
+            << QCoreApplication::translate("Verify", "journal altered: %1").arg(said).toStdString()
+            << std::endl;
     }
     if (json) {
         QJsonObject object{{"command", "journal verify"},
@@ -191,16 +235,29 @@ int runJournalVerify(till::Ledger& ledger, bool json, std::ostream& out, std::os
             object["broken"] = QJsonObject{{"station", text(b.station)},
                                            {"seq", static_cast<qint64>(b.seq)},
                                            {"id", text(b.id)},
-                                           {"what", text(b.what)}};
+                                           {"kind", breakName(b.kind)},
+                                           {"what", breakText(b)}};
         } else {
             object["broken"] = QJsonValue();
         }
         printJson(out, object);
     } else {
-        out << check.stations << (check.stations == 1 ? " station, " : " stations, ")
-            << check.records << " chained records, " << check.sealed
-            << " rows sealed before the chain: "
-            << (check.broken ? "altered at " + said : std::string("every chain holds")) << '\n';
+        // The English singular and plural chosen here, French taking its own for each.
+        const auto count = [](long long n, const char* one, const char* many) {
+            return (n == 1 ? QCoreApplication::translate("Verify", one)
+                           : QCoreApplication::translate("Verify", many))
+                .arg(n);
+        };
+        const QString counts =
+            count(check.stations, "%1 station", "%1 stations") + QStringLiteral(", ") +
+            count(check.records, "%1 chained record", "%1 chained records") + QStringLiteral(", ") +
+            count(check.sealed, "%1 row sealed before the chain",
+                  "%1 rows sealed before the chain");
+        out << (check.broken
+                    ? QCoreApplication::translate("Verify", "%1: altered at %2").arg(counts, said)
+                    : QCoreApplication::translate("Verify", "%1: every chain holds").arg(counts))
+                   .toStdString()
+            << '\n';
     }
     out << std::flush;
     return out ? status : kExitOutputClosed;
@@ -268,6 +325,136 @@ int runJournalCheck(till::Till& till, bool json, std::ostream& out, std::ostream
     }
     out << std::flush;
     return status;
+}
+
+namespace {
+
+QString number(const std::optional<int>& value) {
+    return value ? QString::number(*value) : QStringLiteral("-");
+}
+
+// What came of one write in doubt, in the station's language.
+QString settlingLine(const till::Ledger::Settling& s, const QString& badge) {
+    using Standing = till::Ledger::Settling::Standing;
+    const QString id = QString::fromStdString(s.row.id);
+    const QString from = s.readBefore.empty()
+                             ? QString()
+                             : QCoreApplication::translate("Resolve", " (read before write %1)")
+                                   .arg(QString::fromStdString(s.readBefore));
+    switch (s.standing) {
+        case Standing::Settled:
+            if (s.landed())
+                return QCoreApplication::translate(
+                           "Resolve", "write %1 settled: badge %2 held %3, the amount written%4")
+                    .arg(id, badge, number(s.credit), from);
+            return QCoreApplication::translate("Resolve",
+                                               "write %1 settled: badge %2 held %3, the credit "
+                                               "before it%4: the amount did not go on the badge")
+                .arg(id, badge, number(s.credit), from);
+        case Standing::AnotherBadge:
+            return QCoreApplication::translate("Resolve",
+                                               "write %1 not settled: it may have gone to "
+                                               "another badge than %2")
+                .arg(id, badge);
+        case Standing::LaterUnread:
+            return QCoreApplication::translate("Resolve",
+                                               "write %1 not settled: a later write to badge %2 "
+                                               "did not read its credit first")
+                .arg(id, badge);
+        case Standing::CreditNeither:
+            return QCoreApplication::translate(
+                       "Resolve",
+                       "write %1 not settled: badge %2 held %3%4, neither the credit before it "
+                       "(%5) nor the amount written (%6)")
+                .arg(id, badge, number(s.credit), from, number(s.row.start.before),
+                     QString::number(s.row.start.amount));
+        case Standing::Refused:
+            return QCoreApplication::translate("Resolve", "write %1 not settled: %2")
+                .arg(id, QString::fromStdString(printable(s.refusal)));
+        case Standing::NotInDoubt:
+            return QCoreApplication::translate("Resolve",
+                                               "write %1 is no write in doubt of badge %2")
+                .arg(id, badge);
+    }
+    return {};
+}
+
+// The standing as scripts name it.
+const char* settlingName(till::Ledger::Settling::Standing standing) {
+    using Standing = till::Ledger::Settling::Standing;
+    switch (standing) {
+        case Standing::Settled:
+            return "settled";
+        case Standing::AnotherBadge:
+            return "another-badge";
+        case Standing::LaterUnread:
+            return "later-write-unread";
+        case Standing::CreditNeither:
+            return "credit-neither";
+        case Standing::Refused:
+            return "refused";
+        case Standing::NotInDoubt:
+            return "not-in-doubt";
+    }
+    return "";
+}
+
+}  // namespace
+
+int runJournalResolve(till::Till& till, const JournalRequest& request, bool json, std::ostream& out,
+                      std::ostream& err) {
+    const till::ResolveVerdict verdict = till.resolve(request.row);
+    const std::string serial = verdict.serial ? std::to_string(*verdict.serial) : std::string();
+    const std::string credit = verdict.credit ? std::to_string(*verdict.credit) : std::string();
+    QJsonObject object{
+        {"command", "journal resolve"}, {"serial", text(serial)}, {"credit", text(credit)}};
+    std::string failure;
+    if (verdict.failed)
+        failure = describe(*verdict.failed);
+    else if (!verdict.journalProblem.empty())
+        failure = verdict.journalProblem;
+    else if (verdict.cause == Cause::BadgeChangedBeforeWrite)
+        failure = "the badge changed between the reads: lay one badge on the Reader";
+    else if (verdict.cause == Cause::Interrupted)
+        failure = "stopped before the badge was read";
+    int status = till::exitStatus(verdict.cause);
+    if (verdict.cause == Cause::Ok) {
+        if (!json) out << "serial: " << serial << "\ncredit: " << credit << '\n';
+        QJsonArray writes;
+        const QString badge = QString::fromStdString(serial);
+        for (const till::Ledger::Settling& s : verdict.writes) {
+            if (!json) out << settlingLine(s, badge).toStdString() << '\n';
+            writes.append(QJsonObject{
+                {"id", text(s.row.id)},
+                {"standing", settlingName(s.standing)},
+                {"credit", s.credit ? QJsonValue(*s.credit) : QJsonValue()},
+                {"landed", s.standing == till::Ledger::Settling::Standing::Settled
+                               ? QJsonValue(s.landed())
+                               : QJsonValue()},
+                {"readBefore",
+                 s.readBefore.empty() ? QJsonValue() : QJsonValue(text(s.readBefore))},
+                {"refusal", s.refusal.empty() ? QJsonValue() : QJsonValue(text(s.refusal))}});
+        }
+        object["writes"] = writes;
+        if (verdict.writes.empty())
+            failure = QCoreApplication::translate("Resolve",
+                                                  "badge %1 has no write in doubt in the journal")
+                          .arg(badge)
+                          .toStdString();
+        status = verdict.allSettled() ? kExitSuccess : kExitNothing;
+    }
+    if (!failure.empty()) {
+        err << "palmota-cli: " << failure << std::endl;
+        object["error"] = text(failure);
+    }
+    if (json) {
+        object["ok"] = status == kExitSuccess;
+        object["cause"] = text(std::string(till::causeName(verdict.cause)));
+        object["status"] = status;
+        printJson(out, object);
+    }
+    out << std::flush;
+    return out ? status : kExitOutputClosed;
 }
 
 }  // namespace palmota::cli

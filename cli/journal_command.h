@@ -11,17 +11,12 @@
 
 namespace palmota::cli {
 
-// The report of `rows` as `request` asks it: the stations' local days from its `from` to its
-// `to`, as text, CSV or JSON lines.
-std::string journalReport(const JournalRequest& request,
-                          const std::vector<journal::WriteRow>& rows);
-
 // palmota-cli journal report: the writes per local day and station, and per operator, as
-// text, CSV or JSON lines, and the writes that need a read of the badge. Never opens the
-// port. `ledger` is the journal at `where`, opened for reading. The exit status: 0, or
-// kExitJournal when the journal cannot be read.
-int runJournalReport(till::Ledger& ledger, const std::string& where, const JournalRequest& request,
-                     std::ostream& out, std::ostream& err);
+// text, CSV or JSON lines (or the text on A4 pages with --pdf), and the writes that need a
+// read of the badge. Never opens the port. The exit status: 0, or kExitJournal when the
+// journal cannot be read.
+int runJournalReport(till::Ledger& ledger, const JournalRequest& request, std::ostream& out,
+                     std::ostream& err);
 
 // palmota-cli journal check: reads the badge present and compares its credit with what
 // the journal's last confirmed write to it left. A higher credit was loaded behind the
@@ -45,5 +40,12 @@ int runJournalClosure(till::Ledger& ledger, const JournalRequest& request, bool 
                       std::ostream& out, std::ostream& err);
 
 int runJournalCheck(till::Till& till, bool json, std::ostream& out, std::ostream& err);
+
+// journal resolve [ROW]: reads the badge present and settles its writes in doubt (or the one
+// ROW names) by the credit it holds, one line a write; status 0 when every one was settled,
+// 1 when there was none or one could not be, 6 when the journal could not be written, and a
+// read's own status when the badge could not be read.
+int runJournalResolve(till::Till& till, const JournalRequest& request, bool json, std::ostream& out,
+                      std::ostream& err);
 
 }  // namespace palmota::cli

@@ -126,9 +126,11 @@ int main(int argc, char** argv) {
     // report or a check reads it, and never makes one.
     std::unique_ptr<till::Ledger> ledger;
     if (!options.journal.empty()) {
-        // journal close appends its closure: it records, as a write does.
+        // journal close and resolve append their records, as a write does.
+        const auto action = options.journalRequest.action;
         const bool reading = options.mode == cli::CliMode::Journal &&
-                             options.journalRequest.action != cli::JournalRequest::Action::Close;
+                             action != cli::JournalRequest::Action::Close &&
+                             action != cli::JournalRequest::Action::Resolve;
         till::Ledger::Opening opening = till::Ledger::open(
             options.journal, reading ? journal::Access::Read : journal::Access::Record,
             till::Station::here("palmota-cli", [&options] { return options.port; }));
@@ -147,8 +149,7 @@ int main(int argc, char** argv) {
     const cli::JournalRequest& journalRequest = options.journalRequest;
     if (options.mode == cli::CliMode::Journal &&
         journalRequest.action == cli::JournalRequest::Action::Report)
-        return cli::runJournalReport(*ledger, options.journal, journalRequest, std::cout,
-                                     std::cerr);
+        return cli::runJournalReport(*ledger, journalRequest, std::cout, std::cerr);
     if (options.mode == cli::CliMode::Journal &&
         journalRequest.action == cli::JournalRequest::Action::List)
         return cli::runJournalList(*ledger, journalRequest, std::cout, std::cerr);
@@ -178,7 +179,10 @@ int main(int argc, char** argv) {
     till.setInterruption(stopRequested);
     int status = 0;
     if (options.mode == cli::CliMode::Journal) {
-        status = cli::runJournalCheck(till, options.json, std::cout, std::cerr);
+        status =
+            journalRequest.action == cli::JournalRequest::Action::Resolve
+                ? cli::runJournalResolve(till, journalRequest, options.json, std::cout, std::cerr)
+                : cli::runJournalCheck(till, options.json, std::cout, std::cerr);
     } else {
         cli::CliRunner runner(till, link, clock, std::cout, std::cerr, options.json);
         runner.setStopRequest(stopRequested);

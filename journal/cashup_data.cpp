@@ -9,6 +9,7 @@
 namespace palmota::journal {
 
 WriteStanding standing(const WriteRow& row) {
+    if (row.resolution) return WriteStanding::Resolved;
     if (needsRead(row)) return WriteStanding::Doubtful;
     return row.end->confirmed ? WriteStanding::Confirmed : WriteStanding::Refused;
 }
@@ -30,6 +31,10 @@ std::vector<ListedWrite> listedWrites(const std::vector<WriteRow>& rows) {
         w.topup = row.start.topup;
         w.standing = standing(row);
         w.cause = row.end ? row.end->cause : std::string();
+        if (row.resolution) {
+            w.resolvedAt = StationTime{row.resolution->at, row.resolution->offsetMinutes};
+            w.resolvedBy = row.resolution->settled.user;
+        }
         listed.push_back(std::move(w));
     }
     return listed;
@@ -68,9 +73,9 @@ qint64 wide(long long value) {
 
 }  // namespace
 
-void closureFigures(const std::vector<WriteRow>& rows, long long previousGrandTotal,
-                    Closure& closure) {
-    closure.operators = operatorLines(rows);
+void closureFigures(const std::vector<WriteRow>& rows, const std::vector<WriteRow>& settledLater,
+                    long long previousGrandTotal, Closure& closure) {
+    closure.operators = operatorLines(rows, settledLater);
     closure.writes = closure.confirmed = closure.refused = closure.doubtful = closure.resolved = 0;
     closure.loaded = closure.toppedUp = 0;
     for (const OperatorLine& line : closure.operators) {
@@ -183,6 +188,25 @@ bool closureFromDetail(const std::string& detail, Closure& c) {
         listed.standing = WriteStanding::Doubtful;
         c.open.push_back(listed);
     }
+    return true;
+}
+
+std::string settlementDetail(const Settlement& s) {
+    const QJsonObject object{
+        {"user", QString::fromStdString(s.user)},
+        {"station", QString::fromStdString(s.station)},
+        {"readBefore",
+         s.readBefore.empty() ? QJsonValue() : QJsonValue(QString::fromStdString(s.readBefore))}};
+    return QJsonDocument(object).toJson(QJsonDocument::Compact).toStdString();
+}
+
+bool settlementFromDetail(const std::string& detail, Settlement& s) {
+    const QJsonDocument document = QJsonDocument::fromJson(QByteArray::fromStdString(detail));
+    if (!document.isObject()) return false;
+    const QJsonObject o = document.object();
+    s.user = o["user"].toString().toStdString();
+    s.station = o["station"].toString().toStdString();
+    s.readBefore = o["readBefore"].toString().toStdString();
     return true;
 }
 

@@ -169,26 +169,33 @@ struct Counted {
     bool refused = false;
     bool uncertain = false;
     bool noOutcome = false;
+    // Settled by a reading of the badge since: `landed` when it held the amount written.
+    bool resolved = false;
+    bool landed = false;
     long long loaded = 0;
     long long topup = 0;
 };
 
 Counted counted(const WriteRow& row) {
     Counted c;
-    if (!row.end)
+    if (row.resolution) {
+        c.resolved = true;
+        c.landed = row.resolution->settled.credit == row.start.amount;
+    } else if (!row.end) {
         c.noOutcome = true;
-    else if (row.end->confirmed)
+    } else if (row.end->confirmed) {
         c.confirmed = true;
-    else if (row.end->unchanged)
+    } else if (row.end->unchanged) {
         c.refused = true;
-    else
+    } else {
         c.uncertain = true;
+    }
     const auto after = creditAfter(row);
     // After minus before, for one badge: a write that went to another badge loaded nothing
     // that can be told.
     if (row.start.before && after && row.badge() == row.start.serial)
         c.loaded = *after - *row.start.before;
-    if (row.start.topup && c.confirmed) c.topup = *row.start.topup;
+    if (row.start.topup && (c.confirmed || c.landed)) c.topup = *row.start.topup;
     return c;
 }
 
@@ -263,11 +270,21 @@ std::vector<WriteRow> localDaysOnly(const std::vector<WriteRow>& rows, const std
 }
 
 bool needsRead(const WriteRow& row) {
+    if (row.resolution) return false;
     return !row.end || (!row.end->confirmed && !row.end->unchanged);
 }
 
-std::vector<OperatorLine> operatorLines(const std::vector<WriteRow>& rows) {
+std::vector<OperatorLine> operatorLines(const std::vector<WriteRow>& rows,
+                                        const std::vector<WriteRow>& settledLater) {
     std::map<std::string, OperatorLine> byUser;
+    for (const WriteRow& row : settledLater) {
+        OperatorLine& line = byUser[row.start.user];
+        line.user = row.start.user;
+        const Counted c = counted(row);
+        line.resolved += c.resolved;
+        line.loaded += c.loaded;
+        line.toppedUp += c.topup;
+    }
     for (const WriteRow& row : rows) {
         OperatorLine& line = byUser[row.start.user];
         line.user = row.start.user;
@@ -276,6 +293,7 @@ std::vector<OperatorLine> operatorLines(const std::vector<WriteRow>& rows) {
         line.confirmed += c.confirmed;
         line.refused += c.refused;
         line.doubtful += c.uncertain || c.noOutcome;
+        line.resolved += c.resolved;
         line.loaded += c.loaded;
         line.toppedUp += c.topup;
     }
@@ -294,9 +312,10 @@ std::vector<DayTotals> dailyTotals(const std::vector<WriteRow>& rows) {
         totals.day = key.first;
         totals.station = row.start.station;
         const Counted c = counted(row);
+        // A day counts a settled write by what the badge was found to hold.
         ++totals.writes;
-        totals.confirmed += c.confirmed;
-        totals.refused += c.refused;
+        totals.confirmed += c.confirmed || c.landed;
+        totals.refused += c.refused || (c.resolved && !c.landed);
         totals.uncertain += c.uncertain;
         totals.noOutcome += c.noOutcome;
         totals.loaded += c.loaded;

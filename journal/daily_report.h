@@ -19,6 +19,8 @@ struct DayTotals {
     std::string day;  // YYYY-MM-DD, the station's local day
     std::string station;
     int writes = 0;
+    // A write in doubt settled since by a reading of the badge counts as what it was found
+    // to be: confirmed when the badge held the amount, refused when it held the credit before.
     int confirmed = 0;  // the badge is known to hold what was written
     int refused = 0;    // the credit is known unchanged: refused, or never sent
     int uncertain = 0;  // an outcome that leaves the credit unknown
@@ -65,8 +67,10 @@ std::vector<WriteRow> localDaysOnly(const std::vector<WriteRow>& rows, const std
 
 // Per local day and station, in order of day, then station.
 std::vector<DayTotals> dailyTotals(const std::vector<WriteRow>& rows);
-// Per operator, in order of name.
-std::vector<OperatorLine> operatorLines(const std::vector<WriteRow>& rows);
+// Per operator, in order of name. `settledLater`: writes made before these rows' period and
+// settled within it, which add their settlement (and what it loaded) but no write.
+std::vector<OperatorLine> operatorLines(const std::vector<WriteRow>& rows,
+                                        const std::vector<WriteRow>& settledLater = {});
 
 // A write after which only a read of the badge tells its credit: no outcome, or one that
 // neither confirmed nor ruled out the write.

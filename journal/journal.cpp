@@ -26,6 +26,7 @@ SerialSource serialSourceFromName(const std::string& name) {
 }
 
 std::optional<int> creditAfter(const WriteRow& row) {
+    if (row.resolution) return row.resolution->settled.credit;
     if (!row.end) return std::nullopt;
     if (row.end->after) return row.end->after;
     if (row.end->confirmed) return row.start.amount;

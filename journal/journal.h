@@ -41,6 +41,27 @@ struct WriteEnd {
     std::optional<std::string> serialAfter;
 };
 
+// A write in doubt settled by reading the badge afterwards: appended to the journal, never
+// written over the write's row.
+struct Settlement {
+    std::string user;     // who read the badge
+    std::string station;  // on which station
+    std::string serial;   // the badge read: the one the write was made for
+    int credit = 0;       // the credit it held
+    // Where that credit was read: empty when read by the command that settles, else the id of
+    // the later write whose reading before it gave it.
+    std::string readBefore;
+};
+
+// A settlement as the journal holds it.
+struct Resolution {
+    std::string id;
+    Settlement settled;
+    std::string at;  // UTC, ISO 8601 with milliseconds
+    int offsetMinutes = 0;
+    long long seq = 0;  // its place in the chain of the write's station
+};
+
 struct WriteRow {
     std::string id;
     WriteStart start;
@@ -50,6 +71,8 @@ struct WriteRow {
     std::optional<int> offsetMinutes;
     std::optional<std::string> ended;
     std::optional<WriteEnd> end;  // none: the write never got its outcome recorded
+    // A write in doubt settled since by a reading of the badge.
+    std::optional<Resolution> resolution;
 
     // The badge the write went to: the one read back after it when known, else the one read
     // before it.
@@ -66,10 +89,23 @@ struct RowFilter {
 
 // The first record that breaks its station's chain.
 struct ChainBreak {
+    // What it shows.
+    enum class Kind {
+        Inserted,        // a second record at a place taken
+        Removed,         // places missing before it: `missingFrom` to `missingTo`
+        Altered,         // its fields no longer give its hash
+        OutOfPlace,      // it does not follow the record before it
+        Unsealed,        // rows before the chain, and no seal over them
+        SealBroken,      // the rows it seals changed since the chain began
+        ClosureFigures,  // closure `closure`'s figures are not its period's
+    };
     std::string station;
     long long seq = 0;  // its place in the station's chain
     std::string id;     // the write's or the record's id
-    std::string what;   // what it shows, in a few words: "altered", "removed before it", ...
+    Kind kind = Kind::Altered;
+    long long missingFrom = 0;
+    long long missingTo = 0;
+    int closure = 0;
 };
 
 // What a verify of every chain found.
@@ -130,6 +166,15 @@ class Journal {
         error = "this journal keeps no chain";
         return false;
     }
+    // Appends the settlement of the write `id`, in doubt, to its station's chain: false with
+    // `refusal` set when it has no such write or the write is not in doubt (confirmed,
+    // refused, or settled already), with `error` set on failure.
+    virtual bool resolve(const std::string& id, const Settlement& settlement, std::string& refusal,
+                         std::string& error) {
+        (void)id, (void)settlement, refusal.clear();
+        error = "this journal keeps no chain";
+        return false;
+    }
     // Where the database driver's own messages go (a wire trace), instead of standard error.
     virtual void setDriverMessages(std::function<void(const std::string&)> sink) = 0;
 };
@@ -138,8 +183,8 @@ class Journal {
 std::string serialSourceName(SerialSource source);
 SerialSource serialSourceFromName(const std::string& name);
 
-// The credit the badge held after a write, when known: read back, or the amount of a
-// confirmed write.
+// The credit the badge held after a write, when known: read back, the amount of a
+// confirmed write, or what a settlement found.
 std::optional<int> creditAfter(const WriteRow& row);
 
 }  // namespace palmota::journal

@@ -17,6 +17,7 @@
 #include <map>
 
 #include "journal/cashup_data.h"
+#include "journal/daily_report.h"
 #include "journal/journal_platform.h"
 #include "journal/server_message.h"
 #include "journal/sql_schema.h"
@@ -802,6 +803,46 @@ bool storedClosures(QSqlQuery& q, const QString& station, std::vector<StoredClos
     return true;
 }
 
+// The settlements of a journal of the chain, by the write each settles: of one station's
+// chain before place `before` (0: no bound), or of every station (an empty station). A write
+// is settled once; a second settlement, were one made, would count for nothing.
+bool storedResolutions(QSqlQuery& q, const QString& station, long long before,
+                       std::map<std::string, Resolution>& found) {
+    QString statement = QStringLiteral(
+                            "SELECT id, write_id, seq, at, offset_minutes, credit_after, "
+                            "serial_after, detail FROM %1 WHERE kind = 'resolution'")
+                            .arg(schema::recordsTable());
+    if (!station.isEmpty()) statement += QStringLiteral(" AND station = ?");
+    if (before > 0) statement += QStringLiteral(" AND seq < ?");
+    statement += QStringLiteral(" ORDER BY station, seq");
+    q.setForwardOnly(true);
+    if (!q.prepare(statement)) return false;
+    if (!station.isEmpty()) q.addBindValue(station);
+    if (before > 0) q.addBindValue(before);
+    if (!q.exec()) return false;
+    found.clear();
+    while (q.next()) {
+        Resolution r;
+        r.id = text(q.value(0));
+        r.seq = q.value(2).toLongLong();
+        r.at = text(q.value(3));
+        r.offsetMinutes = q.value(4).toInt();
+        r.settled.credit = q.value(5).toInt();
+        r.settled.serial = text(q.value(6));
+        settlementFromDetail(text(q.value(7)), r.settled);
+        found.emplace(text(q.value(1)), std::move(r));
+    }
+    q.finish();
+    return true;
+}
+
+void attach(std::vector<WriteRow>& rows, const std::map<std::string, Resolution>& resolutions) {
+    if (resolutions.empty()) return;
+    for (WriteRow& row : rows)
+        if (const auto r = resolutions.find(row.id); r != resolutions.end())
+            row.resolution = r->second;
+}
+
 }  // namespace
 
 bool SqlJournal::verify(ChainCheck& check, std::string& error) {
@@ -880,9 +921,13 @@ bool SqlJournal::verify(ChainCheck& check, std::string& error) {
         },
         error);
     if (!done) return false;
-    const auto broken = [&](const QString& station, const Entry& e, const std::string& what) {
-        if (!check.broken)
-            check.broken = ChainBreak{station.toStdString(), e.seq, e.id.toStdString(), what};
+    using Kind = ChainBreak::Kind;
+    // The first break alone is told: what follows it may only be its consequence.
+    ChainBreak ignored;
+    const auto broken = [&](const QString& station, const Entry& e, Kind kind) {
+        if (check.broken) return &ignored;
+        check.broken = ChainBreak{station.toStdString(), e.seq, e.id.toStdString(), kind};
+        return &*check.broken;
     };
     // Stations with rows before the chain and none in it lost their seal.
     for (const Sealed& s : sealed) chains[s.station];
@@ -898,16 +943,17 @@ bool SqlJournal::verify(ChainCheck& check, std::string& error) {
             ++check.records;
             // Its place first: a second record at a place taken, or places skipped, tell an
             // insertion or a removal whatever the record holds.
-            if (e.seq < expected)
-                broken(station, e, "inserted: a second record at its place");
-            else if (e.seq > expected)
-                broken(station, e,
-                       "removed before it: the chain has no record " + std::to_string(expected) +
-                           (e.seq > expected + 1 ? " to " + std::to_string(e.seq - 1) : ""));
-            else if (e.recomputed != e.hash)
-                broken(station, e, "altered: its fields no longer give its hash");
-            else if (e.previous != previous)
-                broken(station, e, "out of place: it does not follow the record before it");
+            if (e.seq < expected) {
+                broken(station, e, Kind::Inserted);
+            } else if (e.seq > expected) {
+                ChainBreak* b = broken(station, e, Kind::Removed);
+                b->missingFrom = expected;
+                b->missingTo = e.seq - 1;
+            } else if (e.recomputed != e.hash) {
+                broken(station, e, Kind::Altered);
+            } else if (e.previous != previous) {
+                broken(station, e, Kind::OutOfPlace);
+            }
             previous = e.hash;
             expected = e.seq + 1;
         }
@@ -923,11 +969,9 @@ bool SqlJournal::verify(ChainCheck& check, std::string& error) {
                 : QStringLiteral("rows %1 sha256 %2").arg(rows->rows).arg(rows->hash);
         if (rows != sealed.end()) check.sealed += rows->rows;
         if (seal == entries.end() && rows != sealed.end())
-            broken(station, Entry{0, {}, {}, {}, {}, {}, {}},
-                   "rows before the chain with no seal over them");
+            broken(station, Entry{0, {}, {}, {}, {}, {}, {}}, Kind::Unsealed);
         else if (seal != entries.end() && seal->detail != want)
-            broken(station, *seal,
-                   "the rows it seals were altered, removed or added since the chain began");
+            broken(station, *seal, Kind::SealBroken);
     }
     if (check.broken) return true;
     // Every chain holds: each closure's figures are then recomputed from the records of its
@@ -942,17 +986,17 @@ bool SqlJournal::verify(ChainCheck& check, std::string& error) {
                 long long grandTotal = 0;
                 for (const StoredClosure& s : stored) {
                     std::vector<WriteRow> rows;
-                    if (!periodRows(q, station, after, s.seq, rows)) return false;
+                    std::vector<WriteRow> settledLater;
+                    if (!periodRows(q, station, after, s.seq, rows, settledLater)) return false;
                     Closure recomputed = s.closure;
-                    closureFigures(rows, grandTotal, recomputed);
+                    closureFigures(rows, settledLater, grandTotal, recomputed);
                     if (closureDetail(recomputed) != closureDetail(s.closure)) {
                         const auto e = std::find_if(entries.begin(), entries.end(),
                                                     [&](const Entry& x) { return x.seq == s.seq; });
                         broken(station,
                                e == entries.end() ? Entry{s.seq, {}, {}, {}, {}, {}, {}} : *e,
-                               "a closure whose figures are not those of its period's records "
-                               "(closure " +
-                                   std::to_string(s.closure.number) + ")");
+                               Kind::ClosureFigures)
+                            ->closure = s.closure.number;
                         return true;
                     }
                     after = s.seq;
@@ -965,11 +1009,11 @@ bool SqlJournal::verify(ChainCheck& check, std::string& error) {
 }
 
 bool SqlJournal::periodRows(QSqlQuery& q, const QString& station, long long after, long long before,
-                            std::vector<WriteRow>& rows) {
+                            std::vector<WriteRow>& rows, std::vector<WriteRow>& settledLater) {
+    const QString select = QStringLiteral("SELECT %1 FROM %2 WHERE ")
+                               .arg(selectList(kSchemaVersion), writesSource(kSchemaVersion, true));
     q.setForwardOnly(true);
-    if (!q.prepare(QStringLiteral("SELECT %1 FROM %2 WHERE station = ? AND seq > ? AND seq < ? "
-                                  "ORDER BY seq")
-                       .arg(selectList(kSchemaVersion), writesSource(kSchemaVersion, true))))
+    if (!q.prepare(select + QStringLiteral("station = ? AND seq > ? AND seq < ? ORDER BY seq")))
         return false;
     q.addBindValue(before);
     q.addBindValue(station);
@@ -979,6 +1023,31 @@ bool SqlJournal::periodRows(QSqlQuery& q, const QString& station, long long afte
     rows.clear();
     while (q.next()) rows.push_back(rowFrom(q));
     q.finish();
+    std::map<std::string, Resolution> resolutions;
+    if (!storedResolutions(q, station, before, resolutions)) return false;
+    attach(rows, resolutions);
+    // Writes of an earlier period settled within this one.
+    settledLater.clear();
+    for (const auto& [id, resolution] : resolutions) {
+        if (resolution.seq <= after) continue;
+        if (std::any_of(rows.begin(), rows.end(), [&](const WriteRow& r) { return r.id == id; }))
+            continue;
+        if (!q.prepare(select + QStringLiteral("id = ? AND station = ? AND seq <= ?")))
+            return false;
+        q.addBindValue(before);
+        q.addBindValue(QString::fromStdString(id));
+        q.addBindValue(station);
+        q.addBindValue(after);
+        if (!q.exec()) return false;
+        if (q.next()) {
+            settledLater.push_back(rowFrom(q));
+            settledLater.back().resolution = resolution;
+        }
+        q.finish();
+    }
+    std::sort(settledLater.begin(), settledLater.end(), [](const WriteRow& a, const WriteRow& b) {
+        return a.resolution->seq < b.resolution->seq;
+    });
     return true;
 }
 
@@ -1000,8 +1069,9 @@ bool SqlJournal::close(const std::string& station, const std::string& user, Clos
                     const long long after = before.empty() ? 0 : before.back().seq;
                     const int previous = before.empty() ? 0 : before.back().closure.number;
                     std::vector<WriteRow> rows;
-                    if (!periodRows(in, name, after, seq, rows)) return false;
-                    if (rows.empty()) {
+                    std::vector<WriteRow> settledLater;
+                    if (!periodRows(in, name, after, seq, rows, settledLater)) return false;
+                    if (rows.empty() && settledLater.empty()) {
                         nothingSince = previous;
                         why = previous == 0
                                   ? std::string("nothing to close: the station has no write")
@@ -1014,8 +1084,8 @@ bool SqlJournal::close(const std::string& station, const std::string& user, Clos
                     closure.made = {at.toStdString(), offset};
                     closure.user = user;
                     closure.program = programName().toStdString();
-                    closureFigures(rows, before.empty() ? 0 : before.back().closure.grandTotal,
-                                   closure);
+                    closureFigures(rows, settledLater,
+                                   before.empty() ? 0 : before.back().closure.grandTotal, closure);
                     const QVariantList values =
                         eventRecord(name, seq, QStringLiteral("closure"), at, offset,
                                     QString::fromStdString(closureDetail(closure)));
@@ -1037,6 +1107,80 @@ bool SqlJournal::closure(const std::string& station, int number, std::optional<C
             for (StoredClosure& s : stored)
                 if (s.closure.number == number) found = std::move(s.closure);
             return true;
+        },
+        error);
+}
+
+bool SqlJournal::resolve(const std::string& id, const Settlement& settlement, std::string& refusal,
+                         std::string& error) {
+    const DriverMessages quiet(driverMessages_);
+    refusal.clear();
+    const QString at = now();
+    const int offset = offsetNow();
+    const QString writeId = QString::fromStdString(id);
+    return withConnection(
+        [&](QSqlQuery& q, std::string& why) {
+            if (storedVersion() < kChainSince) {
+                why = "the journal holds no chain yet";
+                return false;
+            }
+            // The settlement goes on the chain of the write's station, as its outcome does.
+            if (!q.prepare(QStringLiteral("SELECT station FROM %1 WHERE id = ?").arg(table())))
+                return false;
+            q.addBindValue(writeId);
+            if (!q.exec()) return false;
+            if (!q.next()) {
+                refusal = why = "no write " + id + " in the journal";
+                return false;
+            }
+            const QString station = q.value(0).toString();
+            q.finish();
+            return appendLinked(
+                q, station, at, [&](QSqlQuery& in, long long seq, const QString& prev) {
+                    // Under the station's lock: the write as it stands now, outcome and
+                    // settlement included.
+                    in.setForwardOnly(true);
+                    if (!in.prepare(
+                            QStringLiteral("SELECT %1 FROM %2 WHERE id = ?")
+                                .arg(selectList(kSchemaVersion), writesSource(kSchemaVersion))))
+                        return false;
+                    in.addBindValue(writeId);
+                    if (!in.exec()) return false;
+                    if (!in.next()) return false;
+                    std::vector<WriteRow> row{rowFrom(in)};
+                    in.finish();
+                    std::map<std::string, Resolution> resolutions;
+                    if (!storedResolutions(in, station, 0, resolutions)) return false;
+                    attach(row, resolutions);
+                    if (row[0].resolution) {
+                        refusal = why =
+                            "write " + id + " was settled already, at " + row[0].resolution->at;
+                        return false;
+                    }
+                    if (!needsRead(row[0])) {
+                        refusal = why =
+                            "write " + id + " is not in doubt: its outcome is " + row[0].end->cause;
+                        return false;
+                    }
+                    const int landed = settlement.credit == row[0].start.amount ? 1 : 0;
+                    const QVariantList values{
+                        QUuid::createUuid().toString(QUuid::WithoutBraces),
+                        station,
+                        seq,
+                        QStringLiteral("resolution"),
+                        at,
+                        offset,
+                        writeId,
+                        QVariant(QMetaType::fromType<QString>()),
+                        landed,
+                        1 - landed,
+                        settlement.credit,
+                        QString::fromStdString(settlement.serial),
+                        programName(),
+                        QString::fromStdString(settlementDetail(settlement)),
+                    };
+                    return insertRecord(in, values, prev);
+                });
         },
         error);
 }
@@ -1284,9 +1428,10 @@ std::optional<std::vector<WriteRow>> SqlJournal::rows(const RowFilter& filter, s
         conditions << QStringLiteral("started < ?");
         values << QString::fromStdString(end);
     }
+    const QString station = QString::fromStdString(filter.station);
     if (!filter.station.empty()) {
         conditions << QStringLiteral("station = ?");
-        values << QString::fromStdString(filter.station);
+        values << station;
     }
     std::vector<WriteRow> found;
     const bool done = withConnection(
@@ -1303,6 +1448,12 @@ std::optional<std::vector<WriteRow>> SqlJournal::rows(const RowFilter& filter, s
             if (!q.exec()) return false;
             found.clear();
             while (q.next()) found.push_back(rowFrom(q));
+            q.finish();
+            if (version < kChainSince) return true;
+            std::map<std::string, Resolution> resolutions;
+            if (!storedResolutions(q, filter.station.empty() ? QString() : station, 0, resolutions))
+                return false;
+            attach(found, resolutions);
             return true;
         },
         error);

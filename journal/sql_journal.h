@@ -49,6 +49,8 @@ class SqlJournal final : public Journal {
                std::optional<int>& nothingSince, std::string& error) override;
     bool closure(const std::string& station, int number, std::optional<Closure>& found,
                  std::string& error) override;
+    bool resolve(const std::string& id, const Settlement& settlement, std::string& refusal,
+                 std::string& error) override;
     void setDriverMessages(std::function<void(const std::string&)> sink) override;
 
     // PostgreSQL: the client's deadline on each answer (kAnswerDeadline), and what tells it
@@ -87,10 +89,11 @@ class SqlJournal final : public Journal {
                              const QString& previous);
     static QString recordHash(const QVariantList& recordValues, const QString& previous);
     // The writes of `station`'s chain after place `after` and before place `before`, each
-    // with its outcome only when that was recorded before `before`: a closure's period as it
-    // stood when the closure was made.
+    // with its outcome and settlement only when recorded before `before`: a closure's period
+    // as it stood when the closure was made. `settledLater`: the writes before `after` whose
+    // settlement lies within the period.
     static bool periodRows(QSqlQuery& q, const QString& station, long long after, long long before,
-                           std::vector<WriteRow>& rows);
+                           std::vector<WriteRow>& rows, std::vector<WriteRow>& settledLater);
     // The version of the journal open: one read by this program may be older than it.
     int storedVersion();
     // Whether the SQLite file at the path is still the one opened (not moved, removed or

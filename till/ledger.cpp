@@ -142,7 +142,8 @@ bool Ledger::history(std::int32_t serial, BadgeHistory& history, std::string& pr
         const bool wentTo = row.badge() == badge;
         if (!madeFor && !wentTo) continue;
         ++history.rows;
-        if (row.end && row.end->confirmed && wentTo) {
+        // A settled write left what the badge was found to hold.
+        if ((row.end && row.end->confirmed && wentTo) || row.resolution) {
             history.last =
                 LastWrite{journal::creditAfter(row), row.started, row.start.station, row.id};
             history.doubtful.clear();
@@ -155,28 +156,119 @@ bool Ledger::history(std::int32_t serial, BadgeHistory& history, std::string& pr
     return true;
 }
 
-bool Ledger::report(const ReportRequest& request, std::string& output, std::string& problem) {
+bool Ledger::rows(const ReportRequest& request, std::vector<journal::WriteRow>& rows,
+                  std::string& problem) {
+    // The journal chooses rows by UTC days; the report's days are each station's own, so the
+    // rows of the UTC days around them are read and those of the local days kept.
     std::string error;
-    const auto rows = journal_.rows({request.from, request.to, request.station}, error);
-    if (!rows) {
+    const auto found =
+        journal_.rows(journal::coveringFilter(request.from, request.to, request.station), error);
+    if (!found) {
         problem = unavailable(error, Consequence::None);
         return false;
     }
-    const auto totals = journal::dailyTotals(*rows);
+    rows = journal::localDaysOnly(*found, request.from, request.to);
+    return true;
+}
+
+bool Ledger::report(const ReportRequest& request, std::string& output, std::string& problem) {
+    std::vector<journal::WriteRow> kept;
+    if (!rows(request, kept, problem)) return false;
+    const auto totals = journal::dailyTotals(kept);
     switch (request.format) {
         case ReportRequest::Format::Text:
-            output = journal::reportText(totals, *rows);
+            output = journal::reportText(totals, kept);
             break;
         case ReportRequest::Format::Csv:
             output = journal::reportCsv(totals);
             break;
         case ReportRequest::Format::Json:
             output.clear();
-            for (const QJsonObject& object : journal::reportJson(totals, *rows))
+            for (const QJsonObject& object : journal::reportJson(totals, kept))
                 output += QJsonDocument(object).toJson(QJsonDocument::Compact).toStdString() + '\n';
             break;
     }
     return true;
+}
+
+bool Ledger::settle(std::int32_t serial, int credit, const std::optional<std::string>& only,
+                    std::vector<Settling>& settled, std::string& problem) {
+    settled.clear();
+    std::string error;
+    const auto all = journal_.rows({}, error);
+    if (!all) {
+        problem = unavailable(error, Consequence::None);
+        return false;
+    }
+    const std::string badge = std::to_string(serial);
+    std::vector<const journal::WriteRow*> rows;  // the badge's, in the journal's order
+    for (const journal::WriteRow& row : *all)
+        if (row.start.serial == badge || row.badge() == badge) rows.push_back(&row);
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        const journal::WriteRow& row = *rows[i];
+        if (!journal::needsRead(row) || (only && row.id != *only)) continue;
+        Settling s{row};
+        using Standing = Settling::Standing;
+        // A write that may have gone to another badge leaves this one's credit saying
+        // nothing of it: the amount may be on the other.
+        const bool elsewhere =
+            row.start.serial != badge ||
+            (row.end && row.end->serialAfter != row.start.serial && row.end->serialAfter) ||
+            (row.end && row.end->cause == causeName(Cause::BadgeChanged));
+        if (elsewhere) {
+            s.standing = Standing::AnotherBadge;
+        } else if (i + 1 < rows.size()) {
+            // The next write to the badge read its credit between two equal serials before
+            // it went out: what this one left, as a reading now would have found it then.
+            const journal::WriteRow& next = *rows[i + 1];
+            if (next.start.serial == badge && next.start.before &&
+                next.start.serialSource == journal::SerialSource::ReadNow) {
+                s.credit = *next.start.before;
+                s.readBefore = next.id;
+            } else {
+                s.standing = Standing::LaterUnread;
+            }
+        } else {
+            s.credit = credit;
+        }
+        // Only the amount or the credit before it tell the write: anything else was spent or
+        // loaded since, by a way the journal does not see.
+        if (s.credit && !s.landed() && s.credit != row.start.before)
+            s.standing = Standing::CreditNeither;
+        if (s.standing == Standing::Settled) {
+            const journal::Settlement settlement{station_.account, station_.host, badge, *s.credit,
+                                                 s.readBefore};
+            if (!journal_.resolve(row.id, settlement, s.refusal, error)) {
+                if (s.refusal.empty()) {
+                    problem = unavailable(error, Consequence::None);
+                    return false;
+                }
+                s.standing = Standing::Refused;
+            }
+        }
+        settled.push_back(std::move(s));
+    }
+    if (only && settled.empty()) {
+        Settling s;
+        s.row.id = *only;
+        s.standing = Settling::Standing::NotInDoubt;
+        settled.push_back(std::move(s));
+    }
+    return true;
+}
+
+bool Ledger::verifyChains(journal::ChainCheck& check, std::string& error) {
+    return journal_.verify(check, error);
+}
+
+bool Ledger::close(journal::Closure& closure, std::optional<int>& nothingSince,
+                   std::string& error) {
+    return journal_.close(station_.host, station_.account, closure, nothingSince, error);
+}
+
+bool Ledger::closure(const std::string& station, int number, std::optional<journal::Closure>& found,
+                     std::string& error) {
+    return journal_.closure(station.empty() ? station_.host : station, number, found, error);
 }
 
 void Ledger::setDriverMessages(std::function<void(const std::string&)> sink) {

@@ -27,11 +27,12 @@ struct Station {
     static Station here(std::string program, std::function<std::string()> port);
 };
 
-// The daily report asked for: per UTC day and station, and the writes that need a read.
+// The daily report asked for: per local day and station, and the writes that need a read.
 struct ReportRequest {
     enum class Format { Text, Json, Csv };
     Format format = Format::Text;
-    std::string from;  // UTC days YYYY-MM-DD, both included; empty for no bound
+    // Each station's local days YYYY-MM-DD, both included; empty for no bound.
+    std::string from;
     std::string to;
     std::string station;
 };
@@ -110,9 +111,48 @@ class Ledger {
     // False with `problem` set when the journal cannot be read.
     bool history(std::int32_t serial, BadgeHistory& history, std::string& problem);
 
+    // A write in doubt of one badge, and what a reading of the badge settles of it.
+    struct Settling {
+        enum class Standing {
+            Settled,        // the credit it left is known: appended to the journal
+            AnotherBadge,   // it was made for, or may have gone to, another badge
+            LaterUnread,    // a later write to the badge did not read its credit first
+            CreditNeither,  // the credit found is neither the one before it nor the amount
+            Refused,        // the journal refused it (settled meanwhile), `refusal` says why
+            NotInDoubt,     // the write asked for is no write in doubt of this badge
+        };
+        journal::WriteRow row;
+        Standing standing = Standing::Settled;
+        // What the badge held after it: read now, or before the next write to it.
+        std::optional<int> credit;
+        std::string readBefore;  // that next write's id; empty when read now
+        std::string refusal;
+        // Settled: the badge held the amount written.
+        bool landed() const { return credit && *credit == row.start.amount; }
+    };
+    // Settles the writes in doubt of the badge `serial`, whose credit was just read as
+    // `credit` (only the write `only`, when given), appending each settlement that the
+    // readings tell: the latest write's by the credit read now, an earlier one's by the
+    // credit read before the write that followed it. False with `problem` set when the
+    // journal cannot be read or written.
+    bool settle(std::int32_t serial, int credit, const std::optional<std::string>& only,
+                std::vector<Settling>& settled, std::string& problem);
+
+    // The rows of the stations' local days of a report or a list (journal list and report);
+    // false with `problem` set when they cannot be read.
+    bool rows(const ReportRequest& request, std::vector<journal::WriteRow>& rows,
+              std::string& problem);
     // The daily report as text, CSV, or JSON lines; false with `problem` set when it cannot be
     // read.
     bool report(const ReportRequest& request, std::string& output, std::string& problem);
+
+    // Every station's chain, recomputed (journal verify).
+    bool verifyChains(journal::ChainCheck& check, std::string& error);
+    // journal close: this station's open period closed by its account.
+    bool close(journal::Closure& closure, std::optional<int>& nothingSince, std::string& error);
+    // journal closure N: the closure as its record holds it, of `station` (empty: this one).
+    bool closure(const std::string& station, int number, std::optional<journal::Closure>& found,
+                 std::string& error);
 
     // The database driver's own messages go here (a wire trace) instead of standard error.
     void setDriverMessages(std::function<void(const std::string&)> sink);
@@ -120,29 +160,6 @@ class Ledger {
   private:
     std::unique_ptr<journal::Journal> owned_;
     journal::Journal& journal_;
-
-  public:
-    // The rows of a period (journal list), or none with `problem` said.
-    std::optional<std::vector<journal::WriteRow>> rows(const ReportRequest& request,
-                                                       std::string& problem) {
-        std::string error;
-        auto found = journal_.rows({request.from, request.to, request.station}, error);
-        if (!found) problem = error;
-        return found;
-    }
-    // Every station's chain, recomputed (journal verify).
-    bool verifyChains(journal::ChainCheck& check, std::string& error) {
-        return journal_.verify(check, error);
-    }
-    // journal close: this station's open period closed by its account.
-    bool close(journal::Closure& closure, std::optional<int>& nothingSince, std::string& error) {
-        return journal_.close(station_.host, station_.account, closure, nothingSince, error);
-    }
-    // journal closure N: the closure as its record holds it, of `station` (empty: this one).
-    bool closure(const std::string& station, int number, std::optional<journal::Closure>& found,
-                 std::string& error) {
-        return journal_.closure(station.empty() ? station_.host : station, number, found, error);
-    }
     Station station_;
 };
 

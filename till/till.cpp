@@ -286,4 +286,45 @@ CheckVerdict Till::check() {
     return verdict;
 }
 
+bool ResolveVerdict::allSettled() const {
+    return cause == Cause::Ok && !writes.empty() &&
+           std::all_of(writes.begin(), writes.end(), [](const Ledger::Settling& s) {
+               return s.standing == Ledger::Settling::Standing::Settled;
+           });
+}
+
+ResolveVerdict Till::resolve(const std::optional<std::string>& only) {
+    ResolveVerdict verdict;
+    const auto fail = [&verdict](const Outcome& outcome) {
+        verdict.cause = outcome.cause;
+        verdict.failed = outcome;
+        return verdict;
+    };
+    // Serial, credit, serial: the credit counts only as the credit of the badge read twice
+    // around it, as a top-up reads it.
+    for (const Operation operation :
+         {Operation::ReadSerialNumber, Operation::ReadCredit, Operation::ReadSerialNumber}) {
+        if (interrupted()) {
+            verdict.cause = Cause::Interrupted;
+            return verdict;
+        }
+        verdict.operations.push_back(operation == Operation::ReadCredit ? link_.readCredit()
+                                                                        : link_.readSerialNumber());
+        const Outcome& read = verdict.operations.back();
+        if (!read.succeeded()) return fail(read);
+        if (operation == Operation::ReadCredit) {
+            verdict.credit = read.credit;
+        } else if (!verdict.serial) {
+            verdict.serial = read.serial;
+        } else if (read.serial != verdict.serial) {
+            verdict.cause = Cause::BadgeChangedBeforeWrite;
+            return verdict;
+        }
+    }
+    if (!ledger_->settle(*verdict.serial, *verdict.credit, only, verdict.writes,
+                         verdict.journalProblem))
+        verdict.cause = Cause::JournalUnavailable;
+    return verdict;
+}
+
 }  // namespace palmota::till

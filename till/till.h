@@ -90,6 +90,20 @@ struct CheckVerdict {
     std::string journalProblem;
 };
 
+// What `journal resolve` did: the badge read, and each of its writes in doubt settled, or
+// why not.
+struct ResolveVerdict {
+    Cause cause = Cause::Ok;  // Ok, a read's cause, JournalUnavailable
+    std::optional<Outcome> failed;
+    std::vector<Outcome> operations;
+    std::optional<std::int32_t> serial;
+    std::optional<std::uint16_t> credit;
+    std::vector<Ledger::Settling> writes;
+    std::string journalProblem;
+    // Every write in doubt asked for was settled, and there was one.
+    bool allSettled() const;
+};
+
 // The till's rules: how a credit is written, verified, topped up and journaled, once, for
 // both front ends. GUI-free; the Reader link below it, the journal beside it.
 //
@@ -128,6 +142,9 @@ class Till {
     static WriteVerdict refused(std::string_view typed);
     // Reads the badge and compares its credit with its last confirmed write (needs a ledger).
     CheckVerdict check();
+    // Reads the badge and settles its writes in doubt by what it holds (only the write
+    // `only`, when given), appending each settlement to the journal (needs a ledger).
+    ResolveVerdict resolve(const std::optional<std::string>& only);
 
   private:
     bool interrupted() const { return interrupted_ && interrupted_(); }
