@@ -172,27 +172,6 @@ QString breakText(const journal::ChainBreak& b) {
     return {};
 }
 
-const char* breakName(journal::ChainBreak::Kind kind) {
-    using Kind = journal::ChainBreak::Kind;
-    switch (kind) {
-        case Kind::Inserted:
-            return "inserted";
-        case Kind::Removed:
-            return "removed";
-        case Kind::Altered:
-            return "altered";
-        case Kind::OutOfPlace:
-            return "out-of-place";
-        case Kind::Unsealed:
-            return "unsealed";
-        case Kind::SealBroken:
-            return "seal-broken";
-        case Kind::ClosureFigures:
-            return "closure-figures";
-    }
-    return "";
-}
-
 }  // namespace
 
 int runJournalVerify(till::Ledger& ledger, bool json, std::ostream& out, std::ostream& err) {
@@ -235,7 +214,7 @@ int runJournalVerify(till::Ledger& ledger, bool json, std::ostream& out, std::os
             object["broken"] = QJsonObject{{"station", text(b.station)},
                                            {"seq", static_cast<qint64>(b.seq)},
                                            {"id", text(b.id)},
-                                           {"kind", breakName(b.kind)},
+                                           {"kind", journal::chainBreakName(b.kind)},
                                            {"what", breakText(b)}};
         } else {
             object["broken"] = QJsonValue();

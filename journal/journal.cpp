@@ -33,4 +33,25 @@ std::optional<int> creditAfter(const WriteRow& row) {
     return std::nullopt;
 }
 
+const char* chainBreakName(ChainBreak::Kind kind) {
+    using Kind = ChainBreak::Kind;
+    switch (kind) {
+        case Kind::Inserted:
+            return "inserted";
+        case Kind::Removed:
+            return "removed";
+        case Kind::Altered:
+            return "altered";
+        case Kind::OutOfPlace:
+            return "out-of-place";
+        case Kind::Unsealed:
+            return "unsealed";
+        case Kind::SealBroken:
+            return "seal-broken";
+        case Kind::ClosureFigures:
+            return "closure-figures";
+    }
+    return "";
+}
+
 }  // namespace palmota::journal

@@ -108,6 +108,9 @@ struct ChainBreak {
     int closure = 0;
 };
 
+// The break's kind as scripts and the chain's events name it: inserted, removed, altered...
+const char* chainBreakName(ChainBreak::Kind kind);
+
 // What a verify of every chain found.
 struct ChainCheck {
     int stations = 0;

@@ -429,6 +429,7 @@ SqlJournal::SqlJournal(std::string where, JournalLocation location, Access acces
     : where_(std::move(where)),
       location_(std::move(location)),
       access_(access),
+      account_(platform::accountName()),
       connection_(connectionName()) {
     QSqlDatabase db = QSqlDatabase::addDatabase(
         sqlite() ? QStringLiteral("QSQLITE") : QStringLiteral("QPSQL"), connection_);
@@ -845,6 +846,28 @@ void attach(std::vector<WriteRow>& rows, const std::map<std::string, Resolution>
 
 }  // namespace
 
+void SqlJournal::sayVerifyFailed(const ChainBreak& b) {
+    // Best effort: a role that may only read the journal, or a file that cannot be written,
+    // leaves the break unsaid in the chain; the command says it all the same.
+    const QString station = QString::fromStdString(b.station);
+    const QString detail = QStringLiteral("record %1 (%2), %3")
+                               .arg(b.seq)
+                               .arg(QString::fromStdString(b.id), chainBreakName(b.kind));
+    const QString at = now();
+    std::string ignored;
+    withConnection(
+        [&](QSqlQuery& q, std::string&) {
+            return appendLinked(
+                q, station, at, [&](QSqlQuery& in, long long seq, const QString& prev) {
+                    return insertRecord(in,
+                                        eventRecord(station, seq, QStringLiteral("verify-failed"),
+                                                    at, offsetNow(), detail),
+                                        prev);
+                });
+        },
+        ignored);
+}
+
 bool SqlJournal::verify(ChainCheck& check, std::string& error) {
     const DriverMessages quiet(driverMessages_);
     check = {};
@@ -973,39 +996,44 @@ bool SqlJournal::verify(ChainCheck& check, std::string& error) {
         else if (seal != entries.end() && seal->detail != want)
             broken(station, *seal, Kind::SealBroken);
     }
-    if (check.broken) return true;
     // Every chain holds: each closure's figures are then recomputed from the records of its
     // period, so that a closure rewritten with its hash and every hash after it is still
     // told by the rows it counted.
-    return withConnection(
-        [&](QSqlQuery& q, std::string& why) {
-            for (const auto& [station, entries] : chains) {
-                std::vector<StoredClosure> stored;
-                if (!storedClosures(q, station, stored, why)) return false;
-                long long after = 0;
-                long long grandTotal = 0;
-                for (const StoredClosure& s : stored) {
-                    std::vector<WriteRow> rows;
-                    std::vector<WriteRow> settledLater;
-                    if (!periodRows(q, station, after, s.seq, rows, settledLater)) return false;
-                    Closure recomputed = s.closure;
-                    closureFigures(rows, settledLater, grandTotal, recomputed);
-                    if (closureDetail(recomputed) != closureDetail(s.closure)) {
-                        const auto e = std::find_if(entries.begin(), entries.end(),
-                                                    [&](const Entry& x) { return x.seq == s.seq; });
-                        broken(station,
-                               e == entries.end() ? Entry{s.seq, {}, {}, {}, {}, {}, {}} : *e,
-                               Kind::ClosureFigures)
-                            ->closure = s.closure.number;
-                        return true;
+    if (!check.broken &&
+        !withConnection(
+
+            [&](QSqlQuery& q, std::string& why) {
+                for (const auto& [station, entries] : chains) {
+                    std::vector<StoredClosure> stored;
+                    if (!storedClosures(q, station, stored, why)) return false;
+                    long long after = 0;
+                    long long grandTotal = 0;
+                    for (const StoredClosure& s : stored) {
+                        std::vector<WriteRow> rows;
+                        std::vector<WriteRow> settledLater;
+                        if (!periodRows(q, station, after, s.seq, rows, settledLater)) return false;
+                        Closure recomputed = s.closure;
+                        closureFigures(rows, settledLater, grandTotal, recomputed);
+                        if (closureDetail(recomputed) != closureDetail(s.closure)) {
+                            const auto e =
+                                std::find_if(entries.begin(), entries.end(),
+                                             [&](const Entry& x) { return x.seq == s.seq; });
+                            broken(station,
+                                   e == entries.end() ? Entry{s.seq, {}, {}, {}, {}, {}, {}} : *e,
+                                   Kind::ClosureFigures)
+                                ->closure = s.closure.number;
+                            return true;
+                        }
+                        after = s.seq;
+                        grandTotal = s.closure.grandTotal;
                     }
-                    after = s.seq;
-                    grandTotal = s.closure.grandTotal;
                 }
-            }
-            return true;
-        },
-        error);
+                return true;
+            },
+            error))
+        return false;
+    if (check.broken) sayVerifyFailed(*check.broken);
+    return true;
 }
 
 bool SqlJournal::periodRows(QSqlQuery& q, const QString& station, long long after, long long before,
@@ -1294,18 +1322,33 @@ bool SqlJournal::appendLinked(QSqlQuery& q, const QString& station, const QStrin
         last = q.value(2).toString();
     }
     q.finish();
+    // The events that come before the record, each chained as any record is.
+    const auto event = [&](const QString& kind, const QString& detail) {
+        const QVariantList values = eventRecord(station, seq, kind, at, offsetNow(), detail);
+        if (!insertRecord(q, values, previous)) return false;
+        previous = recordHash(values, previous);
+        ++seq;
+        return true;
+    };
+    // This program's first record on the station's chain says that it opened the journal,
+    // and as whom.
+    const bool opening = !openedOn_.contains(station);
+    if (opening && !event(QStringLiteral("opened"),
+                          QStringLiteral("by %1").arg(QString::fromStdString(account_))))
+        return rollback();
+    // Outcomes this program could not record, said once the journal takes records again.
+    for (const QString& unrecorded : unrecorded_)
+        if (!event(QStringLiteral("outcome-not-recorded"), unrecorded)) return rollback();
     // A station's clock set back behind its last record: said by an event of the chain
     // before the record it would otherwise pass unnoticed in (UTC times compare as bytes).
-    if (!last.isEmpty() && at < last) {
-        const QVariantList event = eventRecord(
-            station, seq, QStringLiteral("clock-backwards"), at, offsetNow(),
-            QStringLiteral("the clock read %1, before the last record's %2").arg(at, last));
-        if (!insertRecord(q, event, previous)) return rollback();
-        previous = recordHash(event, previous);
-        ++seq;
-    }
+    if (!last.isEmpty() && at < last &&
+        !event(QStringLiteral("clock-backwards"),
+               QStringLiteral("the clock read %1, before the last record's %2").arg(at, last)))
+        return rollback();
     if (!insert(q, seq, previous)) return rollback();
     if (!q.exec(QStringLiteral("COMMIT"))) return rollback();
+    if (opening) openedOn_.insert(station);
+    unrecorded_.clear();
     return true;
 }
 
@@ -1363,6 +1406,15 @@ bool SqlJournal::complete(const std::string& id, const WriteEnd& end, std::strin
     const DriverMessages quiet(driverMessages_);
     const QString ended = now();
     const int offset = offsetNow();
+    const QString writeId = QString::fromStdString(id);
+    if (recordOutcome(id, end, ended, offset, error)) return true;
+    unrecorded_ << QStringLiteral("write %1: %2 at %3")
+                       .arg(writeId, QString::fromStdString(end.cause), ended);
+    return false;
+}
+
+bool SqlJournal::recordOutcome(const std::string& id, const WriteEnd& end, const QString& ended,
+                               int offset, std::string& error) {
     const QString writeId = QString::fromStdString(id);
     return withConnection(
         [&](QSqlQuery& q, std::string& why) {

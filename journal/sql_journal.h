@@ -1,6 +1,8 @@
 #pragma once
 
+#include <QSet>
 #include <QString>
+#include <QStringList>
 #include <QVariantList>
 #include <chrono>
 #include <functional>
@@ -82,6 +84,11 @@ class SqlJournal final : public Journal {
     using Link = std::function<bool(QSqlQuery&, long long seq, const QString& previous)>;
     // A record timed `at` before the chain's last is preceded by a clock-backwards event.
     bool appendLinked(QSqlQuery& q, const QString& station, const QString& at, const Link& insert);
+    // A verify that found `b`, said by an event at the end of the broken chain.
+    void sayVerifyFailed(const ChainBreak& b);
+    // The outcome's record, on the chain of the write's station.
+    bool recordOutcome(const std::string& id, const WriteEnd& end, const QString& ended, int offset,
+                       std::string& error);
     // A journal_records row of kRecordFields's values, with its link.
     static bool insertRecord(QSqlQuery& q, const QVariantList& values, const QString& previous);
     // The hash of a write begun (the values of its begin columns) and of any other record.
@@ -132,6 +139,9 @@ class SqlJournal final : public Journal {
     std::string lost_;          // SQLite: why the file opened is gone, once it is
     std::function<void(const std::string&)> driverMessages_;
     std::unique_ptr<AnswerWatch> watch_;  // PostgreSQL only
+    std::string account_;                 // who runs the program, for its events
+    QSet<QString> openedOn_;              // the chains this program's records began on
+    QStringList unrecorded_;              // outcomes not recorded, not yet said by an event
 };
 
 }  // namespace palmota::journal

@@ -43,61 +43,61 @@ void PrintTo(const Tampering& t, std::ostream* os) {
     *os << t.name;
 }
 
-// desk-1 makes three top-ups, desk-2 one and closes: desk-1's chain holds write 1, its
-// outcome (2), write 3, outcome 4, write 5, outcome 6; desk-2's write 1, outcome 2 and
-// closure 3.
+// desk-1 makes three top-ups, desk-2 one and closes: desk-1's chain holds the program's
+// opening (1), write 2, its outcome (3), write 4, outcome 5, write 6, outcome 7; desk-2's
+// opening 1, write 2, outcome 3 and closure 4.
 const Tampering kTamperings[] = {
     {"Clean", {}, "", 0, ChainBreak::Kind::Altered},
     {"AnAmountChanged",
-     {"UPDATE credit_writes SET amount = 9999 WHERE station = 'desk-1' AND seq = 3"},
+     {"UPDATE credit_writes SET amount = 9999 WHERE station = 'desk-1' AND seq = 4"},
      "desk-1",
-     3,
+     4,
      ChainBreak::Kind::Altered},
     {"AnOutcomesCreditChanged",
-     {"UPDATE journal_records SET credit_after = 9999 WHERE station = 'desk-1' AND seq = 4"},
-     "desk-1",
-     4,
-     ChainBreak::Kind::Altered},
-    {"AnOutcomeDeleted",
-     {"DELETE FROM journal_records WHERE station = 'desk-1' AND seq = 4"},
+     {"UPDATE journal_records SET credit_after = 9999 WHERE station = 'desk-1' AND seq = 5"},
      "desk-1",
      5,
+     ChainBreak::Kind::Altered},
+    {"AnOutcomeDeleted",
+     {"DELETE FROM journal_records WHERE station = 'desk-1' AND seq = 5"},
+     "desk-1",
+     6,
      ChainBreak::Kind::Removed},
     {"AWriteDeleted",
-     {"DELETE FROM credit_writes WHERE station = 'desk-1' AND seq = 3"},
+     {"DELETE FROM credit_writes WHERE station = 'desk-1' AND seq = 4"},
      "desk-1",
-     4,
+     5,
      ChainBreak::Kind::Removed},
     {"ARowInserted",
      {"DROP INDEX journal_records_link",
       "INSERT INTO journal_records SELECT 'forged', station, seq, kind, at, offset_minutes, "
       "write_id, cause, confirmed, unchanged, 9999, serial_after, program, detail, prev_hash, "
-      "hash FROM journal_records WHERE station = 'desk-1' AND seq = 4"},
+      "hash FROM journal_records WHERE station = 'desk-1' AND seq = 5"},
      "desk-1",
-     4,
+     5,
      ChainBreak::Kind::Inserted},
     {"TwoRowsSwapped",
-     {"UPDATE journal_records SET seq = -1 WHERE station = 'desk-1' AND seq = 4",
-      "UPDATE journal_records SET seq = 4 WHERE station = 'desk-1' AND seq = 6",
-      "UPDATE journal_records SET seq = 6 WHERE station = 'desk-1' AND seq = -1"},
+     {"UPDATE journal_records SET seq = -1 WHERE station = 'desk-1' AND seq = 5",
+      "UPDATE journal_records SET seq = 5 WHERE station = 'desk-1' AND seq = 7",
+      "UPDATE journal_records SET seq = 7 WHERE station = 'desk-1' AND seq = -1"},
      "desk-1",
-     4,
+     5,
      ChainBreak::Kind::Altered},
     {"ARecordsLinkRewritten",
-     {"UPDATE credit_writes SET prev_hash = '00' WHERE station = 'desk-2' AND seq = 1"},
+     {"UPDATE credit_writes SET prev_hash = '00' WHERE station = 'desk-2' AND seq = 2"},
      "desk-2",
-     1,
+     2,
      ChainBreak::Kind::Altered},
     {"AClosuresTotalChanged",
      {"UPDATE journal_records SET detail = replace(detail, '\"grandTotal\":5', "
       "'\"grandTotal\":9999') WHERE kind = 'closure'"},
      "desk-2",
-     3,
+     4,
      ChainBreak::Kind::Altered},
     // The last record of a chain, removed: nothing after it names it, so the chain alone
     // holds. Only a witness made after it (a closure's chain head, printed) shows it.
     {"LastRecordRemovedNeedsAWitness",
-     {"DELETE FROM journal_records WHERE station = 'desk-1' AND seq = 6"},
+     {"DELETE FROM journal_records WHERE station = 'desk-1' AND seq = 7"},
      "",
      0,
      ChainBreak::Kind::Altered},
@@ -299,7 +299,7 @@ TEST(ChainClosures, AClosureRewrittenWithItsHashIsToldByItsRecords) {
         ASSERT_TRUE(testing::openJournal(where, Access::Read)->verify(check, error)) << error;
         ASSERT_TRUE(check.broken);
         EXPECT_EQ(check.broken->station, "desk-1");
-        EXPECT_EQ(check.broken->seq, 3);
+        EXPECT_EQ(check.broken->seq, 4);
         EXPECT_EQ(check.broken->kind, ChainBreak::Kind::ClosureFigures);
     }
 }
@@ -338,7 +338,7 @@ TEST(ChainEvents, AClockSetBackIsAnEventOfTheChain) {
         // it (added by hand: only its time and place matter here).
         ASSERT_TRUE(testing::execRaw(
             where,
-            "INSERT INTO journal_records SELECT 'ahead', station, 2, 'note', "
+            "INSERT INTO journal_records SELECT 'ahead', station, 3, 'note', "
             "'2999-01-01T00:00:00.000Z', 0, NULL, NULL, NULL, NULL, NULL, NULL, NULL, "
             "NULL, hash, 'x' FROM credit_writes"));
         ASSERT_TRUE(journal->begin(aTopup("desk-1", 5, 5), error)) << error;
@@ -349,7 +349,7 @@ TEST(ChainEvents, AClockSetBackIsAnEventOfTheChain) {
                 q.exec("SELECT seq, detail FROM journal_records WHERE kind = "
                        "'clock-backwards'"));
             ASSERT_TRUE(q.next()) << static_cast<int>(backend);
-            EXPECT_EQ(q.value(0).toInt(), 3);
+            EXPECT_EQ(q.value(0).toInt(), 4);
             EXPECT_TRUE(
                 q.value(1).toString().endsWith("before the last record's "
                                                "2999-01-01T00:00:00.000Z"));
@@ -357,6 +357,60 @@ TEST(ChainEvents, AClockSetBackIsAnEventOfTheChain) {
         db.close();
         db = QSqlDatabase();
         QSqlDatabase::removeDatabase("events");
+    }
+}
+
+// The journal's other sensitive events are records of the chain too, each naming the program:
+// a program's first record on a chain says it opened the journal and as whom, an outcome
+// that could not be recorded is said once the journal takes records again, and a verify
+// that found a break says so at the end of the broken chain.
+TEST(ChainEvents, OpeningsLostOutcomesAndFailedVerifiesAreRecordsOfTheChain) {
+    for (const Backend backend : {Backend::SQLite, Backend::PostgreSQL}) {
+        TempFolder folder;
+        const std::string where = testing::newJournal(backend, folder.path());
+        std::string error;
+        {
+            auto journal = testing::openJournal(where);
+            const auto id = journal->begin(aTopup("desk-1", 0, 5), error);
+            ASSERT_TRUE(id) << error;
+            // An outcome for no row fails, as one the journal cannot take does.
+            EXPECT_FALSE(journal->complete("no-such-write", {"ok", true, false, 5, {}}, error));
+            ASSERT_TRUE(journal->complete(*id, {"ok", true, false, 5, {}}, error)) << error;
+        }
+        ASSERT_TRUE(testing::execRaw(where, "UPDATE credit_writes SET amount = 7"));
+        ChainCheck check;
+        ASSERT_TRUE(testing::openJournal(where, Access::Read)->verify(check, error)) << error;
+        ASSERT_TRUE(check.broken);
+        QSqlDatabase db = testing::rawConnection(where, "events");
+        {
+            QSqlQuery q(db);
+            ASSERT_TRUE(
+                q.exec("SELECT seq, kind, program, detail FROM journal_records WHERE "
+                       "kind <> 'outcome' ORDER BY seq"));
+            std::vector<std::string> events;
+            while (q.next()) {
+                EXPECT_TRUE(q.value(2).toString().startsWith("journal_tests "))
+                    << q.value(2).toString().toStdString();
+                events.push_back(q.value(0).toString().toStdString() + " " +
+                                 q.value(1).toString().toStdString() + " " +
+                                 q.value(3).toString().toStdString());
+            }
+            ASSERT_EQ(events.size(), 4u) << static_cast<int>(backend);
+            EXPECT_EQ(events[0].rfind("1 opened by ", 0), 0u) << events[0];
+            EXPECT_EQ(events[1].rfind("3 outcome-not-recorded write no-such-write: ok at ", 0), 0u)
+                << events[1];
+            // The verify's own program opened the journal anew before saying what it found.
+            EXPECT_EQ(events[2].rfind("5 opened by ", 0), 0u) << events[2];
+            EXPECT_EQ(events[3].rfind("6 verify-failed record 2 (", 0), 0u) << events[3];
+            EXPECT_NE(events[3].find("), altered"), std::string::npos) << events[3];
+        }
+        db.close();
+        db = QSqlDatabase();
+        QSqlDatabase::removeDatabase("events");
+        // The chain still holds past its first break: a second verify names the same one.
+        ASSERT_TRUE(testing::openJournal(where, Access::Read)->verify(check, error)) << error;
+        ASSERT_TRUE(check.broken);
+        EXPECT_EQ(check.broken->seq, 2);
     }
 }
 
