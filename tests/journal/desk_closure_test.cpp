@@ -138,6 +138,14 @@ class Post {
         desk_.till.setLedger(&ledger(user));
         return desk_.till.resolve(std::nullopt);
     }
+    // The badge on this Reader carried to `other`'s, read there by `user`, and brought back.
+    ResolveVerdict resolveAt(Post& other, const std::string& user) {
+        other.badges_[other.on_] = other.desk_.engine.badge();
+        other.desk_.engine.setBadge(desk_.engine.badge());
+        ResolveVerdict verdict = other.resolve(user);
+        other.desk_.engine.setBadge(other.badges_[other.on_]);
+        return verdict;
+    }
     Closure close(const std::string& user) {
         Closure closure;
         std::optional<int> nothing;
@@ -299,9 +307,9 @@ TEST_P(DeskClosure, EveryFigureIsWhatTheBadgesHold) {
     // What the badge took in doubt is not counted until a reading settles it.
     EXPECT_EQ(one.gained(), second.grandTotal + 250);
 
-    // Settled in the period after: counted there, where it was learnt, with no write of its
-    // own; the closed period keeps its figures.
-    const ResolveVerdict settled = one.resolve("paul");
+    // Settled in the period after, the badge read at desk-2: counted in desk-1's next closure,
+    // where it was learnt, with no write of its own; the closed period keeps its figures.
+    const ResolveVerdict settled = one.resolveAt(two, "marc");
     ASSERT_EQ(settled.writes.size(), 1u);
     EXPECT_TRUE(settled.allSettled() && settled.writes[0].landed());
     Expected period3;
@@ -318,7 +326,8 @@ TEST_P(DeskClosure, EveryFigureIsWhatTheBadgesHold) {
     expectShownAsMade(one, third);
     expectShownAsMade(one, first[0]);
 
-    // On desk-2, a write in doubt that the badge never took: settled as loading nothing.
+    // On desk-2, a write in doubt that the badge never took: settled as loading nothing; the
+    // settlement of desk-1's write read there is not desk-2's.
     Expected other;
     two.lay(2);
     confirmed(two, other, "marc", 44);
