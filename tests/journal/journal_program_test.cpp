@@ -4,9 +4,12 @@
 #include <signal.h>
 #include <sys/stat.h>
 
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <regex>
 #include <thread>
 
 #include "journal/daily_report.h"
@@ -210,6 +213,72 @@ TEST_P(JournalProgram, AClosureIsShownAgainAsItWasMade) {
     EXPECT_NE(again.err.find("nothing to close since closure 1"), std::string::npos) << again.err;
     EXPECT_EQ(cli({"journal", "closure", "2"}).status, 1);
     EXPECT_EQ(cli({"journal", "verify"}).status, 0);
+}
+
+// A French desk closes and prints in one command: one page holding the station, the closure's
+// number, its totals, the operator, the chain head's first characters and a line to sign; the
+// closure printed again from its record is the same page.
+TEST_P(JournalProgram, AClosurePrintedInFrenchIsOnePageToSign) {
+    if (!std::filesystem::exists("/usr/bin/pdftotext") ||
+        !std::filesystem::exists("/usr/bin/pdfinfo"))
+        GTEST_SKIP() << "pdftotext and pdfinfo (poppler-utils) are needed to read the page";
+    for (const char* topup : {"5", "20", "75"}) ASSERT_EQ(cli({"topup", topup}).status, 0);
+    const auto french = [this](std::vector<std::string> command) {
+        std::vector<std::string> args = {"-u",
+                                         "LC_ALL",
+                                         "-u",
+                                         "LC_MESSAGES",
+                                         "-u",
+                                         "LANGUAGE",
+                                         "-u",
+                                         "DISPLAY",
+                                         "-u",
+                                         "WAYLAND_DISPLAY",
+                                         "LANG=fr_FR.UTF-8",
+                                         PALMOTA_CLI,
+                                         "--journal",
+                                         where_,
+                                         "journal"};
+        args.insert(args.end(), command.begin(), command.end());
+        return testing::runProgram("/usr/bin/env", args);
+    };
+    const std::string pdf = folder_.path() + "/cloture.pdf";
+    const RunResult closed = french({"close", "--pdf", pdf});
+    ASSERT_EQ(closed.status, 0) << closed.err;
+    const RunResult info = testing::runProgram("/usr/bin/pdfinfo", {pdf});
+    EXPECT_NE(info.out.find("Pages:           1\n"), std::string::npos) << info.out;
+
+    const RunResult json = cli({"journal", "closure", "1", "--json"});
+    ASSERT_EQ(json.status, 0) << json.err;
+    const QJsonObject made = QJsonDocument::fromJson(QByteArray::fromStdString(json.out)).object();
+    const std::string station = made["station"].toString().toStdString();
+    const std::string head = made["chainHead"].toString().toStdString();
+    ASSERT_EQ(head.size(), 64u) << json.out;
+    ASSERT_EQ(made["user"].toString().toStdString(), platform::accountName());
+
+    const RunResult text = testing::runProgram("/usr/bin/pdftotext", {"-layout", pdf, "-"});
+    ASSERT_EQ(text.status, 0) << text.err;
+    for (const std::string& seen :
+         {std::string("Cl\u00f4ture n\u00b0 1"), "Poste " + station,
+          "par " + platform::accountName() + " (palmota-cli",
+          "T\u00eate de cha\u00eene " + head.substr(0, 16),
+          std::string("Cl\u00f4tur\u00e9e et v\u00e9rifi\u00e9e par (nom et signature) :")})
+        EXPECT_NE(text.out.find(seen), std::string::npos) << seen << "\n" << text.out;
+    EXPECT_EQ(text.out.find(head), std::string::npos) << "the whole chain head is not printed";
+    // Three top-ups of 5, 20 and 75, all confirmed: each figure on its own line, and the
+    // operator's line of the table under the same columns.
+    for (const std::string& figures :
+         {std::string("\u00e9critures +3\n"), std::string("confirm\u00e9es +3\n"),
+          std::string("refus\u00e9es +0\n"), std::string("douteuses ouvertes +0\n"),
+          std::string("cr\u00e9dit charg\u00e9 +100\n"), std::string("recharg\u00e9 +100\n"),
+          std::string("total perp\u00e9tuel +100\n"),
+          platform::accountName() + " +3 +3 +0 +0 +0 +100 +100\n"})
+        EXPECT_TRUE(std::regex_search(text.out, std::regex(figures))) << figures << "\n"
+                                                                      << text.out;
+
+    const std::string again = folder_.path() + "/cloture-1.pdf";
+    ASSERT_EQ(french({"closure", "1", "--pdf", again}).status, 0);
+    EXPECT_EQ(testing::runProgram("/usr/bin/pdftotext", {"-layout", again, "-"}).out, text.out);
 }
 
 TEST_P(JournalProgram, CheckFindsACreditRaisedBehindTheJournal) {
