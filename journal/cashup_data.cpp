@@ -90,14 +90,19 @@ void closureFigures(const std::vector<WriteRow>& rows, const std::vector<WriteRo
     closure.open.clear();
     for (const ListedWrite& w : listedWrites(rows))
         if (w.standing == WriteStanding::Doubtful) closure.open.push_back(w);
+    // The period runs from its first record to its last: the writes begun in it, and the
+    // settlements it counts (UTC times compare as text).
     closure.first.reset();
     closure.last.reset();
-    if (!rows.empty()) {
-        const WriteRow& first = rows.front();
-        const WriteRow& last = rows.back();
-        closure.first = StationTime{first.started, first.offsetMinutes.value_or(0)};
-        closure.last = StationTime{last.started, last.offsetMinutes.value_or(0)};
-    }
+    const auto span = [&closure](const StationTime& time) {
+        if (!closure.first || time.utc < closure.first->utc) closure.first = time;
+        if (!closure.last || time.utc > closure.last->utc) closure.last = time;
+    };
+    for (const std::vector<WriteRow>* list : {&rows, &settledLater})
+        for (const WriteRow& row : *list) {
+            if (list == &rows) span({row.started, row.offsetMinutes.value_or(0)});
+            if (row.resolution) span({row.resolution->at, row.resolution->offsetMinutes});
+        }
     closure.grandTotal = previousGrandTotal + closure.loaded;
 }
 

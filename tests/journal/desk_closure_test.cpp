@@ -322,6 +322,10 @@ TEST_P(DeskClosure, EveryFigureIsWhatTheBadgesHold) {
     period3.check(third, second.grandTotal);
     EXPECT_EQ(third.writes, 0);
     EXPECT_EQ(third.grandTotal, one.gained());
+    // Its period is the settlement it holds, however many writes it began.
+    ASSERT_TRUE(third.first && third.last);
+    EXPECT_EQ(third.first->utc, third.last->utc);
+    EXPECT_GT(third.first->utc, second.made.utc);
     expectShownAsMade(one, second);
     expectShownAsMade(one, third);
     expectShownAsMade(one, first[0]);
