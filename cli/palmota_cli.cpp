@@ -111,7 +111,7 @@ int main(int argc, char** argv) {
     // and shows no window.
     std::unique_ptr<QCoreApplication> application;
     if (!options.journalRequest.pdf.empty()) {
-        qputenv("QT_QPA_PLATFORM", cli::pdfPlatform());
+        cli::preparePdfPlatform();
         application = std::make_unique<QGuiApplication>(argc, argv);
     } else {
         application = std::make_unique<QCoreApplication>(argc, argv);

@@ -1,10 +1,12 @@
+#include <QtGlobal>
+
 #include "cli/pdf_platform.h"
 
 namespace palmota::cli {
 
 // Qt's offscreen platform on Windows has no fonts of its own: its pages would carry no text.
-const char* pdfPlatform() {
-    return "windows";
+void preparePdfPlatform() {
+    qputenv("QT_QPA_PLATFORM", "windows");
 }
 
 }  // namespace palmota::cli
