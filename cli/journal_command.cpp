@@ -228,10 +228,14 @@ int runJournalVerify(till::Ledger& ledger, bool json, std::ostream& out, std::os
                 .arg(n);
         };
         const QString counts =
-            count(check.stations, "%1 station", "%1 stations") + QStringLiteral(", ") +
-            count(check.records, "%1 chained record", "%1 chained records") + QStringLiteral(", ") +
-            count(check.sealed, "%1 row sealed before the chain",
-                  "%1 rows sealed before the chain");
+            count(check.stations, QT_TRANSLATE_NOOP("Verify", "%1 station"),
+                  QT_TRANSLATE_NOOP("Verify", "%1 stations")) +
+            QStringLiteral(", ") +
+            count(check.records, QT_TRANSLATE_NOOP("Verify", "%1 chained record"),
+                  QT_TRANSLATE_NOOP("Verify", "%1 chained records")) +
+            QStringLiteral(", ") +
+            count(check.sealed, QT_TRANSLATE_NOOP("Verify", "%1 row sealed before the chain"),
+                  QT_TRANSLATE_NOOP("Verify", "%1 rows sealed before the chain"));
         out << (check.broken
                     ? QCoreApplication::translate("Verify", "%1: altered at %2").arg(counts, said)
                     : QCoreApplication::translate("Verify", "%1: every chain holds").arg(counts))

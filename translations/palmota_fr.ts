@@ -222,4 +222,118 @@
         <translation>ligne %1</translation>
     </message>
 </context>
+<context>
+    <name>Resolve</name>
+    <message>
+        <source> (read before write %1)</source>
+        <translation> (lu avant l’écriture %1)</translation>
+    </message>
+    <message>
+        <source>write %1 settled: badge %2 held %3, the amount written%4</source>
+        <translation>écriture %1 réglée : le badge %2 portait %3, le montant écrit%4</translation>
+    </message>
+    <message>
+        <source>write %1 settled: badge %2 held %3, the credit before it%4: the amount did not go on the badge</source>
+        <translation>écriture %1 réglée : le badge %2 portait %3, le crédit d’avant%4 : le montant n’a pas été écrit sur le badge</translation>
+    </message>
+    <message>
+        <source>write %1 not settled: it may have gone to another badge than %2</source>
+        <translation>écriture %1 non réglée : elle a pu aller sur un autre badge que %2</translation>
+    </message>
+    <message>
+        <source>write %1 not settled: a later write to badge %2 did not read its credit first</source>
+        <translation>écriture %1 non réglée : une écriture suivante sur le badge %2 n’a pas lu son crédit avant</translation>
+    </message>
+    <message>
+        <source>write %1 not settled: badge %2 held %3%4, neither the credit before it (%5) nor the amount written (%6)</source>
+        <translation>écriture %1 non réglée : le badge %2 portait %3%4, ni le crédit d’avant (%5) ni le montant écrit (%6)</translation>
+    </message>
+    <message>
+        <source>write %1 not settled: %2</source>
+        <translation>écriture %1 non réglée : %2</translation>
+    </message>
+    <message>
+        <source>write %1 is no write in doubt of badge %2</source>
+        <translation>l’écriture %1 n’est pas une écriture douteuse du badge %2</translation>
+    </message>
+    <message>
+        <source>badge %1 has no write in doubt in the journal</source>
+        <translation>le badge %1 n’a aucune écriture douteuse dans le journal</translation>
+    </message>
+</context>
+<context>
+    <name>Verify</name>
+    <message>
+        <source>inserted: a second record at its place</source>
+        <translation>inséré : un second enregistrement à sa place</translation>
+    </message>
+    <message>
+        <source>removed before it: the chain has no record %1 to %2</source>
+        <translation>supprimé avant lui : la chaîne n’a pas d’enregistrement %1 à %2</translation>
+    </message>
+    <message>
+        <source>removed before it: the chain has no record %1</source>
+        <translation>supprimé avant lui : la chaîne n’a pas d’enregistrement %1</translation>
+    </message>
+    <message>
+        <source>altered: its fields no longer give its hash</source>
+        <translation>altéré : ses champs ne donnent plus son empreinte</translation>
+    </message>
+    <message>
+        <source>out of place: it does not follow the record before it</source>
+        <translation>déplacé : il ne suit pas l’enregistrement d’avant</translation>
+    </message>
+    <message>
+        <source>rows before the chain with no seal over them</source>
+        <translation>lignes antérieures à la chaîne sans scellé</translation>
+    </message>
+    <message>
+        <source>the rows it seals were altered, removed or added since the chain began</source>
+        <translation>les lignes qu’il scelle ont été altérées, supprimées ou ajoutées depuis le début de la chaîne</translation>
+    </message>
+    <message>
+        <source>closure %1: its figures are not those of its period&apos;s records</source>
+        <translation>clôture %1 : ses chiffres ne sont pas ceux des enregistrements de sa période</translation>
+    </message>
+    <message>
+        <source>station %1, record %2%3: %4</source>
+        <translation>poste %1, enregistrement %2%3 : %4</translation>
+    </message>
+    <message>
+        <source>journal altered: %1</source>
+        <translation>journal altéré : %1</translation>
+    </message>
+    <message>
+        <source>%1: altered at %2</source>
+        <translation>%1 : altéré au %2</translation>
+    </message>
+    <message>
+        <source>%1: every chain holds</source>
+        <translation>%1 : chaque chaîne est intacte</translation>
+    </message>
+    <message>
+        <source>%1 station</source>
+        <translation>%1 poste</translation>
+    </message>
+    <message>
+        <source>%1 stations</source>
+        <translation>%1 postes</translation>
+    </message>
+    <message>
+        <source>%1 chained record</source>
+        <translation>%1 enregistrement chaîné</translation>
+    </message>
+    <message>
+        <source>%1 chained records</source>
+        <translation>%1 enregistrements chaînés</translation>
+    </message>
+    <message>
+        <source>%1 row sealed before the chain</source>
+        <translation>%1 ligne scellée avant la chaîne</translation>
+    </message>
+    <message>
+        <source>%1 rows sealed before the chain</source>
+        <translation>%1 lignes scellées avant la chaîne</translation>
+    </message>
+</context>
 </TS>
