@@ -143,8 +143,10 @@ TEST_P(JournalProgram, TheReportSpeaksFrenchUnderAFrenchLocale) {
         EXPECT_NE(text.out.find(seen), std::string::npos) << seen << "\n" << text.out;
 }
 
-// A program killed mid-write leaves its row without an outcome, flagged by the next report.
-TEST_P(JournalProgram, AProgramKilledMidWriteLeavesARowThatNeedsARead) {
+// A program killed mid-write leaves its row without an outcome, flagged by the next report
+// until journal resolve reads the badge again and settles it, by appending, in French at a
+// French desk; the report then counts it by what the badge held.
+TEST_P(JournalProgram, AProgramKilledMidWriteLeavesARowThatNeedsAReadUntilItIsSettled) {
     holdTheFinalWriteReply();
     ChildProcess child;
     ASSERT_TRUE(child.start(
@@ -159,6 +161,28 @@ TEST_P(JournalProgram, AProgramKilledMidWriteLeavesARowThatNeedsARead) {
     EXPECT_NE(report.out.find("no outcome"), std::string::npos) << report.out;
     const RunResult csv = cli({"journal", "report", "--csv"});
     EXPECT_NE(csv.out.find(",1,0,0,0,1,0,0,\n"), std::string::npos) << csv.out;
+
+    const std::string id = rows().at(0).id;
+    // The final reply the killed program never took is dropped with the Reader plugged
+    // out and in again; the badge keeps what it was written.
+    reader_.unplug();
+    reader_.setFaults({});
+    ASSERT_TRUE(reader_.replug());
+    const RunResult settled = testing::runProgram(
+        "/usr/bin/env", {"-u", "LC_ALL", "-u", "LC_MESSAGES", "LANG=fr_FR.UTF-8", PALMOTA_CLI,
+                         "--port", reader_.devicePath(), "--journal", where_, "journal",
+                         "resolve"});
+    EXPECT_EQ(settled.status, 0) << settled.err << settled.out;
+    EXPECT_EQ(settled.out, "serial: 123456\ncredit: 1700\n\u00e9criture " + id +
+                               " r\u00e9gl\u00e9e : le badge 123456 portait 1700, le montant "
+                               "\u00e9crit\n");
+    const RunResult after = cli({"journal", "report", "--csv"});
+    EXPECT_NE(after.out.find(",1,1,0,0,0,200,0,\n"), std::string::npos) << after.out;
+    EXPECT_EQ(cli({"journal", "report"}).out.find("Need a read"), std::string::npos);
+    const RunResult again = cli({"journal", "resolve", "--json"});
+    EXPECT_EQ(again.status, 1);
+    EXPECT_NE(again.out.find("\"writes\":[]"), std::string::npos) << again.out;
+    EXPECT_EQ(cli({"journal", "verify"}).status, 0);
 }
 
 TEST_P(JournalProgram, AJournalOfANewerSchemaIsRefusedWithNothingSent) {
