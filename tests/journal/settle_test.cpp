@@ -166,7 +166,6 @@ TEST_P(SettleTest, EachWriteInDoubtIsSettledOnlyByACreditThatTellsIt) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Readings, SettleTest, ::testing::ValuesIn(kCases), testing::RowName{});
-});
 
 }  // namespace
 }  // namespace palmota::journal
