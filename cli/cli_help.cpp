@@ -67,6 +67,7 @@ std::string cliHelpText() {
        palmota-cli --journal WHERE journal report [--from DATE] [--to DATE]
                    [--station NAME] [--json | --csv | --pdf FILE]
        palmota-cli --journal WHERE [OPTIONS] journal check
+       palmota-cli --journal WHERE [OPTIONS] journal resolve [ROW] [--json]
        palmota-cli --journal WHERE journal list [--from DATE] [--to DATE]
                    [--station NAME] [--json]
        palmota-cli --journal WHERE journal verify [--json]
@@ -144,6 +145,16 @@ Commands (output on standard output):
                 outside the journal (status 1, both values and the write's time named).
                 A write in doubt since that may have left it is named instead, no failure.
                 A badge not in the journal is said as such and is no failure
+  journal resolve [ROW]
+                reads the badge present (serial, credit, serial) and settles its writes
+                in doubt (or the one ROW names) by appending what it held: the latest by
+                the credit read now, an earlier one by the credit read before the write
+                that followed it. The amount written settles it as loaded, the credit
+                before it as not; any other credit (spent or loaded since), a write that
+                may have gone to another badge, or a later write that read no credit,
+                leave it open. The report, the list and the next closure then count it
+                by what the badge held. One line a write; status 0 when every one was
+                settled, 1 when there was none or one was left open
   journal list
                 each write of the period, one line a write under a heading per station
                 and local day: its start (local time and UTC offset), operator, badge,
@@ -153,9 +164,10 @@ Commands (output on standard output):
   journal verify
                 recomputes each station's chain of records (and the seal over the rows
                 written before it) and names the first record altered, removed,
-                inserted or out of place (status 7); every chain holding is status 0.
-                A chain's last records removed show only against a witness made after
-                them. Never opens the port
+                inserted or out of place (status 7), and says so by an event at the
+                end of that chain; every chain holding is status 0. A chain's last
+                records removed show only against a witness made after them. Never
+                opens the port
   journal close
                 closes this station's open period, everything written since its last
                 closure, with a closure record numbered 1, 2, ... per station: its
