@@ -1,3 +1,4 @@
+#include <QByteArray>
 #include <QtGlobal>
 
 #include "cli/pdf_platform.h"

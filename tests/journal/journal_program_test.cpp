@@ -169,9 +169,9 @@ TEST_P(JournalProgram, AProgramKilledMidWriteLeavesARowThatNeedsAReadUntilItIsSe
     reader_.setFaults({});
     ASSERT_TRUE(reader_.replug());
     const RunResult settled = testing::runProgram(
-        "/usr/bin/env", {"-u", "LC_ALL", "-u", "LC_MESSAGES", "LANG=fr_FR.UTF-8", PALMOTA_CLI,
-                         "--port", reader_.devicePath(), "--journal", where_, "journal",
-                         "resolve"});
+        "/usr/bin/env",
+        {"-u", "LC_ALL", "-u", "LC_MESSAGES", "LANG=fr_FR.UTF-8", PALMOTA_CLI, "--port",
+         reader_.devicePath(), "--journal", where_, "journal", "resolve"});
     EXPECT_EQ(settled.status, 0) << settled.err << settled.out;
     EXPECT_EQ(settled.out, "serial: 123456\ncredit: 1700\n\u00e9criture " + id +
                                " r\u00e9gl\u00e9e : le badge 123456 portait 1700, le montant "
