@@ -38,6 +38,24 @@ std::string readText(const till::CheckVerdict& verdict, Operation operation) {
     return {};
 }
 
+// The end of a command that read the badge: its failure on standard error, and its JSON
+// line with the status it ends with.
+int finish(QJsonObject& object, const std::string& failure, Cause cause, int status, bool json,
+           std::ostream& out, std::ostream& err) {
+    if (!failure.empty()) {
+        err << "palmota-cli: " << failure << std::endl;
+        object["error"] = text(failure);
+    }
+    if (json) {
+        object["ok"] = status == kExitSuccess;
+        object["cause"] = text(std::string(till::causeName(cause)));
+        object["status"] = status;
+        printJson(out, object);
+    }
+    out << std::flush;
+    return status;
+}
+
 }  // namespace
 
 int runJournalReport(till::Ledger& ledger, const JournalRequest& request, std::ostream& out,
@@ -296,18 +314,7 @@ int runJournalCheck(till::Till& till, bool json, std::ostream& out, std::ostream
     }
     const std::string failure = checkFailureLine(verdict, serial, credit);
     const int status = till::exitStatus(verdict.cause);
-    if (!failure.empty()) {
-        err << "palmota-cli: " << failure << std::endl;
-        object["error"] = text(failure);
-    }
-    if (json) {
-        object["ok"] = status == kExitSuccess;
-        object["cause"] = text(std::string(till::causeName(verdict.cause)));
-        object["status"] = status;
-        printJson(out, object);
-    }
-    out << std::flush;
-    return status;
+    return finish(object, failure, verdict.cause, status, json, out, err);
 }
 
 namespace {
@@ -426,17 +433,7 @@ int runJournalResolve(till::Till& till, const JournalRequest& request, bool json
                           .toStdString();
         status = verdict.allSettled() ? kExitSuccess : kExitNothing;
     }
-    if (!failure.empty()) {
-        err << "palmota-cli: " << failure << std::endl;
-        object["error"] = text(failure);
-    }
-    if (json) {
-        object["ok"] = status == kExitSuccess;
-        object["cause"] = text(std::string(till::causeName(verdict.cause)));
-        object["status"] = status;
-        printJson(out, object);
-    }
-    out << std::flush;
+    finish(object, failure, verdict.cause, status, json, out, err);
     return out ? status : kExitOutputClosed;
 }
 

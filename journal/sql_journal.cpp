@@ -377,6 +377,43 @@ QVariantList eventRecord(const QString& station, const QVariant& seq, const QStr
     };
 }
 
+// A record that names a write: its outcome, or its settlement (which adds the program that
+// made it and what it says). A cause left empty is stored as NULL.
+QVariantList writeRecord(const QString& station, long long seq, const QString& kind,
+                         const QString& at, int offset, const QString& writeId, const WriteEnd& end,
+                         const QVariant& program, const QVariant& detail) {
+    return {
+        QUuid::createUuid().toString(QUuid::WithoutBraces),
+        station,
+        seq,
+        kind,
+        at,
+        offset,
+        writeId,
+        end.cause.empty() ? QVariant(QMetaType::fromType<QString>())
+                          : QVariant(QString::fromStdString(end.cause)),
+        end.confirmed ? 1 : 0,
+        end.unchanged ? 1 : 0,
+        nullable(end.after),
+        nullable(end.serialAfter),
+        program,
+        detail,
+    };
+}
+
+// The station of the write `id`, whose chain a record naming it goes on: false when it
+// cannot be read, `station` null when there is no such write.
+bool stationOfWrite(QSqlQuery& q, const QString& id, QString& station) {
+    station = QString();
+    if (!q.prepare(QStringLiteral("SELECT station FROM %1 WHERE id = ?").arg(table())))
+        return false;
+    q.addBindValue(id);
+    if (!q.exec()) return false;
+    if (q.next()) station = q.value(0).toString();
+    q.finish();
+    return true;
+}
+
 std::string text(const QSqlError& error) {
     return errorText(error);
 }
@@ -429,8 +466,8 @@ SqlJournal::SqlJournal(std::string where, JournalLocation location, Access acces
     : where_(std::move(where)),
       location_(std::move(location)),
       access_(access),
-      account_(platform::accountName()),
-      connection_(connectionName()) {
+      connection_(connectionName()),
+      account_(platform::accountName()) {
     QSqlDatabase db = QSqlDatabase::addDatabase(
         sqlite() ? QStringLiteral("QSQLITE") : QStringLiteral("QPSQL"), connection_);
     if (sqlite()) {
@@ -1153,16 +1190,12 @@ bool SqlJournal::resolve(const std::string& id, const Settlement& settlement, st
                 return false;
             }
             // The settlement goes on the chain of the write's station, as its outcome does.
-            if (!q.prepare(QStringLiteral("SELECT station FROM %1 WHERE id = ?").arg(table())))
-                return false;
-            q.addBindValue(writeId);
-            if (!q.exec()) return false;
-            if (!q.next()) {
+            QString station;
+            if (!stationOfWrite(q, writeId, station)) return false;
+            if (station.isNull()) {
                 refusal = why = "no write " + id + " in the journal";
                 return false;
             }
-            const QString station = q.value(0).toString();
-            q.finish();
             return appendLinked(
                 q, station, at, [&](QSqlQuery& in, long long seq, const QString& prev) {
                     // Under the station's lock: the write as it stands now, outcome and
@@ -1190,23 +1223,13 @@ bool SqlJournal::resolve(const std::string& id, const Settlement& settlement, st
                             "write " + id + " is not in doubt: its outcome is " + row[0].end->cause;
                         return false;
                     }
-                    const int landed = settlement.credit == row[0].start.amount ? 1 : 0;
-                    const QVariantList values{
-                        QUuid::createUuid().toString(QUuid::WithoutBraces),
-                        station,
-                        seq,
-                        QStringLiteral("resolution"),
-                        at,
-                        offset,
-                        writeId,
-                        QVariant(QMetaType::fromType<QString>()),
-                        landed,
-                        1 - landed,
-                        settlement.credit,
-                        QString::fromStdString(settlement.serial),
-                        programName(),
-                        QString::fromStdString(settlementDetail(settlement)),
-                    };
+                    // The badge holds the amount, or the credit it had before: the write
+                    // went on it, or left it unchanged.
+                    const bool landed = settlement.credit == row[0].start.amount;
+                    const QVariantList values = writeRecord(
+                        station, seq, QStringLiteral("resolution"), at, offset, writeId,
+                        WriteEnd{{}, landed, !landed, settlement.credit, settlement.serial},
+                        programName(), QString::fromStdString(settlementDetail(settlement)));
                     return insertRecord(in, values, prev);
                 });
         },
@@ -1419,36 +1442,20 @@ bool SqlJournal::recordOutcome(const std::string& id, const WriteEnd& end, const
     return withConnection(
         [&](QSqlQuery& q, std::string& why) {
             // The outcome goes on the chain of the write's station.
-            if (!q.prepare(QStringLiteral("SELECT station FROM %1 WHERE id = ?").arg(table())))
-                return false;
-            q.addBindValue(writeId);
-            if (!q.exec()) return false;
-            if (!q.next()) {
+            QString station;
+            if (!stationOfWrite(q, writeId, station)) return false;
+            if (station.isNull()) {
                 why = "no row " + id;
                 return false;
             }
-            const QString station = q.value(0).toString();
-            q.finish();
-            return appendLinked(q, station, ended,
-                                [&](QSqlQuery& in, long long seq, const QString& prev) {
-                                    const QVariantList values{
-                                        QUuid::createUuid().toString(QUuid::WithoutBraces),
-                                        station,
-                                        seq,
-                                        QStringLiteral("outcome"),
-                                        ended,
-                                        offset,
-                                        writeId,
-                                        QString::fromStdString(end.cause),
-                                        end.confirmed ? 1 : 0,
-                                        end.unchanged ? 1 : 0,
-                                        nullable(end.after),
-                                        nullable(end.serialAfter),
-                                        QVariant(QMetaType::fromType<QString>()),
-                                        QVariant(QMetaType::fromType<QString>()),
-                                    };
-                                    return insertRecord(in, values, prev);
-                                });
+            return appendLinked(
+                q, station, ended, [&](QSqlQuery& in, long long seq, const QString& prev) {
+                    const QVariant none(QMetaType::fromType<QString>());
+                    return insertRecord(in,
+                                        writeRecord(station, seq, QStringLiteral("outcome"), ended,
+                                                    offset, writeId, end, none, none),
+                                        prev);
+                });
         },
         error);
 }
