@@ -355,26 +355,28 @@ int offsetNow() {
     return QDateTime::currentDateTime().offsetFromUtc() / 60;
 }
 
+// The fields every record begins with: a new id, its place in the station's chain, its kind
+// and its time.
+QVariantList recordHead(const QString& station, const QVariant& seq, const QString& kind,
+                        const QString& at, int offset) {
+    return {QUuid::createUuid().toString(QUuid::WithoutBraces), station, seq, kind, at, offset};
+}
+
 // An event's record (a seal, a closure, the clock going back): it names no write and holds
 // no outcome; the program that made it and what it says close it.
 QVariantList eventRecord(const QString& station, const QVariant& seq, const QString& kind,
                          const QString& at, int offset, const QString& detail) {
-    return {
-        QUuid::createUuid().toString(QUuid::WithoutBraces),
-        station,
-        seq,
-        kind,
-        at,
-        offset,
-        QVariant(QMetaType::fromType<QString>()),
-        QVariant(QMetaType::fromType<QString>()),
-        QVariant(QMetaType::fromType<int>()),
-        QVariant(QMetaType::fromType<int>()),
-        QVariant(QMetaType::fromType<int>()),
-        QVariant(QMetaType::fromType<QString>()),
-        programName(),
-        detail,
-    };
+    return recordHead(station, seq, kind, at, offset) +
+           QVariantList{
+               QVariant(QMetaType::fromType<QString>()),
+               QVariant(QMetaType::fromType<QString>()),
+               QVariant(QMetaType::fromType<int>()),
+               QVariant(QMetaType::fromType<int>()),
+               QVariant(QMetaType::fromType<int>()),
+               QVariant(QMetaType::fromType<QString>()),
+               programName(),
+               detail,
+           };
 }
 
 // A record that names a write: its outcome, or its settlement (which adds the program that
@@ -382,23 +384,18 @@ QVariantList eventRecord(const QString& station, const QVariant& seq, const QStr
 QVariantList writeRecord(const QString& station, long long seq, const QString& kind,
                          const QString& at, int offset, const QString& writeId, const WriteEnd& end,
                          const QVariant& program, const QVariant& detail) {
-    return {
-        QUuid::createUuid().toString(QUuid::WithoutBraces),
-        station,
-        seq,
-        kind,
-        at,
-        offset,
-        writeId,
-        end.cause.empty() ? QVariant(QMetaType::fromType<QString>())
-                          : QVariant(QString::fromStdString(end.cause)),
-        end.confirmed ? 1 : 0,
-        end.unchanged ? 1 : 0,
-        nullable(end.after),
-        nullable(end.serialAfter),
-        program,
-        detail,
-    };
+    return recordHead(station, seq, kind, at, offset) +
+           QVariantList{
+               writeId,
+               end.cause.empty() ? QVariant(QMetaType::fromType<QString>())
+                                 : QVariant(QString::fromStdString(end.cause)),
+               end.confirmed ? 1 : 0,
+               end.unchanged ? 1 : 0,
+               nullable(end.after),
+               nullable(end.serialAfter),
+               program,
+               detail,
+           };
 }
 
 // The station of the write `id`, whose chain a record naming it goes on: false when it
