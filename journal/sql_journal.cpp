@@ -1090,9 +1090,11 @@ bool SqlJournal::periodRows(QSqlQuery& q, const QString& station, long long afte
     attach(rows, resolutions);
     // Writes of an earlier period settled within this one.
     settledLater.clear();
-    for (const auto& [id, resolution] : resolutions) {
+    for (const auto& settled : resolutions) {
+        const std::string& id = settled.first;
+        const Resolution& resolution = settled.second;
         if (resolution.seq <= after) continue;
-        if (std::any_of(rows.begin(), rows.end(), [&](const WriteRow& r) { return r.id == id; }))
+        if (std::any_of(rows.begin(), rows.end(), [&id](const WriteRow& r) { return r.id == id; }))
             continue;
         if (!q.prepare(select + QStringLiteral("id = ? AND station = ? AND seq <= ?")))
             return false;
