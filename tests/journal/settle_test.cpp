@@ -106,7 +106,7 @@ class SettleTest : public ::testing::TestWithParam<SettleCase> {
     std::string where_ = testing::newJournal(Backend::SQLite, folder_.path());
 };
 
-TEST_P(SettleTest, EachWriteInDoubtIsSettledOnlyByACreditThatTellsIt) {
+TEST_P(SettleTest, OnlyACreditThatTellsTheWriteSettlesIt) {
     const SettleCase& c = GetParam();
     auto journal = testing::openJournal(where_);
     std::vector<std::string> ids;
