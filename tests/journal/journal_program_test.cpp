@@ -152,6 +152,10 @@ TEST_P(JournalProgram, AProgramKilledMidWriteLeavesARowThatNeedsAReadUntilItIsSe
     ASSERT_TRUE(child.start(
         PALMOTA_CLI, {"--port", reader_.devicePath(), "--journal", where_, "write", "1700"}));
     ASSERT_TRUE(rowAppears());
+    // Killed once the amount reached the badge, while the program waits for the final reply.
+    for (auto waited = 0ms; reader_.badge().credit() != 1700 && waited < 3s; waited += 10ms)
+        std::this_thread::sleep_for(10ms);
+    ASSERT_EQ(reader_.badge().credit(), 1700);
     child.signal(SIGKILL);
     EXPECT_EQ(child.wait(5s), 128 + SIGKILL);
 
