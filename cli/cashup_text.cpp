@@ -4,6 +4,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 
+#include "journal/cashup_data.h"
 #include "journal/daily_report.h"
 #include "reader/byte_text.h"
 
@@ -246,7 +247,7 @@ std::string closureText(const journal::Closure& c) {
 }
 
 QJsonObject closureJson(const journal::Closure& c) {
-    QJsonObject object;
+    QJsonObject object = journal::closureFiguresJson(c);
     object["station"] = QString::fromStdString(c.station);
     object["number"] = c.number;
     object["made"] = timeJson(c.made);
@@ -254,15 +255,6 @@ QJsonObject closureJson(const journal::Closure& c) {
     object["program"] = QString::fromStdString(c.program);
     object["first"] = c.first ? QJsonValue(timeJson(*c.first)) : QJsonValue();
     object["last"] = c.last ? QJsonValue(timeJson(*c.last)) : QJsonValue();
-    object["writes"] = c.writes;
-    object["confirmed"] = c.confirmed;
-    object["refused"] = c.refused;
-    object["doubtful"] = c.doubtful;
-    object["resolved"] = c.resolved;
-    object["loaded"] = static_cast<qint64>(c.loaded);
-    object["toppedUp"] = static_cast<qint64>(c.toppedUp);
-    object["grandTotal"] = static_cast<qint64>(c.grandTotal);
-    object["operators"] = journal::operatorsJson(c.operators);
     QJsonArray open;
     for (const ListedWrite& w : c.open) open.append(listedWriteJson(w));
     object["open"] = open;

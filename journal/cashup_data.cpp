@@ -106,17 +106,19 @@ void closureFigures(const std::vector<WriteRow>& rows, const std::vector<WriteRo
     closure.grandTotal = previousGrandTotal + closure.loaded;
 }
 
+QJsonObject closureFiguresJson(const Closure& c) {
+    return QJsonObject{{"writes", c.writes},
+                       {"confirmed", c.confirmed},
+                       {"refused", c.refused},
+                       {"doubtful", c.doubtful},
+                       {"resolved", c.resolved},
+                       {"loaded", wide(c.loaded)},
+                       {"toppedUp", wide(c.toppedUp)},
+                       {"grandTotal", wide(c.grandTotal)},
+                       {"operators", operatorsJson(c.operators)}};
+}
+
 std::string closureDetail(const Closure& c) {
-    QJsonArray operators;
-    for (const OperatorLine& line : c.operators)
-        operators.append(QJsonObject{{"user", QString::fromStdString(line.user)},
-                                     {"writes", line.writes},
-                                     {"confirmed", line.confirmed},
-                                     {"refused", line.refused},
-                                     {"doubtful", line.doubtful},
-                                     {"resolved", line.resolved},
-                                     {"loaded", wide(line.loaded)},
-                                     {"toppedUp", wide(line.toppedUp)}});
     QJsonArray open;
     for (const ListedWrite& w : c.open)
         open.append(QJsonObject{
@@ -129,20 +131,12 @@ std::string closureDetail(const Closure& c) {
             {"topup", orNull(w.topup)},
             {"cause", QString::fromStdString(w.cause)}});
     // QJsonObject keeps its keys sorted: the text depends on the figures alone.
-    const QJsonObject object{{"number", c.number},
-                             {"user", QString::fromStdString(c.user)},
-                             {"first", timeJson(c.first)},
-                             {"last", timeJson(c.last)},
-                             {"writes", c.writes},
-                             {"confirmed", c.confirmed},
-                             {"refused", c.refused},
-                             {"doubtful", c.doubtful},
-                             {"resolved", c.resolved},
-                             {"loaded", wide(c.loaded)},
-                             {"toppedUp", wide(c.toppedUp)},
-                             {"operators", operators},
-                             {"open", open},
-                             {"grandTotal", wide(c.grandTotal)}};
+    QJsonObject object = closureFiguresJson(c);
+    object["number"] = c.number;
+    object["user"] = QString::fromStdString(c.user);
+    object["first"] = timeJson(c.first);
+    object["last"] = timeJson(c.last);
+    object["open"] = open;
     return QJsonDocument(object).toJson(QJsonDocument::Compact).toStdString();
 }
 

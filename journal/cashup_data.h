@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QJsonObject>
 #include <vector>
 
 #include "journal/cashup.h"
@@ -23,6 +24,10 @@ std::vector<ListedWrite> listedWrites(const std::vector<WriteRow>& rows);
 // left as they are.
 void closureFigures(const std::vector<WriteRow>& rows, const std::vector<WriteRow>& settledLater,
                     long long previousGrandTotal, Closure& closure);
+
+// A closure's counts, credits, grand total and operator lines as JSON, the same in its
+// record and in what scripts read of it.
+QJsonObject closureFiguresJson(const Closure& closure);
 
 // What a closure's record stores of it, hashed with the record: its number, who made it and
 // its figures as compact JSON with its keys in order, so that one closure has one text.

@@ -126,21 +126,29 @@ int Ledger::DoubtfulWrite::mostLeft() const {
     return std::max({before.value_or(0), amount, after.value_or(0)});
 }
 
-bool Ledger::history(std::int32_t serial, BadgeHistory& history, std::string& problem) {
-    history = {};
+bool Ledger::rowsOf(const std::string& badge, std::vector<journal::WriteRow>& rows,
+                    std::string& problem) {
     std::string error;
-    const auto rows = journal_.rows({}, error);
-    if (!rows) {
+    auto all = journal_.rows({}, error);
+    if (!all) {
         problem = unavailable(error, Consequence::None);
         return false;
     }
+    // A write in doubt may have gone to the badge it was made for or to the one read back
+    // after it; a confirmed one went to the latter when it was read.
+    rows.clear();
+    for (journal::WriteRow& row : *all)
+        if (row.start.serial == badge || row.badge() == badge) rows.push_back(std::move(row));
+    return true;
+}
+
+bool Ledger::history(std::int32_t serial, BadgeHistory& history, std::string& problem) {
+    history = {};
     const std::string badge = std::to_string(serial);
-    for (const journal::WriteRow& row : *rows) {
-        // A write in doubt may have gone to the badge it was made for or to the one read
-        // back after it; a confirmed one went to the latter when it was read.
-        const bool madeFor = row.start.serial == badge;
+    std::vector<journal::WriteRow> rows;
+    if (!rowsOf(badge, rows, problem)) return false;
+    for (const journal::WriteRow& row : rows) {
         const bool wentTo = row.badge() == badge;
-        if (!madeFor && !wentTo) continue;
         ++history.rows;
         // A settled write left what the badge was found to hold.
         if ((row.end && row.end->confirmed && wentTo) || row.resolution) {
@@ -194,20 +202,15 @@ bool Ledger::report(const ReportRequest& request, std::string& output, std::stri
 bool Ledger::settle(std::int32_t serial, int credit, const std::optional<std::string>& only,
                     std::vector<Settling>& settled, std::string& problem) {
     settled.clear();
-    std::string error;
-    const auto all = journal_.rows({}, error);
-    if (!all) {
-        problem = unavailable(error, Consequence::None);
-        return false;
-    }
     const std::string badge = std::to_string(serial);
-    std::vector<const journal::WriteRow*> rows;  // the badge's, in the journal's order
-    for (const journal::WriteRow& row : *all)
-        if (row.start.serial == badge || row.badge() == badge) rows.push_back(&row);
+    std::vector<journal::WriteRow> rows;  // the badge's, in the journal's order
+    if (!rowsOf(badge, rows, problem)) return false;
+    std::string error;
     for (std::size_t i = 0; i < rows.size(); ++i) {
-        const journal::WriteRow& row = *rows[i];
+        const journal::WriteRow& row = rows[i];
         if (!journal::needsRead(row) || (only && row.id != *only)) continue;
-        Settling s{row};
+        Settling s;
+        s.row = row;
         using Standing = Settling::Standing;
         // A write that may have gone to another badge leaves this one's credit saying
         // nothing of it: the amount may be on the other.
@@ -220,7 +223,7 @@ bool Ledger::settle(std::int32_t serial, int credit, const std::optional<std::st
         } else if (i + 1 < rows.size()) {
             // The next write to the badge read its credit between two equal serials before
             // it went out: what this one left, as a reading now would have found it then.
-            const journal::WriteRow& next = *rows[i + 1];
+            const journal::WriteRow& next = rows[i + 1];
             if (next.start.serial == badge && next.start.before &&
                 next.start.serialSource == journal::SerialSource::ReadNow) {
                 s.credit = *next.start.before;

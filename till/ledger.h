@@ -158,6 +158,11 @@ class Ledger {
     void setDriverMessages(std::function<void(const std::string&)> sink);
 
   private:
+    // The rows of the writes made for the badge `badge` or that may have gone to it, in the
+    // journal's order.
+    bool rowsOf(const std::string& badge, std::vector<journal::WriteRow>& rows,
+                std::string& problem);
+
     std::unique_ptr<journal::Journal> owned_;
     journal::Journal& journal_;
     Station station_;

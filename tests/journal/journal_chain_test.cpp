@@ -12,22 +12,9 @@
 namespace palmota::journal {
 namespace {
 
+using testing::aTopup;
 using testing::Backend;
 using testing::TempFolder;
-
-WriteStart aTopup(const std::string& station, int before, int topup) {
-    WriteStart start;
-    start.program = "palmota-cli";
-    start.port = "/dev/ttyUSB0";
-    start.user = "desk";
-    start.station = station;
-    start.serial = "123456";
-    start.serialSource = SerialSource::ReadNow;
-    start.before = before;
-    start.amount = before + topup;
-    start.topup = topup;
-    return start;
-}
 
 // What was done behind the program's back, and the first record verify must name: its
 // station and its place (0: none, the chain holds).

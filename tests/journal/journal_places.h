@@ -23,6 +23,21 @@ namespace palmota::testing {
 // The two kinds of journal the tests run on alike.
 enum class Backend { SQLite, PostgreSQL };
 
+// A top-up of `topup` on badge 123456 at `station`, read with `before` just ahead of it.
+inline journal::WriteStart aTopup(const std::string& station, int before, int topup) {
+    journal::WriteStart start;
+    start.program = "palmota-cli";
+    start.port = "/dev/ttyUSB0";
+    start.user = "desk";
+    start.station = station;
+    start.serial = "123456";
+    start.serialSource = journal::SerialSource::ReadNow;
+    start.before = before;
+    start.amount = before + topup;
+    start.topup = topup;
+    return start;
+}
+
 inline void PrintTo(Backend backend, std::ostream* os) {
     *os << (backend == Backend::SQLite ? "SQLite" : "PostgreSQL");
 }

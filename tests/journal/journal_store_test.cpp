@@ -19,6 +19,7 @@
 namespace palmota::journal {
 namespace {
 
+using testing::aTopup;
 using testing::Backend;
 using testing::TempFolder;
 
@@ -27,20 +28,6 @@ class JournalStoreTest : public ::testing::TestWithParam<Backend> {
     TempFolder folder_;
     std::string where_ = testing::newJournal(GetParam(), folder_.path());
 };
-
-WriteStart aTopup(const std::string& station, int before, int topup) {
-    WriteStart start;
-    start.program = "palmota-cli";
-    start.port = "/dev/ttyUSB0";
-    start.user = "desk";
-    start.station = station;
-    start.serial = "123456";
-    start.serialSource = SerialSource::ReadNow;
-    start.before = before;
-    start.amount = before + topup;
-    start.topup = topup;
-    return start;
-}
 
 TEST_P(JournalStoreTest, KeepsEachRowAsBegunAndCompleted) {
     auto journal = testing::openJournal(where_);
