@@ -329,21 +329,11 @@ TEST(ChainEvents, AClockSetBackIsAnEventOfTheChain) {
             "'2999-01-01T00:00:00.000Z', 0, NULL, NULL, NULL, NULL, NULL, NULL, NULL, "
             "NULL, hash, 'x' FROM credit_writes"));
         ASSERT_TRUE(journal->begin(aTopup("desk-1", 5, 5), error)) << error;
-        QSqlDatabase db = testing::rawConnection(where, "events");
-        {
-            QSqlQuery q(db);
-            ASSERT_TRUE(
-                q.exec("SELECT seq, detail FROM journal_records WHERE kind = "
-                       "'clock-backwards'"));
-            ASSERT_TRUE(q.next()) << static_cast<int>(backend);
-            EXPECT_EQ(q.value(0).toInt(), 4);
-            EXPECT_TRUE(
-                q.value(1).toString().endsWith("before the last record's "
-                                               "2999-01-01T00:00:00.000Z"));
-        }
-        db.close();
-        db = QSqlDatabase();
-        QSqlDatabase::removeDatabase("events");
+        const auto events = testing::rawRows(
+            where, "SELECT seq, detail FROM journal_records WHERE kind = 'clock-backwards'");
+        ASSERT_FALSE(events.empty()) << static_cast<int>(backend);
+        EXPECT_EQ(events[0][0].toInt(), 4);
+        EXPECT_TRUE(events[0][1].endsWith("before the last record's 2999-01-01T00:00:00.000Z"));
     }
 }
 
@@ -368,32 +358,22 @@ TEST(ChainEvents, OpeningsLostOutcomesAndFailedVerifiesAreRecordsOfTheChain) {
         ChainCheck check;
         ASSERT_TRUE(testing::openJournal(where, Access::Read)->verify(check, error)) << error;
         ASSERT_TRUE(check.broken);
-        QSqlDatabase db = testing::rawConnection(where, "events");
-        {
-            QSqlQuery q(db);
-            ASSERT_TRUE(
-                q.exec("SELECT seq, kind, program, detail FROM journal_records WHERE "
-                       "kind <> 'outcome' ORDER BY seq"));
-            std::vector<std::string> events;
-            while (q.next()) {
-                EXPECT_TRUE(q.value(2).toString().startsWith("journal_tests "))
-                    << q.value(2).toString().toStdString();
-                events.push_back(q.value(0).toString().toStdString() + " " +
-                                 q.value(1).toString().toStdString() + " " +
-                                 q.value(3).toString().toStdString());
-            }
-            ASSERT_EQ(events.size(), 4u) << static_cast<int>(backend);
-            EXPECT_EQ(events[0].rfind("1 opened by ", 0), 0u) << events[0];
-            EXPECT_EQ(events[1].rfind("3 outcome-not-recorded write no-such-write: ok at ", 0), 0u)
-                << events[1];
-            // The verify's own program opened the journal anew before saying what it found.
-            EXPECT_EQ(events[2].rfind("5 opened by ", 0), 0u) << events[2];
-            EXPECT_EQ(events[3].rfind("6 verify-failed record 2 (", 0), 0u) << events[3];
-            EXPECT_NE(events[3].find("), altered"), std::string::npos) << events[3];
+        std::vector<std::string> events;
+        for (const QStringList& e :
+             testing::rawRows(where,
+                              "SELECT seq, kind, program, detail FROM journal_records "
+                              "WHERE kind <> 'outcome' ORDER BY seq")) {
+            EXPECT_TRUE(e[2].startsWith("journal_tests ")) << e[2].toStdString();
+            events.push_back((e[0] + " " + e[1] + " " + e[3]).toStdString());
         }
-        db.close();
-        db = QSqlDatabase();
-        QSqlDatabase::removeDatabase("events");
+        ASSERT_EQ(events.size(), 4u) << static_cast<int>(backend);
+        EXPECT_EQ(events[0].rfind("1 opened by ", 0), 0u) << events[0];
+        EXPECT_EQ(events[1].rfind("3 outcome-not-recorded write no-such-write: ok at ", 0), 0u)
+            << events[1];
+        // The verify's own program opened the journal anew before saying what it found.
+        EXPECT_EQ(events[2].rfind("5 opened by ", 0), 0u) << events[2];
+        EXPECT_EQ(events[3].rfind("6 verify-failed record 2 (", 0), 0u) << events[3];
+        EXPECT_NE(events[3].find("), altered"), std::string::npos) << events[3];
         // The chain still holds past its first break: a second verify names the same one.
         ASSERT_TRUE(testing::openJournal(where, Access::Read)->verify(check, error)) << error;
         ASSERT_TRUE(check.broken);

@@ -7,6 +7,8 @@
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QSqlRecord>
+#include <QStringList>
 #include <QTemporaryDir>
 #include <atomic>
 #include <memory>
@@ -90,6 +92,23 @@ inline QSqlDatabase rawConnection(const std::string& where, const QString& name)
     }
     EXPECT_TRUE(db.open()) << db.lastError().text().toStdString();
     return db;
+}
+
+// The rows a query behind the program's back gives, each field as text.
+inline std::vector<QStringList> rawRows(const std::string& where, const QString& statement) {
+    std::vector<QStringList> rows;
+    {
+        QSqlDatabase db = rawConnection(where, "rows");
+        QSqlQuery q(db);
+        EXPECT_TRUE(q.exec(statement)) << q.lastError().text().toStdString();
+        while (q.next()) {
+            QStringList fields;
+            for (int i = 0; i < q.record().count(); ++i) fields << q.value(i).toString();
+            rows.push_back(fields);
+        }
+    }
+    QSqlDatabase::removeDatabase("rows");
+    return rows;
 }
 
 // One statement run on the journal behind the program's back, on a connection of its own.
